@@ -1,0 +1,33 @@
+#pragma once
+// The process-wide cookie store shared by every libcurl request (a CURLSH
+// share with its own lock, so concurrent requests on any thread are safe).
+// The embedded browser copies cookies in and out through this API.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+typedef void CURLSH;
+
+namespace tarnwick::net {
+
+struct Cookie {
+  std::string domain;  // host name, no port ("127.0.0.1", "pan.example.com")
+  bool includeSubdomains = false;
+  std::string path = "/";
+  bool secure = false;
+  std::int64_t expires = 0;  // seconds since the epoch; 0 = session cookie
+  std::string name;
+  std::string value;
+};
+
+// The share handle that every easy handle of the engine attaches.
+CURLSH* cookieShare();
+// Every cookie in the store.
+std::vector<Cookie> allCookies();
+// Adds or replaces a cookie (same domain, path and name).
+void setCookie(const Cookie& cookie);
+// Removes every cookie.
+void clearCookies();
+
+}  // namespace tarnwick::net

@@ -1,0 +1,27 @@
+#pragma once
+// Service hosts. Compiled-in defaults, overridden by the environment
+// variables TARNWICK_MAIN_HOST, TARNWICK_DIRECT_LINK_HOST,
+// TARNWICK_STORAGE_HOST, TARNWICK_WEB_UPLOAD_HOST ("scheme://host[:port]",
+// no trailing slash) and TARNWICK_FTP_HOST ("host[:port]").
+
+#include <string>
+
+namespace tarnwick::net {
+
+struct Hosts {
+  std::string mainHost;        // login, listings, forms, QQ page, update file
+  std::string directLinkHost;  // "/yunxz1.php"
+  std::string storageHost;     // "/up/..."
+  std::string webUploadHost;   // "/sc/index2.php"
+  std::string ftpHost;         // FTP upload, "host[:port]"
+};
+
+// Read once from the environment on first use.
+const Hosts& hosts();
+// Tests: read the environment again.
+void reloadHosts();
+
+// The client's version text, compared with the service's update file.
+inline constexpr const char* kClientVersion = "118";
+
+}  // namespace tarnwick::net

@@ -1,0 +1,55 @@
+#pragma once
+// The HTTP request engine on libcurl. Every request shares one process-wide
+// cookie store (see cookies.h). Replies are byte arrays; callers judge the
+// reply text only, never a status code.
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace tarnwick::net {
+
+// An explicit request with browser-like headers. method is sent as written;
+// "GET"/"" and "POST" (any case) are allowed, any other method never reaches
+// the network. Returns the body, or 255 zero bytes when no request could be
+// made. responseHeaders, when given, receives the raw header block.
+std::string httpRequest(const std::string& url, const std::string& method = "GET",
+                        const std::string& proxy = "", const std::string& extraHeaders = "",
+                        const std::string& body = "", std::string* responseHeaders = nullptr);
+// httpRequest cut at its first zero byte (a failure gives the empty text).
+std::string httpRequestText(const std::string& url, const std::string& method = "GET",
+                            const std::string& proxy = "", const std::string& extraHeaders = "",
+                            const std::string& body = "", std::string* responseHeaders = nullptr);
+// A plain HTTP/1.0 GET; the bytes read, empty when nothing could be read.
+std::string fetchUrl(const std::string& url);
+
+// True when the main service host answers.
+bool isInternetConnected();
+
+// Hands the url to the user's browser through the opener the GUI installs;
+// without one it does nothing.
+void openInBrowser(const std::string& url);
+void setBrowserOpener(std::function<void(const std::string&)> opener);
+
+// Called repeatedly (about every 10 ms) on the calling thread while a request
+// or fetch waits for the network. The GUI installs a hook that turns its event
+// loop when called on the GUI thread, so the windows stay alive.
+void setWaitHook(std::function<void()> hook);
+
+// URL helpers. urlHost: the authority behind "http://" (or from the start),
+// lower-cased, without ":port" unless keepPort. urlPath: path and query from
+// the first "/" behind the host, or "/". urlPort: the port, 80 when none.
+std::string urlHost(std::string_view url, bool keepPort = false);
+std::string urlPath(std::string_view url);
+int urlPort(std::string_view url);
+
+// Time-outs of every request: connect within 15 s; abort when less than
+// 1 byte/s arrives for 60 s. Tests may shorten them.
+struct HttpTimeouts {
+  long connectSeconds = 15;
+  long lowSpeedSeconds = 60;
+};
+void setHttpTimeouts(HttpTimeouts t);
+HttpTimeouts httpTimeouts();
+
+}  // namespace tarnwick::net
