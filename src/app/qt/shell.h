@@ -1,0 +1,58 @@
+#pragma once
+// The GUI side's shared services: window lookup by catalogue name, GBK <->
+// QString at the widget border, message boxes, log lines, workers and the
+// hand-over of their results to the GUI thread.
+//
+// Thread rule: only the GUI thread touches widgets. A worker started with
+// startWorker reads what it needs before it starts (or asks the GUI thread
+// with callOnGuiAndWait) and hands every write back with runOnGui.
+
+#include <QMessageBox>
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <string>
+
+namespace tarnwick::app {
+
+// GBK bytes <-> QString (through the core's iconv conversion).
+QString fromGbk(const std::string& gbk);
+std::string toGbk(const QString& s);
+
+// Windows of the catalogue; objectName = title. The main window exists for
+// the whole run; dialogs exist while open (nullptr otherwise).
+QWidget* mainWindow();
+QWidget* findWindow(const QString& title);
+// A control of a window by catalogue name (objectName), or nullptr.
+template <class T = QWidget>
+T* control(QWidget* window, const QString& name) {
+  return window ? window->findChild<T*>(name) : nullptr;
+}
+// Text of a control (line edit, text edit, label, button, combo box current
+// text, or a hidden text slot) as GBK, and writing it.
+std::string controlText(QWidget* window, const QString& name);
+void setControlText(QWidget* window, const QString& name, const std::string& gbk);
+
+// Task-modal message box with caption "信息：" (or the given one), OK button.
+void showMessage(const QString& text, const QString& caption = QStringLiteral("信息："),
+                 QWidget* parent = nullptr);
+// Yes/No question; true when Yes was pressed.
+bool askYesNo(const QString& text, const QString& caption = QStringLiteral("信息："),
+              QWidget* parent = nullptr);
+
+// Log lines: stampLogTime refreshes Session.logTime from the clock (the clock
+// can be injected for tests); appendLog adds text at the end of a log box
+// (objectName, e.g. "编辑框48" or "日志编辑框") of the main window.
+void stampLogTime();
+void appendLog(const QString& box, const std::string& gbkText);
+// logTime + message + "\r\n" appended to box after stampLogTime.
+void logLine(const QString& box, const std::string& gbkMessage);
+
+// Starts a worker thread running job and returns at once.
+void startWorker(std::function<void()> job);
+// Runs f on the GUI thread (queued; returns at once).
+void runOnGui(std::function<void()> f);
+// Runs f on the GUI thread and waits for it (use sparingly from workers).
+void callOnGuiAndWait(std::function<void()> f);
+
+}  // namespace tarnwick::app
