@@ -55,4 +55,23 @@ void runOnGui(std::function<void()> f);
 // Runs f on the GUI thread and waits for it (use sparingly from workers).
 void callOnGuiAndWait(std::function<void()> f);
 
+// Feature modules attach their handlers to windows as the catalogue creates
+// them: every installer registered for a title runs on each new window of
+// that title (the main window once, a dialog each time it opens).
+using WindowInstaller = std::function<void(QWidget* window)>;
+void addWindowInstaller(const QString& title, WindowInstaller installer);
+void runWindowInstallers(QWidget* window);
+// Registers every feature module's installers and page loaders; defined in
+// src/app/qt/modules.cpp, called once by the start routine (and by tests)
+// before any window is created. Each module adds one line there.
+void registerModules();
+
+// Page loaders: a change of the main tab page 选择夹1 starts, on a worker,
+// the loader registered for the new page's title ("文件", "个人", ...).
+// Loaders run off the GUI thread and write controls only through runOnGui.
+using PageLoader = std::function<void()>;
+void setPageLoader(const QString& pageTitle, PageLoader loader);
+// refreshPage: starts the loader of the page now shown (nothing when none).
+void refreshPage(const QString& pageTitle);
+
 }  // namespace tarnwick::app
