@@ -1,0 +1,87 @@
+"""The FTP upload area: pyftpdlib serving data folder/ftp.
+
+Anonymous logins and members' own account and password are accepted; every
+login works in the same upload area, where /tjwj.php later finds a file by its
+temporary name. Every command received is appended to data folder/ftp.log
+(passwords masked) so tests can check what a client sent, e.g. "TYPE I".
+ASCII-type uploads are stored the way an FTP server does it (line endings
+converted), so a client that uploads binaries in ASCII type is caught.
+"""
+
+import logging
+import threading
+import time
+
+from pyftpdlib import handlers
+from pyftpdlib.authorizers import AuthenticationFailed
+from pyftpdlib.servers import FTPServer
+
+PERMS = "elawf"  # change dir, list, append, store, rename: enough to upload and resume
+
+
+class Authorizer:
+    def __init__(self, ctx):
+        self.ctx = ctx
+
+    def validate_authentication(self, username, password, handler):
+        if username.lower() in ("anonymous", "ftp"):
+            return
+        member = self.ctx.db.member_by_account(username)
+        if member is None or member["password"] != password:
+            raise AuthenticationFailed("Authentication failed.")
+
+    def has_user(self, username):
+        return True
+
+    def get_home_dir(self, username):
+        return self.ctx.ftp_dir
+
+    def has_perm(self, username, perm, path=None):
+        return perm in PERMS
+
+    def get_perms(self, username):
+        return PERMS
+
+    def get_msg_login(self, username):
+        return "Login successful."
+
+    def get_msg_quit(self, username):
+        return "Goodbye."
+
+    def impersonate_user(self, username, password):
+        pass
+
+    def terminate_impersonation(self, username):
+        pass
+
+
+def make_handler(ctx, log_path):
+    log_lock = threading.Lock()
+    log = open(log_path, "a", encoding="utf-8", errors="backslashreplace")
+
+    class Handler(handlers.FTPHandler):
+        authorizer = Authorizer(ctx)
+        banner = "Tarnwick FTP ready."
+        # File names arrive as the client's bytes (GBK or UTF-8); keep them as they are.
+        unicode_errors = "surrogateescape"
+        permit_foreign_addresses = False
+        timeout = 120
+
+        def push(self, s):
+            handlers.asynchat.async_chat.push(self, s.encode("utf8", "surrogateescape"))
+
+        def pre_process_command(self, line, cmd, arg):
+            shown = "PASS ******" if cmd == "PASS" else line
+            with log_lock:
+                log.write("%s %s:%s %s\n" % (time.strftime("%H:%M:%S"), self.remote_ip, self.remote_port, shown))
+                log.flush()
+            return super().pre_process_command(line, cmd, arg)
+
+    return Handler
+
+
+def make_server(ctx, port, log_path):
+    logging.getLogger("pyftpdlib").setLevel(logging.WARNING)
+    server = FTPServer(("127.0.0.1", port), make_handler(ctx, log_path))
+    server.max_cons = 64
+    return server

@@ -1,0 +1,172 @@
+"""Uploads: instant upload by MD5, registration of FTP uploads, the web-upload page.
+
+A registered file is moved out of the FTP area into storage/<member id>/ under
+a random name; its size and MD5 are computed from the bytes that arrived.
+Instant uploads add a row that shares the stored bytes of an earlier file
+with the same MD5.
+"""
+
+import email.parser
+import email.policy
+import hashlib
+import os
+import re
+
+from . import pages
+from .common import clean_file_name, esc, inside
+from .db import now_text
+from .web import html_reply, text_reply
+
+TEMP_SUFFIX = ".tnwklswj"
+
+
+def _success(file_id):
+    # The client looks for the INSERT statement and reads the id between "xxxx" and "x".
+    return text_reply("INSERT INTO `wenjian` (`id`) VALUES (%d);xxxx%dx" % (file_id, file_id))
+
+
+def _target(ctx, req):
+    """(member, folder id) of an upload request, or (None, None)."""
+    member = ctx.db.member_by_account(req.text("bsm", "gbk", "query"))
+    folder = req.number("mlid", "query")
+    if member is None or folder is None:
+        return None, None
+    if folder != 0 and ctx.db.folder(member["id"], folder) is None:
+        return None, None
+    return member, folder
+
+
+def _upload_name(req):
+    """The file name of "wjdl"; None when it is empty or holds a path."""
+    name = req.text("wjdl", "gbk", "form")
+    if not name or len(name) > 200 or re.search(r'[\\/\x00]', name) or name in (".", ".."):
+        return None
+    return name
+
+
+def _insert(ctx, member, folder, name, size, md5, storage, source):
+    return ctx.db.run("INSERT INTO files(owner, folder, name, size, md5, date, storage, source) "
+                      "VALUES (?,?,?,?,?,?,?,?)",
+                      (member["id"], folder, clean_file_name(name), size, md5, now_text(), storage, source))
+
+
+def instant_upload(ctx, req):
+    member, folder = _target(ctx, req)
+    name = _upload_name(req)
+    digest = req.text("md5", "utf-8", "query").strip().lower()
+    if member is None or name is None or not re.fullmatch(r"[0-9a-f]{32}", digest):
+        return text_reply("0")
+    row = ctx.db.one("SELECT * FROM files WHERE md5=? AND storage!='' ORDER BY id LIMIT 1", (digest,))
+    if row is None or not os.path.isfile(ctx.storage_file(row["storage"]) or ""):
+        return text_reply("0")
+    return _success(_insert(ctx, member, folder, name, row["size"], digest, row["storage"], "instant"))
+
+
+def _store(ctx, member, source_path, name):
+    """Moves a received file into storage; returns (storage path, size, md5)."""
+    md5 = hashlib.md5()
+    size = 0
+    with open(source_path, "rb") as f:
+        while True:
+            chunk = f.read(1 << 20)
+            if not chunk:
+                break
+            md5.update(chunk)
+            size += len(chunk)
+    storage = ctx.new_storage_path(member["id"], name)
+    os.replace(source_path, ctx.storage_file(storage))
+    return storage, size, md5.hexdigest()
+
+
+def _find_temp(ctx, name):
+    """The uploaded temporary file: the client names it in GBK bytes, other FTP
+    clients in UTF-8; the FTP server keeps the bytes it received."""
+    for charset in ("gbk", "utf-8"):
+        try:
+            raw = (name + TEMP_SUFFIX).encode(charset)
+        except UnicodeEncodeError:
+            continue
+        temp = inside(ctx.ftp_dir, os.fsdecode(raw))
+        if temp is not None and os.path.isfile(temp):
+            return temp
+    return None
+
+
+def register_ftp_upload(ctx, req):
+    member, folder = _target(ctx, req)
+    name = _upload_name(req)
+    if member is None or name is None:
+        return text_reply("0")
+    temp = _find_temp(ctx, name)
+    if temp is None:
+        return text_reply("0")
+    # Claim the file by renaming it first, so two registrations cannot both take it.
+    claimed = temp + ".%d.claim" % os.getpid() + os.urandom(4).hex()
+    try:
+        os.replace(temp, claimed)
+    except OSError:
+        return text_reply("0")
+    storage, size, md5 = _store(ctx, member, claimed, name)
+    return _success(_insert(ctx, member, folder, name, size, md5, storage, "client"))
+
+
+UPLOAD_FORM = """<h3>网页上传</h3>
+<form method="post" enctype="multipart/form-data" action="/sc/index2.php?zh=%s&ml=%d">
+<input type="file" name="file" multiple> <input type="submit" id="send" value="上传">
+</form>%s"""
+
+
+def web_upload(ctx, req):
+    member = ctx.db.member_by_account(req.text("zh", "gbk", "query"))
+    folder = req.number("ml", "query") or 0
+    if member is None or (folder and ctx.db.folder(member["id"], folder) is None):
+        return html_reply(pages.page("网页上传", "帐号或文件夹不存在。", "utf-8"), "utf-8")
+    message = ""
+    if req.method == "POST":
+        stored = []
+        for name, data in _multipart_files(req):
+            name = clean_file_name(os.path.basename(name.replace("\\", "/")))
+            tmp = os.path.join(ctx.ftp_dir, ".web-%s" % os.urandom(8).hex())
+            with open(tmp, "wb") as f:
+                f.write(data)
+            storage, size, md5 = _store(ctx, member, tmp, name)
+            _insert(ctx, member, folder, name, size, md5, storage, "web")
+            stored.append(name)
+        message = "<p id=\"result\">上传成功：%s</p>" % esc("，".join(stored)) if stored else \
+            "<p id=\"result\">没有收到文件。</p>"
+    return html_reply(pages.page("网页上传", UPLOAD_FORM % (esc(member["account"]), folder, message),
+                                 "utf-8"), "utf-8")
+
+
+def _multipart_files(req):
+    ctype = req.headers.get("Content-Type", "")
+    if not ctype.startswith("multipart/form-data"):
+        return []
+    msg = email.parser.BytesParser(policy=email.policy.HTTP).parsebytes(
+        b"Content-Type: " + ctype.encode("latin-1", "replace") + b"\r\n\r\n" + req.body)
+    out = []
+    if not msg.is_multipart():
+        return out
+    for part in msg.iter_parts():
+        filename = part.get_filename()
+        if filename:
+            out.append((filename, part.get_payload(decode=True) or b""))
+    return out
+
+
+def recent_web_uploads(ctx, req):
+    member = ctx.db.member_by_account(req.text("zh", "gbk", "query"))
+    rows = ctx.db.all("SELECT * FROM files WHERE owner=? AND source='web' ORDER BY id DESC LIMIT 30",
+                      (member["id"],)) if member else []
+    items = "".join('<li><a href="/ym.php?pid=%d" target="_blank">%s</a> %s %s</li>'
+                    % (r["id"], esc(r["name"]), pages.size_text(r["size"]), r["date"]) for r in rows)
+    return html_reply(pages.page("最近网页上传", "<h3>最近网页上传</h3><ul>%s</ul>" % (items or "<li>暂无</li>"),
+                                 "utf-8"), "utf-8")
+
+
+ROUTES = {
+    "/jsmc.php": instant_upload,
+    "/tjwj.php": register_ftp_upload,
+    "/sc/index2.php": web_upload,
+    "/post/sxwjx.php": recent_web_uploads,
+}
