@@ -2,6 +2,14 @@
 // Perl-style regular expressions over GBK byte texts (Boost.Regex). Each
 // scraping run owns its own Regex object; objects are never shared between
 // threads.
+//
+// Syntax: Perl (Boost perl syntax with no_mod_s). "." matches any byte except
+// a line separator ("\n", "\r", "\f"), as the service's pages are scraped
+// line by line: listing rows are separated by "\r\n" and the row pattern ends
+// with a literal carriage return, so a non-greedy ".*?" never runs from one
+// row into the next and a row without its carriage return is not matched.
+// "(?s)" in a pattern turns "." into match-everything where a caller needs it.
+// Case folding applies to ASCII letters only; GBK bytes match as they are.
 
 #include <memory>
 #include <string>
@@ -30,7 +38,8 @@ class Regex {
   // Every non-overlapping match in order; the previous list is replaced.
   const std::vector<RegexMatch>& findAll(std::string_view text);
   const std::vector<RegexMatch>& matches() const { return m_matches; }
-  // Every match replaced with replacement (Perl format: $1 etc.).
+  // Every match replaced with replacement (Perl format: $1 etc.); the text
+  // unchanged when no pattern is compiled.
   std::string replaceAll(std::string_view text, std::string_view replacement) const;
 
  private:
