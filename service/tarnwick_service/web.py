@@ -17,6 +17,7 @@ import urllib.parse
 
 FORM_LIMIT = 1024 * 1024           # bodies of ordinary forms
 UPLOAD_LIMIT = 256 * 1024 * 1024   # the web-upload form
+DRAIN_LIMIT = 64 * 1024 * 1024     # refused bodies up to this size are read away first
 
 
 class BadRequest(Exception):
@@ -180,6 +181,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
             length = -1
         limit = UPLOAD_LIMIT if self.headers.get("Content-Type", "").startswith("multipart/") else FORM_LIMIT
         if length < 0 or length > limit:
+            # Read a moderately oversized body away so the client gets to read the refusal.
+            remaining = length if 0 < length <= DRAIN_LIMIT else 0
+            while remaining > 0:
+                chunk = self.rfile.read(min(remaining, 65536))
+                if not chunk:
+                    break
+                remaining -= len(chunk)
             self.close_connection = True
             self._send(Reply(b"0", 413))
             return
