@@ -1,0 +1,99 @@
+#include "account/account_forms.h"
+
+namespace tarnwick::account {
+
+using settings::account;
+using settings::check;
+using settings::CheckKind;
+using settings::control;
+using settings::effect;
+using settings::fixed;
+using settings::FormSpec;
+using settings::MatchMode;
+using settings::message;
+
+const FormSpec& registrationForm() {
+  static const FormSpec spec{
+      "registration",
+      "/zc.php",
+      {},
+      {
+          check(CheckKind::NotTicked, {"选择框1"}, "请先同意使用条款！"),
+          check(CheckKind::Lacks, {"编辑框5"}, "邮箱格式不正确！", "@"),
+          check(CheckKind::Lacks, {"编辑框5"}, "邮箱格式不正确！", "."),
+          check(CheckKind::Contains, {"编辑框5"}, "邮箱格式不正确！", "@."),
+          check(CheckKind::AnyEmpty, {"编辑框1", "编辑框2", "编辑框3"}, "填写不完整"),
+          check(CheckKind::Differ, {"编辑框2", "编辑框3"}, "二次密码不重复！"),
+      },
+      {
+          control("zh1", "编辑框1", true),
+          control("mm1", "编辑框2", false),
+          control("cfmm1", "编辑框3", false),
+          control("zcyx", "编辑框5", true),
+          fixed("xcfmm1", "1"),
+      },
+      {
+          {"3", {effect(kCopyToLogin), message("帐号注册成功！"), effect(kCloseDialog)}},
+          {"5", {message("该帐号已被注册，请重新输入！")}},
+          {"6", {message("该邮箱已被注册，请重新输入！")}},
+      },
+      MatchMode::FirstMatch,
+      {message("填写不完整")},
+  };
+  return spec;
+}
+
+const FormSpec& resetByQuestionForm() {
+  static const FormSpec spec{
+      "resetByQuestion",
+      "/post/zh.php",
+      {},
+      {
+          check(CheckKind::AnyEmpty, {"编辑框1", "编辑框2", "编辑框3", "编辑框4", "编辑框5"},
+                "表单填写不完整！"),
+          check(CheckKind::Differ, {"编辑框2", "编辑框3"}, "二次密码输入不一致！"),
+      },
+      {
+          control("zh2", "编辑框1", true),
+          control("mm2", "编辑框2", true),
+          control("czmm3", "编辑框2", true),
+          control("wt2", "编辑框4", true),
+          control("dn2", "编辑框5", true),
+      },
+      {
+          {"1", {message("表单填写不完整！")}},
+          {"2", {message("二次密码不重复！")}},
+          {"3", {message("密保问题不匹配！")}},
+          {"5", {message("重置密码成功！"), effect(kCopyToLogin), effect(kCloseDialog)}},
+      },
+      MatchMode::EveryMatch,
+      {},
+  };
+  return spec;
+}
+
+const FormSpec& resetByEmailForm() {
+  static const FormSpec spec{
+      "resetByEmail",
+      "/post/yxzh.php",
+      {},
+      {
+          check(CheckKind::AnyEmpty, {"编辑框6", "编辑框7"}, "表单填写不完整！"),
+      },
+      {
+          control("zh1", "编辑框6", true),
+          control("yx1", "编辑框7", true),
+      },
+      {
+          {"1", {message("表单填写不完整！")}},
+          {"2", {message("系统已经成功提交您的请求，请登录邮箱访问URL即可更改密码。")}},
+          {"3", {message("您提交的帐号和邮箱不匹配，请重新提交！")}},
+          {"5", {message("您刚才已经成功提交了更改密码请求，已发送邮件到您的邮箱，5分钟内无法执行该操作！")}},
+      },
+      MatchMode::EveryMatch,
+      {},
+  };
+  return spec;
+}
+
+}  // namespace tarnwick::account

@@ -1,0 +1,27 @@
+#include "account/update_check.h"
+
+#include "net/form.h"
+#include "net/text.h"
+
+namespace tarnwick::account {
+
+std::string updateUrl(const std::string& mainHost) { return mainHost + "/ge.txt"; }
+
+UpdateCheck judgeUpdateReply(const std::string& reply, const std::string& ownVersion) {
+  net::Pieces pieces = net::splitText(reply, "|");
+  if (!pieces.empty() && pieces[0] == ownVersion) return {UpdateVerdict::UpToDate, {}};
+  if (pieces.size() < 2) return {UpdateVerdict::Unknown, {}};
+  // The file usually ends with a line break; it is not part of the address.
+  return {UpdateVerdict::NewVersion, net::trim(pieces[1])};
+}
+
+std::string watchdogUrl(const std::string& mainHost, const std::string& accountName) {
+  if (accountName.empty()) return {};
+  return net::withQuery(mainHost + "/sc/index1.php", net::FormBuilder().add("zh", accountName));
+}
+
+bool loggedInElsewhere(const std::string& page) {
+  return net::textBetween(page, "sxwj.php?zh=", "\"") == "CTYPE html PUBLIC ";
+}
+
+}  // namespace tarnwick::account

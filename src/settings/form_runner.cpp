@@ -1,0 +1,105 @@
+#include "settings/form_runner.h"
+
+#include "net/form.h"
+#include "net/text.h"
+
+namespace tarnwick::settings {
+namespace {
+
+const std::string& valueOf(const FormValues& values, const std::string& name) {
+  static const std::string empty;
+  auto it = values.find(name);
+  return it == values.end() ? empty : it->second;
+}
+
+const std::string& controlAt(const FormCheck& c, const FormValues& values, std::size_t i) {
+  static const std::string empty;
+  return i < c.controls.size() ? valueOf(values, c.controls[i]) : empty;
+}
+
+bool contains(const std::string& text, const std::string& part) {
+  return !part.empty() && net::find(text, part) > 0;
+}
+
+bool fails(const FormCheck& c, const FormValues& values) {
+  switch (c.kind) {
+    case CheckKind::NotTicked: {
+      const std::string& v = controlAt(c, values, 0);
+      return v.empty() || v == "0";
+    }
+    case CheckKind::AnyEmpty:
+      for (const auto& n : c.controls)
+        if (valueOf(values, n).empty()) return true;
+      return false;
+    case CheckKind::Differ:
+      return controlAt(c, values, 0) != controlAt(c, values, 1);
+    case CheckKind::Lacks:
+      return !contains(controlAt(c, values, 0), c.text);
+    case CheckKind::Contains:
+      return contains(controlAt(c, values, 0), c.text);
+  }
+  return false;
+}
+
+net::FormBuilder build(const std::vector<FormField>& fields, const FormValues& values,
+                       const FormContext& context) {
+  net::FormBuilder form;
+  for (const auto& f : fields) {
+    const std::string& v = f.source == ValueSource::Control ? valueOf(values, f.value)
+                           : f.source == ValueSource::Account ? context.accountName
+                                                              : f.value;
+    form.add(f.key, v, f.utf8 ? net::Charset::Utf8 : net::Charset::Gbk);
+  }
+  return form;
+}
+
+}  // namespace
+
+std::optional<std::string> firstFailedCheck(const FormSpec& spec, const FormValues& values) {
+  for (const auto& c : spec.checks)
+    if (fails(c, values)) return c.message;
+  return std::nullopt;
+}
+
+FormResult buildFormRequest(const FormSpec& spec, const FormValues& values,
+                            const FormContext& context) {
+  FormResult r;
+  std::string base = context.mainHost + spec.path;
+  r.url = spec.query.empty() ? base : net::withQuery(base, build(spec.query, values, context));
+  r.body = build(spec.body, values, context).str();
+  return r;
+}
+
+std::vector<FormStep> stepsForReply(const FormSpec& spec, const std::string& reply) {
+  std::vector<FormStep> steps;
+  bool matched = false;
+  for (const auto& rule : spec.replies) {
+    if (!contains(reply, rule.code)) continue;
+    matched = true;
+    steps.insert(steps.end(), rule.steps.begin(), rule.steps.end());
+    if (spec.mode == MatchMode::FirstMatch) break;
+  }
+  if (!matched) steps = spec.noMatch;
+  return steps;
+}
+
+FormResult submitForm(const FormSpec& spec, const FormValues& values, const FormContext& context,
+                      const FormHooks& hooks) {
+  if (auto refused = firstFailedCheck(spec, values)) {
+    if (hooks.message) hooks.message(*refused);
+    return {};
+  }
+  FormResult r = buildFormRequest(spec, values, context);
+  r.sent = true;
+  if (hooks.post) r.reply = hooks.post(r.url, r.body);
+  for (const auto& step : stepsForReply(spec, r.reply)) {
+    if (step.kind == FormStep::Kind::Message) {
+      if (hooks.message) hooks.message(step.text);
+    } else if (hooks.effect) {
+      hooks.effect(step.text, values);
+    }
+  }
+  return r;
+}
+
+}  // namespace tarnwick::settings

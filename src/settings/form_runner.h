@@ -1,0 +1,51 @@
+#pragma once
+// submitForm: runs one form operation described by a FormSpec row.
+//  1. checks in order on the snapshot of the controls; the first failing one
+//     shows its message and ends the operation (nothing is sent);
+//  2. query and body built by net::FormBuilder (every value percent-encoded
+//     after its charset conversion);
+//  3. the request through the injected post function (empty reply = failure);
+//  4. the reply codes tested in order as substrings: in first-match mode the
+//     first matching code acts, in every-match mode each matching code acts
+//     in turn; a code's steps (messages and effects) run in their order;
+//  5. no code matched: the spec's noMatch steps.
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "settings/form_spec.h"
+
+namespace tarnwick::settings {
+
+struct FormHooks {
+  // Sends a POST of body to url and returns the reply text ("" on failure).
+  std::function<std::string(const std::string& url, const std::string& body)> post;
+  std::function<void(const std::string& gbkMessage)> message;
+  std::function<void(const std::string& effect, const FormValues& values)> effect;
+};
+
+struct FormContext {
+  std::string mainHost;     // "http://host[:port]"
+  std::string accountName;  // GBK, for ValueSource::Account
+};
+
+struct FormResult {
+  bool sent = false;  // false when a check refused the form
+  std::string url;
+  std::string body;
+  std::string reply;
+};
+
+// The message of the first failing check, or nothing when every check passes.
+std::optional<std::string> firstFailedCheck(const FormSpec& spec, const FormValues& values);
+// The request the spec makes for these values (url and body only).
+FormResult buildFormRequest(const FormSpec& spec, const FormValues& values,
+                            const FormContext& context);
+// The steps that a reply leads to, in the order they run.
+std::vector<FormStep> stepsForReply(const FormSpec& spec, const std::string& reply);
+
+FormResult submitForm(const FormSpec& spec, const FormValues& values, const FormContext& context,
+                      const FormHooks& hooks);
+
+}  // namespace tarnwick::settings

@@ -1,0 +1,38 @@
+#include "settings/toggle_runner.h"
+
+#include "net/form.h"
+#include "net/text.h"
+
+namespace tarnwick::settings {
+
+ToggleSpec toggleRow(const char* button, const char* label, const char* selectText,
+                     const char* firstValue, const char* secondValue, const char* path,
+                     const char* bodyKey, ToggleTexts afterFirstUtf8, ToggleTexts afterSecondUtf8) {
+  auto gbk = [](const ToggleTexts& t) {
+    return ToggleTexts{net::fromUtf8(t.caption), net::fromUtf8(t.labelText)};
+  };
+  return {button,      label,   net::fromUtf8(selectText), firstValue,          secondValue,
+          path,        bodyKey, gbk(afterFirstUtf8),       gbk(afterSecondUtf8)};
+}
+
+ToggleResult planToggle(const ToggleSpec& spec, const std::string& caption,
+                        const std::string& mainHost, const std::string& accountName) {
+  bool first = !spec.selectText.empty() && net::find(caption, spec.selectText) > 0;
+  ToggleResult r;
+  r.valueSent = first ? spec.firstValue : spec.secondValue;
+  r.shown = first ? spec.afterFirst : spec.afterSecond;
+  r.url = net::withQuery(mainHost + spec.path, net::FormBuilder().add("pid", accountName));
+  r.body = net::FormBuilder().add(spec.bodyKey, r.valueSent).str();
+  return r;
+}
+
+ToggleResult toggleSetting(
+    const ToggleSpec& spec, const std::string& caption, const std::string& mainHost,
+    const std::string& accountName,
+    const std::function<std::string(const std::string& url, const std::string& body)>& post) {
+  ToggleResult r = planToggle(spec, caption, mainHost, accountName);
+  if (post) post(r.url, r.body);
+  return r;
+}
+
+}  // namespace tarnwick::settings

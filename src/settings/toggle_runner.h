@@ -1,0 +1,54 @@
+#pragma once
+// toggleSetting: one switch button whose caption carries the state. The
+// caption selects the value to send (the first value when it contains the
+// selecting text, the second otherwise); the value is posted to MainHost +
+// path + Session.accountName under the body key, and then, whatever the
+// reply, the caption (and the label, where the switch has one) shows the
+// texts for the value sent.
+
+#include <functional>
+#include <string>
+
+namespace tarnwick::settings {
+
+struct ToggleTexts {
+  std::string caption;    // GBK
+  std::string labelText;  // GBK; "" when the switch has no label
+};
+
+struct ToggleSpec {
+  std::string button;        // catalogue name of the switch button
+  std::string label;         // catalogue name of its label, "" when none
+  std::string selectText;    // GBK text looked for in the caption
+  std::string firstValue;    // sent when the caption contains selectText
+  std::string secondValue;   // sent otherwise
+  std::string path;          // behind MainHost, no query; accountName goes as pid
+  std::string bodyKey;       // without "="
+  ToggleTexts afterFirst;    // shown after sending firstValue
+  ToggleTexts afterSecond;   // shown after sending secondValue
+};
+
+struct ToggleResult {
+  std::string url;
+  std::string body;
+  std::string valueSent;
+  ToggleTexts shown;
+};
+
+// Builds a ToggleSpec from UTF-8 source literals (texts stored as GBK).
+ToggleSpec toggleRow(const char* button, const char* label, const char* selectText,
+                     const char* firstValue, const char* secondValue, const char* path,
+                     const char* bodyKey, ToggleTexts afterFirstUtf8, ToggleTexts afterSecondUtf8);
+
+// The request and the texts for a switch whose caption is currently caption.
+ToggleResult planToggle(const ToggleSpec& spec, const std::string& caption,
+                        const std::string& mainHost, const std::string& accountName);
+
+// Plans, posts through post (the reply does not change the outcome) and
+// returns what to show.
+ToggleResult toggleSetting(
+    const ToggleSpec& spec, const std::string& caption, const std::string& mainHost,
+    const std::string& accountName,
+    const std::function<std::string(const std::string& url, const std::string& body)>& post);
+
+}  // namespace tarnwick::settings
