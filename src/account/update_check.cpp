@@ -12,7 +12,8 @@ UpdateCheck judgeUpdateReply(const std::string& reply, const std::string& ownVer
   if (!pieces.empty() && pieces[0] == ownVersion) return {UpdateVerdict::UpToDate, {}};
   if (pieces.size() < 2) return {UpdateVerdict::Unknown, {}};
   // The file usually ends with a line break; it is not part of the address.
-  return {UpdateVerdict::NewVersion, net::trim(pieces[1])};
+  std::string address = net::replaceText(net::replaceText(pieces[1], "\r", ""), "\n", "");
+  return {UpdateVerdict::NewVersion, net::trim(address)};
 }
 
 std::string watchdogUrl(const std::string& mainHost, const std::string& accountName) {
