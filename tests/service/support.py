@@ -76,9 +76,9 @@ def form(pairs, charset="gbk"):
 
 
 class Service:
-    def __init__(self):
+    def __init__(self, data=None):
         self.dir = tempfile.mkdtemp(prefix="tarnwick-svc-test-")
-        self.data = os.path.join(self.dir, "data")
+        self.data = data or os.path.join(self.dir, "data")
         with open(os.path.join(self.dir, "err"), "wb") as err:
             self.proc = subprocess.Popen(["/usr/bin/python3", START, "--http", "0", "--ftp", "0",
                                           "--data", self.data],
@@ -97,9 +97,10 @@ class Service:
         with open(os.path.join(self.dir, "err"), encoding="utf-8", errors="replace") as f:
             return f.read()
 
-    def stop(self):
+    def stop(self, sig=signal.SIGTERM):
+        """Stops the service; returns its exit code."""
         if self.proc.poll() is None:
-            self.proc.send_signal(signal.SIGTERM)
+            self.proc.send_signal(sig)
             try:
                 self.proc.wait(10)
             except subprocess.TimeoutExpired:
@@ -107,6 +108,7 @@ class Service:
                 self.proc.wait()
         self.proc.stdout.close()
         shutil.rmtree(self.dir, ignore_errors=True)
+        return self.proc.returncode
 
     def client(self):
         return Client(self.url)

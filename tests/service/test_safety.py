@@ -4,10 +4,13 @@ and one member never sees or changes another member's folders and files."""
 import hashlib
 import io
 import os
+import shutil
+import signal
 import sqlite3
+import tempfile
 import unittest
 
-from support import Service, split_text, text_between
+from support import Service, register, split_text, text_between, unique
 
 svc = None
 SUCCESS_MARKERS = [b"INSERT INTO", b"bsmzdyd"]
@@ -183,3 +186,27 @@ class Isolation(unittest.TestCase):
 
 if __name__ == "__main__":
     unittest.main()
+
+
+class Lifecycle(unittest.TestCase):
+    def test_ready_line_signals_and_restart_keep_data(self):
+        data = os.path.join(tempfile.mkdtemp(prefix="tarnwick-restart-"), "data")
+        try:
+            for sig in (signal.SIGTERM, signal.SIGINT):
+                with self.subTest(signal=sig):
+                    first = Service(data)
+                    self.assertRegex(first.ready_line, r"^ready http://127\.0\.0\.1:\d+ ftp://127\.0\.0\.1:\d+\n$")
+                    c = first.client()
+                    name = unique("keep")
+                    self.assertEqual(register(c, name), b"3")
+                    reply = c.post("/post/cjml.php?zh=" + name, [("fwmm", "留下"), ("ejml", "0")], "utf-8")
+                    self.assertEqual(first.stop(sig), 0)
+                    second = Service(data)
+                    c = second.client()
+                    self.assertGreater(len(c.login(name, "pw12345")), 4)
+                    page = c.get("/sc/index.php?zh=" + name)
+                    self.assertIn(b"&ml=%s\"" % reply[2:], page)
+                    self.assertIn(b"1001", c.login("demo", "demo123"))  # seeded once, not again
+                    self.assertEqual(second.stop(sig), 0)
+        finally:
+            shutil.rmtree(os.path.dirname(data), ignore_errors=True)
