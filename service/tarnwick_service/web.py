@@ -126,8 +126,8 @@ class RedirectReply(Reply):
 
 def parse_range(header, size):
     """(start, end) inclusive for a single 'bytes=' range, None for no range, 'bad' when unsatisfiable."""
-    if not header or not header.startswith("bytes="):
-        return None
+    if not header or not header.startswith("bytes=") or size == 0:
+        return None  # an empty file is sent whole: there is no byte to start at
     spec = header[6:].split(",")[0].strip()
     first, _, last = spec.partition("-")
     try:

@@ -163,6 +163,14 @@ class Downloads(unittest.TestCase):
                 if status != 416:
                     self.assertEqual(body, BINARY[part])
 
+    def test_empty_file_is_sent_whole_whatever_the_range(self):
+        c = svc.client()
+        FtpUpload.upload(None, b"empty.txt.tnwklswj", b"")
+        file_id = new_id(register_upload(c, "demo", 0, "empty.txt"))
+        for header in ({}, {"Range": "bytes=0-"}):
+            status, headers, body = c.request("/up/" + db_file(file_id)["storage"], headers=header)
+            self.assertEqual((status, body, headers.get("Content-Length")), (200, b"", "0"))
+
     def test_direct_link_honours_the_access_password(self):
         c = svc.client()
         alice_file = [r for r in (db_file(i) for i in range(1, 80)) if r and r["owner"] == 1002][0]
