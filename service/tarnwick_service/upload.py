@@ -11,6 +11,7 @@ import email.policy
 import hashlib
 import os
 import re
+import urllib.parse
 
 from . import pages
 from .common import clean_file_name, esc, inside
@@ -134,7 +135,9 @@ def web_upload(ctx, req):
             stored.append(name)
         message = "<p id=\"result\">上传成功：%s</p>" % esc("，".join(stored)) if stored else \
             "<p id=\"result\">没有收到文件。</p>"
-    return html_reply(pages.page("网页上传", UPLOAD_FORM % (esc(member["account"]), folder, message),
+    # "zh" is read as GBK, so the form's own address carries the account percent-encoded in GBK.
+    zh = urllib.parse.quote(member["account"].encode("gbk", "replace"), safe="")
+    return html_reply(pages.page("网页上传", UPLOAD_FORM % (zh, folder, message),
                                  "utf-8"), "utf-8")
 
 

@@ -7,8 +7,9 @@ import re
 import sqlite3
 import unittest
 import uuid
+from urllib.parse import quote
 
-from support import Service, gbk, split_text, text_between
+from support import Service, gbk, register, split_text, text_between
 
 svc = None
 # Every byte value, line endings of all kinds and a Ctrl-Z: what an ASCII-mode transfer would damage.
@@ -217,6 +218,14 @@ class WebUpload(unittest.TestCase):
         file_id = int(re.search(r'ym\.php\?pid=(\d+)[^>]*>%s<' % re.escape(name), recent).group(1))
         self.assertEqual(stored_bytes(c, file_id, "alice8"), BINARY[:5000])
         self.assertNotIn(name, c.get("/post/sxwjx.php?zh=demo").decode("utf-8"))
+
+    def test_form_address_names_a_chinese_account_in_gbk(self):
+        c = svc.client()
+        account = "网页用户" + uuid.uuid4().hex[:4]
+        self.assertEqual(register(c, account), b"3")
+        page = c.get("/sc/index2.php?zh=%s&ml=0" % quote(account.encode("gbk"))).decode("utf-8")
+        action = re.search(r'action="([^"]+)"', page).group(1)
+        self.assertEqual(action, "/sc/index2.php?zh=%s&ml=0" % quote(account.encode("gbk"), safe=""))
 
 
 if __name__ == "__main__":
