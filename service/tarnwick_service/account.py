@@ -7,6 +7,7 @@ elsewhere. Pages that carry no account in their address (records, search)
 find the member through this cookie.
 """
 
+import os
 import time
 
 from .common import new_token, valid_account, esc
@@ -171,7 +172,6 @@ def refresh_page(ctx, req):
 # -- update file and announcements ---------------------------------------------
 
 def update_file(ctx, req):
-    import os
     override = os.path.join(ctx.data_dir, "version")
     version = ctx.db.setting("version", "118")
     if os.path.isfile(override):
