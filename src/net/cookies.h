@@ -2,6 +2,8 @@
 // The process-wide cookie store shared by every libcurl request (a CURLSH
 // share with its own lock, so concurrent requests on any thread are safe).
 // The embedded browser copies cookies in and out through this API.
+// A reply's Set-Cookie without a Path attribute is stored for the whole host
+// (path "/"), so a cookie set by "/post/..." is sent to every page.
 
 #include <cstdint>
 #include <string>

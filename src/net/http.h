@@ -12,7 +12,19 @@ namespace tarnwick::net {
 // An explicit request with browser-like headers. method is sent as written;
 // "GET"/"" and "POST" (any case) are allowed, any other method never reaches
 // the network. Returns the body, or 255 zero bytes when no request could be
-// made. responseHeaders, when given, receives the raw header block.
+// made (bad method, host not resolved, connection refused or timed out); a
+// failure after the request went out gives whatever body was read.
+// responseHeaders, when given, receives the raw header block of the last
+// response (after redirects).
+//
+// On the wire: "<method> <path> HTTP/1.1", Host, User-Agent, Cookie (from the
+// store), then extraHeaders (lines ending "\r\n") followed by the defaults
+// they lack, in this order: Accept, Referer (the whole url), Accept-Language;
+// for a POST with a non-empty body Content-Type (unless given) and
+// Content-Length; finally Pragma and Cache-Control "no-cache". Bytes of the
+// url that a request line cannot carry (controls, space, 0x80 and above) are
+// percent-encoded. A non-empty proxy ("host:port") is used as an HTTP proxy;
+// otherwise the connection is direct, whatever the environment says.
 std::string httpRequest(const std::string& url, const std::string& method = "GET",
                         const std::string& proxy = "", const std::string& extraHeaders = "",
                         const std::string& body = "", std::string* responseHeaders = nullptr);
@@ -20,10 +32,13 @@ std::string httpRequest(const std::string& url, const std::string& method = "GET
 std::string httpRequestText(const std::string& url, const std::string& method = "GET",
                             const std::string& proxy = "", const std::string& extraHeaders = "",
                             const std::string& body = "", std::string* responseHeaders = nullptr);
-// A plain HTTP/1.0 GET; the bytes read, empty when nothing could be read.
+// A plain HTTP/1.0 GET ("Accept: */*", the same user agent and cookie
+// store); the bytes read, empty when nothing could be read. Redirects are
+// followed by both operations.
 std::string fetchUrl(const std::string& url);
 
-// True when the main service host answers.
+// True when the main service host (hosts().mainHost + "/") gives any HTTP
+// answer within a few seconds; false when it cannot be reached.
 bool isInternetConnected();
 
 // Hands the url to the user's browser through the opener the GUI installs;
@@ -32,13 +47,14 @@ void openInBrowser(const std::string& url);
 void setBrowserOpener(std::function<void(const std::string&)> opener);
 
 // Called repeatedly (about every 10 ms) on the calling thread while a request
-// or fetch waits for the network. The GUI installs a hook that turns its event
+// or fetch waits for the network (httpRequest, fetchUrl, isInternetConnected). The GUI installs a hook that turns its event
 // loop when called on the GUI thread, so the windows stay alive.
 void setWaitHook(std::function<void()> hook);
 
 // URL helpers. urlHost: the authority behind "http://" (or from the start),
 // lower-cased, without ":port" unless keepPort. urlPath: path and query from
-// the first "/" behind the host, or "/". urlPort: the port, 80 when none.
+// the first "/" behind the host (the host is looked for behind "http://"),
+// or "/". urlPort: the port, 80 when none (0 when it is not a number).
 std::string urlHost(std::string_view url, bool keepPort = false);
 std::string urlPath(std::string_view url);
 int urlPort(std::string_view url);

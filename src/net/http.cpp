@@ -1,0 +1,155 @@
+#include "net/http.h"
+
+#include <curl/curl.h>
+
+#include <mutex>
+
+#include "net/cookies.h"
+#include "net/curl_global.h"
+#include "net/hosts.h"
+#include "net/http_transfer.h"
+#include "net/text.h"
+
+namespace tarnwick::net {
+namespace {
+
+constexpr const char* kUserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
+constexpr const char* kDefaultAccept =
+    "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, application/x-shockwave-flash, "
+    "application/vnd.ms-excel, application/vnd.ms-powerpoint, application/msword, */*";
+
+std::mutex g_hookMutex;
+std::function<void()> g_waitHook;
+std::function<void(const std::string&)> g_opener;
+HttpTimeouts g_timeouts;
+
+std::string failureBytes() { return std::string(255, '\0'); }
+
+// Splits "A: b\r\nC: d\r\n" into header lines (empty lines dropped).
+std::vector<std::string> headerLines(std::string_view block) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < block.size()) {
+    std::size_t end = block.find('\n', start);
+    if (end == std::string_view::npos) end = block.size();
+    std::string_view line = block.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (!line.empty()) lines.emplace_back(line);
+    start = end + 1;
+  }
+  return lines;
+}
+
+}  // namespace
+
+void setWaitHook(std::function<void()> hook) {
+  std::lock_guard lock(g_hookMutex);
+  g_waitHook = std::move(hook);
+}
+
+void callWaitHook() {
+  std::function<void()> hook;
+  {
+    std::lock_guard lock(g_hookMutex);
+    hook = g_waitHook;
+  }
+  if (hook) hook();
+}
+
+void setBrowserOpener(std::function<void(const std::string&)> opener) {
+  std::lock_guard lock(g_hookMutex);
+  g_opener = std::move(opener);
+}
+
+void openInBrowser(const std::string& url) {
+  std::function<void(const std::string&)> opener;
+  {
+    std::lock_guard lock(g_hookMutex);
+    opener = g_opener;
+  }
+  if (opener) opener(url);
+}
+
+void setHttpTimeouts(HttpTimeouts t) {
+  std::lock_guard lock(g_hookMutex);
+  g_timeouts = t;
+}
+
+HttpTimeouts httpTimeouts() {
+  std::lock_guard lock(g_hookMutex);
+  return g_timeouts;
+}
+
+std::string httpRequest(const std::string& url, const std::string& method, const std::string& proxy,
+                        const std::string& extraHeaders, const std::string& body, std::string* responseHeaders) {
+  const std::string verb = toUpper(method);
+  const bool isPost = verb == "POST";
+  if (!(verb.empty() || verb == "GET" || isPost)) return failureBytes();
+
+  TransferSpec spec;
+  spec.url = url;
+  spec.method = method.empty() ? "GET" : method;
+  spec.proxy = trim(proxy);
+  spec.userAgent = kUserAgent;
+  spec.timeouts = httpTimeouts();
+
+  // The header block: the caller's lines, then the defaults they lack.
+  spec.headers = headerLines(extraHeaders);
+  const auto has = [&](std::string_view name) {
+    for (const auto& line : spec.headers)
+      if (find(line, name, 1, true) == 1) return true;
+    return false;
+  };
+  const bool hasAccept = has("Accept: "), hasReferer = has("Referer: "), hasLanguage = has("Accept-Language: ");
+  const bool hasContentType = has("Content-Type: ");
+  if (!hasAccept) spec.headers.emplace_back(kDefaultAccept);
+  if (!hasReferer) spec.headers.push_back("Referer: " + url);
+  if (!hasLanguage) spec.headers.emplace_back("Accept-Language: zh-cn");
+  if (isPost && !body.empty()) {
+    if (!hasContentType) spec.headers.emplace_back("Content-Type: application/x-www-form-urlencoded");
+    spec.headers.push_back("Content-Length: " + numberToText(static_cast<std::int64_t>(body.size())));
+    spec.body = &body;
+  }
+  spec.headers.emplace_back("Pragma: no-cache");
+  spec.headers.emplace_back("Cache-Control: no-cache");
+
+  TransferResult r = runTransfer(spec);
+  if (responseHeaders) *responseHeaders = r.headers;
+  if (!r.reachedServer) return failureBytes();
+  return std::move(r.body);
+}
+
+std::string httpRequestText(const std::string& url, const std::string& method, const std::string& proxy,
+                            const std::string& extraHeaders, const std::string& body, std::string* responseHeaders) {
+  std::string bytes = httpRequest(url, method, proxy, extraHeaders, body, responseHeaders);
+  const std::size_t zero = bytes.find('\0');
+  if (zero != std::string::npos) bytes.resize(zero);
+  return bytes;
+}
+
+std::string fetchUrl(const std::string& url) {
+  TransferSpec spec;
+  spec.url = url;
+  spec.method = "GET";
+  spec.http10 = true;
+  spec.userAgent = kUserAgent;
+  spec.timeouts = httpTimeouts();
+  spec.headers = {"Accept: */*", "Pragma: no-cache", "Cache-Control: no-cache"};
+  TransferResult r = runTransfer(spec);
+  return std::move(r.body);
+}
+
+bool isInternetConnected() {
+  TransferSpec spec;
+  spec.url = hosts().mainHost + "/";
+  spec.method = "GET";
+  spec.userAgent = kUserAgent;
+  spec.timeouts.connectSeconds = 8;
+  spec.timeouts.lowSpeedSeconds = 10;
+  spec.totalSeconds = 15;
+  spec.headers = {"Accept: */*", "Cache-Control: no-cache"};
+  TransferResult r = runTransfer(spec);
+  return r.httpStatus > 0;  // any HTTP answer counts
+}
+
+}  // namespace tarnwick::net
