@@ -1,0 +1,42 @@
+#pragma once
+// The folder list: addresses of the folder pages and the extraction of the
+// folder entries (name and id) from them.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarnwick::browser {
+
+struct FolderEntry {
+  std::int32_t id = 0;
+  std::string name;  // GBK
+  bool operator==(const FolderEntry&) const = default;
+};
+
+// Name and id of the default folder, which every account has.
+inline constexpr std::int32_t kDefaultFolderId = 0;
+const std::string& defaultFolderName();  // "默认文件夹" (GBK)
+
+// MainHost + "/sc/index.php?zh=" + account (+ "&ml=0" for the main window).
+std::string folderListUrl(const std::string& mainHost, const std::string& account, bool mainWindow);
+// MainHost + "/mlsx.php?pid=" + folder id + "&zh=" + account.
+std::string folderPropertiesUrl(const std::string& mainHost, std::int32_t folderId,
+                                const std::string& account);
+
+// Every folder entry of a folder page, in page order. Each match of pattern is
+// cut as: S = between "margin-left: 10px;" and "</a>"; id = between "&ml=" and
+// a double quote in S; the name = the part after the last ">" of the stretch
+// between "_blank" and "&nbsp;" in S. A match whose markers are missing, whose
+// id is not a number or whose name is empty is skipped.
+std::vector<FolderEntry> extractFolderEntries(std::string_view page, std::string_view pattern);
+
+// The parent id text of a folder-properties page: between
+// "<option selected value=\"" and "\"" ("" when absent).
+std::string parentIdText(std::string_view propertiesPage);
+
+// The invitation text: the fixed sentence, MainHost + "/zhuce.php?yq=" + user id.
+std::string invitationText(const std::string& mainHost, const std::string& userId);
+
+}  // namespace tarnwick::browser

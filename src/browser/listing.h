@@ -1,0 +1,62 @@
+#pragma once
+// The paged file listing and the keyword search: addresses, request bodies
+// and the scraping of listing, settings and search pages.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarnwick::browser {
+
+struct FileRow {
+  std::int32_t id = 0;
+  std::string name, size, date, downloads;  // GBK, shown as the service sends them
+  bool operator==(const FileRow&) const = default;
+};
+
+struct SearchHit {
+  std::int32_t id = 0;
+  std::string name;        // GBK, "&nbsp;" replaced by one blank
+  std::string folderPage;  // MainHost + "/wdwj.php?pid=" + owner + "&ml=" + folder
+  bool operator==(const SearchHit&) const = default;
+};
+
+// The page selector never offers more pages than this, whatever a page claims.
+inline constexpr int kMaxPages = 10000;
+
+// MainHost + "/wdwj.php?pid=" + user id + "&ml=" + folder id (+ "&yms=" + page).
+std::string listingUrl(const std::string& mainHost, const std::string& userId, std::int32_t folderId,
+                       const std::optional<std::string>& page = std::nullopt);
+// MainHost + "/get/sz.php?pid=" + account name (the settings page).
+std::string settingsPageUrl(const std::string& mainHost, const std::string& account);
+// MainHost + "/post/czwj1.php?pid=" + kind (1 = files, 2 = folders) and its body "gjc=" + keyword.
+std::string searchUrl(const std::string& mainHost, int kind);
+std::string searchBody(const std::string& keywordGbk);
+
+// Page count N: the number between "总共有" and "页"; 0 when absent or not a
+// number, at most kMaxPages.
+int pageCount(std::string_view listingPage);
+// The page selector's items "0" … "N-1".
+std::vector<std::string> pageItems(int pages);
+
+// Every file row of a listing page in page order: each match of rowPattern is
+// cut into id (">pid：" … "<"), name ("文件名："), size ("大小："), date
+// ("日期：") and download count ("下载量："), each up to the next "<". A match
+// whose markers are missing or whose id is not a number is skipped.
+std::vector<FileRow> extractFileRows(std::string_view listingPage, std::string_view rowPattern);
+
+// The access password of the settings page (already GBK): between marker and
+// the next double quote; "" when absent.
+std::string accessPasswordFrom(std::string_view settingsPage, std::string_view marker);
+
+// The hits of a search page (already GBK): each match of pattern gives the id
+// after idMarker, the name after nameMarker (both up to the next "<") and the
+// folder page of the owner id between "<xxx>" markers and the folder id between
+// "<qqq>" markers. A hit with a missing marker or a non-numeric id is skipped.
+std::vector<SearchHit> extractSearchHits(std::string_view searchPage, std::string_view pattern,
+                                         std::string_view nameMarker, std::string_view idMarker,
+                                         const std::string& mainHost);
+
+}  // namespace tarnwick::browser
