@@ -19,7 +19,7 @@ void BrowserState::setAccessPassword(const std::string& gbk) {
 
 std::string BrowserState::accessPasswordForLink() {
   std::lock_guard lock(m_mutex);
-  if (m_accessPassword.empty()) m_accessPassword = "0";
+  if (m_accessPassword.empty()) m_accessPassword.assign(1, '0');
   return m_accessPassword;
 }
 
