@@ -1,0 +1,179 @@
+// FTP upload of the transfer object: log in, PASV (PORT for the rest of the
+// transfer when passive fails), TYPE I, REST offset, STOR name, the data in
+// blocks, the final reply, QUIT.
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <memory>
+
+#include <curl/curl.h>
+
+#include "transfer/local_file.h"
+#include "transfer/transfer_object.h"
+#include "transfer/wire_url.h"
+
+namespace tarnwick::transfer {
+namespace {
+
+struct EasyFree {
+  void operator()(CURL* e) const { curl_easy_cleanup(e); }
+};
+struct SlistFree {
+  void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+};
+using Easy = std::unique_ptr<CURL, EasyFree>;
+using Slist = std::unique_ptr<curl_slist, SlistFree>;
+
+bool isConnectError(int code) {
+  return code == CURLE_COULDNT_CONNECT || code == CURLE_COULDNT_RESOLVE_HOST ||
+         code == CURLE_LOGIN_DENIED || code == CURLE_FTP_WEIRD_SERVER_REPLY ||
+         code == CURLE_OPERATION_TIMEDOUT || code == CURLE_GOT_NOTHING ||
+         code == CURLE_RECV_ERROR || code == CURLE_SEND_ERROR;
+}
+
+}  // namespace
+
+std::size_t TransferObject::debugCallback(CURL*, int type, char* data, std::size_t n, void* self) {
+  auto* t = static_cast<TransferObject*>(self);
+  if (type == CURLINFO_HEADER_OUT) {
+    std::string line(data, n);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    std::string command = line.substr(0, line.find(' '));
+    if (command == "QUIT") t->m_quitSent = true;  // the end, not a step of the transfer
+    else t->m_lastCommand = command;
+  } else if (type == CURLINFO_HEADER_IN && !t->m_quitSent && n >= 3 &&
+             std::isdigit(static_cast<unsigned char>(data[0]))) {
+    t->m_lastReply = std::atoi(std::string(data, 3).c_str());
+    if (t->m_lastReply == 230) t->m_loggedIn = true;
+    t->noteActivity();
+  }
+  return 0;
+}
+
+void TransferObject::runUpload(TransferReport& r) {
+  FtpTarget target;
+  if (!parseFtpUrl(m_params.remoteUrl, target)) {
+    r.outcome = Outcome::BadParameters;
+    r.error = "not an FTP URL naming a file: " + m_params.remoteUrl;
+    return;
+  }
+  LocalFile file;
+  if (!file.open(m_params.localFile, LocalFile::Mode::Read)) {
+    r.outcome = Outcome::LocalFileError;
+    r.error = file.error();
+    return;
+  }
+  file.adviseSequential();
+  const std::int64_t size = file.size();
+  r.totalSize = size;
+  m_total = size;
+  m_file = &file;
+
+  const std::string user = m_params.ftpUser.empty() ? "anonymous" : m_params.ftpUser;
+  const std::string pass =
+      m_params.ftpPassword.empty() ? TransferParams::kAnonymousPassword : m_params.ftpPassword;
+  m_blockLimit = std::max(1, m_params.sendBlockBytes);
+  if (m_params.rateLimit > 0) m_blockLimit = std::min<std::int64_t>(m_blockLimit, m_params.rateLimit);
+
+  auto makeEasy = [&]() {
+    Easy easy(curl_easy_init());
+    configureCommon(easy.get());
+    curl_easy_setopt(easy.get(), CURLOPT_URL, target.curlUrl.c_str());
+    curl_easy_setopt(easy.get(), CURLOPT_USERNAME, user.c_str());
+    curl_easy_setopt(easy.get(), CURLOPT_PASSWORD, pass.c_str());
+    curl_easy_setopt(easy.get(), CURLOPT_FTP_USE_EPSV, 0L);  // PASV, as the servers expect
+    curl_easy_setopt(easy.get(), CURLOPT_FTP_USE_EPRT, 0L);  // PORT in active mode
+    curl_easy_setopt(easy.get(), CURLOPT_FTP_CREATE_MISSING_DIRS, 0L);
+    curl_easy_setopt(easy.get(), CURLOPT_DEBUGFUNCTION, &TransferObject::debugCallback);
+    curl_easy_setopt(easy.get(), CURLOPT_DEBUGDATA, this);
+    curl_easy_setopt(easy.get(), CURLOPT_VERBOSE, 1L);  // feeds the debug callback
+    return easy;
+  };
+
+  // Where the server already holds part of this file, continue after it.
+  std::int64_t offset = 0;
+  if (m_params.modeFlags & kModeResume) {
+    m_quitSent = false;
+    Easy probe = makeEasy();
+    curl_easy_setopt(probe.get(), CURLOPT_NOBODY, 1L);
+    std::string err;
+    if (perform(probe.get(), err) == CURLE_OK) {
+      curl_off_t remote = -1;
+      curl_easy_getinfo(probe.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &remote);
+      if (remote > 0 && remote <= size) offset = remote;
+    }
+    if (m_closeRequested) return;
+  }
+
+  bool active = false;
+  int connectTries = 0;
+  for (;;) {
+    m_offset = offset;
+    m_moved = 0;
+    m_position = offset;
+    m_sending = false;
+    m_lastCommand.clear();
+    m_lastReply = 0;
+    m_loggedIn = false;
+    m_quitSent = false;
+    m_localError.clear();
+    r.startOffset = offset;
+
+    Easy easy = makeEasy();
+    CURL* e = easy.get();
+    curl_easy_setopt(e, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(e, CURLOPT_TRANSFERTEXT, 0L);  // TYPE I: the bytes arrive unchanged
+    curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size - offset));
+    curl_easy_setopt(e, CURLOPT_READFUNCTION, &TransferObject::readCallback);
+    curl_easy_setopt(e, CURLOPT_READDATA, this);
+    curl_easy_setopt(e, CURLOPT_UPLOAD_BUFFERSIZE, static_cast<long>(std::max<std::int64_t>(m_blockLimit, 16384)));
+    curl_easy_setopt(e, CURLOPT_ACCEPTTIMEOUT_MS, static_cast<long>(std::max(m_params.connectTimeoutMs, 1)));
+    if (active) curl_easy_setopt(e, CURLOPT_FTPPORT, "-");
+    // REST right before STOR (after TYPE); its 350 reply is not a failure.
+    std::string rest = "*REST " + std::to_string(offset);
+    Slist prequote(curl_slist_append(nullptr, rest.c_str()));
+    curl_easy_setopt(e, CURLOPT_PREQUOTE, prequote.get());
+
+    std::string err;
+    int code = perform(e, err);
+    r.bytesMoved = m_moved;
+    r.position = m_offset;
+    r.status = m_lastReply;
+    if (code == CURLE_OK && m_offset == size) {
+      r.outcome = Outcome::Completed;
+      r.error.clear();
+      break;
+    }
+    r.error = err;
+    if (m_closeRequested) break;
+    if (!m_localError.empty()) {
+      r.outcome = Outcome::LocalFileError;
+      r.error = m_localError;
+      break;
+    }
+    if (code == CURLE_OK) {  // the server took fewer bytes than the file holds
+      r.outcome = Outcome::NetworkError;
+      r.error = "the file changed while it was sent";
+      break;
+    }
+    bool passiveFailed = !active && m_loggedIn && m_lastCommand == "PASV" && m_moved == 0;
+    if (passiveFailed) {
+      active = true;  // for the rest of this transfer
+      continue;
+    }
+    if (!m_loggedIn) {
+      r.outcome = Outcome::ConnectFailed;
+      if (isConnectError(code) && connectTries++ < m_params.retries && waitBeforeRetry()) continue;
+      break;
+    }
+    bool refused = code == CURLE_UPLOAD_FAILED || code == CURLE_QUOTE_ERROR ||
+                   code == CURLE_REMOTE_ACCESS_DENIED || code == CURLE_REMOTE_FILE_NOT_FOUND ||
+                   code == CURLE_REMOTE_DISK_FULL || code == CURLE_FTP_COULDNT_USE_REST;
+    r.outcome = refused ? Outcome::ServerRefused : Outcome::NetworkError;
+    break;
+  }
+  m_file = nullptr;
+}
+
+}  // namespace tarnwick::transfer

@@ -1,0 +1,217 @@
+// HTTP download of the transfer object: one GET with a Range from the size
+// already in the local file; 200 and 206 write the body into the file, 400,
+// 403 and 404 are errors, any other status an unsupported reply. A partial
+// file stays under its name so that the next start continues it.
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <strings.h>
+#include <vector>
+
+#include <curl/curl.h>
+
+#include "transfer/local_file.h"
+#include "transfer/transfer_object.h"
+#include "transfer/wire_url.h"
+
+namespace tarnwick::transfer {
+namespace {
+
+struct EasyFree {
+  void operator()(CURL* e) const { curl_easy_cleanup(e); }
+};
+struct SlistFree {
+  void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+};
+
+bool startsWithNoCase(const std::string& s, const char* prefix) {
+  return strncasecmp(s.c_str(), prefix, std::strlen(prefix)) == 0;
+}
+
+// The request lines after "Host:", in the order the storage servers know.
+curl_slist* requestHeaders(const TransferParams& p, std::int64_t offset) {
+  std::vector<std::string> lines = {
+      "Accept: */*",
+      // An empty value is written "Referer;": libcurl then sends the header
+      // with nothing after the colon instead of leaving it out.
+      p.referer.empty() ? std::string("Referer;") : "Referer: " + p.referer,
+      "User-Agent: " + (p.userAgent.empty() ? std::string(TransferParams::kDefaultUserAgent) : p.userAgent),
+      "Range: bytes=" + std::to_string(offset) + "-",
+      "Pragma: no-cache",
+      "Cache-Control: no-cache",
+      "Connection: close",
+  };
+  curl_slist* list = nullptr;
+  for (const auto& l : lines) list = curl_slist_append(list, l.c_str());
+  return list;
+}
+
+}  // namespace
+
+std::size_t TransferObject::headerCallback(char* buf, std::size_t size, std::size_t n, void* self) {
+  auto* t = static_cast<TransferObject*>(self);
+  std::string line(buf, size * n);
+  t->noteActivity();
+  if (startsWithNoCase(line, "HTTP/")) {  // a new reply (after 100 Continue too)
+    auto sp = line.find(' ');
+    t->m_httpStatus = sp == std::string::npos ? 0 : std::atoi(line.c_str() + sp + 1);
+    t->m_rangeStart = t->m_rangeTotal = t->m_contentLength = -1;
+  } else if (startsWithNoCase(line, "Content-Length:")) {
+    t->m_contentLength = std::strtoll(line.c_str() + 15, nullptr, 10);
+  } else if (startsWithNoCase(line, "Content-Range:")) {
+    // "bytes a-b/total" or "bytes */total"
+    const char* v = line.c_str() + 14;
+    while (*v == ' ') ++v;
+    if (strncasecmp(v, "bytes", 5) == 0) v += 5;
+    while (*v == ' ') ++v;
+    if (std::isdigit(static_cast<unsigned char>(*v))) t->m_rangeStart = std::strtoll(v, nullptr, 10);
+    if (const char* slash = std::strchr(v, '/'); slash && std::isdigit(static_cast<unsigned char>(slash[1])))
+      t->m_rangeTotal = std::strtoll(slash + 1, nullptr, 10);
+  }
+  return size * n;
+}
+
+std::size_t TransferObject::writeCallback(char* buf, std::size_t size, std::size_t n, void* self) {
+  auto* t = static_cast<TransferObject*>(self);
+  std::size_t len = size * n;
+  if (t->m_closeRequested) return 0;
+  if (t->m_httpStatus != 200 && t->m_httpStatus != 206) return 0;  // not a body to keep
+  if (!t->m_bodyStarted) {
+    t->m_bodyStarted = true;
+    if (!t->m_file->isOpen() && !t->m_file->open(t->m_params.localFile, LocalFile::Mode::Write)) {
+      t->m_localError = t->m_file->error();
+      return 0;
+    }
+    std::int64_t have = t->m_file->size();
+    std::int64_t start = t->m_httpStatus == 206 && t->m_rangeStart >= 0 ? t->m_rangeStart : 0;
+    if (t->m_httpStatus == 206 && t->m_rangeStart < 0) start = t->m_offset;
+    if (start > have) {  // a gap would be left in the file
+      t->m_localError = "the server sent a range that starts after the end of the file";
+      return 0;
+    }
+    // 200 to a range request: the server ignored it and sends the whole file.
+    if (start < have && !t->m_file->truncate(start)) {
+      t->m_localError = t->m_file->error();
+      return 0;
+    }
+    t->m_offset = start;
+    t->m_position = start;
+    if (t->m_httpStatus == 206)
+      t->m_total = t->m_rangeTotal >= 0 ? t->m_rangeTotal
+                                        : (t->m_contentLength >= 0 ? start + t->m_contentLength : -1);
+    else
+      t->m_total = t->m_contentLength;
+  }
+  if (!t->m_file->writeAt(t->m_offset, buf, len)) {
+    t->m_localError = t->m_file->error();
+    return 0;
+  }
+  t->m_offset += static_cast<std::int64_t>(len);
+  t->noteMoved(static_cast<std::int64_t>(len));
+  return len;
+}
+
+void TransferObject::runDownload(TransferReport& r) {
+  std::string url = escapeUrlBytes(m_params.remoteUrl);
+  if (!startsWithNoCase(url, "http://") && !startsWithNoCase(url, "https://")) {
+    r.outcome = Outcome::BadParameters;
+    r.error = "not an HTTP URL: " + m_params.remoteUrl;
+    return;
+  }
+  std::int64_t offset = 0;
+  std::int64_t existing = LocalFile::sizeOf(m_params.localFile);
+  if (existing >= 0) {
+    if (askNameConflict(r)) {
+      r.outcome = Outcome::GivenUp;
+      r.error = "the local file exists";
+      return;
+    }
+    offset = existing;
+  }
+  LocalFile file;
+  m_file = &file;
+  int connectTries = 0;
+  for (;;) {
+    if (m_closeRequested) break;
+    m_offset = offset;
+    m_moved = 0;
+    m_position = offset;
+    m_sending = false;
+    m_httpStatus = 0;
+    m_rangeStart = m_rangeTotal = m_contentLength = -1;
+    m_bodyStarted = false;
+    m_localError.clear();
+    r.startOffset = offset;
+
+    std::unique_ptr<CURL, EasyFree> easy(curl_easy_init());
+    std::unique_ptr<curl_slist, SlistFree> headers(requestHeaders(m_params, offset));
+    CURL* e = easy.get();
+    configureCommon(e);
+    curl_easy_setopt(e, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(e, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
+    curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers.get());
+    curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &TransferObject::headerCallback);
+    curl_easy_setopt(e, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &TransferObject::writeCallback);
+    curl_easy_setopt(e, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(e, CURLOPT_BUFFERSIZE, 256L * 1024L);
+
+    std::string err;
+    int code = perform(e, err);
+    r.status = m_httpStatus;
+    r.bytesMoved = m_moved;
+    r.totalSize = m_total;
+    r.position = m_bodyStarted ? m_offset : offset;
+    r.error = err;
+    if (m_closeRequested) break;
+    if (!m_localError.empty()) {
+      r.outcome = Outcome::LocalFileError;
+      r.error = m_localError;
+      break;
+    }
+    int s = m_httpStatus;
+    if (s == 400 || s == 403 || s == 404) {
+      r.outcome = Outcome::ServerRefused;
+      r.error = "HTTP status " + std::to_string(s);
+      break;
+    }
+    if (s == 416 && offset > 0 && m_rangeTotal == offset) {  // nothing left to fetch
+      r.outcome = Outcome::Completed;
+      r.totalSize = r.position = offset;
+      r.error.clear();
+      break;
+    }
+    if (s != 0 && s != 200 && s != 206) {
+      r.outcome = Outcome::UnsupportedReply;
+      r.error = "unsupported HTTP status " + std::to_string(s);
+      break;
+    }
+    if (code == CURLE_OK && s != 0) {
+      if (!m_bodyStarted) {  // an empty body: the file is what the reply says it is
+        if (!file.open(m_params.localFile, LocalFile::Mode::Write) || (s == 200 && !file.truncate(0))) {
+          r.outcome = Outcome::LocalFileError;
+          r.error = file.error();
+          break;
+        }
+        r.position = s == 200 ? 0 : offset;
+        r.totalSize = r.position;
+      }
+      r.outcome = Outcome::Completed;
+      r.error.clear();
+      break;
+    }
+    if (s == 0) {  // no reply at all
+      r.outcome = Outcome::ConnectFailed;
+      if (connectTries++ < m_params.retries && waitBeforeRetry()) continue;
+      break;
+    }
+    r.outcome = Outcome::NetworkError;
+    break;
+  }
+  m_file = nullptr;
+}
+
+}  // namespace tarnwick::transfer

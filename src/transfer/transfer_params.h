@@ -1,0 +1,102 @@
+#pragma once
+// The parameter record of one transfer and what a transfer reports back.
+//
+// The record has twenty members in a fixed order; the upload worker and the
+// download manager fill a few of them and keep the defaults of the rest.
+// Local paths (member 3) are native file-system paths; the remote URL
+// (member 2) is sent with its bytes unchanged (bytes that a URL cannot carry
+// raw are percent-encoded on the way to libcurl, which decodes them again).
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace tarnwick::transfer {
+
+// Event codes passed to the finished handler.
+inline constexpr int kEventThreadEnded = 4;    // the transfer thread ends (every time, once)
+inline constexpr int kEventNameConflict = 18;  // download target exists: true = give up
+
+// Member 1: mode flags.
+inline constexpr int kModeDownload = 1;     // the default: HTTP download
+inline constexpr int kModeUpload = 8192;    // FTP upload
+// Added to kModeUpload: ask the server for the size of the remote file first
+// and continue a partial one with REST. Only for a retry of the same content:
+// a stale partial file of another content with the same name would otherwise
+// be continued.
+inline constexpr int kModeResume = 65536;
+
+// Member 17: FTP transfer type.
+inline constexpr int kTypeBinary = 1;
+inline constexpr int kTypeByExtension = 3;
+
+// How a transfer ended.
+enum class Outcome {
+  Completed,         // every byte is in place
+  Closed,            // close() ended it
+  GivenUp,           // the download target existed and the handler said give up
+  ConnectFailed,     // no connection or no login
+  NetworkError,      // connection broken, time-out, data connection failure
+  ServerRefused,     // FTP reply other than expected; HTTP 400, 403 or 404
+  UnsupportedReply,  // any other HTTP status
+  LocalFileError,    // the local file could not be read or written
+  BadParameters,     // unusable URL or mode
+};
+
+const char* outcomeName(Outcome o);
+
+// What the finished handler learns besides the event code.
+struct TransferReport {
+  bool succeeded = false;      // true only with Outcome::Completed
+  Outcome outcome = Outcome::BadParameters;
+  std::int64_t startOffset = 0;   // where this run began in the file (REST / Range)
+  std::int64_t bytesMoved = 0;    // bytes moved over the data connection in this run
+  std::int64_t position = 0;      // bytes of the file in place at the end (offset + moved)
+  std::int64_t totalSize = -1;    // complete size of the file, -1 when unknown
+  int status = 0;                 // last HTTP status or FTP reply code, 0 when none
+  std::string error;              // readable reason, empty on success
+  std::string localFile;          // member 3 of the record
+  std::string remoteUrl;          // member 2 of the record
+};
+
+// Progress: code 1, remote URL, local file, bytes in place, complete size (-1 unknown).
+using ProgressHandler =
+    std::function<void(int code, const std::string& remoteUrl, const std::string& localFile,
+                       std::int64_t position, std::int64_t totalSize)>;
+// Called on the transfer thread. Code 4: the thread ends (report filled in,
+// the answer is ignored). Code 18: the download target exists; true gives
+// the download up, false continues into the file from its present size.
+using FinishedHandler = std::function<bool(int code, const TransferReport& report)>;
+
+struct TransferParams {
+  int modeFlags = kModeDownload;                           // 1
+  std::string remoteUrl;                                   // 2  ftp://host[:port]/name or http://...
+  std::string localFile;                                   // 3
+  std::string ftpUser = "anonymous";                       // 4  empty: "anonymous"
+  std::string ftpPassword = kAnonymousPassword;            // 5  empty: kAnonymousPassword
+  int queueRows = 1;                                       // 6  informational
+  std::int64_t rateLimit = 0;                              // 7  bytes per second, 0 = unlimited
+  int connectTimeoutMs = 20000;                            // 8
+  int sendTimeoutMs = 20000;                               // 9  longest stall while sending
+  int receiveTimeoutMs = 20000;                            // 10 longest wait for the server
+  int closeWaitMs = 1000;                                  // 11 how long close() waits for the thread
+  int bufferBytes = 20480;                                 // 12 receive block (informational)
+  int sendBlockBytes = 1024;                               // 13 bytes per block sent
+  ProgressHandler onProgress;                              // 14
+  FinishedHandler onFinished;                              // 15
+  std::string referer;                                     // 16 Referer of a download
+  int transferType = kTypeBinary;                          // 17
+  std::string binaryExtensions = ".exe|.rar|.zip|.gif|.jpg|.mp3|.rm";  // 18
+  std::string userAgent;                                   // 19 empty: kDefaultUserAgent
+  int retries = 0;                                         // 20 extra connection attempts
+
+  // e-mail shaped, 17 characters, the conventional anonymous-FTP password
+  static constexpr const char* kAnonymousPassword = "guest@example.org";
+  static constexpr const char* kDefaultUserAgent = "Mozilla/4.0 (compatible; MSIE 5.00; Windows 98)";
+};
+
+// The FTP type member 17 and 18 ask for: 'I' or 'A'. Uploads are sent as 'I'
+// whatever this says, so every server stores the bytes unchanged.
+char requestedFtpType(const TransferParams& p);
+
+}  // namespace tarnwick::transfer
