@@ -1,7 +1,9 @@
-// The service's pages read with the client's own scraping helpers (Boost
-// regex, GBK textBetween, iconv) against the running CTest service. The test
-// registers its own member and builds what it reads, so other tests' changes
-// to the demo data do not matter.
+// The service's pages fetched with the client's own request engine (its
+// process-wide cookie store carries the session) and read with its scraping
+// helpers (Boost regex, GBK textBetween, iconv), against the running CTest
+// service. The test registers its own member and builds what it reads, so
+// other tests' changes to the demo data do not matter. A second client (for
+// the watchdog) is a plain libcurl handle with a cookie store of its own.
 
 #include <curl/curl.h>
 #include <gtest/gtest.h>
@@ -12,6 +14,7 @@
 #include <string>
 
 #include "net/form.h"
+#include "net/http.h"
 #include "net/regex.h"
 #include "net/text.h"
 
@@ -20,6 +23,19 @@ namespace net = tarnwick::net;
 namespace {
 
 std::string g(const char* utf8) { return net::fromUtf8(utf8); }
+
+std::string mainHost() {
+  const char* host = std::getenv("TARNWICK_MAIN_HOST");
+  return host ? host : "http://127.0.0.1:1";
+}
+
+// The client: the engine's fetchUrl for GETs, httpRequestText for form POSTs.
+struct Client {
+  std::string get(const std::string& path) { return net::fetchUrl(mainHost() + path); }
+  std::string post(const std::string& path, const net::FormBuilder& form) {
+    return net::httpRequestText(mainHost() + path, "POST", "", "", form.str());
+  }
+};
 
 class Http {
  public:
@@ -43,8 +59,7 @@ class Http {
   }
   std::string run(const std::string& path, const std::string* body) {
     std::string out;
-    const char* host = std::getenv("TARNWICK_MAIN_HOST");
-    const std::string url = std::string(host ? host : "http://127.0.0.1:1") + path;
+    const std::string url = mainHost() + path;
     curl_easy_setopt(m_curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(m_curl, CURLOPT_WRITEDATA, &out);
     if (body) {
@@ -90,7 +105,7 @@ class Scrape : public ::testing::Test {
     return reply.substr(2);  // "ok" + id
   }
 
-  Http m_http;
+  Client m_http;
   std::string m_account;
   std::string m_userId;
 };
@@ -172,6 +187,17 @@ TEST_F(Scrape, SettingsMarkersAndSearch) {
   EXPECT_EQ(net::textBetween(matches[0].text, "5px;\">", "<"), g("找我"));
   EXPECT_EQ(net::textBetween(matches[0].text, "<xxx>", "<xxx>"), m_userId);
   EXPECT_EQ(net::textBetween(matches[0].text, "<qqq>", "<qqq>"), folder);
+}
+
+TEST_F(Scrape, RecordsFollowTheSessionCookie) {
+  net::Regex re;
+  ASSERT_TRUE(re.compile("<div style=\"float:left; padding-top:5px;\">.*?&nbsp;&nbsp&nbsp;.*?</div></div>"));
+  const auto& rows = re.findAll(m_http.get("/sytj.php?yms=0"));
+  ASSERT_EQ(rows.size(), 1u);  // this member's login
+  const std::string row = net::replaceText(net::replaceText(rows[0].text, "&nbsp;", " "), "&nbsp", " ");
+  EXPECT_NE(net::textBetween(row, ">", "<").find(g("   客户端登录成功")), std::string::npos);
+  Http stranger;  // no session: no rows
+  EXPECT_TRUE(re.findAll(stranger.get("/sytj.php?yms=0")).empty());
 }
 
 TEST_F(Scrape, WatchdogCutsOfBothPages) {
