@@ -36,10 +36,39 @@ inline bool matchAt(std::string_view text, std::size_t i, std::string_view sub, 
   return true;
 }
 
+// Case-sensitive search with memchr. A candidate found by memchr is a
+// character start when the walk by characters from a known boundary lands on
+// it. A byte below 0x40 is never a trail byte, so the position behind it is
+// a boundary: the walk starts from the last such byte before the candidate
+// (or from the furthest boundary already known), which keeps the whole
+// search linear in the length of the text.
+std::size_t findExact(std::string_view text, std::string_view sub, std::size_t from) {
+  const std::size_t n = text.size(), m = sub.size();
+  const char* data = text.data();
+  const char first = sub[0];
+  std::size_t aligned = from;  // a known character boundary
+  std::size_t next = from;     // where memchr continues
+  while (next + m <= n) {
+    const void* hit = std::memchr(data + next, first, n - m + 1 - next);
+    if (!hit) return std::string_view::npos;
+    const std::size_t c = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
+    std::size_t walk = c;
+    while (walk > aligned && static_cast<unsigned char>(data[walk - 1]) >= 0x40) --walk;
+    // walk is now a boundary (behind a byte < 0x40, or the known boundary).
+    while (walk < c) walk += isLead(data[walk]) ? 2 : 1;
+    aligned = walk;
+    if (walk == c && std::memcmp(data + c, sub.data(), m) == 0) return c;
+    next = walk == c ? c + (isLead(data[c]) ? 2 : 1) : walk;
+    aligned = next;
+  }
+  return std::string_view::npos;
+}
+
 // Byte offset of the first occurrence at a character start at or after from, or npos.
 std::size_t findFrom(std::string_view text, std::string_view sub, std::size_t from, bool ignoreCase) {
   const std::size_t n = text.size(), m = sub.size();
   if (m == 0 || m > n) return std::string_view::npos;
+  if (!ignoreCase) return findExact(text, sub, from);
   const char first = sub[0];
   const bool foldFirst = ignoreCase && !isLead(first);
   const char firstFolded = foldAscii(first);

@@ -229,3 +229,34 @@ TEST(TextEncoding, RoundTripAndDrops) {
 }
 
 }  // namespace
+
+namespace {
+
+// Reference search: walk by characters from the start, compare at each one.
+int referenceFind(const std::string& t, const std::string& sub, int start) {
+  for (std::size_t i = static_cast<std::size_t>(start - 1); i + sub.size() <= t.size();
+       i += static_cast<unsigned char>(t[i]) >= 0x80 ? 2 : 1)
+    if (t.compare(i, sub.size(), sub) == 0) return static_cast<int>(i) + 1;
+  return -1;
+}
+
+TEST(TextFind, AgreesWithCharacterWalkOnRandomGbk) {
+  // Bytes that are separators, trail bytes in the ASCII range and lead bytes.
+  const std::string alphabet = std::string("a|\\<x@\x81\xB0\xCE\xC4\x7C", 11);
+  unsigned seed = 12345;
+  auto next = [&] {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) & 0x7FFF;
+  };
+  for (int round = 0; round < 3000; ++round) {
+    std::string t, sub;
+    const int len = static_cast<int>(next() % 40), subLen = 1 + static_cast<int>(next() % 3);
+    for (int i = 0; i < len; ++i) t += alphabet[next() % alphabet.size()];
+    for (int i = 0; i < subLen; ++i) sub += alphabet[next() % alphabet.size()];
+    const int start = 1 + static_cast<int>(next() % 3);
+    if (static_cast<std::size_t>(start) > t.size()) continue;
+    ASSERT_EQ(tarnwick::net::find(t, sub, start), referenceFind(t, sub, start)) << "round " << round;
+  }
+}
+
+}  // namespace
