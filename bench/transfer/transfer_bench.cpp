@@ -165,6 +165,10 @@ int main(int argc, char** argv) {
     if (!r.succeeded || sink.lastUploadBytes() != size) std::printf("upload failed: %s\n", r.error.c_str());
   }
   ratio("FTP upload (vs curl -T)", oursUp, curlUp, size, 0.95);
+  if (std::getenv("TARNWICK_BENCH_ONLY_FTP")) {
+    std::filesystem::remove_all(dir);
+    return 0;
+  }
 
   // HTTP download into a fresh file each time.
   TransferParams down;

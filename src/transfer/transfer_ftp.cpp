@@ -32,6 +32,16 @@ bool isConnectError(int code) {
          code == CURLE_RECV_ERROR || code == CURLE_SEND_ERROR;
 }
 
+// libcurl's upload buffer: whole blocks of member 13, at least 64 KiB without
+// a rate limit. Sending 20480-byte blocks one by one costs every block a
+// round through libcurl and halves the throughput on a fast link; the bytes
+// on the wire are the same either way.
+std::int64_t uploadBuffer(std::int64_t block, std::int64_t rateLimit) {
+  if (rateLimit > 0) return std::max<std::int64_t>(block, 16384);
+  std::int64_t blocks = std::max<std::int64_t>(1, (65536 + block - 1) / block);
+  return std::clamp<std::int64_t>(block * blocks, 16384, 2 << 20);
+}
+
 }  // namespace
 
 std::size_t TransferObject::debugCallback(CURL*, int type, char* data, std::size_t n, void* self) {
@@ -127,7 +137,7 @@ void TransferObject::runUpload(TransferReport& r) {
     curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size - offset));
     curl_easy_setopt(e, CURLOPT_READFUNCTION, &TransferObject::readCallback);
     curl_easy_setopt(e, CURLOPT_READDATA, this);
-    curl_easy_setopt(e, CURLOPT_UPLOAD_BUFFERSIZE, static_cast<long>(std::max<std::int64_t>(m_blockLimit, 16384)));
+    curl_easy_setopt(e, CURLOPT_UPLOAD_BUFFERSIZE, static_cast<long>(uploadBuffer(m_blockLimit, m_params.rateLimit)));
     curl_easy_setopt(e, CURLOPT_ACCEPTTIMEOUT_MS, static_cast<long>(std::max(m_params.connectTimeoutMs, 1)));
     if (active) curl_easy_setopt(e, CURLOPT_FTPPORT, "-");
     // REST right before STOR (after TYPE); its 350 reply is not a failure.

@@ -84,13 +84,14 @@ bool TransferObject::start(const TransferParams& params) {
   {
     std::lock_guard lock(m_mutex);
     if (m_running) return false;
+    m_running = true;  // claimed: a second start from another thread is refused
     old = std::move(m_thread);
   }
   if (old.joinable()) {
     if (old.get_id() == std::this_thread::get_id())
       old.detach();  // restarted from the finished handler of the previous run
     else
-      old.join();
+      old.join();    // the previous run is past its handler or about to be
   }
   m_params = params;
   m_closeWaitMs = params.closeWaitMs;
@@ -98,10 +99,8 @@ bool TransferObject::start(const TransferParams& params) {
   m_position = 0;
   m_sinceQuery = 0;
   m_total = -1;
-  m_running = true;
   std::lock_guard lock(m_mutex);
   m_thread = std::thread([this] { run(); });
-  m_threadId = m_thread.get_id();
   return true;
 }
 
@@ -248,7 +247,10 @@ bool TransferObject::waitBeforeRetry() {
 std::size_t TransferObject::readCallback(char* buf, std::size_t size, std::size_t n, void* self) {
   auto* t = static_cast<TransferObject*>(self);
   if (t->m_closeRequested) return CURL_READFUNC_ABORT;
-  std::size_t want = std::min<std::size_t>(size * n, static_cast<std::size_t>(t->m_blockLimit));
+  // Whole blocks of member 13 (one block under a rate limit, so that the
+  // limiter paces block by block); libcurl's buffer holds several of them.
+  std::size_t room = size * n, block = static_cast<std::size_t>(t->m_blockLimit);
+  std::size_t want = room <= block || t->m_params.rateLimit > 0 ? std::min(room, block) : room / block * block;
   t->m_sending = true;
   std::int64_t got = t->m_file->readAt(t->m_offset, buf, want);
   if (got < 0) {

@@ -82,7 +82,6 @@ private:
   TransferParams m_params;
   CURLM* m_multi = nullptr;
   std::thread m_thread;
-  std::thread::id m_threadId;
 
   std::atomic<bool> m_running{false};
   std::atomic<bool> m_closeRequested{false};

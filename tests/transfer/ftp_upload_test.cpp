@@ -159,11 +159,12 @@ TEST_F(FtpUpload, RateLimitIsHonouredAndCountersFollow) {
   auto begin = std::chrono::steady_clock::now();
   ASSERT_TRUE(t.start(p));
   std::int64_t summed = 0, last = 0;
-  bool monotonic = true;
+  bool monotonic = true, wholeBlocks = true;
   while (t.isRunning() && secondsSince(begin) < 20) {
     std::this_thread::sleep_for(100ms);
     std::int64_t now = t.bytesTransferred();
     if (now != 0 && now < last) monotonic = false;
+    if (now % p.sendBlockBytes != 0 && now != size) wholeBlocks = false;
     if (now) last = now;
     summed += t.bytesSinceLastQuery();
   }
@@ -174,6 +175,7 @@ TEST_F(FtpUpload, RateLimitIsHonouredAndCountersFollow) {
   EXPECT_GT(measured, rate * 0.8) << seconds << " s";
   EXPECT_LT(measured, rate * 1.2) << seconds << " s";
   EXPECT_TRUE(monotonic);
+  EXPECT_TRUE(wholeBlocks) << "data goes out in blocks of member 13";
   EXPECT_GT(summed, size / 2);  // the speed counter saw the data go by
   EXPECT_LE(summed, size);
   EXPECT_EQ(t.bytesSinceLastQuery(), 0);
