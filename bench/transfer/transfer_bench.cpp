@@ -125,6 +125,7 @@ void ratio(const char* what, double oursSeconds, double theirsSeconds, std::int6
 }  // namespace
 
 int main(int argc, char** argv) {
+  const long startRss = statusKb("VmRSS:");
   const std::int64_t size = (argc > 1 ? std::atoll(argv[1]) : 1024) << 20;
   const std::int64_t big = (4LL << 30) + 12345;
   struct statvfs vfs {};
@@ -227,6 +228,7 @@ int main(int argc, char** argv) {
               "(goal <= 64)\n",
               r.succeeded ? "ok" : r.error.c_str(), t2, static_cast<long long>(LocalFile::sizeOf(out)),
               peakDown, idle, (peakDown - idle) / 1024.0);
+  std::printf("resident at program start: %ld KiB\n", startRss);
   std::filesystem::remove_all(dir);
   return 0;
 }

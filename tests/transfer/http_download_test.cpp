@@ -239,17 +239,20 @@ TEST_F(HttpDownload, ConnectionRefusedIsAConnectFailure) {
 TEST(TransferObjectLifecycle, TheFinishedHandlerMayCloseAndRestartItsOwnObject) {
   std::string dir = makeTempDir("life");
   HttpPeer peer({"abc"});
-  TransferObject t;
   std::atomic<int> ends{0};
+  std::atomic<bool> restarted{false};
   std::mutex m;
   std::condition_variable cv;
+  TransferObject t;
   TransferParams p;
   p.remoteUrl = peer.url();
   p.localFile = dir + "/f";
   p.onFinished = [&](int code, const TransferReport&) {
     if (code == kEventNameConflict) return false;
     t.close();  // from the transfer thread itself: must not wait for itself
-    if (++ends == 1) t.start(p);
+    if (!restarted.exchange(true)) t.start(p);
+    std::lock_guard l(m);  // the test leaves only after this handler let go
+    ++ends;
     cv.notify_all();
     return true;
   };
