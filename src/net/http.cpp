@@ -115,7 +115,7 @@ std::string httpRequest(const std::string& url, const std::string& method, const
 
   TransferResult r = runTransfer(spec);
   if (responseHeaders) *responseHeaders = r.headers;
-  if (!r.reachedServer) return failureBytes();
+  if (!r.reachedServer || r.timedOut) return failureBytes();
   return std::move(r.body);
 }
 
@@ -136,6 +136,7 @@ std::string fetchUrl(const std::string& url) {
   spec.timeouts = httpTimeouts();
   spec.headers = {"Accept: */*", "Pragma: no-cache", "Cache-Control: no-cache"};
   TransferResult r = runTransfer(spec);
+  if (r.timedOut) return {};  // a page cut off by the time-out is no page
   return std::move(r.body);
 }
 

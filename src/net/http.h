@@ -12,8 +12,9 @@ namespace tarnwick::net {
 // An explicit request with browser-like headers. method is sent as written;
 // "GET"/"" and "POST" (any case) are allowed, any other method never reaches
 // the network. Returns the body, or 255 zero bytes when no request could be
-// made (bad method, host not resolved, connection refused or timed out); a
-// failure after the request went out gives whatever body was read.
+// made (bad method, host not resolved, connection refused) or when the
+// transfer timed out; a failure after the request went out gives whatever
+// body was read.
 // responseHeaders, when given, receives the raw header block of the last
 // response (after redirects).
 //
@@ -33,7 +34,8 @@ std::string httpRequestText(const std::string& url, const std::string& method = 
                             const std::string& proxy = "", const std::string& extraHeaders = "",
                             const std::string& body = "", std::string* responseHeaders = nullptr);
 // A plain HTTP/1.0 GET ("Accept: */*", the same user agent and cookie
-// store); the bytes read, empty when nothing could be read. Redirects are
+// store); the bytes read, empty when nothing could be read or the transfer
+// timed out. Redirects are
 // followed by both operations.
 std::string fetchUrl(const std::string& url);
 
@@ -60,7 +62,8 @@ std::string urlPath(std::string_view url);
 int urlPort(std::string_view url);
 
 // Time-outs of every request: connect within 15 s; abort when less than
-// 1 byte/s arrives for 60 s. Tests may shorten them.
+// 1 byte/s arrives for 60 s. A time-out gives the failure result. Tests may
+// shorten them.
 struct HttpTimeouts {
   long connectSeconds = 15;
   long lowSpeedSeconds = 60;

@@ -217,6 +217,7 @@ TransferResult runTransfer(const TransferSpec& spec) {
 
   result.curlCode = code;
   result.reachedServer = received.reachedServer && !isConnectFailure(code);
+  result.timedOut = code == CURLE_OPERATION_TIMEDOUT;
   result.body = std::move(received.body);
   result.headers = std::move(received.headers);
   return result;

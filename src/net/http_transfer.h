@@ -28,6 +28,7 @@ struct TransferResult {
   std::string headers;          // raw header block of the last response
   long httpStatus = 0;          // 0 when no response arrived
   bool reachedServer = false;   // a connection was made, so the request went out
+  bool timedOut = false;        // connect or low-speed time-out
   int curlCode = 0;
 };
 

@@ -161,12 +161,17 @@ TEST(HttpFailure, ReplyCutShortGivesWhatWasRead) {
 
 TEST(HttpFailure, StalledReplyTimesOut) {
   setHttpTimeouts({15, 1});
-  RawServer server([](const RawRequest&, const auto& send) {
+  auto stalling = [](const RawRequest&, const auto& send) {
     send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n");
     std::this_thread::sleep_for(std::chrono::seconds(3));
-  });
+  };
+  RawServer a(stalling), b(stalling);
   const auto t0 = std::chrono::steady_clock::now();
-  EXPECT_EQ(httpRequest(server.url("/stall")), "");
+  std::string fetched = "unset";
+  std::thread other([&] { fetched = fetchUrl(b.url("/stall")); });
+  EXPECT_EQ(httpRequest(a.url("/stall")), kFailure);
+  other.join();
+  EXPECT_EQ(fetched, "");
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(2800));
   setHttpTimeouts({});
 }
