@@ -180,6 +180,11 @@ Pieces splitText(std::string_view t, std::string_view separator) {
     pieces.emplace_back(t);
     return pieces;
   }
+  // Room for every possible piece up front (an upper bound: each piece ends
+  // at a byte equal to the separator's first byte), so the list is never
+  // moved while it grows.
+  const auto candidates = static_cast<std::size_t>(std::count(t.begin(), t.end(), separator[0]));
+  pieces.reserve(std::min(candidates, t.size() / separator.size()) + 1);
   std::size_t pieceStart = 0;
   for (std::size_t at = findFrom(t, separator, 0, false); at != std::string_view::npos;
        at = findFrom(t, separator, pieceStart, false)) {
