@@ -7,6 +7,7 @@
 // startWorker reads what it needs before it starts (or asks the GUI thread
 // with callOnGuiAndWait) and hands every write back with runOnGui.
 
+#include <QDateTime>
 #include <QMessageBox>
 #include <QString>
 #include <QWidget>
@@ -65,6 +66,40 @@ void runWindowInstallers(QWidget* window);
 // src/app/qt/modules.cpp, called once by the start routine (and by tests)
 // before any window is created. Each module adds one line there.
 void registerModules();
+
+// Windows of the catalogue. createWindow builds the window with this title,
+// registers it for findWindow and runs its installers; it is not shown yet.
+// Dialogs delete themselves when closed. openWindowModal creates, runs it
+// modally and returns the dialog's result once it is closed (at once, with
+// 0, after exitProgram). openWindow creates and shows it without blocking.
+QWidget* createWindow(const QString& title, QWidget* parent = nullptr);
+int openWindowModal(const QString& title, QWidget* parent = nullptr);
+QWidget* openWindow(const QString& title, QWidget* parent = nullptr);
+// Loads url in the web browser control `name` of window (creating the web
+// view on first use; the HTTP engine's cookies are copied in first).
+void navigateBrowser(QWidget* window, const QString& name, const QString& url);
+
+// Ends the program with code: removes the tray icon, leaves every event loop
+// and makes the start routine return code. exitRequested() tells whether it
+// was called.
+void exitProgram(int code);
+bool exitRequested();
+
+// The main window's placement and the tray (main_window.cpp).
+// Shows the main window, restored and centred on its screen, on the taskbar.
+void showMainWindowCentred();
+// Hides the main window (it leaves the taskbar; the tray icon stays).
+void hideMainWindowToTray();
+// Skins 1..33 (another number does nothing).
+void applySkin(int n);
+
+// Stops the download in progress and deletes its partly written file; the
+// close query calls it when the user quits with pending downloads. The
+// download manager installs it; none installed = nothing to stop.
+void setStopRunningDownloadHook(std::function<void()> hook);
+
+// The clock of stampLogTime (tests inject a fixed time; default: now).
+void setLogClock(std::function<QDateTime()> clock);
 
 // Page loaders: a change of the main tab page 选择夹1 starts, on a worker,
 // the loader registered for the new page's title ("文件", "个人", ...).

@@ -1,0 +1,144 @@
+#include "app/qt/main_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QMenu>
+#include <QPainter>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTreeWidget>
+
+#include "app/qt/catalogue.h"
+#include "app/qt/log.h"
+#include "app/qt/shell.h"
+#include "app/qt/shell_internal.h"
+#include "net/hosts.h"
+#include "net/http.h"
+
+namespace tarnwick::app {
+
+namespace {
+
+QPointer<MainWindow> g_main;
+std::function<void()> g_stopDownload;
+
+QIcon programIcon() {
+  QPixmap pix(32, 32);
+  pix.fill(Qt::transparent);
+  QPainter p(&pix);
+  p.setRenderHint(QPainter::Antialiasing);
+  p.setBrush(QColor(0x1a, 0x5f, 0xb4));
+  p.setPen(Qt::NoPen);
+  p.drawRoundedRect(QRectF(1, 1, 30, 30), 6, 6);
+  p.setPen(Qt::white);
+  QFont f = p.font();
+  f.setBold(true);
+  f.setPixelSize(22);
+  p.setFont(f);
+  p.drawText(pix.rect(), Qt::AlignCenter, QStringLiteral("T"));
+  return QIcon(pix);
+}
+
+}  // namespace
+
+MainWindow::MainWindow() {
+  g_main = this;
+  buildWindow(mainWindowTitle(), this);
+  setWindowIcon(programIcon());
+  registerWindow(this);
+  if (auto* tabs = control<QTabWidget>(this, QStringLiteral("选择夹1"))) {
+    connect(tabs, &QTabWidget::currentChanged, this, [tabs](int index) {
+      if (index >= 0) refreshPage(tabs->tabText(index));
+    });
+  }
+}
+
+MainWindow::~MainWindow() { removeTrayIcon(); }
+
+MainWindow* theMainWindow() { return g_main; }
+QWidget* mainWindow() { return g_main; }
+
+void MainWindow::showTrayIcon() {
+  if (m_tray || !QSystemTrayIcon::isSystemTrayAvailable()) return;
+  m_tray = new QSystemTrayIcon(windowIcon(), this);
+  connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
+    if (r == QSystemTrayIcon::Trigger) trayEvent(1);
+    else if (r == QSystemTrayIcon::DoubleClick) trayEvent(2);
+    else if (r == QSystemTrayIcon::Context) trayEvent(3);
+  });
+  m_tray->show();
+}
+
+void MainWindow::removeTrayIcon() {
+  if (!m_tray) return;
+  m_tray->hide();
+  m_tray->deleteLater();
+  m_tray = nullptr;
+}
+
+bool MainWindow::trayIconShown() const { return m_tray && m_tray->isVisible(); }
+
+void MainWindow::trayEvent(int code) {
+  if (code == 1) {
+    showMainWindowCentred();
+  } else if (code == 3) {
+    if (auto* menu = findChild<QMenu*>(QStringLiteral("托盘"))) menu->popup(QCursor::pos());
+  }
+}
+
+bool MainWindow::confirmQuit() {
+  if (askYesNo(QStringLiteral("是否最小化到托盘图标？"))) {
+    hide();
+    return false;
+  }
+  auto* pending = control<QTreeWidget>(this, QStringLiteral("超级列表框2"));
+  if (pending && pending->topLevelItemCount() > 0) {
+    if (!askYesNo(QStringLiteral("发现有未完成的下载任务，是否退出，如果退出，将停止并删除该文件。"))) return false;
+    if (g_stopDownload) g_stopDownload();
+  }
+  return true;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (exitRequested()) {
+    event->accept();
+    return;
+  }
+  if (!confirmQuit()) {
+    event->ignore();
+    return;
+  }
+  removeTrayIcon();
+  net::fetchUrl(net::hosts().mainHost + "/guanli.php?pid=1");
+  event->accept();
+  exitProgram(0);
+}
+
+void removeTrayIcon() {
+  if (g_main) g_main->removeTrayIcon();
+}
+
+void showMainWindowCentred() {
+  MainWindow* w = g_main;
+  if (!w) return;
+  if (w->isMinimized() || w->isMaximized()) w->showNormal();
+  QScreen* screen = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
+  if (screen) {
+    QRect frame = w->frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    w->move(frame.topLeft());
+  }
+  w->show();
+  w->raise();
+  w->activateWindow();
+}
+
+void hideMainWindowToTray() {
+  // A hidden top-level window has no taskbar entry; the tray icon stays.
+  if (g_main) g_main->hide();
+}
+
+void setStopRunningDownloadHook(std::function<void()> hook) { g_stopDownload = std::move(hook); }
+
+}  // namespace tarnwick::app

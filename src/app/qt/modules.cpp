@@ -1,0 +1,17 @@
+// Every feature module registers its window installers and page loaders
+// here, one line each. Called once by the start routine (and by tests)
+// before any window is created; a second call does nothing.
+#include "app/qt/shell.h"
+
+namespace tarnwick::app {
+
+void registerShellHandlers();  // start.cpp
+
+void registerModules() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  registerShellHandlers();
+}
+
+}  // namespace tarnwick::app

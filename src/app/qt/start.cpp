@@ -1,0 +1,135 @@
+// The start routine and the main window's creation steps.
+#include "app/qt/start.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QStandardPaths>
+#include <QTabWidget>
+#include <QThread>
+#include <QUrl>
+#include <unistd.h>
+
+#include "app/qt/log.h"
+#include "app/qt/main_window.h"
+#include "app/qt/shell.h"
+#include "app/qt/shell_internal.h"
+#include "app/qt/web_browser.h"
+#include "app/session.h"
+#include "net/hosts.h"
+#include "net/http.h"
+#include "net/text.h"
+
+namespace tarnwick::app {
+
+namespace {
+
+const QString kLoginTitle = QStringLiteral("Tarnwick登录");
+
+// A request made on the GUI thread turns the event loop while it waits, so
+// the windows stay alive. Nested requests (a handler run from that loop that
+// makes its own request) are allowed a few levels deep; deeper ones just wait.
+void installWaitHook() {
+  net::setWaitHook([] {
+    static thread_local int depth = 0;
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() != app->thread() || depth >= 4) return;
+    ++depth;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    --depth;
+  });
+}
+
+void installBrowserOpener() {
+  net::setBrowserOpener([](const std::string& url) {
+    const QUrl target = QUrl::fromUserInput(fromGbk(url));
+    runOnGui([target] { QDesktopServices::openUrl(target); });
+  });
+}
+
+// The desktop folder with a trailing separator.
+QString desktopFolder() {
+  QString dir = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+  if (dir.isEmpty()) dir = QDir::homePath();
+  if (!dir.endsWith(u'/')) dir += u'/';
+  return dir;
+}
+
+void onUploadPageCompleted() {
+  if (Session::instance().get().startupLogged) return;
+  logLine(QStringLiteral("编辑框48"),
+          net::fromUtf8("：初始化软件成功！如果文件无法批量上传，请安装Adobe Flash Player并启用。"));
+  if (auto* tabs = control<QTabWidget>(mainWindow(), QStringLiteral("选择夹1"))) tabs->setEnabled(true);
+  Session::instance().update([](SessionData& s) { s.startupLogged = true; });
+}
+
+// After a successful login: tray icon, start-up log line, upload page,
+// listing address, page selector.
+void finishStartup(MainWindow* w) {
+  w->showTrayIcon();
+  logLine(QStringLiteral("编辑框48"), net::fromUtf8("： 初始化软件中，请稍后……！"));
+  const SessionData s = Session::instance().get();
+  navigateBrowser(w, QStringLiteral("超文本浏览框1"),
+                  fromGbk(net::hosts().webUploadHost + "/sc/index2.php?zh=" + s.accountName + "&ml=0"));
+  setControlText(w, QStringLiteral("编辑框3"), net::hosts().mainHost + "/wdwj.php?pid=" + s.userId);
+  if (auto* pages = control<QComboBox>(w, QStringLiteral("组合框1")); pages && pages->count() > 0)
+    pages->setCurrentIndex(0);
+  Session::instance().update([](SessionData& d) { d.startupLogged = true; });
+}
+
+}  // namespace
+
+// The shell's own handlers, registered before those of the feature modules.
+void registerShellHandlers() {
+  addWindowInstaller(kLoginTitle, [](QWidget* login) {
+    // Leaving the login window without a login ends the program (at start-up;
+    // after a logout the account name is still set and the program goes on).
+    QObject::connect(login, &QObject::destroyed, [] {
+      if (!Session::instance().loggedIn()) exitProgram(0);
+    });
+  });
+}
+
+void prepareApplication() {
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
+#ifdef Q_OS_UNIX
+  if (::geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+#endif
+}
+
+int startClient() {
+  resetExitRequest();
+  qApp->setQuitOnLastWindowClosed(false);
+  installWaitHook();
+  installBrowserOpener();
+  registerModules();
+
+  auto* w = new MainWindow;
+  runWindowInstallers(w);
+  if (auto* browser = control<WebBrowser>(w, QStringLiteral("超文本浏览框1")))
+    QObject::connect(browser, &WebBrowser::documentCompleted, w, [] { onUploadPageCompleted(); });
+  applySkin(1);
+
+  if (!net::isInternetConnected()) {
+    showMessage(QStringLiteral("由于未检测到互联网连接，无法使用软件。"));
+    delete w;
+    return 0;
+  }
+  setControlText(w, QStringLiteral("编辑框49"), toGbk(desktopFolder()));
+  Session::instance().setCurrentFolderId(0);
+
+  openWindowModal(kLoginTitle, w);
+  if (exitRequested() || !Session::instance().loggedIn()) {
+    delete w;
+    return requestedExitCode();
+  }
+  finishStartup(w);
+  const int code = QApplication::exec();
+  delete w;
+  return exitRequested() ? requestedExitCode() : code;
+}
+
+}  // namespace tarnwick::app
