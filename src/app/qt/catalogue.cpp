@@ -23,6 +23,7 @@
 #include "app/qt/hyperlink_label.h"
 #include "app/qt/web_browser.h"
 #include "net/hosts.h"
+#include "net/http.h"
 
 namespace tarnwick::app {
 

@@ -11,8 +11,10 @@
 #include <QUrl>
 #include <unistd.h>
 
+#include "app/qt/catalogue.h"
 #include "app/qt/log.h"
 #include "app/qt/main_window.h"
+#include "app/qt/settings_ui.h"
 #include "app/qt/shell.h"
 #include "app/qt/shell_internal.h"
 #include "app/qt/web_browser.h"
@@ -82,7 +84,9 @@ void finishStartup(MainWindow* w) {
 
 // The shell's own handlers, registered before those of the feature modules.
 void registerShellHandlers() {
+  addWindowInstaller(mainWindowTitle(), [](QWidget* main) { connectMainSkinSelector(main); });
   addWindowInstaller(kLoginTitle, [](QWidget* login) {
+    fillSkinSelectors(login);
     // Leaving the login window without a login ends the program (at start-up;
     // after a logout the account name is still set and the program goes on).
     QObject::connect(login, &QObject::destroyed, [] {

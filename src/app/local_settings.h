@@ -1,0 +1,36 @@
+#pragma once
+// The two local settings files in the user's documents folder: the skin
+// number (配置.ini, [皮肤] 存储) and the remembered login (配置2.iniat,
+// [帐号密码] 存储 = account + "切割" + password, GBK). Missing files read as
+// empty; failed writes and deletions are ignored.
+#include <filesystem>
+#include <string>
+
+namespace tarnwick::app {
+
+std::filesystem::path skinSettingsFile(const std::filesystem::path& documents);
+std::filesystem::path credentialsFile(const std::filesystem::path& documents);
+
+// The stored skin number as text ("" when none).
+std::string readSkinSetting(const std::filesystem::path& documents);
+void writeSkinSetting(const std::filesystem::path& documents, int skin);
+// The selector index for a stored value: "" counts as "1"; the number minus
+// one, or -1 when it is outside 1..33 (no entry selected).
+int skinIndexForSetting(const std::string& value);
+
+struct RememberedLogin {
+  bool remember = false;  // a value is stored: tick the box
+  bool filled = false;    // it split into exactly account and password
+  std::string account;
+  std::string password;
+};
+RememberedLogin readRememberedLogin(const std::filesystem::path& documents);
+RememberedLogin parseRememberedLogin(const std::string& stored);
+
+// At each login attempt: remember = the box is ticked. Ticked: stores the
+// attempt's account and password (the file is its owner's only and replaced
+// whole); unticked: deletes the file.
+void rememberLoginAttempt(const std::filesystem::path& documents, bool remember, const std::string& account,
+                          const std::string& password);
+
+}  // namespace tarnwick::app
