@@ -5,9 +5,13 @@ values put there never hold the closing marker ("<" or a double quote),
 which the name checks of common.py guarantee for stored names.
 """
 
+import os
+
 from .common import esc, size_text
 
-PAGE_SIZE = 10     # file rows per listing page
+# File rows per listing page; TARNWICK_LISTING_PAGE_SIZE (1..1000) changes it for
+# load measurements with large pages.
+PAGE_SIZE = min(1000, max(1, int(os.environ.get("TARNWICK_LISTING_PAGE_SIZE", "10") or 10)))
 RECORD_PAGE = 10   # rows per records page
 
 

@@ -26,6 +26,8 @@ struct FolderCase {
   std::vector<FolderEntry> expected;
 };
 
+void PrintTo(const FolderCase& c, std::ostream* os) { *os << c.what; }
+
 class FolderEntries : public testing::TestWithParam<FolderCase> {};
 
 TEST_P(FolderEntries, Extract) {

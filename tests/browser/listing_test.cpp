@@ -32,6 +32,8 @@ struct RowCase {
   std::vector<FileRow> rows;
 };
 
+void PrintTo(const RowCase& c, std::ostream* os) { *os << c.what; }
+
 class FileRows : public testing::TestWithParam<RowCase> {};
 
 TEST_P(FileRows, Extract) {
@@ -45,6 +47,9 @@ INSTANTIATE_TEST_SUITE_P(
                 {expected(31, gbk("演示文件.txt")), expected(30, "b.bin")}},
         RowCase{"a row without the carriage return is not matched",
                 row("5", "first", "\n") + row("6", "second"), {expected(6, "second")}},
+        RowCase{"a malformed row on the same line as a good one is not taken for it",
+                row("5", "first", "").substr(0, row("5", "first", "").find("<tr>")) + row("6", "second"),
+                {expected(6, "second")}},
         RowCase{"only rows without the carriage return: nothing", row("5", "a", "\n") + row("6", "b", "</p>"),
                 {}},
         RowCase{"id that is not a number is skipped", row("x1", "bad") + row("2", "good"), {expected(2, "good")}},
