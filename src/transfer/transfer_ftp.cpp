@@ -79,6 +79,7 @@ void TransferObject::runUpload(TransferReport& r) {
   r.totalSize = size;
   m_total = size;
   m_file = &file;
+  m_uploadEnd = size;
 
   const std::string user = m_params.ftpUser.empty() ? "anonymous" : m_params.ftpUser;
   const std::string pass =

@@ -251,6 +251,8 @@ std::size_t TransferObject::readCallback(char* buf, std::size_t size, std::size_
   // limiter paces block by block); libcurl's buffer holds several of them.
   std::size_t room = size * n, block = static_cast<std::size_t>(t->m_blockLimit);
   std::size_t want = room <= block || t->m_params.rateLimit > 0 ? std::min(room, block) : room / block * block;
+  // Never past the size announced at the start, should the file grow meanwhile.
+  want = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(want), t->m_uploadEnd - t->m_offset));
   t->m_sending = true;
   std::int64_t got = t->m_file->readAt(t->m_offset, buf, want);
   if (got < 0) {

@@ -14,6 +14,14 @@
 // close() from any thread (twice is harmless) ends the transfer at once and
 // waits up to member 11 ms for the thread; the handler still gets code 4.
 // The counters read 0 outside Running.
+//
+// Upload of a queued file: copyFileStreaming() it to the temporary copy,
+// fill a TransferParams (kModeUpload, "ftp://host/" + temporary name, the
+// copy, time-outs, send block, handlers) and start() a fresh object. A
+// progress timer reads bytesTransferred() / size and bytesSinceLastQuery().
+// Download: the record's defaults plus URL, local file and a finished
+// handler that answers code 18. In both, the handler's code 4 comes with a
+// TransferReport whose `succeeded` tells a finished file from a failed one.
 
 #include <atomic>
 #include <condition_variable>
@@ -101,6 +109,7 @@ private:
   std::int64_t m_offset = 0;      // download: where the body goes; upload: read position
   std::int64_t m_moved = 0;
   std::int64_t m_blockLimit = 0;  // upload: bytes per read
+  std::int64_t m_uploadEnd = 0;   // upload: size of the file at the start
   int m_httpStatus = 0;
   std::int64_t m_rangeStart = -1;  // start of a 206 Content-Range
   std::int64_t m_rangeTotal = -1;  // "/total" of Content-Range

@@ -156,6 +156,12 @@ TEST_F(FtpUpload, RateLimitIsHonouredAndCountersFollow) {
   TransferObject t;
   TransferParams p = uploadParams(peer, localFile(trickyBytes(size)), "rate.tnwklswj");
   p.rateLimit = rate;
+  std::atomic<int> progressCalls{0};
+  std::atomic<std::int64_t> progressTotal{0};
+  p.onProgress = [&](int code, const std::string& url, const std::string& file, std::int64_t, std::int64_t total) {
+    if (code == 1 && url == p.remoteUrl && file == p.localFile) ++progressCalls;
+    progressTotal = total;
+  };
   auto begin = std::chrono::steady_clock::now();
   ASSERT_TRUE(t.start(p));
   std::int64_t summed = 0, last = 0;
@@ -179,6 +185,8 @@ TEST_F(FtpUpload, RateLimitIsHonouredAndCountersFollow) {
   EXPECT_GT(summed, size / 2);  // the speed counter saw the data go by
   EXPECT_LE(summed, size);
   EXPECT_EQ(t.bytesSinceLastQuery(), 0);
+  EXPECT_GE(progressCalls.load(), 5);  // about five a second
+  EXPECT_EQ(progressTotal.load(), size);
 }
 
 TEST_F(FtpUpload, CloseMidTransferEndsTheThreadOnce) {
