@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QHash>
 #include <QPointer>
+#include <QThread>
 #include <QTimer>
 #include <mutex>
 #include <vector>
@@ -120,7 +121,9 @@ void exitProgram(int code) {
   removeTrayIcon();
   for (const QPointer<QWidget>& w : openWindows())
     if (auto* d = qobject_cast<QDialog*>(w.data()); d && d->isVisible()) d->reject();
-  QCoreApplication::exit(code);
+  // Leave the running event loops. With none running there is nothing to
+  // leave, and asking would make the next loop of this thread end at once.
+  if (QThread::currentThread()->loopLevel() > 0) QCoreApplication::exit(code);
 }
 
 bool exitRequested() { return g_exitRequested; }

@@ -1,0 +1,188 @@
+// The start routine end to end against the local service: no connection,
+// login window left without a login, and a full run through the close query
+// (hide to tray, pending downloads, quit with the visit of /guanli.php).
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "app/qt/main_window.h"
+#include "app/qt/shell.h"
+#include "app/qt/start.h"
+#include "app/qt/web_browser.h"
+#include "app/session.h"
+#include "net/hosts.h"
+#include "test_support.h"
+
+using namespace tarnwick;
+using namespace tarnwick::app;
+
+namespace {
+
+const QString kLogin = QStringLiteral("Tarnwick登录");
+
+int visibleWindows() {
+  int n = 0;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->isVisible()) ++n;
+  return n;
+}
+
+// The service's request log.
+QString serviceLog() {
+  QFile f(qEnvironmentVariable("TARNWICK_SERVICE_DATA") + QStringLiteral("/http.log"));
+  return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+// Runs step on the GUI thread every 20 ms until it returns true.
+void whenReady(std::function<bool()> step) {
+  auto* t = new QTimer;
+  t->setInterval(20);
+  QObject::connect(t, &QTimer::timeout, [t, step] {
+    if (!step()) return;
+    t->stop();
+    t->deleteLater();
+  });
+  t->start();
+}
+
+QWidget* shownLogin() {
+  QWidget* w = findWindow(kLogin);
+  return w && w->isVisible() ? w : nullptr;
+}
+
+}  // namespace
+
+class StartupTest : public QObject {
+  Q_OBJECT
+  QTemporaryDir m_home;
+  QByteArray m_mainHost;
+
+ private slots:
+  void initTestCase() {
+    QVERIFY2(qEnvironmentVariableIsSet("TARNWICK_SERVICE_DATA"), "runs with the local service");
+    qputenv("HOME", m_home.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", (m_home.path() + "/config").toUtf8());
+    m_mainHost = qgetenv("TARNWICK_MAIN_HOST");
+  }
+
+  void noConnectionShowsTheMessageAndEnds() {
+    QTcpServer probe;
+    QVERIFY(probe.listen(QHostAddress::LocalHost));
+    const quint16 closed = probe.serverPort();
+    probe.close();
+    qputenv("TARNWICK_MAIN_HOST", "http://127.0.0.1:" + QByteArray::number(closed));
+    net::reloadHosts();
+    auto seen = std::make_shared<testsupport::SeenBox>();
+    testsupport::answerNextBox(QMessageBox::Ok, seen);
+    QCOMPARE(startClient(), 0);
+    QCOMPARE(seen->text, QStringLiteral("由于未检测到互联网连接，无法使用软件。"));
+    QCOMPARE(seen->caption, QStringLiteral("信息："));
+    QVERIFY(mainWindow() == nullptr);
+    QCOMPARE(visibleWindows(), 0);
+    qputenv("TARNWICK_MAIN_HOST", m_mainHost);
+    net::reloadHosts();
+  }
+
+  void leavingTheLoginWindowEndsTheProgram() {
+    bool mainShown = false;
+    whenReady([&] {
+      QWidget* login = shownLogin();
+      if (!login) return false;
+      mainShown = mainWindow()->isVisible();
+      login->close();
+      return true;
+    });
+    QCOMPARE(startClient(), 0);
+    QVERIFY(!mainShown);
+    QVERIFY(exitRequested());
+    QCOMPARE(visibleWindows(), 0);
+  }
+
+  void fullRunHidesToTrayAndQuitsThroughTheCloseQuery() {
+    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    int stopCalls = 0;
+    setStopRunningDownloadHook([&] { ++stopCalls; });
+    QStringList failures;
+    auto check = [&](bool ok, const QString& what) {
+      if (!ok) failures << what;
+    };
+    // Stand-in for the login: fill the session, show the main window, close the login window.
+    whenReady([&] {
+      QWidget* login = shownLogin();
+      if (!login) return false;
+      Session::instance().update([](SessionData& d) {
+        d.accountName = "demo";
+        d.userId = "1";
+      });
+      showMainWindowCentred();
+      login->close();
+      return true;
+    });
+    int stage = 0;
+    int polls = 0;
+    whenReady([&] {
+      MainWindow* w = theMainWindow();
+      if (!w || !w->isVisible() || findWindow(kLogin)) return false;
+      QWidget* m = w;
+      if (stage == 0) {
+        // The upload page is loaded by the web view from the service.
+        if (!serviceLog().contains(QStringLiteral("GET /sc/index2.php?zh=demo&ml=0 ")) && ++polls < 1000)
+          return false;
+        check(controlText(m, "编辑框49") == toGbk(desktop + "/"), "desktop folder");
+        check(controlText(m, "编辑框3") == net::hosts().mainHost + "/wdwj.php?pid=1", "listing address");
+        check(fromGbk(controlText(m, "编辑框48")).contains(QStringLiteral("： 初始化软件中，请稍后……！")), "log");
+        auto* browser = control<WebBrowser>(m, "超文本浏览框1");
+        check(browser && browser->hasView() && polls < 1000, "upload page");
+        check(Session::instance().get().startupLogged, "startupLogged");
+        ++stage;
+        testsupport::answerNextBox(QMessageBox::Yes);  // 是否最小化到托盘图标？ -> hide
+        w->close();
+        return false;
+      }
+      return true;
+    });
+    whenReady([&] {
+      MainWindow* w = theMainWindow();
+      if (stage != 1 || !w || w->isVisible()) return false;
+      check(!exitRequested(), "hidden, still running");
+      w->trayEvent(1);
+      check(w->isVisible(), "tray click shows");
+      // A pending download: the second question appears; No keeps the program.
+      auto* pending = control<QTreeWidget>(w, "超级列表框2");
+      pending->addTopLevelItem(new QTreeWidgetItem(QStringList{"a.bin", "1KB", "0%", "7", "0KB"}));
+      auto seen = std::make_shared<testsupport::SeenBox>();
+      testsupport::answerNextBox(QMessageBox::No);
+      QTimer::singleShot(300, [seen] { testsupport::answerNextBox(QMessageBox::No, seen); });
+      w->close();
+      check(w->isVisible() && !exitRequested() && stopCalls == 0, "No keeps it open");
+      check(seen->text == QStringLiteral("发现有未完成的下载任务，是否退出，如果退出，将停止并删除该文件。"),
+            "pending question");
+      stage = 2;
+      testsupport::answerNextBox(QMessageBox::No);
+      QTimer::singleShot(300, [] { testsupport::answerNextBox(QMessageBox::Yes); });
+      w->close();  // quits
+      return true;
+    });
+    const int code = startClient();
+    QVERIFY2(failures.isEmpty(), qPrintable(failures.join(", ")));
+    QCOMPARE(stage, 2);
+    QCOMPARE(code, 0);
+    QCOMPARE(stopCalls, 1);
+    QVERIFY(serviceLog().contains(QStringLiteral("GET /guanli.php?pid=1 ")));
+    QVERIFY(mainWindow() == nullptr);
+  }
+};
+
+int main(int argc, char** argv) {
+  prepareApplication();
+  QApplication a(argc, argv);
+  StartupTest t;
+  return QTest::qExec(&t, argc, argv);
+}
+#include "startup_test.moc"
