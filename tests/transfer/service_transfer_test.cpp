@@ -62,6 +62,24 @@ TEST_F(ServiceTransfer, BinaryUploadIsStoredUnchangedAndSentAsTypeI) {
   std::filesystem::remove(m_data + "/ftp/" + name);
 }
 
+TEST_F(ServiceTransfer, AGbkNameWithASpaceArrivesUnderItsOwnBytes) {
+  // "测试" in GBK, as the client's texts hold it.
+  const std::string name = "\xb2\xe2\xca\xd4 " + std::to_string(::getpid()) + ".tnwklswj";
+  writeFile(m_dir + "/local", "content");
+  Waiter w;
+  TransferParams p;
+  p.modeFlags = kModeUpload;
+  p.remoteUrl = "ftp://" + m_ftp + "/" + name;
+  p.localFile = m_dir + "/local";
+  p.onFinished = w.handler();
+  TransferObject t;
+  ASSERT_TRUE(t.start(p));
+  ASSERT_TRUE(w.waitEnded(30000));
+  ASSERT_TRUE(w.report.succeeded) << w.report.error;
+  EXPECT_EQ(readFile(m_data + "/ftp/" + name), "content");
+  std::filesystem::remove(m_data + "/ftp/" + name);
+}
+
 TEST_F(ServiceTransfer, DownloadOfAStoredFileResumesAndMissingFilesAreRefused) {
   // A seeded stored file: data/storage/<member>/<name>, served as /up/<member>/<name>.
   std::string rel;
