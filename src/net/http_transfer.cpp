@@ -166,7 +166,9 @@ TransferResult runTransfer(const TransferSpec& spec) {
                    spec.http10 ? static_cast<long>(CURL_HTTP_VERSION_1_0) : static_cast<long>(CURL_HTTP_VERSION_1_1));
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
-  curl_easy_setopt(easy, CURLOPT_PROXY, spec.proxy.empty() ? "" : ("http://" + spec.proxy).c_str());
+  const std::string proxy =
+      spec.proxy.empty() || spec.proxy.find("://") != std::string::npos ? spec.proxy : "http://" + spec.proxy;
+  curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str());
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, spec.timeouts.connectSeconds);
   curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, spec.timeouts.lowSpeedSeconds);

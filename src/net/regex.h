@@ -9,7 +9,9 @@
 // with a literal carriage return, so a non-greedy ".*?" never runs from one
 // row into the next and a row without its carriage return is not matched.
 // "(?s)" in a pattern turns "." into match-everything where a caller needs it.
-// Case folding applies to ASCII letters only; GBK bytes match as they are.
+// Matching is byte-wise: "." takes one byte, and case folding applies to
+// bytes in the ASCII letter range (a GBK trail byte in that range folds too,
+// which the service's markers never rely on).
 
 #include <memory>
 #include <string>

@@ -176,6 +176,16 @@ TEST(HttpFailure, StalledReplyTimesOut) {
   setHttpTimeouts({});
 }
 
+TEST(HttpWire, ProxyGetsTheAbsoluteUrl) {
+  auto proxy = replying("via proxy");
+  const std::string url = "http://service.invalid/a.php?x=1";
+  EXPECT_EQ(httpRequest(url, "GET", "  127.0.0.1:" + std::to_string(proxy.port()) + " "), "via proxy");
+  const auto reqs = proxy.requests();
+  ASSERT_EQ(reqs.size(), 1u);
+  EXPECT_EQ(reqs[0].requestLine(), "GET " + url + " HTTP/1.1");
+  EXPECT_EQ(reqs[0].header("Referer"), url);
+}
+
 TEST(HttpWire, ReplyWithZeroBytes) {
   auto server = replying(std::string("ab\0cd", 5));
   EXPECT_EQ(httpRequest(server.url("/z")), std::string("ab\0cd", 5));
