@@ -42,10 +42,6 @@ std::string loginLogMessage(const std::string& loginName) {
   return net::fromUtf8("：") + loginName + net::fromUtf8("成功登录软件！");
 }
 
-std::string credentialsValue(const std::string& account, const std::string& password) {
-  return account + net::fromUtf8("切割") + password;
-}
-
 std::string qqPollUrl(const std::string& mainHost) { return mainHost + "/qdlxx.php"; }
 
 std::string qqSignInPageUrl(const std::string& mainHost) {

@@ -39,9 +39,6 @@ void applyLogin(app::SessionData& session, const LoginReply& reply, const std::s
 std::string welcomeCaption(const std::string& loginName);
 std::string loginLogMessage(const std::string& loginName);
 
-// The remembered credentials value: account + "切割" + password.
-std::string credentialsValue(const std::string& account, const std::string& password);
-
 // QQ sign-in: GET MainHost + "/qdlxx.php"; the reply (every "\r\n" removed)
 // holds accountName|loginName|userId|password once the member signed in on
 // the web page; anything shorter means "not yet".

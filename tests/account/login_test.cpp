@@ -56,7 +56,6 @@ TEST(Login, SessionFieldsFromReplyAndTypedAccount) {
   EXPECT_EQ(s.qqPassword, "kept");
   EXPECT_EQ(net::toUtf8(welcomeCaption("Demo")), "欢迎您回来：Demo");
   EXPECT_EQ(net::toUtf8(loginLogMessage("Demo")), "：Demo成功登录软件！");
-  EXPECT_EQ(net::toUtf8(credentialsValue("a", "")), "a切割");
 }
 
 TEST(QqPoll, NeedsFourPieces) {

@@ -1,0 +1,78 @@
+// The login window: its creation sequence, the login procedure on a worker,
+// and the buttons that open registration, recovery and QQ sign-in.
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QLabel>
+#include <QPointer>
+
+#include "account/login.h"
+#include "account/qt/account_module.h"
+#include "account/qt/login_flow.h"
+#include "app/qt/settings_ui.h"
+#include "app/qt/shell.h"
+#include "app/session.h"
+#include "net/hosts.h"
+#include "net/http.h"
+#include "net/text.h"
+
+namespace tarnwick::account {
+
+void installLoginWindow(QWidget* window) {
+  // The shell's installer has filled the skin selectors and applied the skin;
+  // then: one visit of the service, the remembered credentials, the update
+  // check.
+  net::fetchUrl(net::hosts().mainHost + "/guanli.php?pid=1");
+  app::fillRememberedLogin(window);
+  runUpdateCheck();
+  if (app::exitRequested()) return;
+
+  QPointer<QWidget> self(window);
+  if (auto* b = app::control<QAbstractButton>(window, QStringLiteral("按钮1")))
+    QObject::connect(b, &QAbstractButton::clicked, window, [self] {
+      // Each click is its own attempt; two quick clicks send two requests.
+      startLogin(self, app::controlText(self, QStringLiteral("编辑框1")),
+                 app::controlText(self, QStringLiteral("编辑框2")));
+    });
+  auto opener = [window](const char* button, const QString& title) {
+    if (auto* b = app::control<QAbstractButton>(window, QString::fromUtf8(button)))
+      QObject::connect(b, &QAbstractButton::clicked, window, [b = QPointer(b), title, window] {
+        b->setEnabled(false);  // the dialog is modal; this guards a queued second click
+        app::openWindowModal(title, window);
+        if (b) b->setEnabled(true);
+      });
+  };
+  opener("按钮2", QStringLiteral("帐号注册"));
+  opener("按钮3", QStringLiteral("找回密码"));
+  opener("按钮4", QStringLiteral("QQ互联登录"));
+}
+
+void startLogin(QWidget* loginWindow, const std::string& account, const std::string& password) {
+  QPointer<QWidget> window(loginWindow);
+  auto* remember = app::control<QCheckBox>(loginWindow, QStringLiteral("选择框1"));
+  const bool keep = remember && remember->isChecked();
+  app::startWorker([window, account, password, keep] {
+    // The remembered credentials follow every attempt, before the request.
+    app::rememberLogin(keep, account, password);
+    Request req = loginRequest(net::hosts().mainHost, account, password);
+    std::string reply = net::httpRequestText(req.url, "POST", "", "", req.body);
+    std::optional<LoginReply> ok = judgeLoginReply(reply);
+    app::runOnGui([window, account, ok] {
+      if (!ok) {
+        app::showMessage(QStringLiteral("登录失败，帐号密码错误！"), QStringLiteral("信息："), window);
+        return;
+      }
+      app::Session::instance().update([&](app::SessionData& s) { applyLogin(s, *ok, account); });
+      finishLogin(window);
+    });
+  });
+}
+
+void finishLogin(QWidget* loginWindow) {
+  const std::string name = app::Session::instance().get().loginName;
+  if (QWidget* main = app::mainWindow()) main->show();
+  if (loginWindow) loginWindow->close();
+  app::setControlText(app::mainWindow(), QStringLiteral("标签7"), welcomeCaption(name));
+  app::logLine(QStringLiteral("编辑框48"), loginLogMessage(name));
+}
+
+}  // namespace tarnwick::account

@@ -1,0 +1,85 @@
+// The update check, the session watchdog (时钟3), hiding to the tray and the
+// tray menu items of the main window.
+#include <QAbstractButton>
+#include <QAction>
+#include <QTimer>
+
+#include "account/qt/account_module.h"
+#include "account/update_check.h"
+#include "app/qt/shell.h"
+#include "app/session.h"
+#include "net/form.h"
+#include "net/hosts.h"
+#include "net/http.h"
+#include "net/text.h"
+
+namespace tarnwick::account {
+namespace {
+
+const QString kLoginTitle = QStringLiteral("Tarnwick登录");
+
+void onAction(QWidget* window, const char* caption, std::function<void()> f) {
+  if (auto* action = window->findChild<QAction*>(QString::fromUtf8(caption)))
+    QObject::connect(action, &QAction::triggered, window, std::move(f));
+}
+
+void watchdogTick(QTimer* timer) {
+  static bool running = false;  // a tick while the previous one waits does nothing
+  const std::string url = watchdogUrl(net::hosts().mainHost, app::Session::instance().accountName());
+  if (url.empty() || running) return;
+  running = true;
+  const std::string page = net::fetchUrl(url);
+  running = false;
+  if (!loggedInElsewhere(page)) return;
+  timer->stop();  // not restarted by a later login
+  app::showMessage(QStringLiteral("您的帐号已在其它地方登录，软件即将注销……"));
+  returnToLogin();
+}
+
+}  // namespace
+
+void runUpdateCheck() {
+  UpdateCheck check = judgeUpdateReply(net::fetchUrl(updateUrl(net::hosts().mainHost)),
+                                       net::kClientVersion);
+  switch (check.verdict) {
+    case UpdateVerdict::UpToDate:
+      app::appendLog(QStringLiteral("日志编辑框"), net::fromUtf8("当前软件是最新版本。\r\n"));
+      break;
+    case UpdateVerdict::NewVersion:
+      if (app::askYesNo(QStringLiteral("发现新版本，是否马上更新？"))) net::openInBrowser(check.address);
+      app::exitProgram(0);
+      break;
+    case UpdateVerdict::Unknown:  // no file or no network: carry on
+      break;
+  }
+}
+
+void returnToLogin() {
+  app::hideMainWindowToTray();
+  if (!app::findWindow(kLoginTitle)) app::openWindowModal(kLoginTitle, app::mainWindow());
+}
+
+void installMainWindowGuards(QWidget* window) {
+  if (auto* timer = app::control<QTimer>(window, QStringLiteral("时钟3")))
+    QObject::connect(timer, &QTimer::timeout, window, [timer] { watchdogTick(timer); });
+  if (auto* hide = app::control<QAbstractButton>(window, QStringLiteral("按钮33")))
+    QObject::connect(hide, &QAbstractButton::clicked, window, [] { app::hideMainWindowToTray(); });
+  onAction(window, "打开软件", [] { app::showMainWindowCentred(); });
+  onAction(window, "登录网页版", [] {
+    net::openInBrowser(net::withQuery(net::hosts().mainHost + "/guanli.php",
+                                      net::FormBuilder().add("zh", app::Session::instance().accountName())));
+  });
+  onAction(window, "注销", [] { returnToLogin(); });
+  onAction(window, "退出", [] { app::exitProgram(0); });
+}
+
+void registerAccountModule() {
+  app::addWindowInstaller(QStringLiteral("Tarnwick登录"), installLoginWindow);
+  app::addWindowInstaller(QStringLiteral("QQ互联登录"), installQqWindow);
+  app::addWindowInstaller(QStringLiteral("帐号注册"), installRegistrationWindow);
+  app::addWindowInstaller(QStringLiteral("使用条款"), installTermsWindow);
+  app::addWindowInstaller(QStringLiteral("找回密码"), installRecoveryWindow);
+  app::addWindowInstaller(QStringLiteral("Tarnwick客户端v2.3.3.8修正版"), installMainWindowGuards);
+}
+
+}  // namespace tarnwick::account

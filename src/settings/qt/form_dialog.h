@@ -1,0 +1,33 @@
+#pragma once
+// Runs a FormSpec row from a window of the catalogue on the GUI thread:
+// reads the row's controls from the window, posts through the HTTP engine
+// (whose wait hook keeps the windows alive meanwhile) and shows the messages
+// in task-modal message boxes. The button that started the form is disabled
+// until the reply has been handled, so a second click cannot send a second
+// copy.
+
+#include <QAbstractButton>
+#include <QWidget>
+#include <functional>
+#include <string>
+
+#include "settings/form_runner.h"
+
+namespace tarnwick::settings {
+
+// Effects of a row, carried out by the window's handler. window may be gone
+// by the time an effect runs (the user closed it while the request ran).
+using EffectHandler = std::function<void(const std::string& effect, const FormValues& values)>;
+
+// Snapshot of the named controls: a check box reads "1" when ticked and ""
+// otherwise; every other control reads its text (GBK).
+FormValues readControls(QWidget* window, const std::vector<std::string>& names);
+
+FormResult runForm(QWidget* window, const FormSpec& spec, QAbstractButton* button,
+                   const EffectHandler& effects);
+
+// Connects button's click to runForm with the row.
+void bindForm(QWidget* window, const QString& buttonName, const FormSpec& spec,
+              EffectHandler effects);
+
+}  // namespace tarnwick::settings

@@ -1,0 +1,314 @@
+// End-to-end scenarios of the account entry against the local service: the
+// real client windows, offscreen, driven by object names. One scenario per
+// process (argument 1), because several of them end the program.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QAction>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWebEngineView>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+
+#include "app/qt/shell.h"
+#include "app/qt/start.h"
+#include "app/qt/web_browser.h"
+#include "app/session.h"
+#include "gui_driver.h"
+#include "net/form.h"
+#include "net/hosts.h"
+#include "net/http.h"
+#include "net/text.h"
+
+using tarnwick::testing::clickLater;
+using tarnwick::testing::GuiDriver;
+using tarnwick::testing::setTicked;
+using tarnwick::testing::textOf;
+using tarnwick::testing::typeInto;
+using tarnwick::testing::visibleWindow;
+using tarnwick::testing::window;
+
+namespace {
+
+namespace app = tarnwick::app;
+namespace net = tarnwick::net;
+
+const QString kLogin = QStringLiteral("Tarnwick登录");
+const QString kMain = QStringLiteral("Tarnwick客户端v2.3.3.8修正版");
+QStringList g_failures;
+
+void expect(bool ok, const QString& what) {
+  if (!ok) g_failures << what;
+}
+
+std::string post(const std::string& path, const net::FormBuilder& body) {
+  return net::httpRequestText(net::hosts().mainHost + path, "POST", "", "", body.str());
+}
+
+QString uniqueName(const char* prefix) {
+  return QString::fromUtf8(prefix) + QString::number(QCoreApplication::applicationPid() % 100000) +
+         QString::number(QDateTime::currentMSecsSinceEpoch() % 100000);
+}
+
+bool mainShownLoginGone() { return visibleWindow(kMain) && !visibleWindow(kLogin); }
+
+// Types an account and password into the login window and clicks 登录.
+void loginSteps(GuiDriver& d, const QString& account, const QString& password, bool remember) {
+  d.add("login window", [] { return visibleWindow(kLogin) != nullptr; }, [=] {
+    QWidget* w = window(kLogin);
+    typeInto(w, "编辑框1", account);
+    typeInto(w, "编辑框2", password);
+    setTicked(w, "选择框1", remember);
+    clickLater(w, "按钮1");
+  });
+}
+
+void loggedInChecks(GuiDriver& d, const QString& account) {
+  d.add("main window after login", mainShownLoginGone, [=] {
+    QWidget* m = window(kMain);
+    expect(textOf(m, "标签7") == QStringLiteral("欢迎您回来：") + account, "greeting " + textOf(m, "标签7"));
+    expect(textOf(m, "编辑框48").contains(QStringLiteral("：%1成功登录软件！\r\n").arg(account)) ||
+               textOf(m, "编辑框48").contains(QStringLiteral("：%1成功登录软件！\n").arg(account)),
+           "log line: " + textOf(m, "编辑框48"));
+    app::SessionData s = app::Session::instance().get();
+    expect(app::fromGbk(s.accountName) == account, "Session.accountName " + app::fromGbk(s.accountName));
+    expect(app::fromGbk(s.loginName) == account, "Session.loginName");
+    expect(!s.userId.empty() && net::textToInt(s.userId) > 0, "Session.userId " + app::fromGbk(s.userId));
+  });
+}
+
+void scenarioLogin(GuiDriver& d) {
+  loginSteps(d, "demo", "demo123", false);
+  loggedInChecks(d, "demo");
+  d.add("e-mail from the reply", [] { return true; }, [] {
+    expect(app::Session::instance().get().email == "demo@tarnwick.local", "Session.email");
+  });
+}
+
+void scenarioWrongPassword(GuiDriver& d) {
+  loginSteps(d, "demo", "wrong-password", false);
+  d.add("failure message", [&d] { return d.sawMessage(QStringLiteral("登录失败，帐号密码错误！")); },
+        [] { expect(visibleWindow(kLogin) && !visibleWindow(kMain), "login window stays"); });
+  d.add("box answered", [] { return QApplication::activeModalWidget() == window(kLogin); },
+        [] { expect(app::Session::instance().accountName().empty(), "nobody logged in"); });
+}
+
+void scenarioRemember(GuiDriver& d) {
+  loginSteps(d, "demo", "demo123", true);
+  loggedInChecks(d, "demo");
+  d.add("logout from the tray menu", [] { return true; }, [] {
+    QAction* logout = window(kMain)->findChild<QAction*>(QStringLiteral("注销"));
+    expect(logout != nullptr, "tray item 注销");
+    if (logout) QTimer::singleShot(0, logout, &QAction::trigger);
+  });
+  d.add("login window again, filled", [] { return visibleWindow(kLogin) && !visibleWindow(kMain); }, [] {
+    QWidget* w = window(kLogin);
+    expect(textOf(w, "编辑框1") == "demo", "remembered account " + textOf(w, "编辑框1"));
+    expect(textOf(w, "编辑框2") == "demo123", "remembered password");
+    auto* box = w->findChild<QCheckBox*>(QStringLiteral("选择框1"));
+    expect(box && box->isChecked(), "选择框1 ticked");
+    // Forget them again: unticked, the next login deletes the stored value.
+    setTicked(w, "选择框1", false);
+    clickLater(w, "按钮1");
+  });
+  d.add("logged in again", mainShownLoginGone);
+}
+
+void registrationSteps(GuiDriver& d, const QString& account, const QString& password) {
+  d.add("login window", [] { return visibleWindow(kLogin) != nullptr; },
+        [] { clickLater(window(kLogin), "按钮2"); });
+  d.add("registration window", [] { return visibleWindow(QStringLiteral("帐号注册")) != nullptr; }, [=] {
+    QWidget* w = window(QStringLiteral("帐号注册"));
+    typeInto(w, "编辑框1", account);
+    typeInto(w, "编辑框2", password);
+    typeInto(w, "编辑框3", password);
+    typeInto(w, "编辑框5", account + "@example.org");
+    setTicked(w, "选择框1", false);
+    clickLater(w, "按钮1");  // refused: terms not agreed
+  });
+  d.add("terms refusal", [&d] { return d.sawMessage(QStringLiteral("请先同意使用条款！")); });
+  d.add("agree and register", [] { return QApplication::activeModalWidget() == window(QStringLiteral("帐号注册")); },
+        [] {
+          setTicked(window(QStringLiteral("帐号注册")), "选择框1", true);
+          clickLater(window(QStringLiteral("帐号注册")), "按钮1");
+        });
+  d.add("registered", [&d] { return d.sawMessage(QStringLiteral("帐号注册成功！")) &&
+                                    !visibleWindow(QStringLiteral("帐号注册")); },
+        [=] {
+          QWidget* w = window(kLogin);
+          expect(textOf(w, "编辑框1") == account && textOf(w, "编辑框2") == password,
+                 "registration copied into the login window");
+        });
+}
+
+void scenarioRegister(GuiDriver& d) {
+  const QString account = uniqueName("reg");
+  registrationSteps(d, account, "pw-1");
+  d.add("log in with it", [] { return QApplication::activeModalWidget() == window(kLogin); },
+        [] { clickLater(window(kLogin), "按钮1"); });
+  loggedInChecks(d, account);
+}
+
+void scenarioRecover(GuiDriver& d) {
+  const QString account = uniqueName("rec");
+  registrationSteps(d, account, "old-pw");
+  d.add("security question set", [] { return QApplication::activeModalWidget() == window(kLogin); }, [=] {
+    std::string reply = post("/post/mb.php?pid=" + app::toGbk(account),
+                             net::FormBuilder().add("dan", net::fromUtf8("宠物？"), net::Charset::Utf8)
+                                 .add("wenti", net::fromUtf8("小黑"), net::Charset::Utf8));
+    expect(reply.find('2') != std::string::npos, "question set: " + QString::fromStdString(reply));
+    clickLater(window(kLogin), "按钮3");
+  });
+  d.add("recovery window", [] { return visibleWindow(QStringLiteral("找回密码")) != nullptr; }, [=] {
+    QWidget* w = window(QStringLiteral("找回密码"));
+    typeInto(w, "编辑框1", account);
+    typeInto(w, "编辑框2", "新密码");
+    typeInto(w, "编辑框3", "新密码");
+    typeInto(w, "编辑框4", "宠物？");
+    typeInto(w, "编辑框5", "小黑");
+    clickLater(w, "按钮1");
+  });
+  d.add("reset", [&d] { return d.sawMessage(QStringLiteral("重置密码成功！")) &&
+                               !visibleWindow(QStringLiteral("找回密码")); },
+        [=] {
+          QWidget* w = window(kLogin);
+          expect(textOf(w, "编辑框1") == account && textOf(w, "编辑框2") == QStringLiteral("新密码"),
+                 "new password copied into the login window");
+          clickLater(w, "按钮1");
+        });
+  loggedInChecks(d, account);
+}
+
+void scenarioQq(GuiDriver& d) {
+  d.add("login window", [] { return visibleWindow(kLogin) != nullptr; },
+        [] { clickLater(window(kLogin), "按钮4"); });
+  auto page = [] {
+    auto* b = window(QStringLiteral("QQ互联登录")) ?
+        window(QStringLiteral("QQ互联登录"))->findChild<app::WebBrowser*>(QStringLiteral("超文本浏览框1")) : nullptr;
+    return b && b->hasView() ? b->view() : nullptr;
+  };
+  auto loaded = std::make_shared<bool>(false);
+  d.add("QQ window with its page", [=] {
+    QWebEngineView* v = page();
+    if (v && !*loaded) QObject::connect(v, &QWebEngineView::loadFinished, [loaded](bool ok) { *loaded = ok; });
+    return v != nullptr;
+  });
+  d.add("page loaded", [=] { return *loaded || (page() && page()->url().path().contains("oauth")); }, [=] {
+    // The user authorises on the page; the poll then logs in.
+    QTimer::singleShot(1500, [=] {
+      if (QWebEngineView* v = page())
+        v->page()->runJavaScript(QStringLiteral(
+            "var b=document.getElementById('qqlogin'); if (b) b.click(); !!b"));
+    });
+  });
+  d.add("QQ window closed, logged in", [] {
+    return mainShownLoginGone() && !visibleWindow(QStringLiteral("QQ互联登录"));
+  });
+  loggedInChecks(d, "qqdemo");
+}
+
+void scenarioWatchdog(GuiDriver& d) {
+  loginSteps(d, "demo", "demo123", false);
+  d.add("main window", mainShownLoginGone, [] {
+    // Another client logs in as demo (its own cookies: a plain subprocess).
+    QProcess curl;
+    curl.start("curl", {"-s", "-m", "10", "-d", "zh=demo&mm=demo123",
+                        QString::fromStdString(net::hosts().mainHost + "/csx.php")});
+    expect(curl.waitForFinished(15000) && curl.readAll().startsWith("1001x"), "second login");
+    auto* timer = window(kMain)->findChild<QTimer*>(QStringLiteral("时钟3"));
+    expect(timer && timer->isActive() && timer->interval() == 30000, "时钟3 runs every 30000 ms");
+    if (timer) timer->start(300);
+  });
+  d.add("logged out", [&d] {
+    return d.sawMessage(QStringLiteral("您的帐号已在其它地方登录，软件即将注销……")) &&
+           visibleWindow(kLogin) && !visibleWindow(kMain);
+  }, [] {
+    auto* timer = window(kMain)->findChild<QTimer*>(QStringLiteral("时钟3"));
+    expect(timer && !timer->isActive(), "watchdog stopped");
+  });
+}
+
+}  // namespace
+
+namespace {
+
+// The update check: the service announces "119"; the question is answered
+// No and the program must end by itself with exit code 0. Runs the client in
+// a child process because the check ends the program.
+int runUpdateParent(const char* self) {
+  const QString data = qEnvironmentVariable("TARNWICK_SERVICE_DATA");
+  QFile version(data + "/version");
+  if (!version.open(QIODevice::WriteOnly) || version.write("119") != 3) {
+    std::fprintf(stderr, "cannot announce a version in %s\n", qPrintable(data));
+    return 1;
+  }
+  version.close();
+  QProcess child;
+  child.setProcessChannelMode(QProcess::SeparateChannels);
+  child.start(QString::fromLocal8Bit(self), {"update-child"});
+  const bool finished = child.waitForFinished(90000);
+  if (!finished) child.kill(), child.waitForFinished(5000);
+  QFile::remove(data + "/version");
+  const QString out = QString::fromUtf8(child.readAllStandardError());
+  std::fprintf(stderr, "%s", qPrintable(out));
+  bool ok = finished && child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0 &&
+            out.contains(QStringLiteral("message: 发现新版本，是否马上更新？")) &&
+            !out.contains(QStringLiteral("driver: done"));
+  std::fprintf(stderr, "update scenario: %s (exit %d)\n", ok ? "ok" : "FAILED", child.exitCode());
+  return ok ? 0 : 1;
+}
+
+void scenarioUpdateChild(GuiDriver& d) {
+  d.answerQuestionsWith(QMessageBox::No);
+  // The program ends on its own after the answer; reaching the end of this
+  // script means it kept running.
+  d.add("never", [] { return false; });
+}
+
+using Scenario = void (*)(GuiDriver&);
+const std::map<std::string, Scenario> kScenarios = {
+    {"login", scenarioLogin},       {"wrong-password", scenarioWrongPassword},
+    {"remember", scenarioRemember}, {"register", scenarioRegister},
+    {"recover", scenarioRecover},   {"qq", scenarioQq},
+    {"watchdog", scenarioWatchdog}, {"update-child", scenarioUpdateChild},
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string name = argc > 1 ? argv[1] : "";
+  if (name == "update") {
+    QCoreApplication core(argc, argv);
+    return runUpdateParent(argv[0]);
+  }
+  auto it = kScenarios.find(name);
+  if (it == kScenarios.end()) {
+    std::fprintf(stderr, "usage: %s <scenario>\n", argv[0]);
+    return 2;
+  }
+  // A home of its own: the settings and remembered credentials of this run.
+  QTemporaryDir home;
+  qputenv("HOME", home.path().toLocal8Bit());
+  qputenv("XDG_DOCUMENTS_DIR", (home.path() + "/Documents").toLocal8Bit());
+  QDir(home.path()).mkpath("Documents");
+
+  tarnwick::app::prepareApplication();
+  QApplication qapp(argc, argv);
+  GuiDriver driver(name == "update-child" ? 60000 : 90000);
+  it->second(driver);
+  driver.start([](bool ok, QString failure) {
+    if (!ok) g_failures << failure;
+    for (const QString& f : g_failures) std::fprintf(stderr, "FAIL: %s\n", qPrintable(f));
+    std::fprintf(stderr, "driver: done, %s\n", g_failures.isEmpty() ? "passed" : "failed");
+    std::fflush(nullptr);
+    std::_Exit(g_failures.isEmpty() ? 0 : 1);
+  });
+  return tarnwick::app::startClient();
+}
