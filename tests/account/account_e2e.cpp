@@ -14,14 +14,18 @@
 #include <QWebEngineView>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <memory>
 
+#include "app/qt/settings_ui.h"
+#include "app/local_settings.h"
 #include "app/qt/shell.h"
 #include "app/qt/start.h"
 #include "app/qt/web_browser.h"
 #include "app/session.h"
 #include "gui_driver.h"
+#include "net/cookies.h"
 #include "net/form.h"
 #include "net/hosts.h"
 #include "net/http.h"
@@ -118,7 +122,10 @@ void scenarioRemember(GuiDriver& d) {
     setTicked(w, "选择框1", false);
     clickLater(w, "按钮1");
   });
-  d.add("logged in again", mainShownLoginGone);
+  d.add("logged in again", mainShownLoginGone, [] {
+    expect(!std::filesystem::exists(app::credentialsFile(app::documentsFolder())),
+           "unticked login deletes the remembered credentials");
+  });
 }
 
 void registrationSteps(GuiDriver& d, const QString& account, const QString& password) {
@@ -214,6 +221,35 @@ void scenarioQq(GuiDriver& d) {
   loggedInChecks(d, "qqdemo");
 }
 
+// Closing the QQ window ends the poll: a sign-in completed afterwards (with
+// the cookies the page left in the shared store) logs nobody in.
+void scenarioQqClosed(GuiDriver& d) {
+  d.add("login window", [] { return visibleWindow(kLogin) != nullptr; },
+        [] { clickLater(window(kLogin), "按钮4"); });
+  auto start = std::make_shared<qint64>(0);
+  d.add("QQ window", [] { return visibleWindow(QStringLiteral("QQ互联登录")) != nullptr; },
+        [start] { *start = QDateTime::currentMSecsSinceEpoch(); });
+  d.add("the page's cookie reached the request store", [start] {
+    for (const auto& c : net::allCookies())
+      if (c.name == "TWQQ") return QDateTime::currentMSecsSinceEpoch() - *start > 4000;  // polling
+    return false;
+  }, [] { window(QStringLiteral("QQ互联登录"))->close(); });
+  auto closedAt = std::make_shared<qint64>(0);
+  d.add("closed", [] { return !visibleWindow(QStringLiteral("QQ互联登录")); }, [closedAt] {
+    // Authorise now, behind the closed window.
+    post("/QQ/example/oauth/index.php", net::FormBuilder().add("ok", "1"));
+    *closedAt = QDateTime::currentMSecsSinceEpoch();
+  });
+  d.add("no login after three seconds", [closedAt] {
+    return QDateTime::currentMSecsSinceEpoch() - *closedAt > 3000;
+  }, [] {
+    expect(visibleWindow(kLogin) && !visibleWindow(kMain), "still at the login window");
+    expect(app::Session::instance().accountName().empty(), "nobody logged in");
+    std::string reply = net::fetchUrl(net::hosts().mainHost + "/qdlxx.php");
+    expect(reply.find("qqdemo") != std::string::npos, "the sign-in itself completed");
+  });
+}
+
 void scenarioWatchdog(GuiDriver& d) {
   loginSteps(d, "demo", "demo123", false);
   d.add("main window", mainShownLoginGone, [] {
@@ -277,6 +313,7 @@ const std::map<std::string, Scenario> kScenarios = {
     {"login", scenarioLogin},       {"wrong-password", scenarioWrongPassword},
     {"remember", scenarioRemember}, {"register", scenarioRegister},
     {"recover", scenarioRecover},   {"qq", scenarioQq},
+    {"qq-closed", scenarioQqClosed},
     {"watchdog", scenarioWatchdog}, {"update-child", scenarioUpdateChild},
 };
 

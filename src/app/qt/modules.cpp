@@ -1,6 +1,7 @@
 // Every feature module registers its window installers and page loaders
 // here, one line each. Called once by the start routine (and by tests)
 // before any window is created; a second call does nothing.
+#include "account/qt/account_module.h"
 #include "app/qt/shell.h"
 
 namespace tarnwick::app {
@@ -12,6 +13,7 @@ void registerModules() {
   if (done) return;
   done = true;
   registerShellHandlers();
+  account::registerAccountModule();
 }
 
 }  // namespace tarnwick::app
