@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QWebEngineView>
 #include <cstdio>
@@ -131,7 +132,23 @@ void scenarioRemember(GuiDriver& d) {
 void registrationSteps(GuiDriver& d, const QString& account, const QString& password) {
   d.add("login window", [] { return visibleWindow(kLogin) != nullptr; },
         [] { clickLater(window(kLogin), "按钮2"); });
-  d.add("registration window", [] { return visibleWindow(QStringLiteral("帐号注册")) != nullptr; }, [=] {
+  d.add("registration window", [] { return visibleWindow(QStringLiteral("帐号注册")) != nullptr; }, [] {
+    QWidget* link = window(QStringLiteral("帐号注册"))->findChild<QWidget*>(QStringLiteral("超级链接框1"));
+    expect(link != nullptr, "terms link");
+    if (link) QTimer::singleShot(0, link, [link] { QTest::mouseClick(link, Qt::LeftButton); });
+  });
+  d.add("terms of use", [] { return visibleWindow(QStringLiteral("使用条款")) != nullptr; }, [] {
+    QWidget* terms = window(QStringLiteral("使用条款"));
+    const QString text = textOf(terms, "编辑框1");
+    expect(text.startsWith(QStringLiteral("欢迎来到Tarnwick免费在线文件分享服务, 此为Tarnwick提供。")) &&
+               text.endsWith(QStringLiteral("请不要打破以上条款，感谢您。")),
+           "terms text");
+    terms->close();
+  });
+  d.add("back at registration", [] {
+    return !visibleWindow(QStringLiteral("使用条款")) &&
+           QApplication::activeModalWidget() == window(QStringLiteral("帐号注册"));
+  }, [=] {
     QWidget* w = window(QStringLiteral("帐号注册"));
     typeInto(w, "编辑框1", account);
     typeInto(w, "编辑框2", password);
