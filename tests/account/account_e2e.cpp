@@ -94,7 +94,22 @@ void scenarioLogin(GuiDriver& d) {
   loggedInChecks(d, "demo");
   d.add("e-mail from the reply", [] { return true; }, [] {
     expect(app::Session::instance().get().email == "demo@tarnwick.local", "Session.email");
+    clickLater(window(kMain), "按钮33");
   });
+  d.add("hidden to the tray", [] { return !visibleWindow(kMain); }, [] {
+    QTimer::singleShot(0, window(kMain)->findChild<QAction*>(QStringLiteral("打开软件")), &QAction::trigger);
+  });
+  d.add("back from the tray", [] { return visibleWindow(kMain) != nullptr; });
+}
+
+// 退出 ends the program at once with code 0 (checked by the parent).
+void scenarioExitChild(GuiDriver& d) {
+  loginSteps(d, "demo", "demo123", false);
+  d.add("main window", mainShownLoginGone, [] {
+    std::fprintf(stderr, "exiting\n");
+    QTimer::singleShot(0, window(kMain)->findChild<QAction*>(QStringLiteral("退出")), &QAction::trigger);
+  });
+  d.add("never", [] { return false; });
 }
 
 void scenarioWrongPassword(GuiDriver& d) {
@@ -295,6 +310,21 @@ namespace {
 // The update check: the service announces "119"; the question is answered
 // No and the program must end by itself with exit code 0. Runs the client in
 // a child process because the check ends the program.
+// Runs a child scenario that must end the program by itself with code 0
+// after printing expectedLine.
+bool childEndsWithZero(const char* self, const char* scenario, const QString& expectedLine) {
+  QProcess child;
+  child.start(QString::fromLocal8Bit(self), {QString::fromUtf8(scenario)});
+  const bool finished = child.waitForFinished(90000);
+  if (!finished) child.kill(), child.waitForFinished(5000);
+  const QString out = QString::fromUtf8(child.readAllStandardError());
+  std::fprintf(stderr, "%s", qPrintable(out));
+  const bool ok = finished && child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0 &&
+                  out.contains(expectedLine) && !out.contains(QStringLiteral("driver: done"));
+  std::fprintf(stderr, "%s: %s (exit %d)\n", scenario, ok ? "ok" : "FAILED", child.exitCode());
+  return ok;
+}
+
 int runUpdateParent(const char* self) {
   const QString data = qEnvironmentVariable("TARNWICK_SERVICE_DATA");
   QFile version(data + "/version");
@@ -303,18 +333,9 @@ int runUpdateParent(const char* self) {
     return 1;
   }
   version.close();
-  QProcess child;
-  child.setProcessChannelMode(QProcess::SeparateChannels);
-  child.start(QString::fromLocal8Bit(self), {"update-child"});
-  const bool finished = child.waitForFinished(90000);
-  if (!finished) child.kill(), child.waitForFinished(5000);
+  const bool ok = childEndsWithZero(self, "update-child",
+                                    QStringLiteral("message: 发现新版本，是否马上更新？"));
   QFile::remove(data + "/version");
-  const QString out = QString::fromUtf8(child.readAllStandardError());
-  std::fprintf(stderr, "%s", qPrintable(out));
-  bool ok = finished && child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0 &&
-            out.contains(QStringLiteral("message: 发现新版本，是否马上更新？")) &&
-            !out.contains(QStringLiteral("driver: done"));
-  std::fprintf(stderr, "update scenario: %s (exit %d)\n", ok ? "ok" : "FAILED", child.exitCode());
   return ok ? 0 : 1;
 }
 
@@ -332,6 +353,7 @@ const std::map<std::string, Scenario> kScenarios = {
     {"recover", scenarioRecover},   {"qq", scenarioQq},
     {"qq-closed", scenarioQqClosed},
     {"watchdog", scenarioWatchdog}, {"update-child", scenarioUpdateChild},
+    {"exit-child", scenarioExitChild},
 };
 
 }  // namespace
@@ -341,6 +363,10 @@ int main(int argc, char** argv) {
   if (name == "update") {
     QCoreApplication core(argc, argv);
     return runUpdateParent(argv[0]);
+  }
+  if (name == "exit") {
+    QCoreApplication core(argc, argv);
+    return childEndsWithZero(argv[0], "exit-child", QStringLiteral("exiting")) ? 0 : 1;
   }
   auto it = kScenarios.find(name);
   if (it == kScenarios.end()) {
