@@ -11,7 +11,12 @@ from .common import esc, size_text
 
 # File rows per listing page; TARNWICK_LISTING_PAGE_SIZE (1..1000) changes it for
 # load measurements with large pages.
-PAGE_SIZE = min(1000, max(1, int(os.environ.get("TARNWICK_LISTING_PAGE_SIZE", "10") or 10)))
+def _page_size():
+    value = os.environ.get("TARNWICK_LISTING_PAGE_SIZE", "")
+    return min(1000, max(1, int(value))) if value.strip().isdigit() else 10
+
+
+PAGE_SIZE = _page_size()
 RECORD_PAGE = 10   # rows per records page
 
 
