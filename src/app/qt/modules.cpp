@@ -3,6 +3,7 @@
 // before any window is created; a second call does nothing.
 #include "account/qt/account_module.h"
 #include "app/qt/shell.h"
+#include "browser/qt/browser_module.h"
 
 namespace tarnwick::app {
 
@@ -14,6 +15,7 @@ void registerModules() {
   done = true;
   registerShellHandlers();
   account::registerAccountModule();
+  tarnwick::browser::registerBrowserModule();
 }
 
 }  // namespace tarnwick::app

@@ -1,0 +1,126 @@
+#include "browser/qt/folder_list.h"
+
+#include <QGuiApplication>
+#include <QSignalBlocker>
+#include <QThread>
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "app/qt/shell.h"
+#include "app/session.h"
+#include "browser/folders.h"
+#include "browser/listing.h"
+#include "browser/qt/file_list.h"
+#include "browser/qt/widgets.h"
+#include "browser/scrape.h"
+#include "browser/state.h"
+#include "net/hosts.h"
+#include "net/http.h"
+
+namespace tarnwick::browser::qt {
+
+namespace {
+
+// GUI thread: refill both folder lists, choose the selection, list its files.
+void showFolders(const std::vector<FolderEntry>& found, const std::string& userId,
+                 const std::function<void()>& onLoaded) {
+  QWidget* main = app::mainWindow();
+  QListWidget* names = listBox(main, "列表框2");
+  QTreeWidget* view = listView(main, "超级列表框5");
+  if (!names || !view) return;
+  auto& state = BrowserState::instance();
+  std::vector<FolderEntry> entries = found;
+  const bool none = entries.empty();
+  if (none) entries.push_back({kDefaultFolderId, defaultFolderName()});
+  {
+    const QSignalBlocker blockNames(names), blockView(view);
+    names->clear();
+    view->clear();
+    for (const auto& e : entries) {
+      auto* item = new QListWidgetItem(app::fromGbk(e.name), names);
+      item->setData(kIdRole, e.id);
+      auto* row = new QTreeWidgetItem(view, QStringList{app::fromGbk(e.name)});
+      row->setData(0, kIdRole, e.id);
+    }
+    int index = 0;
+    if (!none) {
+      // The first load selects the last folder; every later one the saved index
+      // (kept inside the list when folders were deleted meanwhile).
+      index = state.foldersLoadedOnce.exchange(true) ? state.savedFolderIndex.load()
+                                                     : static_cast<int>(entries.size()) - 1;
+      index = std::clamp(index, 0, static_cast<int>(entries.size()) - 1);
+    }
+    names->setCurrentRow(index);
+    view->setCurrentItem(view->topLevelItem(index));
+  }
+  if (!none) {
+    app::appendLog(QStringLiteral("日志编辑框"), gbk("获取文件夹完毕。\r\n"));
+    app::setControlText(main, QStringLiteral("编辑框4"), invitationText(net::hosts().mainHost, userId));
+  }
+  selectFolder(FolderSource::FolderListBox);
+  if (onLoaded) onLoaded();
+}
+
+}  // namespace
+
+void loadFolders(std::function<void()> onLoaded) {
+  auto job = [onLoaded = std::move(onLoaded)] {
+    const auto session = app::Session::instance().get();
+    const std::string pattern = app::controlText(app::mainWindow(), QStringLiteral("编辑框1"));
+    const std::string page = net::fetchUrl(folderListUrl(net::hosts().mainHost, session.accountName, true));
+    auto entries = std::make_shared<std::vector<FolderEntry>>(extractFolderEntries(page, pattern));
+    app::runOnGui([entries, userId = session.userId, onLoaded] { showFolders(*entries, userId, onLoaded); });
+  };
+  if (app::mainWindow() && app::mainWindow()->thread() == QThread::currentThread())
+    app::startWorker(std::move(job));
+  else
+    job();
+}
+
+void selectFolder(FolderSource source) {
+  QWidget* main = app::mainWindow();
+  QListWidget* names = listBox(main, "列表框2");
+  QTreeWidget* view = listView(main, "超级列表框5");
+  if (!names || !view) return;
+  {
+    const QSignalBlocker blockNames(names), blockView(view);
+    if (source == FolderSource::FolderView)
+      names->setCurrentRow(view->indexOfTopLevelItem(view->currentItem()));
+    else
+      view->setCurrentItem(view->topLevelItem(names->currentRow()));
+  }
+  const int index = names->currentRow();
+  if (index < 0) return;
+  auto& state = BrowserState::instance();
+  state.savedFolderIndex = index;
+  state.rebuildPageList = true;
+  const std::string url =
+      listingUrl(net::hosts().mainHost, app::Session::instance().userId(), itemId(names->item(index)));
+  listFiles(url);
+  app::stampLogTime();
+}
+
+void installFolderList(QWidget* main) {
+  QListWidget* names = listBox(main, "列表框2");
+  QTreeWidget* view = listView(main, "超级列表框5");
+  if (!names || !view) return;
+  view->setSelectionMode(QAbstractItemView::SingleSelection);
+  QObject::connect(names, &QListWidget::currentRowChanged, names, [](int row) {
+    if (row >= 0) selectFolder(FolderSource::FolderListBox);
+  });
+  QObject::connect(view, &QTreeWidget::itemPressed, view, [](QTreeWidgetItem*, int) {
+    if (QGuiApplication::mouseButtons() & Qt::LeftButton) selectFolder(FolderSource::FolderView);
+  });
+  // The folder menu always acts on the selected folder, not on the row under the mouse.
+  popupMenuOn(view, "目录", false, [view, names] {
+    const QSignalBlocker block(view);
+    view->setCurrentItem(view->topLevelItem(names->currentRow()));
+    return true;
+  });
+  popupMenuOn(names, "目录");
+  onMenu(main, "目录", "刷新文件夹", [] { loadFolders(); });
+  app::setPageLoader(QStringLiteral("文件"), [] { loadFolders(); });
+}
+
+}  // namespace tarnwick::browser::qt

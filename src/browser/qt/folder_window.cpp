@@ -1,0 +1,156 @@
+#include "browser/qt/folder_window.h"
+
+#include <QDialog>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <memory>
+
+#include "app/qt/shell.h"
+#include "app/session.h"
+#include "browser/folders.h"
+#include "browser/operations.h"
+#include "browser/qt/folder_list.h"
+#include "browser/qt/widgets.h"
+#include "browser/scrape.h"
+#include "net/hosts.h"
+#include "net/http.h"
+#include "net/text.h"
+
+namespace tarnwick::browser::qt {
+
+namespace {
+
+QString label(const std::string& gbkName) { return QStringLiteral("上传文件夹：") + app::fromGbk(gbkName); }
+
+// Fills the parent picker 组合框2 for the folder picked in 组合框1: every folder
+// except the picked one, its current parent preselected.
+void fillParentPicker(QWidget* window) {
+  QComboBox* picker = comboBox(window, "组合框1");
+  QComboBox* parents = comboBox(window, "组合框2");
+  if (!picker || !parents) return;
+  const int picked = picker->currentIndex();
+  if (picked < 0) return;
+  const std::int32_t id = comboId(picker, picked);
+  const std::string name = app::toGbk(picker->itemText(picked));
+  app::setControlText(window, QStringLiteral("标签2"), net::numberToText(id));
+  app::setControlText(window, QStringLiteral("编辑框3"), name);
+  app::Session::instance().setCurrentFolderId(id);
+  app::setControlText(app::mainWindow(), QStringLiteral("标签8"), app::toGbk(label(name)));
+  const std::string pattern = app::controlText(window, QStringLiteral("编辑框1"));
+  const std::string account = app::Session::instance().accountName();
+  struct Found {
+    std::string parent;
+    std::vector<FolderEntry> folders;
+  };
+  auto found = std::make_shared<Found>();
+  runThenOnGui(
+      [=] {
+        const std::string host = net::hosts().mainHost;
+        found->parent = parentIdText(net::fetchUrl(folderPropertiesUrl(host, id, account)));
+        found->folders = extractFolderEntries(net::fetchUrl(folderListUrl(host, account, false)), pattern);
+      },
+      parents,
+      [=] {
+        if (picker->currentIndex() != picked) return;  // another folder was picked meanwhile
+        const QSignalBlocker block(parents);
+        parents->clear();
+        if (found->folders.empty()) found->folders.push_back({kDefaultFolderId, defaultFolderName()});
+        for (const auto& f : found->folders)
+          if (f.id != id)  // a folder is never its own parent
+            parents->addItem(app::fromGbk(f.name), f.id);
+        parents->setCurrentIndex(parents->count() > 0 ? 0 : -1);
+        for (int i = 0; i < parents->count(); ++i)
+          if (net::numberToText(comboId(parents, i)) == found->parent) parents->setCurrentIndex(i);
+      });
+}
+
+// 组合框1 refilled from the folder list, the selection kept by index.
+void refillPicker(QWidget* window) {
+  QComboBox* picker = comboBox(window, "组合框1");
+  QListWidget* folders = listBox(app::mainWindow(), "列表框2");
+  if (!picker || !folders) return;
+  {
+    const QSignalBlocker block(picker);
+    picker->clear();
+  }
+  copyFolderItems(picker, folders->currentRow());
+  fillParentPicker(window);
+}
+
+void createFolder(QWidget* window, QPushButton* button) {
+  QComboBox* picker = comboBox(window, "组合框1");
+  const std::int32_t parent = comboId(picker, picker ? picker->currentIndex() : -1);
+  app::Session::instance().setCurrentFolderId(parent);
+  const auto request = createFolderRequest(net::hosts().mainHost, app::Session::instance().accountName(),
+                                           app::controlText(window, QStringLiteral("编辑框2")), parent);
+  button->setEnabled(false);
+  sendAsync(request, window, [window, button](const std::string& reply) {
+    button->setEnabled(true);
+    if (!createFolderSucceeded(reply)) return app::showMessage(QStringLiteral("创建失败！"));
+    app::showMessage(QStringLiteral("创建成功！"));
+    loadFolders();
+    window->close();
+  });
+}
+
+void modifyFolder(QWidget* window, QPushButton* button) {
+  QComboBox* picker = comboBox(window, "组合框1");
+  QComboBox* parents = comboBox(window, "组合框2");
+  if (!picker || !parents) return;
+  const std::int32_t id = comboId(picker, picker->currentIndex());
+  app::Session::instance().setCurrentFolderId(id);
+  const std::int32_t parent = comboId(parents, parents->currentIndex());
+  const std::string name = app::controlText(window, QStringLiteral("编辑框3"));
+  const std::string refusal = modifyFolderRefusal(id, parent, name, app::toGbk(parents->currentText()));
+  if (!refusal.empty()) return app::showMessage(app::fromGbk(refusal));
+  button->setEnabled(false);
+  sendAsync(modifyFolderRequest(net::hosts().mainHost, app::Session::instance().accountName(), id, name, parent),
+            window, [button](const std::string& reply) {
+              button->setEnabled(true);
+              app::showMessage(replyHasOne(reply) ? QStringLiteral("修改成功！") : QStringLiteral("修改失败！"));
+            });
+}
+
+void deleteFolderInWindow(QWidget* window, QPushButton* button) {
+  QComboBox* picker = comboBox(window, "组合框1");
+  const std::int32_t id = comboId(picker, picker ? picker->currentIndex() : -1);
+  app::Session::instance().setCurrentFolderId(id);
+  if (const auto refusal = deleteFolderRefusal(id); !refusal.empty()) return app::showMessage(app::fromGbk(refusal));
+  button->setEnabled(false);
+  sendAsync(deleteFolderRequest(net::hosts().mainHost, app::Session::instance().accountName(), id), window,
+            [window, button](const std::string& reply) {
+              if (!replyHasOne(reply)) {
+                button->setEnabled(true);
+                return app::showMessage(QStringLiteral("该目录存在子目录，无法删除！"));
+              }
+              // The picker is refilled from the reloaded list, so the deleted
+              // folder is no longer offered and nothing appears twice.
+              QPointer<QWidget> alive(window);
+              loadFolders([alive, button] {
+                if (!alive) return;
+                refillPicker(alive);
+                button->setEnabled(true);
+              });
+              app::showMessage(QStringLiteral("删除成功！"));
+            });
+}
+
+}  // namespace
+
+void installCreateFolderWindow(QWidget* window) {
+  QComboBox* picker = comboBox(window, "组合框1");
+  QListWidget* folders = listBox(app::mainWindow(), "列表框2");
+  if (!picker || !folders) return;
+  copyFolderItems(picker, folders->currentRow());
+  QObject::connect(picker, &QComboBox::currentIndexChanged, picker, [window](int) { fillParentPicker(window); });
+  fillParentPicker(window);
+  auto bind = [window](const char* name, void (*handler)(QWidget*, QPushButton*)) {
+    if (auto* b = app::control<QPushButton>(window, QString::fromUtf8(name)))
+      QObject::connect(b, &QPushButton::clicked, b, [window, b, handler] { handler(window, b); });
+  };
+  bind("按钮1", createFolder);
+  bind("按钮5", modifyFolder);
+  bind("按钮3", deleteFolderInWindow);
+}
+
+}  // namespace tarnwick::browser::qt

@@ -1,0 +1,166 @@
+#include "browser/qt/operation_windows.h"
+
+#include <QPushButton>
+#include <QTimer>
+
+#include "app/qt/shell.h"
+#include "app/session.h"
+#include "browser/listing.h"
+#include "browser/operations.h"
+#include "browser/qt/file_list.h"
+#include "browser/qt/folder_list.h"
+#include "browser/qt/widgets.h"
+#include "browser/state.h"
+#include "net/hosts.h"
+#include "net/text.h"
+
+namespace tarnwick::browser::qt {
+
+namespace {
+
+const QString kLoginLost = QStringLiteral("创建失败，可能登录已经失效。");
+
+QListWidget* folderList() { return listBox(app::mainWindow(), "列表框2"); }
+
+std::string account() { return app::Session::instance().accountName(); }
+
+QPushButton* button(QWidget* window, const char* name) {
+  return app::control<QPushButton>(window, QString::fromUtf8(name));
+}
+
+// Ids of the selected rows of the file list, in row order, each followed by ",".
+void collectSelectedFiles() {
+  std::vector<std::int32_t> ids;
+  if (QTreeWidget* files = listView(app::mainWindow(), "超级列表框1"))
+    for (int i = 0; i < files->topLevelItemCount(); ++i)
+      if (files->topLevelItem(i)->isSelected()) ids.push_back(itemId(files->topLevelItem(i)));
+  BrowserState::instance().setSelectedFileIds(selectedFileIds(ids));
+}
+
+void deleteFolderFromMenu() {
+  QListWidget* folders = folderList();
+  if (!folders || folders->currentRow() < 0) return;
+  if (!app::askYesNo(QStringLiteral("是否删除该文件夹？"))) return;
+  const std::int32_t id = itemId(folders->currentItem());
+  app::Session::instance().setCurrentFolderId(id);
+  if (const auto refusal = deleteFolderRefusal(id); !refusal.empty()) return app::showMessage(app::fromGbk(refusal));
+  sendAsync(deleteFolderRequest(net::hosts().mainHost, account(), id), app::mainWindow(),
+            [](const std::string& reply) {
+              if (!replyHasOne(reply)) return app::showMessage(QStringLiteral("该目录存在子目录，无法删除！"));
+              loadFolders();
+              app::showMessage(QStringLiteral("删除成功！"));
+            });
+}
+
+void openFileOperation(std::int32_t mode) {
+  BrowserState::instance().fileOpMode = mode;
+  collectSelectedFiles();
+  app::openWindow(QStringLiteral("文件操作"));
+}
+
+void openLinkFileWindow() {
+  QListWidget* folders = folderList();
+  BrowserState::instance().setLinkFolderId(
+      net::numberToText(folders && folders->currentItem() ? itemId(folders->currentItem()) : 0));
+  app::openWindow(QStringLiteral("创建外链文件"));
+}
+
+}  // namespace
+
+void installOperationMenus(QWidget* main) {
+  auto openCreateWindow = [] { app::openWindowModal(QStringLiteral("创建文件夹")); };
+  onMenu(main, "目录", "创建文件夹", openCreateWindow);
+  if (auto* b = button(main, "按钮1")) QObject::connect(b, &QPushButton::clicked, b, openCreateWindow);
+  onMenu(main, "目录", "删除文件夹", deleteFolderFromMenu);
+  onMenu(main, "目录", "重命名", [] {
+    if (QListWidget* folders = folderList()) BrowserState::instance().savedFolderIndex = folders->currentRow();
+    app::openWindow(QStringLiteral("文件夹新名称"));
+  });
+  onMenu(main, "目录", "创建外链文件", openLinkFileWindow);
+  onMenu(main, "菜单", "创建外链", openLinkFileWindow);
+  onMenu(main, "菜单", "删除选中文件", [] { openFileOperation(1); });
+  onMenu(main, "菜单", "移动选中文件", [] { openFileOperation(2); });
+  if (auto* b = button(main, "按钮30")) QObject::connect(b, &QPushButton::clicked, b, collectSelectedFiles);
+}
+
+void installRenameWindow(QWidget* window) {
+  QComboBox* picker = comboBox(window, "组合框1");
+  QListWidget* folders = folderList();
+  QPushButton* reset = button(window, "按钮1");
+  if (!picker || !folders || !reset) return;
+  copyFolderItems(picker, folders->currentRow());
+  QObject::connect(reset, &QPushButton::clicked, reset, [window, picker, reset] {
+    const std::int32_t id = comboId(picker, picker->currentIndex());
+    reset->setEnabled(false);
+    sendAsync(renameFolderRequest(net::hosts().mainHost, account(), id,
+                                  app::controlText(window, QStringLiteral("编辑框1"))),
+              window, [window, reset](const std::string& reply) {
+                reset->setEnabled(true);
+                if (!replyHasOne(reply)) return app::showMessage(kLoginLost);
+                app::showMessage(QStringLiteral("重置成功"));
+                loadFolders();
+                window->close();
+              });
+  });
+}
+
+void installFileOperationWindow(QWidget* window) {
+  QComboBox* target = comboBox(window, "组合框1");
+  QPushButton* move = button(window, "按钮1");
+  QPushButton* remove = button(window, "按钮2");
+  if (!target || !move || !remove) return;
+  copyFolderItems(target, 0);
+  const bool moving = BrowserState::instance().fileOpMode == 2;
+  target->setEnabled(moving);
+  move->setEnabled(moving);
+  remove->setEnabled(!moving);
+  QObject::connect(move, &QPushButton::clicked, move, [window, target, move] {
+    const auto& state = BrowserState::instance();
+    move->setEnabled(false);
+    const int index = target->currentIndex();
+    sendAsync(moveFilesRequest(net::hosts().mainHost, account(), state.selectedFileIds(),
+                               comboId(target, index)),
+              window, [window, index](const std::string&) {
+                BrowserState::instance().savedFolderIndex = index;
+                loadFolders();
+                window->close();
+              });
+  });
+  QObject::connect(remove, &QPushButton::clicked, remove, [window, remove] {
+    auto& state = BrowserState::instance();
+    remove->setEnabled(false);
+    sendAsync(deleteFilesRequest(net::hosts().mainHost, account(), state.selectedFileIds(),
+                                 state.savedFolderIndex),
+              window, [window, remove](const std::string&) {
+                loadFolders();
+                remove->setEnabled(true);
+                window->close();
+              });
+  });
+}
+
+void installLinkFileWindow(QWidget* window) {
+  QPushButton* create = button(window, "按钮1");
+  if (!create) return;
+  QObject::connect(create, &QPushButton::clicked, create, [window, create] {
+    create->setEnabled(false);
+    sendAsync(createLinkFileRequest(net::hosts().mainHost, account(), BrowserState::instance().linkFolderId(),
+                                    app::controlText(window, QStringLiteral("编辑框1")),
+                                    app::controlText(window, QStringLiteral("编辑框2"))),
+              window, [window, create](const std::string& reply) {
+                create->setEnabled(true);
+                if (!replyHasOne(reply)) return app::showMessage(kLoginLost);
+                app::showMessage(QStringLiteral("创建成功"));
+                window->close();
+                BrowserState::instance().rebuildPageList = true;
+                QListWidget* folders = folderList();
+                const std::string url =
+                    listingUrl(net::hosts().mainHost, app::Session::instance().userId(),
+                               folders && folders->currentItem() ? itemId(folders->currentItem()) : 0);
+                app::setControlText(app::mainWindow(), QStringLiteral("编辑框3"), url);
+                listFiles(url);
+              });
+  });
+}
+
+}  // namespace tarnwick::browser::qt

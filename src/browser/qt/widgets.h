@@ -1,0 +1,52 @@
+#pragma once
+// Helpers of the browser's Qt half: ids kept on list items, the controls of
+// the main window by name, popup menus on list widgets, menu actions by
+// caption, and requests run on a worker with the reply handed to the GUI.
+
+#include <QComboBox>
+#include <QListWidget>
+#include <QMenu>
+#include <QObject>
+#include <QPointer>
+#include <QTreeWidget>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "browser/operations.h"
+
+namespace tarnwick::browser::qt {
+
+// The id of a folder, file or search hit is the item's data under this role
+// (list boxes, combo boxes, and column 0 of list views).
+inline constexpr int kIdRole = Qt::UserRole;
+
+std::int32_t itemId(const QListWidgetItem* item);
+std::int32_t itemId(const QTreeWidgetItem* item);
+std::int32_t comboId(const QComboBox* combo, int index);
+
+QListWidget* listBox(QWidget* window, const char* name);
+QTreeWidget* listView(QWidget* window, const char* name);
+QComboBox* comboBox(QWidget* window, const char* name);
+// A main-window menu item by menu name and caption (nullptr when absent).
+QAction* menuAction(QWidget* window, const char* menu, const char* caption);
+// Connects a menu item's trigger to f.
+void onMenu(QWidget* window, const char* menu, const char* caption, std::function<void()> f);
+
+// Pops menu up at the cursor when the right mouse button goes down (or up,
+// with onRelease) over widget; before runs first and may swallow the event.
+void popupMenuOn(QAbstractItemView* widget, const char* menu, bool onRelease = false,
+                 std::function<bool()> before = {});
+
+// Copies every item (text and id) of the folder list 列表框2 into combo, in
+// order, and selects index select (clamped; -1 = none).
+void copyFolderItems(QComboBox* combo, int select);
+
+// Sends request on a worker (POST through httpRequestText, GET through
+// fetchUrl) and runs then(reply) on the GUI thread, unless guard is gone.
+void sendAsync(const Request& request, QPointer<QObject> guard, std::function<void(const std::string&)> then);
+
+// Runs job on a worker, then done on the GUI thread (unless guard is gone).
+void runThenOnGui(std::function<void()> job, QPointer<QObject> guard, std::function<void()> done);
+
+}  // namespace tarnwick::browser::qt
