@@ -1,8 +1,6 @@
 // The cloud file browser end to end: the real main window and dialogs,
-// driven offscreen against the local service. The member demo is logged in
-// by a direct "/csx.php" request (the login window belongs to the account
-// module): the reply fills Session and the process cookie store, exactly as
-// a login does. Expected rows come from the service's own database.
+// driven offscreen against the local service. The member demo logs in
+// through the login window. Expected rows come from the service's own database.
 #include <QClipboard>
 #include <QComboBox>
 #include <QGuiApplication>
@@ -130,16 +128,18 @@ class BrowserE2E : public QObject {
     m_main->show();
     m_boxes = new e2e::BoxAnswerer;
     net::setBrowserOpener([this](const std::string& url) { m_opened << app::fromGbk(url); });
-    const std::string reply =
-        net::httpRequestText(net::hosts().mainHost + "/csx.php", "POST", "", "", "zh=demo&mm=demo123");
-    const auto pieces = net::splitText(reply, "x");
-    QCOMPARE(net::pieceAt(pieces, 0), std::to_string(kDemo));
-    app::Session::instance().update([&](app::SessionData& d) {
-      d.accountName = "demo";
-      d.userId = net::pieceAt(pieces, 0);
-      d.loginName = "demo";
-      d.startupLogged = true;
-    });
+    // Log in as demo through the login window.
+    QWidget* login = app::createWindow(QStringLiteral("Tarnwick登录"));
+    QVERIFY(login);
+    QPointer<QWidget> loginAlive(login);
+    login->show();
+    app::control<QLineEdit>(login, QStringLiteral("编辑框1"))->setText(QStringLiteral("demo"));
+    app::control<QLineEdit>(login, QStringLiteral("编辑框2"))->setText(QStringLiteral("demo123"));
+    button(login, "按钮1")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(app::Session::instance().loggedIn(), 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(loginAlive.isNull() || !loginAlive->isVisible(), 15000);
+    QCOMPARE(app::Session::instance().userId(), std::to_string(kDemo));
+    m_boxes->take();
   }
 
   void cleanupTestCase() {
