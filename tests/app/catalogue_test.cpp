@@ -278,6 +278,15 @@ class CatalogueTest : public QObject {
     QVERIFY(seen.size() > 150);  // the whole catalogue was walked
   }
 
+  void termsTextOpensAndClosesAsWritten() {
+    const QString terms = readCaption(control(window("使用条款"), QStringLiteral("编辑框1")));
+    QVERIFY(terms.startsWith(QStringLiteral("欢迎来到Tarnwick免费在线文件分享服务, 此为Tarnwick提供。")));
+    QVERIFY(terms.endsWith(QStringLiteral("请不要打破以上条款，感谢您。")));
+    for (const char* section : {"1. 公司规定", "2. 合理使用", "3. 免责声明", "4. 链结第三方网站", "5. 会员帐号、密码及安全",
+                                "6. 服务说明"})
+      QVERIFY2(terms.contains(QString::fromUtf8(section)), section);
+  }
+
   void webViewIsNotCreatedByTheBuilder() {
     auto* b = control<WebBrowser>(m_main.get(), QStringLiteral("超文本浏览框1"));
     QVERIFY(b && !b->hasView());

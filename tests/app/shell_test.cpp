@@ -1,6 +1,7 @@
 // The shell's services on a real main window: log lines, message boxes,
 // workers and the GUI thread, installers, page loaders, tray events, skins.
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -51,6 +52,11 @@ class ShellTest : public QObject {
     const std::string gbk = toGbk(s);
     QCOMPARE(gbk, tarnwick::net::fromUtf8(s.toStdString()));
     QCOMPARE(fromGbk(gbk), s);
+  }
+
+  void clipboardTakesGbkFromAWorker() {
+    startWorker([] { copyToClipboard(tarnwick::net::fromUtf8("分享链接 http://x/1")); });
+    QTRY_COMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("分享链接 http://x/1"));
   }
 
   void stampLogTime_data() {

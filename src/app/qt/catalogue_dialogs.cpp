@@ -101,7 +101,7 @@ const ControlDef kDialogRows[] = {
     {"文件操作", "", "按钮2", Kind::Button, 136, 56, 110, 32, "删除", ""},
     // terms of use
     {"使用条款", "", "使用条款", Kind::Window, 0, 0, 380, 250, "", ""},
-    {"使用条款", "", "编辑框1", Kind::MultiEdit, 8, 8, 364, 234, "", "", ReadOnly},
+    {"使用条款", "", "编辑框1", Kind::MultiEdit, 8, 8, 364, 234, kTermsOfUseText, "", ReadOnly},
     // announcement
     {"公告", "", "公告", Kind::Window, 0, 0, 380, 248, "", ""},
     {"公告", "", "编辑框1", Kind::MultiEdit, 8, 8, 364, 232, "", "", ReadOnly},

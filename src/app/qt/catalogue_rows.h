@@ -13,5 +13,6 @@ extern const ControlDef kMainHiddenRows[];
 extern const std::size_t kMainHiddenRowCount;
 extern const ControlDef kDialogRows[];
 extern const std::size_t kDialogRowCount;
+extern const char* const kTermsOfUseText;
 
 }  // namespace tarnwick::app

@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -106,6 +107,14 @@ bool askYesNo(const QString& text, const QString& caption, QWidget* parent) {
     return yes;
   }
   return runBox(text, caption, parent, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+void copyToClipboard(const std::string& gbk) {
+  if (!onGuiThread()) {
+    runOnGui([gbk] { copyToClipboard(gbk); });
+    return;
+  }
+  QGuiApplication::clipboard()->setText(fromGbk(gbk));
 }
 
 void setLogClock(std::function<QDateTime()> clock) {

@@ -98,6 +98,9 @@ void applySkin(int n);
 // download manager installs it; none installed = nothing to stop.
 void setStopRunningDownloadHook(std::function<void()> hook);
 
+// Puts a GBK text on the clipboard (from any thread).
+void copyToClipboard(const std::string& gbk);
+
 // The clock of stampLogTime (tests inject a fixed time; default: now).
 void setLogClock(std::function<QDateTime()> clock);
 
