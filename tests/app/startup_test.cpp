@@ -13,6 +13,7 @@
 
 #include "app/qt/main_window.h"
 #include "app/qt/shell.h"
+#include "app/qt/shell_internal.h"
 #include "app/qt/start.h"
 #include "app/qt/web_browser.h"
 #include "app/session.h"
@@ -176,6 +177,28 @@ class StartupTest : public QObject {
     QCOMPARE(stopCalls, 1);
     QVERIFY(serviceLog().contains(QStringLiteral("GET /guanli.php?pid=1 ")));
     QVERIFY(mainWindow() == nullptr);
+  }
+
+  void noWithoutPendingDownloadsQuitsAtOnce() {
+    resetExitRequest();
+    int stopCalls = 0;
+    setStopRunningDownloadHook([&] { ++stopCalls; });
+    const int visitsBefore = serviceLog().count(QStringLiteral("GET /guanli.php?pid=1 "));
+    auto* w = new MainWindow;
+    w->show();
+    auto first = std::make_shared<testsupport::SeenBox>();
+    auto second = std::make_shared<testsupport::SeenBox>();
+    testsupport::answerNextBox(QMessageBox::No, first);
+    QTimer::singleShot(200, [second] { testsupport::answerNextBox(QMessageBox::Yes, second, 1000); });
+    w->close();
+    QCOMPARE(first->text, QStringLiteral("是否最小化到托盘图标？"));
+    QVERIFY(exitRequested());
+    QCOMPARE(requestedExitCode(), 0);
+    QCOMPARE(stopCalls, 0);
+    QCOMPARE(serviceLog().count(QStringLiteral("GET /guanli.php?pid=1 ")), visitsBefore + 1);
+    QTest::qWait(1400);  // no second question was asked
+    QVERIFY(second->text.isEmpty());
+    delete w;
   }
 };
 
