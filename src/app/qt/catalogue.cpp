@@ -13,9 +13,13 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionTabWidgetFrame>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeWidget>
+#include <algorithm>
 #include <climits>
 #include <vector>
 
@@ -64,6 +68,25 @@ QWidget* findContainer(QWidget* window, const QString& parent) {
   }
   if (auto* g = window->findChild<QGroupBox*>(parent)) return g;
   return window;
+}
+
+// Positions on a tab page are given relative to the tab control's own corner,
+// tab row included; a Qt page starts below the tab row and inside the pane's
+// frame, so the page's controls move up and left by that much (never past 0).
+QPoint pageOrigin(QWidget* container) {
+  QWidget* stack = container->parentWidget();
+  auto* tabs = stack ? qobject_cast<QTabWidget*>(stack->parentWidget()) : nullptr;
+  if (!tabs) return {};
+  // Where the tab control will put its pages once shown: the style's contents
+  // rectangle for a tab row of the bar's preferred size.
+  QStyleOptionTabWidgetFrame option;
+  option.initFrom(tabs);
+  option.rect = QRect(QPoint(0, 0), tabs->size());
+  option.shape = tabs->tabBar()->shape();
+  option.tabBarSize = tabs->tabBar()->sizeHint();
+  option.lineWidth = tabs->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, tabs);
+  option.tabBarRect = QRect(QPoint(0, 0), option.tabBarSize);
+  return tabs->style()->subElementRect(QStyle::SE_TabWidgetTabContents, &option, tabs).topLeft();
 }
 
 QWidget* makeWidget(const ControlDef& d, QWidget* container, QWidget* window) {
@@ -169,7 +192,8 @@ QWidget* makeWidget(const ControlDef& d, QWidget* container, QWidget* window) {
   }
   Q_UNUSED(window);
   w->setObjectName(u8(d.name));
-  w->setGeometry(d.x, d.y, d.w, d.h);
+  const QPoint origin = pageOrigin(container);
+  w->setGeometry(std::max(0, d.x - origin.x()), std::max(0, d.y - origin.y()), d.w, d.h);
   if (d.flags & Hidden) w->setVisible(false);
   return w;
 }
