@@ -128,8 +128,8 @@ def parse_range(header, size):
     """(start, end) inclusive for a single 'bytes=' range, None for no range, 'bad' when unsatisfiable."""
     if not header or not header.startswith("bytes=") or size == 0:
         return None  # an empty file is sent whole: there is no byte to start at
-    spec = header[6:].split(",")[0].strip()
-    first, _, last = spec.partition("-")
+    ranges = header[6:].split(",")[0].strip()
+    first, _, last = ranges.partition("-")
     try:
         if first == "":
             n = int(last)

@@ -8,12 +8,12 @@ using settings::CheckKind;
 using settings::control;
 using settings::effect;
 using settings::fixed;
-using settings::FormSpec;
+using settings::FormDef;
 using settings::MatchMode;
 using settings::message;
 
-const FormSpec& registrationForm() {
-  static const FormSpec spec{
+const FormDef& registrationForm() {
+  static const FormDef def{
       "registration",
       "/zc.php",
       {},
@@ -40,11 +40,11 @@ const FormSpec& registrationForm() {
       MatchMode::FirstMatch,
       {message("填写不完整")},
   };
-  return spec;
+  return def;
 }
 
-const FormSpec& resetByQuestionForm() {
-  static const FormSpec spec{
+const FormDef& resetByQuestionForm() {
+  static const FormDef def{
       "resetByQuestion",
       "/post/zh.php",
       {},
@@ -69,11 +69,11 @@ const FormSpec& resetByQuestionForm() {
       MatchMode::EveryMatch,
       {},
   };
-  return spec;
+  return def;
 }
 
-const FormSpec& resetByEmailForm() {
-  static const FormSpec spec{
+const FormDef& resetByEmailForm() {
+  static const FormDef def{
       "resetByEmail",
       "/post/yxzh.php",
       {},
@@ -93,7 +93,7 @@ const FormSpec& resetByEmailForm() {
       MatchMode::EveryMatch,
       {},
   };
-  return spec;
+  return def;
 }
 
 }  // namespace tarnwick::account

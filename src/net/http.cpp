@@ -86,34 +86,34 @@ std::string httpRequest(const std::string& url, const std::string& method, const
   const bool isPost = verb == "POST";
   if (!(verb.empty() || verb == "GET" || isPost)) return failureBytes();
 
-  TransferSpec spec;
-  spec.url = url;
-  spec.method = method.empty() ? "GET" : method;
-  spec.proxy = trim(proxy);
-  spec.userAgent = kUserAgent;
-  spec.timeouts = httpTimeouts();
+  TransferPlan plan;
+  plan.url = url;
+  plan.method = method.empty() ? "GET" : method;
+  plan.proxy = trim(proxy);
+  plan.userAgent = kUserAgent;
+  plan.timeouts = httpTimeouts();
 
   // The header block: the caller's lines, then the defaults they lack.
-  spec.headers = headerLines(extraHeaders);
+  plan.headers = headerLines(extraHeaders);
   const auto has = [&](std::string_view name) {
-    for (const auto& line : spec.headers)
+    for (const auto& line : plan.headers)
       if (find(line, name, 1, true) == 1) return true;
     return false;
   };
   const bool hasAccept = has("Accept: "), hasReferer = has("Referer: "), hasLanguage = has("Accept-Language: ");
   const bool hasContentType = has("Content-Type: ");
-  if (!hasAccept) spec.headers.emplace_back(kDefaultAccept);
-  if (!hasReferer) spec.headers.push_back("Referer: " + url);
-  if (!hasLanguage) spec.headers.emplace_back("Accept-Language: zh-cn");
+  if (!hasAccept) plan.headers.emplace_back(kDefaultAccept);
+  if (!hasReferer) plan.headers.push_back("Referer: " + url);
+  if (!hasLanguage) plan.headers.emplace_back("Accept-Language: zh-cn");
   if (isPost && !body.empty()) {
-    if (!hasContentType) spec.headers.emplace_back("Content-Type: application/x-www-form-urlencoded");
-    spec.headers.push_back("Content-Length: " + numberToText(static_cast<std::int64_t>(body.size())));
-    spec.body = &body;
+    if (!hasContentType) plan.headers.emplace_back("Content-Type: application/x-www-form-urlencoded");
+    plan.headers.push_back("Content-Length: " + numberToText(static_cast<std::int64_t>(body.size())));
+    plan.body = &body;
   }
-  spec.headers.emplace_back("Pragma: no-cache");
-  spec.headers.emplace_back("Cache-Control: no-cache");
+  plan.headers.emplace_back("Pragma: no-cache");
+  plan.headers.emplace_back("Cache-Control: no-cache");
 
-  TransferResult r = runTransfer(spec);
+  TransferResult r = runTransfer(plan);
   if (responseHeaders) *responseHeaders = r.headers;
   if (!r.reachedServer || r.timedOut) return failureBytes();
   return std::move(r.body);
@@ -128,28 +128,28 @@ std::string httpRequestText(const std::string& url, const std::string& method, c
 }
 
 std::string fetchUrl(const std::string& url) {
-  TransferSpec spec;
-  spec.url = url;
-  spec.method = "GET";
-  spec.http10 = true;
-  spec.userAgent = kUserAgent;
-  spec.timeouts = httpTimeouts();
-  spec.headers = {"Accept: */*", "Pragma: no-cache", "Cache-Control: no-cache"};
-  TransferResult r = runTransfer(spec);
+  TransferPlan plan;
+  plan.url = url;
+  plan.method = "GET";
+  plan.http10 = true;
+  plan.userAgent = kUserAgent;
+  plan.timeouts = httpTimeouts();
+  plan.headers = {"Accept: */*", "Pragma: no-cache", "Cache-Control: no-cache"};
+  TransferResult r = runTransfer(plan);
   if (r.timedOut) return {};  // a page cut off by the time-out is no page
   return std::move(r.body);
 }
 
 bool isInternetConnected() {
-  TransferSpec spec;
-  spec.url = hosts().mainHost + "/";
-  spec.method = "GET";
-  spec.userAgent = kUserAgent;
-  spec.timeouts.connectSeconds = 8;
-  spec.timeouts.lowSpeedSeconds = 10;
-  spec.totalSeconds = 15;
-  spec.headers = {"Accept: */*", "Cache-Control: no-cache"};
-  TransferResult r = runTransfer(spec);
+  TransferPlan plan;
+  plan.url = hosts().mainHost + "/";
+  plan.method = "GET";
+  plan.userAgent = kUserAgent;
+  plan.timeouts.connectSeconds = 8;
+  plan.timeouts.lowSpeedSeconds = 10;
+  plan.totalSeconds = 15;
+  plan.headers = {"Accept: */*", "Cache-Control: no-cache"};
+  TransferResult r = runTransfer(plan);
   return r.httpStatus > 0;  // any HTTP answer counts
 }
 

@@ -137,7 +137,7 @@ std::string requestUrl(std::string_view url) {
   return out;
 }
 
-TransferResult runTransfer(const TransferSpec& spec) {
+TransferResult runTransfer(const TransferPlan& plan) {
   ensureCurlGlobal();
   TransferResult result;
   CURL* easy = curl_easy_init();
@@ -150,43 +150,43 @@ TransferResult runTransfer(const TransferSpec& spec) {
   }
   Received received;
   received.easy = easy;
-  const std::string url = requestUrl(spec.url);
+  const std::string url = requestUrl(plan.url);
 
   curl_slist* headers = nullptr;
-  for (const auto& h : spec.headers) headers = curl_slist_append(headers, h.c_str());
+  for (const auto& h : plan.headers) headers = curl_slist_append(headers, h.c_str());
   headers = curl_slist_append(headers, "Expect:");  // never hold a body back for 100-continue
 
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(easy, CURLOPT_SHARE, cookieShare());
   curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
-  curl_easy_setopt(easy, CURLOPT_USERAGENT, spec.userAgent.c_str());
+  curl_easy_setopt(easy, CURLOPT_USERAGENT, plan.userAgent.c_str());
   curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
   curl_easy_setopt(easy, CURLOPT_HTTP_VERSION,
-                   spec.http10 ? static_cast<long>(CURL_HTTP_VERSION_1_0) : static_cast<long>(CURL_HTTP_VERSION_1_1));
+                   plan.http10 ? static_cast<long>(CURL_HTTP_VERSION_1_0) : static_cast<long>(CURL_HTTP_VERSION_1_1));
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
   const std::string proxy =
-      spec.proxy.empty() || spec.proxy.find("://") != std::string::npos ? spec.proxy : "http://" + spec.proxy;
+      plan.proxy.empty() || plan.proxy.find("://") != std::string::npos ? plan.proxy : "http://" + plan.proxy;
   curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str());
-  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, spec.timeouts.connectSeconds);
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, plan.timeouts.connectSeconds);
   curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, spec.timeouts.lowSpeedSeconds);
-  if (spec.totalSeconds > 0) curl_easy_setopt(easy, CURLOPT_TIMEOUT, spec.totalSeconds);
+  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, plan.timeouts.lowSpeedSeconds);
+  if (plan.totalSeconds > 0) curl_easy_setopt(easy, CURLOPT_TIMEOUT, plan.totalSeconds);
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, onBody);
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, &received);
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, onHeader);
   curl_easy_setopt(easy, CURLOPT_HEADERDATA, &received);
   curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, onConnected);
   curl_easy_setopt(easy, CURLOPT_PREREQDATA, &received);
-  if (spec.body) {
-    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, spec.body->data());
-    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(spec.body->size()));
+  if (plan.body) {
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, plan.body->data());
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(plan.body->size()));
   }
   // The method goes out as written ("post" stays lower case); libcurl's own
   // GET and POST need no custom verb.
-  if (!(spec.method == "GET" || (spec.method == "POST" && spec.body))) {
-    curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, spec.method.c_str());
+  if (!(plan.method == "GET" || (plan.method == "POST" && plan.body))) {
+    curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, plan.method.c_str());
   }
 
   CURLcode code = CURLE_OK;

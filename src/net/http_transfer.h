@@ -11,7 +11,7 @@
 
 namespace tarnwick::net {
 
-struct TransferSpec {
+struct TransferPlan {
   std::string url;
   std::string method = "GET";      // sent as written
   std::string proxy;               // "host:port"; empty = direct, never the environment's proxy
@@ -32,7 +32,7 @@ struct TransferResult {
   int curlCode = 0;
 };
 
-TransferResult runTransfer(const TransferSpec& spec);
+TransferResult runTransfer(const TransferPlan& plan);
 
 // Calls the installed wait hook, if any (http.cpp).
 void callWaitHook();

@@ -55,44 +55,44 @@ net::FormBuilder build(const std::vector<FormField>& fields, const FormValues& v
 
 }  // namespace
 
-std::optional<std::string> firstFailedCheck(const FormSpec& spec, const FormValues& values) {
-  for (const auto& c : spec.checks)
+std::optional<std::string> firstFailedCheck(const FormDef& def, const FormValues& values) {
+  for (const auto& c : def.checks)
     if (fails(c, values)) return c.message;
   return std::nullopt;
 }
 
-FormResult buildFormRequest(const FormSpec& spec, const FormValues& values,
+FormResult buildFormRequest(const FormDef& def, const FormValues& values,
                             const FormContext& context) {
   FormResult r;
-  std::string base = context.mainHost + spec.path;
-  r.url = spec.query.empty() ? base : net::withQuery(base, build(spec.query, values, context));
-  r.body = build(spec.body, values, context).str();
+  std::string base = context.mainHost + def.path;
+  r.url = def.query.empty() ? base : net::withQuery(base, build(def.query, values, context));
+  r.body = build(def.body, values, context).str();
   return r;
 }
 
-std::vector<FormStep> stepsForReply(const FormSpec& spec, const std::string& reply) {
+std::vector<FormStep> stepsForReply(const FormDef& def, const std::string& reply) {
   std::vector<FormStep> steps;
   bool matched = false;
-  for (const auto& rule : spec.replies) {
+  for (const auto& rule : def.replies) {
     if (!contains(reply, rule.code)) continue;
     matched = true;
     steps.insert(steps.end(), rule.steps.begin(), rule.steps.end());
-    if (spec.mode == MatchMode::FirstMatch) break;
+    if (def.mode == MatchMode::FirstMatch) break;
   }
-  if (!matched) steps = spec.noMatch;
+  if (!matched) steps = def.noMatch;
   return steps;
 }
 
-FormResult submitForm(const FormSpec& spec, const FormValues& values, const FormContext& context,
+FormResult submitForm(const FormDef& def, const FormValues& values, const FormContext& context,
                       const FormHooks& hooks) {
-  if (auto refused = firstFailedCheck(spec, values)) {
+  if (auto refused = firstFailedCheck(def, values)) {
     if (hooks.message) hooks.message(*refused);
     return {};
   }
-  FormResult r = buildFormRequest(spec, values, context);
+  FormResult r = buildFormRequest(def, values, context);
   r.sent = true;
   if (hooks.post) r.reply = hooks.post(r.url, r.body);
-  for (const auto& step : stepsForReply(spec, r.reply)) {
+  for (const auto& step : stepsForReply(def, r.reply)) {
     if (step.kind == FormStep::Kind::Message) {
       if (hooks.message) hooks.message(step.text);
     } else if (hooks.effect) {

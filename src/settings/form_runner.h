@@ -1,5 +1,5 @@
 #pragma once
-// submitForm: runs one form operation described by a FormSpec row.
+// submitForm: runs one form operation described by a FormDef row.
 //  1. checks in order on the snapshot of the controls; the first failing one
 //     shows its message and ends the operation (nothing is sent);
 //  2. query and body built by net::FormBuilder (every value percent-encoded
@@ -8,13 +8,13 @@
 //  4. the reply codes tested in order as substrings: in first-match mode the
 //     first matching code acts, in every-match mode each matching code acts
 //     in turn; a code's steps (messages and effects) run in their order;
-//  5. no code matched: the spec's noMatch steps.
+//  5. no code matched: the form's noMatch steps.
 
 #include <functional>
 #include <optional>
 #include <string>
 
-#include "settings/form_spec.h"
+#include "settings/form_row.h"
 
 namespace tarnwick::settings {
 
@@ -38,14 +38,14 @@ struct FormResult {
 };
 
 // The message of the first failing check, or nothing when every check passes.
-std::optional<std::string> firstFailedCheck(const FormSpec& spec, const FormValues& values);
-// The request the spec makes for these values (url and body only).
-FormResult buildFormRequest(const FormSpec& spec, const FormValues& values,
+std::optional<std::string> firstFailedCheck(const FormDef& def, const FormValues& values);
+// The request the form makes for these values (url and body only).
+FormResult buildFormRequest(const FormDef& def, const FormValues& values,
                             const FormContext& context);
 // The steps that a reply leads to, in the order they run.
-std::vector<FormStep> stepsForReply(const FormSpec& spec, const std::string& reply);
+std::vector<FormStep> stepsForReply(const FormDef& def, const std::string& reply);
 
-FormResult submitForm(const FormSpec& spec, const FormValues& values, const FormContext& context,
+FormResult submitForm(const FormDef& def, const FormValues& values, const FormContext& context,
                       const FormHooks& hooks);
 
 }  // namespace tarnwick::settings

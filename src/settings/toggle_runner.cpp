@@ -5,7 +5,7 @@
 
 namespace tarnwick::settings {
 
-ToggleSpec toggleRow(const char* button, const char* label, const char* selectText,
+ToggleDef toggleRow(const char* button, const char* label, const char* selectText,
                      const char* firstValue, const char* secondValue, const char* path,
                      const char* bodyKey, ToggleTexts afterFirstUtf8, ToggleTexts afterSecondUtf8) {
   auto gbk = [](const ToggleTexts& t) {
@@ -15,22 +15,22 @@ ToggleSpec toggleRow(const char* button, const char* label, const char* selectTe
           path,        bodyKey, gbk(afterFirstUtf8),       gbk(afterSecondUtf8)};
 }
 
-ToggleResult planToggle(const ToggleSpec& spec, const std::string& caption,
+ToggleResult planToggle(const ToggleDef& def, const std::string& caption,
                         const std::string& mainHost, const std::string& accountName) {
-  bool first = !spec.selectText.empty() && net::find(caption, spec.selectText) > 0;
+  bool first = !def.selectText.empty() && net::find(caption, def.selectText) > 0;
   ToggleResult r;
-  r.valueSent = first ? spec.firstValue : spec.secondValue;
-  r.shown = first ? spec.afterFirst : spec.afterSecond;
-  r.url = net::withQuery(mainHost + spec.path, net::FormBuilder().add("pid", accountName));
-  r.body = net::FormBuilder().add(spec.bodyKey, r.valueSent).str();
+  r.valueSent = first ? def.firstValue : def.secondValue;
+  r.shown = first ? def.afterFirst : def.afterSecond;
+  r.url = net::withQuery(mainHost + def.path, net::FormBuilder().add("pid", accountName));
+  r.body = net::FormBuilder().add(def.bodyKey, r.valueSent).str();
   return r;
 }
 
 ToggleResult toggleSetting(
-    const ToggleSpec& spec, const std::string& caption, const std::string& mainHost,
+    const ToggleDef& def, const std::string& caption, const std::string& mainHost,
     const std::string& accountName,
     const std::function<std::string(const std::string& url, const std::string& body)>& post) {
-  ToggleResult r = planToggle(spec, caption, mainHost, accountName);
+  ToggleResult r = planToggle(def, caption, mainHost, accountName);
   if (post) post(r.url, r.body);
   return r;
 }

@@ -16,7 +16,7 @@ struct ToggleTexts {
   std::string labelText;  // GBK; "" when the switch has no label
 };
 
-struct ToggleSpec {
+struct ToggleDef {
   std::string button;        // catalogue name of the switch button
   std::string label;         // catalogue name of its label, "" when none
   std::string selectText;    // GBK text looked for in the caption
@@ -35,19 +35,19 @@ struct ToggleResult {
   ToggleTexts shown;
 };
 
-// Builds a ToggleSpec from UTF-8 source literals (texts stored as GBK).
-ToggleSpec toggleRow(const char* button, const char* label, const char* selectText,
+// Builds a ToggleDef from UTF-8 source literals (texts stored as GBK).
+ToggleDef toggleRow(const char* button, const char* label, const char* selectText,
                      const char* firstValue, const char* secondValue, const char* path,
                      const char* bodyKey, ToggleTexts afterFirstUtf8, ToggleTexts afterSecondUtf8);
 
 // The request and the texts for a switch whose caption is currently caption.
-ToggleResult planToggle(const ToggleSpec& spec, const std::string& caption,
+ToggleResult planToggle(const ToggleDef& def, const std::string& caption,
                         const std::string& mainHost, const std::string& accountName);
 
 // Plans, posts through post (the reply does not change the outcome) and
 // returns what to show.
 ToggleResult toggleSetting(
-    const ToggleSpec& spec, const std::string& caption, const std::string& mainHost,
+    const ToggleDef& def, const std::string& caption, const std::string& mainHost,
     const std::string& accountName,
     const std::function<std::string(const std::string& url, const std::string& body)>& post);
 

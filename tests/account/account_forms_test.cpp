@@ -19,7 +19,7 @@ struct FormRun {
   int posts = 0;
 };
 
-FormRun run(const settings::FormSpec& spec, const FormValues& values, const std::string& reply) {
+FormRun run(const settings::FormDef& def, const FormValues& values, const std::string& reply) {
   FormRun r;
   settings::FormHooks hooks{[&](const std::string& url, const std::string& body) {
                               ++r.posts;
@@ -29,7 +29,7 @@ FormRun run(const settings::FormSpec& spec, const FormValues& values, const std:
                             },
                             [&](const std::string& m) { r.events.push_back(net::toUtf8(m)); },
                             [&](const std::string& e, const FormValues&) { r.events.push_back(e); }};
-  settings::submitForm(spec, values, {"http://127.0.0.1:9", "ignored"}, hooks);
+  settings::submitForm(def, values, {"http://127.0.0.1:9", "ignored"}, hooks);
   return r;
 }
 

@@ -32,8 +32,8 @@ struct Trace {
 
 // An e-mail form with codes that contain one another, like the service's
 // e-mail setting: "10" and "16" before "1".
-FormSpec emailSpec(MatchMode mode) {
-  return FormSpec{
+FormDef emailForm(MatchMode mode) {
+  return FormDef{
       "email",
       "/post/xgyx.php",
       {account("pid")},
@@ -68,14 +68,14 @@ TEST(FormRunner, CodesAreSubstringsTestedInOrder) {
   for (const auto& c : cases) {
     Trace t;
     t.reply = c.reply;
-    submitForm(emailSpec(c.mode), {{"编辑框45", "a@b.c"}}, {"http://h", "demo"}, t.hooks());
+    submitForm(emailForm(c.mode), {{"编辑框45", "a@b.c"}}, {"http://h", "demo"}, t.hooks());
     EXPECT_EQ(t.events, c.events) << "reply " << c.reply << " mode " << int(c.mode);
   }
 }
 
 TEST(FormRunner, FailingCheckShowsItsMessageAndSendsNothing) {
   Trace t;
-  FormResult r = submitForm(emailSpec(MatchMode::FirstMatch), {{"编辑框45", "nobody"}},
+  FormResult r = submitForm(emailForm(MatchMode::FirstMatch), {{"编辑框45", "nobody"}},
                             {"http://h", "demo"}, t.hooks());
   EXPECT_FALSE(r.sent);
   EXPECT_EQ(t.posts, 0);
@@ -83,8 +83,8 @@ TEST(FormRunner, FailingCheckShowsItsMessageAndSendsNothing) {
 }
 
 TEST(FormRunner, FirstFailingCheckWinsInListedOrder) {
-  FormSpec spec{"order", "/p", {}, {}, {}, {}, MatchMode::FirstMatch, {}};
-  spec.checks = {check(CheckKind::NotTicked, {"选择框1"}, "A"),
+  FormDef def{"order", "/p", {}, {}, {}, {}, MatchMode::FirstMatch, {}};
+  def.checks = {check(CheckKind::NotTicked, {"选择框1"}, "A"),
                  check(CheckKind::AnyEmpty, {"编辑框1", "编辑框2"}, "B"),
                  check(CheckKind::Differ, {"编辑框2", "编辑框3"}, "C"),
                  check(CheckKind::Contains, {"编辑框1", }, "D", "&")};
@@ -101,11 +101,11 @@ TEST(FormRunner, FirstFailingCheckWinsInListedOrder) {
       {{{"选择框1", "1"}, {"编辑框1", "a b"}, {"编辑框2", " "}, {"编辑框3", " "}}, std::nullopt},
   };
   for (std::size_t i = 0; i < cases.size(); ++i)
-    EXPECT_EQ(firstFailedCheck(spec, cases[i].values), cases[i].message) << "case " << i;
+    EXPECT_EQ(firstFailedCheck(def, cases[i].values), cases[i].message) << "case " << i;
 }
 
 TEST(FormRunner, ValuesTravelPercentEncodedInTheirCharset) {
-  FormSpec spec{"wire",
+  FormDef def{"wire",
                 "/post/cz1.php",
                 {account("pid"), fixed("czlx", "1")},
                 {},
@@ -116,26 +116,26 @@ TEST(FormRunner, ValuesTravelPercentEncodedInTheirCharset) {
                 {}};
   // "中" is E4 B8 AD in UTF-8 and D6 D0 in GBK; "&" and "=" must not split fields.
   FormValues v{{"编辑框25", g("中a&b=c")}, {"编辑框24", g("中 %")}};
-  FormResult r = buildFormRequest(spec, v, {"http://127.0.0.1:8", g("张x")});
+  FormResult r = buildFormRequest(def, v, {"http://127.0.0.1:8", g("张x")});
   EXPECT_EQ(r.url, "http://127.0.0.1:8/post/cz1.php?pid=%D5%C5x&czlx=1");
   EXPECT_EQ(r.body, "body=%E4%B8%ADa%26b%3Dc&fwmm=%D6%D0%20%25&k=%D6%D0");
 }
 
 TEST(FormRunner, ControlsReadListsEachNameOnce) {
-  FormSpec spec = emailSpec(MatchMode::FirstMatch);
-  spec.body.push_back(control("again", "编辑框45", false));
-  spec.body.push_back(control("other", "编辑框9", false));
-  EXPECT_EQ(controlsRead(spec), (std::vector<std::string>{"编辑框45", "编辑框9"}));
+  FormDef def = emailForm(MatchMode::FirstMatch);
+  def.body.push_back(control("again", "编辑框45", false));
+  def.body.push_back(control("other", "编辑框9", false));
+  EXPECT_EQ(controlsRead(def), (std::vector<std::string>{"编辑框45", "编辑框9"}));
 }
 
 TEST(ToggleRunner, CaptionSelectsValueAndTexts) {
-  const ToggleSpec forced = toggleRow("按钮19", "", "×关闭了强制收费模式", "0", "1", "/post/sz8.php",
+  const ToggleDef forced = toggleRow("按钮19", "", "×关闭了强制收费模式", "0", "1", "/post/sz8.php",
                                       "btnxa2", {"√开启了强制收费模式", ""},
                                       {"×关闭了强制收费模式", ""});
-  const ToggleSpec count = toggleRow("按钮14", "标签31", "关闭", "1", "0", "/post/sz.php", "btn2",
+  const ToggleDef count = toggleRow("按钮14", "标签31", "关闭", "1", "0", "/post/sz.php", "btn2",
                                      {"开启", "下载量公开：×"}, {"关闭", "下载量公开：√"});
   struct Case {
-    const ToggleSpec* spec;
+    const ToggleDef* def;
     const char* caption;
     const char* body;
     const char* shownCaption;
@@ -150,7 +150,7 @@ TEST(ToggleRunner, CaptionSelectsValueAndTexts) {
   for (const auto& c : cases) {
     int posts = 0;
     std::string sentBody;
-    ToggleResult r = toggleSetting(*c.spec, g(c.caption), "http://h", "demo",
+    ToggleResult r = toggleSetting(*c.def, g(c.caption), "http://h", "demo",
                                    [&](const std::string&, const std::string& body) {
                                      ++posts;
                                      sentBody = body;

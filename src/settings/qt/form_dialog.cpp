@@ -22,7 +22,7 @@ FormValues readControls(QWidget* window, const std::vector<std::string>& names) 
   return values;
 }
 
-FormResult runForm(QWidget* window, const FormSpec& spec, QAbstractButton* button,
+FormResult runForm(QWidget* window, const FormDef& def, QAbstractButton* button,
                    const EffectHandler& effects) {
   QPointer<QWidget> guardWindow(window);
   QPointer<QAbstractButton> guardButton(button);
@@ -38,18 +38,18 @@ FormResult runForm(QWidget* window, const FormSpec& spec, QAbstractButton* butto
     if (effects) effects(name, values);
   };
   FormContext context{net::hosts().mainHost, app::Session::instance().accountName()};
-  FormResult result = submitForm(spec, readControls(window, controlsRead(spec)), context, hooks);
+  FormResult result = submitForm(def, readControls(window, controlsRead(def)), context, hooks);
   if (guardButton) guardButton->setEnabled(true);
   return result;
 }
 
-void bindForm(QWidget* window, const QString& buttonName, const FormSpec& spec,
+void bindForm(QWidget* window, const QString& buttonName, const FormDef& def,
               EffectHandler effects) {
   auto* button = app::control<QAbstractButton>(window, buttonName);
   if (!button) return;
   QObject::connect(button, &QAbstractButton::clicked, window,
-                   [window, button, &spec, effects = std::move(effects)] {
-                     runForm(window, spec, button, effects);
+                   [window, button, &def, effects = std::move(effects)] {
+                     runForm(window, def, button, effects);
                    });
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// Runs a FormSpec row from a window of the catalogue on the GUI thread:
+// Runs a FormDef row from a window of the catalogue on the GUI thread:
 // reads the row's controls from the window, posts through the HTTP engine
 // (whose wait hook keeps the windows alive meanwhile) and shows the messages
 // in task-modal message boxes. The button that started the form is disabled
@@ -23,11 +23,11 @@ using EffectHandler = std::function<void(const std::string& effect, const FormVa
 // otherwise; every other control reads its text (GBK).
 FormValues readControls(QWidget* window, const std::vector<std::string>& names);
 
-FormResult runForm(QWidget* window, const FormSpec& spec, QAbstractButton* button,
+FormResult runForm(QWidget* window, const FormDef& def, QAbstractButton* button,
                    const EffectHandler& effects);
 
 // Connects button's click to runForm with the row.
-void bindForm(QWidget* window, const QString& buttonName, const FormSpec& spec,
+void bindForm(QWidget* window, const QString& buttonName, const FormDef& def,
               EffectHandler effects);
 
 }  // namespace tarnwick::settings

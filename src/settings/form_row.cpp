@@ -1,4 +1,4 @@
-#include "settings/form_spec.h"
+#include "settings/form_row.h"
 
 #include <algorithm>
 
@@ -25,14 +25,14 @@ FormField fixed(const char* key, const char* utf8Value, bool utf8) {
 
 FormField account(const char* key, bool utf8) { return {key, ValueSource::Account, "", utf8}; }
 
-std::vector<std::string> controlsRead(const FormSpec& spec) {
+std::vector<std::string> controlsRead(const FormDef& def) {
   std::vector<std::string> names;
   auto add = [&names](const std::string& n) {
     if (std::find(names.begin(), names.end(), n) == names.end()) names.push_back(n);
   };
-  for (const auto& c : spec.checks)
+  for (const auto& c : def.checks)
     for (const auto& n : c.controls) add(n);
-  for (const auto* fields : {&spec.query, &spec.body})
+  for (const auto* fields : {&def.query, &def.body})
     for (const auto& f : *fields)
       if (f.source == ValueSource::Control) add(f.value);
   return names;

@@ -1,5 +1,5 @@
 #pragma once
-// Form operations as data. One FormSpec row describes one POST form of the
+// Form operations as data. One FormDef row describes one POST form of the
 // service: the checks made on the typed values before anything is sent, the
 // query and body fields, which values travel as UTF-8, and what each reply
 // code means. Rows are run by submitForm (form_runner.h).
@@ -62,7 +62,7 @@ struct ReplyRule {
 
 enum class MatchMode { FirstMatch, EveryMatch };
 
-struct FormSpec {
+struct FormDef {
   std::string name;                // for logs and tests
   std::string path;                // behind MainHost, without the query
   std::vector<FormField> query;    // query fields in order (may be empty)
@@ -83,7 +83,7 @@ FormField control(const char* key, const char* controlName, bool utf8);
 FormField fixed(const char* key, const char* utf8Value, bool utf8 = false);
 FormField account(const char* key, bool utf8 = false);
 
-// Every control name that the spec's checks and fields read, each once.
-std::vector<std::string> controlsRead(const FormSpec& spec);
+// Every control name that the form's checks and fields read, each once.
+std::vector<std::string> controlsRead(const FormDef& def);
 
 }  // namespace tarnwick::settings
