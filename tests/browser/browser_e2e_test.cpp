@@ -364,7 +364,7 @@ class BrowserE2E : public QObject {
     QCOMPARE(port.connections(), 0);
     // The window's pickers load the folder properties and list (two requests).
     QWidget* window = open(QStringLiteral("创建文件夹"));
-    QTRY_COMPARE(port.connections(), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(port.connections(), 2, 15000);
     auto* picker = app::control<QComboBox>(window, QStringLiteral("组合框1"));
     QCOMPARE(picker->currentText(), QStringLiteral("默认文件夹"));
     button(window, "按钮3")->click();
@@ -397,7 +397,7 @@ class BrowserE2E : public QObject {
     QPointer<QWidget> alive(window);
     button(window, "按钮1")->click();
     EXPECT_BOXES(QStringLiteral("创建成功！"));
-    QTRY_VERIFY(alive.isNull());
+    QTRY_VERIFY_WITH_TIMEOUT(alive.isNull(), 15000);
     QTRY_VERIFY_WITH_TIMEOUT(folderIndex(created) >= 0, 15000);
     QVERIFY(listingDone());
     auto rows = e2e::query("SELECT id, parent FROM folders WHERE owner=1001 AND name='" + created.toStdString() + "'");
@@ -448,7 +448,7 @@ class BrowserE2E : public QObject {
     target->setCurrentIndex(target->findText(renamed));
     alive = ops;
     button(ops, "按钮1")->click();
-    QTRY_VERIFY(alive.isNull());
+    QTRY_VERIFY_WITH_TIMEOUT(alive.isNull(), 15000);
     QTRY_VERIFY_WITH_TIMEOUT(folders()->currentRow() == folderIndex(renamed) && shownNames().size() == 2, 15000);
     QVERIFY(listingDone());
     QStringList shown = shownNames();
@@ -466,7 +466,7 @@ class BrowserE2E : public QObject {
     QVERIFY(ops && !button(ops, "按钮1")->isEnabled() && button(ops, "按钮2")->isEnabled());
     alive = ops;
     button(ops, "按钮2")->click();
-    QTRY_VERIFY(alive.isNull());
+    QTRY_VERIFY_WITH_TIMEOUT(alive.isNull(), 15000);
     QTRY_VERIFY_WITH_TIMEOUT(listingDone() && files()->topLevelItemCount() == 0, 15000);
     QCOMPARE(e2e::query("SELECT COUNT(*) FROM files WHERE id IN (" + movedIds.join(',').toStdString() + ")")[0][0],
              std::string("0"));
