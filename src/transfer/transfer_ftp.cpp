@@ -9,6 +9,7 @@
 
 #include <curl/curl.h>
 
+#include "net/curl_handles.h"
 #include "transfer/local_file.h"
 #include "transfer/transfer_object.h"
 #include "transfer/wire_url.h"
@@ -16,14 +17,8 @@
 namespace tarnwick::transfer {
 namespace {
 
-struct EasyFree {
-  void operator()(CURL* e) const { curl_easy_cleanup(e); }
-};
-struct SlistFree {
-  void operator()(curl_slist* l) const { curl_slist_free_all(l); }
-};
-using Easy = std::unique_ptr<CURL, EasyFree>;
-using Slist = std::unique_ptr<curl_slist, SlistFree>;
+using Easy = net::CurlEasy;
+using Slist = net::CurlSlist;
 
 bool isConnectError(int code) {
   return code == CURLE_COULDNT_CONNECT || code == CURLE_COULDNT_RESOLVE_HOST ||

@@ -12,6 +12,7 @@
 
 #include <curl/curl.h>
 
+#include "net/curl_handles.h"
 #include "transfer/local_file.h"
 #include "transfer/transfer_object.h"
 #include "transfer/wire_url.h"
@@ -19,12 +20,8 @@
 namespace tarnwick::transfer {
 namespace {
 
-struct EasyFree {
-  void operator()(CURL* e) const { curl_easy_cleanup(e); }
-};
-struct SlistFree {
-  void operator()(curl_slist* l) const { curl_slist_free_all(l); }
-};
+using Easy = net::CurlEasy;
+using Slist = net::CurlSlist;
 
 bool startsWithNoCase(const std::string& s, const char* prefix) {
   return strncasecmp(s.c_str(), prefix, std::strlen(prefix)) == 0;
@@ -145,8 +142,8 @@ void TransferObject::runDownload(TransferReport& r) {
     m_localError.clear();
     r.startOffset = offset;
 
-    std::unique_ptr<CURL, EasyFree> easy(curl_easy_init());
-    std::unique_ptr<curl_slist, SlistFree> headers(requestHeaders(m_params, offset));
+    Easy easy(curl_easy_init());
+    Slist headers(requestHeaders(m_params, offset));
     CURL* e = easy.get();
     configureCommon(e);
     curl_easy_setopt(e, CURLOPT_URL, url.c_str());
