@@ -91,7 +91,15 @@ FormResult submitForm(const FormDef& def, const FormValues& values, const FormCo
   }
   FormResult r = buildFormRequest(def, values, context);
   r.sent = true;
-  if (hooks.post) r.reply = hooks.post(r.url, r.body);
+  if (hooks.post) {
+    const auto reply = hooks.post(r.url, r.body);
+    if (!reply) {
+      r.failed = true;
+      if (hooks.failed) hooks.failed();
+      return r;
+    }
+    r.reply = *reply;
+  }
   for (const auto& step : stepsForReply(def, r.reply)) {
     if (step.kind == FormStep::Kind::Message) {
       if (hooks.message) hooks.message(step.text);

@@ -4,7 +4,8 @@
 //     shows its message and ends the operation (nothing is sent);
 //  2. query and body built by net::FormBuilder (every value percent-encoded
 //     after its charset conversion);
-//  3. the request through the injected post function (empty reply = failure);
+//  3. the request through the injected post function; a request that got no
+//     reply (nullopt) is not an answer: the failure hook runs and no code acts;
 //  4. the reply codes tested in order as substrings: in first-match mode the
 //     first matching code acts, in every-match mode each matching code acts
 //     in turn; a code's steps (messages and effects) run in their order;
@@ -19,10 +20,13 @@
 namespace tarnwick::settings {
 
 struct FormHooks {
-  // Sends a POST of body to url and returns the reply text ("" on failure).
-  std::function<std::string(const std::string& url, const std::string& body)> post;
+  // Sends a POST of body to url and returns the reply text, or nullopt when
+  // the request failed (no connection, time-out, error status).
+  std::function<std::optional<std::string>(const std::string& url, const std::string& body)> post;
   std::function<void(const std::string& gbkMessage)> message;
   std::function<void(const std::string& effect, const FormValues& values)> effect;
+  // Tells the user that the request failed (nothing else happens then).
+  std::function<void()> failed;
 };
 
 struct FormContext {
@@ -31,7 +35,8 @@ struct FormContext {
 };
 
 struct FormResult {
-  bool sent = false;  // false when a check refused the form
+  bool sent = false;    // false when a check refused the form
+  bool failed = false;  // sent, but no reply arrived
   std::string url;
   std::string body;
   std::string reply;

@@ -2,11 +2,13 @@
 // toggleSetting: one switch button whose caption carries the state. The
 // caption selects the value to send (the first value when it contains the
 // selecting text, the second otherwise); the value is posted to MainHost +
-// path + Session.accountName under the body key, and then, whatever the
-// reply, the caption (and the label, where the switch has one) shows the
-// texts for the value sent.
+// path + Session.accountName under the body key. Once the service has
+// answered, whatever the answer, the caption (and the label, where the switch
+// has one) shows the texts for the value sent; a request that got no answer
+// changes nothing.
 
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace tarnwick::settings {
@@ -33,6 +35,7 @@ struct ToggleResult {
   std::string body;
   std::string valueSent;
   ToggleTexts shown;
+  bool failed = false;  // no reply arrived: show nothing new
 };
 
 // Builds a ToggleDef from UTF-8 source literals (texts stored as GBK).
@@ -44,11 +47,11 @@ ToggleDef toggleRow(const char* button, const char* label, const char* selectTex
 ToggleResult planToggle(const ToggleDef& def, const std::string& caption,
                         const std::string& mainHost, const std::string& accountName);
 
-// Plans, posts through post (the reply does not change the outcome) and
-// returns what to show.
+// Plans, posts through post (nullopt = the request failed; the text of a
+// reply does not change the outcome) and returns what to show.
 ToggleResult toggleSetting(
     const ToggleDef& def, const std::string& caption, const std::string& mainHost,
     const std::string& accountName,
-    const std::function<std::string(const std::string& url, const std::string& body)>& post);
+    const std::function<std::optional<std::string>(const std::string& url, const std::string& body)>& post);
 
 }  // namespace tarnwick::settings

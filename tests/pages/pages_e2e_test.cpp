@@ -9,6 +9,8 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <functional>
 
 #include "../browser/e2e_support.h"
 #include "app/qt/main_window.h"
@@ -16,6 +18,7 @@
 #include "app/qt/web_browser.h"
 #include "app/session.h"
 #include "net/http.h"
+#include "browser/state.h"
 #include "settings/qt/account_pages.h"
 
 using namespace tarnwick;
@@ -38,9 +41,47 @@ void exec(const std::string& sql) {
   QVERIFY2(rc == SQLITE_OK, message.c_str());
 }
 
-void setDemo(const std::string& assignments) { exec("UPDATE members SET " + assignments + " WHERE id=1001"); }
+// The pages change the member's state, and other tests share the service, so
+// these tests work on a copy of demo of their own: member 1901 "pagesdemo"
+// with demo's password, settings, statistics, records and withdrawals.
+constexpr const char* kCloneDemo =
+    "DELETE FROM members WHERE id=1901; DELETE FROM withdrawals WHERE member=1901;"
+    "DELETE FROM records WHERE member=1901; DELETE FROM stats WHERE member=1901;"
+    "CREATE TEMP TABLE m AS SELECT * FROM members WHERE id=1001;"
+    "UPDATE m SET id=1901, account='pagesdemo', email='pages@tarnwick.local';"
+    "INSERT INTO members SELECT * FROM m;"
+    "INSERT INTO withdrawals(member, date, amount, status) SELECT 1901, date, amount, status FROM withdrawals "
+    "WHERE member=1001;"
+    "INSERT INTO records(member, time, text) SELECT 1901, time, text FROM records WHERE member=1001;"
+    "INSERT INTO stats(member, day, ips, downloads, income) SELECT 1901, day, ips, downloads, income FROM stats "
+    "WHERE member=1001;";
+
+void setDemo(const std::string& assignments) { exec("UPDATE members SET " + assignments + " WHERE id=1901"); }
 
 }  // namespace
+
+// Waits until the message boxes shown number want's size and compares their texts.
+#define EXPECT_BOXES(...)                                                                        \
+  do {                                                                                           \
+    const QStringList want{__VA_ARGS__};                                                         \
+    QVERIFY(QTest::qWaitFor([&] { return m_boxes->size() >= want.size(); }, 15000));             \
+    QCOMPARE(m_boxes->take(), want);                                                             \
+  } while (false)
+
+// Modal windows run their own event loop, so the test acts on them from a
+// timer: act(window) runs once, as soon as a window titled title is shown.
+void whenShown(const QString& title, std::function<void(QWidget*)> act) {
+  auto* timer = new QTimer;
+  timer->setInterval(20);
+  QObject::connect(timer, &QTimer::timeout, timer, [timer, title, act = std::move(act)] {
+    QWidget* w = app::findWindow(title);
+    if (!w || !w->isVisible()) return;
+    timer->stop();
+    timer->deleteLater();
+    act(w);
+  });
+  timer->start();
+}
 
 class PagesE2E : public QObject {
   Q_OBJECT
@@ -76,7 +117,8 @@ class PagesE2E : public QObject {
     QWidget* login = app::createWindow(QStringLiteral("Tarnwick登录"));
     QVERIFY(login);
     login->show();
-    app::control<QLineEdit>(login, QStringLiteral("编辑框1"))->setText(QStringLiteral("demo"));
+    exec(kCloneDemo);
+    app::control<QLineEdit>(login, QStringLiteral("编辑框1"))->setText(QStringLiteral("pagesdemo"));
     app::control<QLineEdit>(login, QStringLiteral("编辑框2"))->setText(QStringLiteral("demo123"));
     app::control<QPushButton>(login, QStringLiteral("按钮1"))->click();
     QTRY_VERIFY_WITH_TIMEOUT(app::Session::instance().loggedIn(), 15000);
@@ -120,7 +162,7 @@ class PagesE2E : public QObject {
     QTRY_COMPARE_WITH_TIMEOUT(text("标签21"), QStringLiteral("密保状态：还没有设置，危险！"), 15000);
     QVERIFY(c("按钮8")->isEnabled());
     QVERIFY(!c<QLineEdit>("编辑框6")->isReadOnly());
-    QCOMPARE(text("编辑框45"), QStringLiteral("demo@tarnwick.local"));
+    QCOMPARE(text("编辑框45"), QStringLiteral("pages@tarnwick.local"));
 
     setDemo("question='我的小学名字？', answer='阳光小学'");
     openPage(QStringLiteral("安全"));
@@ -146,7 +188,7 @@ class PagesE2E : public QObject {
     QCOMPARE(text("编辑框11"), QStringLiteral("demo@alipay.local"));
     QCOMPARE(text("编辑框12"), QStringLiteral("张三"));
     QVERIFY(c<QLineEdit>("编辑框12")->isReadOnly());
-    const auto rows = e2e::query("SELECT date FROM withdrawals WHERE member=1001 ORDER BY date DESC, id DESC");
+    const auto rows = e2e::query("SELECT date FROM withdrawals WHERE member=1901 ORDER BY date DESC, id DESC");
     QVERIFY(rows.size() >= 2);
     const auto& records = settings::qt::withdrawalRecords();
     QCOMPARE(records.size(), rows.size());
@@ -172,7 +214,7 @@ class PagesE2E : public QObject {
   // 上一页 on page 0 stays at 0; 下一页 from an empty box goes to page 1.
   void recordsPaging() {
     const auto page = [](int n) {
-      return e2e::query("SELECT time FROM records WHERE member=1001 ORDER BY time DESC, id DESC LIMIT 10 OFFSET " +
+      return e2e::query("SELECT time FROM records WHERE member=1901 ORDER BY time DESC, id DESC LIMIT 10 OFFSET " +
                         std::to_string(n * 10));
     };
     const auto shows = [this](const std::vector<std::vector<std::string>>& rows) {
@@ -193,6 +235,129 @@ class PagesE2E : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(shows(page(1)), 15000);
     c<QPushButton>("按钮23")->click();
     QTRY_VERIFY_WITH_TIMEOUT(shows(page(0)), 15000);
+  }
+
+  // A switch flips only once the service answered, and the service keeps the
+  // new state; without the service it tells so and keeps its caption.
+  void switchFlipsWithTheService() {
+    setDemo("count_public=1");
+    openPage(QStringLiteral("设置"));
+    QTRY_COMPARE_WITH_TIMEOUT(text("按钮14"), QStringLiteral("关闭"), 15000);
+    c<QPushButton>("按钮14")->click();
+    QVERIFY(!c("按钮14")->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(text("按钮14"), QStringLiteral("开启"), 15000);
+    QCOMPARE(text("标签31"), QStringLiteral("下载量公开：×"));
+    QCOMPARE(e2e::query("SELECT count_public FROM members WHERE id=1901")[0][0], std::string("0"));
+    {
+      e2e::CountingPort dead;
+      e2e::MainHostSwap swap(dead.url());
+      m_boxes->take();
+      c<QPushButton>("按钮14")->click();
+      EXPECT_BOXES(QStringLiteral("网络连接失败，请稍后再试。"));
+      QCOMPARE(text("按钮14"), QStringLiteral("开启"));
+      QVERIFY(c("按钮14")->isEnabled());
+    }
+    openPage(QStringLiteral("设置"));
+    QTRY_COMPARE_WITH_TIMEOUT(text("标签31"), QStringLiteral("下载量公开：×"), 15000);
+  }
+
+  // A password with "=" and a Chinese notice with "&" reach the service as typed, and
+  // later direct links carry the new password.
+  void accessPasswordAndNotice() {
+    openPage(QStringLiteral("设置"));
+    QTRY_VERIFY_WITH_TIMEOUT(!text("编辑框25").isEmpty(), 15000);
+    c<QLineEdit>("编辑框24")->setText(QStringLiteral("p=w1"));
+    c<QPlainTextEdit>("编辑框25")->setPlainText(QStringLiteral("新公告 & 欢迎=1"));
+    m_boxes->take();
+    c<QPushButton>("按钮15")->click();
+    EXPECT_BOXES(QStringLiteral("设置成功！"));
+    const auto row = e2e::query("SELECT access_password, notice FROM members WHERE id=1901")[0];
+    QCOMPARE(q(row[0]), QStringLiteral("p=w1"));
+    QCOMPARE(q(row[1]), QStringLiteral("新公告 & 欢迎=1"));
+    QCOMPARE(browser::BrowserState::instance().accessPassword(), std::string("p=w1"));
+  }
+
+  // The charging mode is for VIP members: the refusal opens 开通VIP, a code
+  // activates VIP and closes the window, and the mode is then accepted.
+  void vipOnlyModeThenActivation() {
+    setDemo("vip_until=''");
+    exec("UPDATE codes SET used_by=0 WHERE code='VIP-DEMO-0001'");
+    openPage(QStringLiteral("设置"));
+    QTRY_VERIFY_WITH_TIMEOUT(c<QComboBox>("组合框2")->currentIndex() >= 0, 15000);
+    c<QComboBox>("组合框2")->setCurrentIndex(2);
+    c<QComboBox>("组合框7")->setCurrentIndex(1);
+    m_boxes->take();
+    bool shown = false;
+    whenShown(QStringLiteral("开通VIP"), [&shown](QWidget* vip) {
+      shown = true;
+      app::control<QLineEdit>(vip, QStringLiteral("编辑框1"))->setText(QStringLiteral("VIP-DEMO-0001"));
+      app::control<QPushButton>(vip, QStringLiteral("按钮1"))->click();
+    });
+    c<QPushButton>("按钮22")->click();
+    EXPECT_BOXES(QStringLiteral("设置失败，该功能为VIP会员专享，请先开通VIP！"), QStringLiteral("开通成功！"));
+    QVERIFY(shown);
+    QTRY_VERIFY_WITH_TIMEOUT(!app::findWindow(QStringLiteral("开通VIP")), 15000);
+    QVERIFY(!e2e::query("SELECT vip_until FROM members WHERE id=1901")[0][0].empty());
+    QTest::qWait(500);  // the page reloads after the activation
+    c<QComboBox>("组合框2")->setCurrentIndex(2);
+    c<QComboBox>("组合框7")->setCurrentIndex(1);
+    c<QPushButton>("按钮22")->click();
+    EXPECT_BOXES(QStringLiteral("设置成功！"));
+    QCOMPARE(e2e::query("SELECT storage_mode, permission FROM members WHERE id=1901")[0],
+             (std::vector<std::string>{"3", "1"}));
+  }
+
+  // Feedback without the service keeps what the user wrote; with it, the
+  // text is stored and the boxes are emptied.
+  void feedbackKeepsTextUntilSent() {
+    openPage(QStringLiteral("反馈"));
+    QTRY_COMPARE_WITH_TIMEOUT(text("编辑框50"), QStringLiteral("pages@tarnwick.local"), 15000);
+    c<QPlainTextEdit>("编辑框51")->setPlainText(QStringLiteral("下载很慢 & 卡"));
+    m_boxes->take();
+    {
+      e2e::CountingPort dead;
+      e2e::MainHostSwap swap(dead.url());
+      c<QPushButton>("按钮36")->click();
+      EXPECT_BOXES(QStringLiteral("网络连接失败，请稍后再试。"));
+      QCOMPARE(text("编辑框51"), QStringLiteral("下载很慢 & 卡"));
+    }
+    c<QPushButton>("按钮36")->click();
+    EXPECT_BOXES(QStringLiteral("反馈成功！"));
+    QVERIFY(text("编辑框51").isEmpty());
+    QVERIFY(text("编辑框50").isEmpty());
+    QCOMPARE(e2e::query("SELECT content FROM feedback ORDER BY id DESC LIMIT 1")[0][0],
+             std::string("下载很慢 & 卡"));
+  }
+
+  void announcementsAsText() {
+    openPage(QStringLiteral("设置"));
+    QString shown;
+    whenShown(QStringLiteral("公告"), [&shown](QWidget* dialog) {
+      shown = app::fromGbk(app::controlText(dialog, QStringLiteral("编辑框1")));
+      dialog->close();
+    });
+    c<QPushButton>("按钮35")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!shown.isEmpty(), 15000);
+    const auto title = e2e::query("SELECT title FROM announcements ORDER BY date DESC, id DESC LIMIT 1");
+    QVERIFY(!title.empty());
+    QVERIFY2(shown.contains(q(title[0][0])), qPrintable(shown));
+    QVERIFY(!shown.contains('<'));
+  }
+
+  void withdrawalRecordsWindow() {
+    setDemo("payout_account='demo@alipay.local'");
+    openPage(QStringLiteral("提现"));
+    QTRY_VERIFY_WITH_TIMEOUT(!settings::qt::withdrawalRecords().empty(), 15000);
+    const auto rows = e2e::query("SELECT date FROM withdrawals WHERE member=1901 ORDER BY date DESC, id DESC");
+    QStringList lines;
+    whenShown(QStringLiteral("提现记录"), [&lines](QWidget* window) {
+      lines = app::fromGbk(app::controlText(window, QStringLiteral("编辑框1"))).split('\n', Qt::SkipEmptyParts);
+      window->close();
+    });
+    c<QPushButton>("按钮10")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!lines.isEmpty(), 15000);
+    QCOMPARE(lines.size(), static_cast<qsizetype>(rows.size()));
+    QVERIFY(lines[0].startsWith(q(rows[0][0])));
   }
 
   // With the service gone every page keeps what it showed and stays usable;

@@ -4,6 +4,7 @@
 #include "account/qt/account_module.h"
 #include "app/qt/shell.h"
 #include "browser/qt/browser_module.h"
+#include "settings/qt/account_operations.h"
 #include "settings/qt/account_pages.h"
 
 namespace tarnwick::app {
@@ -18,6 +19,7 @@ void registerModules() {
   account::registerAccountModule();
   tarnwick::browser::registerBrowserModule();
   tarnwick::settings::qt::registerAccountPages();
+  tarnwick::settings::qt::registerAccountOperations();
 }
 
 }  // namespace tarnwick::app

@@ -113,15 +113,20 @@ void showWithdrawal(const std::string& page) {
   g_withdrawalRecords = v.records;
 }
 
-void showSettings(const std::string& page) {
+}  // namespace
+
+void applySettingsPage(const std::string& page, bool keepPermission) {
   QWidget* main = app::mainWindow();
   std::vector<std::string> markers;
   for (const auto& t : settingsTargets()) markers.push_back(app::controlText(main, QString::fromStdString(t.markerBox)));
   const SettingsView v = settingsView(page, markers);
   if (auto* mode = app::control<QComboBox>(main, q("组合框2"))) mode->setCurrentIndex(v.modeIndex);
-  if (auto* perm = app::control<QComboBox>(main, q("组合框7"))) perm->setCurrentIndex(v.permissionIndex);
+  if (auto* perm = app::control<QComboBox>(main, q("组合框7")); perm && !keepPermission)
+    perm->setCurrentIndex(v.permissionIndex);
   for (const auto& [name, text] : v.texts) app::setControlText(main, QString::fromStdString(name), text);
 }
+
+namespace {
 
 // Loaders run on a worker; the account page is fetched there and shown on
 // the GUI thread. Pages arrive in UTF-8 and are cut as GBK texts.
@@ -149,7 +154,7 @@ void registerLoaders() {
   });
   app::setPageLoader(q("设置"), [] {
     loadPage(q("设置"), accountPageUrl(mainHost(), "sz", account()),
-             [](const std::string& page) { showSettings(net::fromUtf8(page)); });
+             [](const std::string& page) { applySettingsPage(net::fromUtf8(page), false); });
   });
   app::setPageLoader(q("记录"), [] { app::runOnGui(loadRecordPage); });
 }

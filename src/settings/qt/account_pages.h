@@ -19,6 +19,10 @@ void registerAccountPages();
 // change empties them; a load of 提现 replaces them.
 const std::vector<std::string>& withdrawalRecords();
 
+// Writes a settings page (GBK) into the controls of page 设置; 组合框7 keeps
+// the user's choice when keepPermission.
+void applySettingsPage(const std::string& page, bool keepPermission);
+
 // Fetches records page 编辑框43 into 列表框5.
 void loadRecordPage();
 

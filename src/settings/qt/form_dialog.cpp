@@ -10,6 +10,14 @@
 
 namespace tarnwick::settings {
 
+QString networkFailureText() { return QStringLiteral("网络连接失败，请稍后再试。"); }
+
+std::optional<std::string> postForReply(const std::string& url, const std::string& body) {
+  std::string reply = net::httpRequestText(url, "POST", "", "", body);
+  if (reply.empty()) return std::nullopt;
+  return reply;
+}
+
 FormValues readControls(QWidget* window, const std::vector<std::string>& names) {
   FormValues values;
   for (const auto& name : names) {
@@ -28,8 +36,9 @@ FormResult runForm(QWidget* window, const FormDef& def, QAbstractButton* button,
   QPointer<QAbstractButton> guardButton(button);
   if (button) button->setEnabled(false);
   FormHooks hooks;
-  hooks.post = [](const std::string& url, const std::string& body) {
-    return net::httpRequestText(url, "POST", "", "", body);
+  hooks.post = postForReply;
+  hooks.failed = [&guardWindow] {
+    app::showMessage(networkFailureText(), QStringLiteral("信息："), guardWindow.data());
   };
   hooks.message = [&guardWindow](const std::string& text) {
     app::showMessage(app::fromGbk(text), QStringLiteral("信息："), guardWindow.data());

@@ -9,6 +9,7 @@
 #include <QAbstractButton>
 #include <QWidget>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "settings/form_runner.h"
@@ -18,6 +19,12 @@ namespace tarnwick::settings {
 // Effects of a row, carried out by the window's handler. window may be gone
 // by the time an effect runs (the user closed it while the request ran).
 using EffectHandler = std::function<void(const std::string& effect, const FormValues& values)>;
+
+// What the user is told when a request of a form or switch got no reply.
+QString networkFailureText();
+// POST through the HTTP engine; nullopt when nothing came back (the
+// service's replies are never empty).
+std::optional<std::string> postForReply(const std::string& url, const std::string& body);
 
 // Snapshot of the named controls: a check box reads "1" when ticked and ""
 // otherwise; every other control reads its text (GBK).

@@ -1,0 +1,195 @@
+// The buttons of the account pages and of the 开通VIP, 提现记录 and 公告
+// windows. Forms and switches are rows of the tables in
+// settings/account_operations.h; the handlers here only carry out the rows'
+// effects and the two requests that are not forms.
+#include "settings/qt/account_operations.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QScrollBar>
+#include <QTabWidget>
+#include <optional>
+
+#include "app/qt/catalogue.h"
+#include "app/qt/shell.h"
+#include "app/session.h"
+#include "browser/state.h"
+#include "net/hosts.h"
+#include "net/http.h"
+#include "net/text.h"
+#include "settings/account_operations.h"
+#include "settings/account_pages.h"
+#include "settings/qt/account_pages.h"
+#include "settings/qt/form_dialog.h"
+
+namespace tarnwick::settings::qt {
+
+namespace {
+
+QString q(const char* utf8) { return QString::fromUtf8(utf8); }
+QAbstractButton* button(QWidget* w, const char* name) { return app::control<QAbstractButton>(w, q(name)); }
+
+// Runs request on a worker with button disabled; then, on the GUI thread and
+// only while button exists, done(reply) with nullopt for a request that got
+// no reply.
+void runWithButton(QAbstractButton* b, std::function<std::optional<std::string>()> request,
+                   std::function<void(const std::optional<std::string>&)> done) {
+  QPointer<QAbstractButton> guard(b);
+  b->setEnabled(false);
+  app::startWorker([guard, request = std::move(request), done = std::move(done)] {
+    auto reply = request();
+    app::runOnGui([guard, reply, done] {
+      if (!guard) return;
+      guard->setEnabled(true);
+      done(reply);
+    });
+  });
+}
+
+std::optional<std::string> fetchForReply(const std::string& url) {
+  std::string page = net::fetchUrl(url);
+  if (page.empty()) return std::nullopt;
+  return page;
+}
+
+void refreshShownPage() {
+  if (auto* tabs = app::control<QTabWidget>(app::mainWindow(), q("选择夹1")))
+    if (tabs->currentIndex() >= 0) app::refreshPage(tabs->tabText(tabs->currentIndex()));
+}
+
+EffectHandler effects(QWidget* window) {
+  QPointer<QWidget> self(window);
+  return [self](const std::string& effect, const FormValues& values) {
+    QWidget* main = app::mainWindow();
+    if (effect == kStoreAccessPassword) {
+      const auto it = values.find("编辑框24");
+      browser::BrowserState::instance().setAccessPassword(it == values.end() ? std::string() : it->second);
+    } else if (effect == kClearRecharge) {
+      app::setControlText(main, q("编辑框44"), "");
+    } else if (effect == kClearFeedback) {
+      app::setControlText(main, q("编辑框50"), "");
+      app::setControlText(main, q("编辑框51"), "");
+    } else if (effect == kRefreshAndClose) {
+      refreshShownPage();
+      if (self) self->close();
+    }
+  };
+}
+
+void bindToggle(QWidget* main, const ToggleDef& def) {
+  QAbstractButton* b = app::control<QAbstractButton>(main, QString::fromStdString(def.button));
+  if (!b) return;
+  QObject::connect(b, &QAbstractButton::clicked, b, [b, &def] {
+    const std::string caption = app::toGbk(b->text());
+    const std::string host = net::hosts().mainHost;
+    const std::string account = app::Session::instance().accountName();
+    auto result = std::make_shared<ToggleResult>();
+    runWithButton(
+        b,
+        [&def, caption, host, account, result] {
+          *result = toggleSetting(def, caption, host, account, postForReply);
+          return result->failed ? std::nullopt : std::optional<std::string>("");
+        },
+        [&def, result](const std::optional<std::string>& reply) {
+          if (!reply) return app::showMessage(networkFailureText());
+          QWidget* main = app::mainWindow();
+          app::setControlText(main, QString::fromStdString(def.button), result->shown.caption);
+          if (!def.label.empty())
+            app::setControlText(main, QString::fromStdString(def.label), result->shown.labelText);
+        });
+  });
+}
+
+// 按钮22: mode and permission, then the settings page again (the
+// permission box keeps what the user chose).
+void setModeAndPermission(QWidget* main) {
+  auto* mode = app::control<QComboBox>(main, q("组合框2"));
+  auto* permission = app::control<QComboBox>(main, q("组合框7"));
+  QAbstractButton* b = button(main, "按钮22");
+  if (!mode || !permission || !b) return;
+  const std::string host = net::hosts().mainHost;
+  const std::string account = app::Session::instance().accountName();
+  const std::string url = modePermissionUrl(host, account, mode->currentIndex(), permission->currentIndex());
+  runWithButton(
+      b,
+      [url]() -> std::optional<std::string> {
+        std::string reply = net::httpRequestText(url, "GET");
+        if (reply.empty()) return std::nullopt;
+        return reply;
+      },
+      [b, host, account](const std::optional<std::string>& reply) {
+        if (!reply) return app::showMessage(networkFailureText());
+        if (isVipRefusal(*reply)) {
+          app::showMessage(q("设置失败，该功能为VIP会员专享，请先开通VIP！"));
+          app::openWindowModal(q("开通VIP"));
+        } else {
+          app::showMessage(q("设置成功！"));
+        }
+        const std::string url = accountPageUrl(host, "sz", account);
+        runWithButton(b, [url] { return fetchForReply(url); }, [](const std::optional<std::string>& page) {
+          if (page) applySettingsPage(net::fromUtf8(*page), true);
+        });
+      });
+}
+
+// 按钮35: the announcements, reduced to text, in the 公告 dialog.
+void showAnnouncements(QWidget* main) {
+  QAbstractButton* b = button(main, "按钮35");
+  if (!b) return;
+  const std::string url = announcementsUrl(net::hosts().mainHost);
+  runWithButton(b, [url] { return fetchForReply(url); }, [](const std::optional<std::string>& page) {
+    if (!page) return app::showMessage(networkFailureText());
+    QWidget* main = app::mainWindow();
+    const std::string left = app::controlText(main, q("编辑框31"));
+    const std::string right = app::controlText(main, q("编辑框32"));
+    app::setControlText(main, q("编辑框33"), stripHtml(net::textBetween(*page, left, right)));
+    app::openWindowModal(q("公告"));
+  });
+}
+
+void installMainWindow(QWidget* main) {
+  for (const auto& f : accountForms())
+    if (!*f.window) bindForm(main, q(f.button), *f.form, effects(main));
+  for (const auto& t : accountToggles()) bindToggle(main, t);
+  auto onClick = [main](const char* name, std::function<void()> f) {
+    if (auto* b = button(main, name)) QObject::connect(b, &QAbstractButton::clicked, b, std::move(f));
+  };
+  onClick("按钮22", [main] { setModeAndPermission(main); });
+  onClick("按钮35", [main] { showAnnouncements(main); });
+  onClick("按钮20", [main] {
+    app::setControlText(main, q("编辑框33"), stripHtml(app::controlText(main, q("编辑框33"))));
+  });
+  onClick("按钮7", [] { app::openWindowModal(q("开通VIP")); });
+  onClick("按钮10", [] { app::openWindowModal(q("提现记录")); });
+}
+
+void installVipWindow(QWidget* window) {
+  for (const auto& f : accountForms())
+    if (q(f.window) == window->objectName()) bindForm(window, q(f.button), *f.form, effects(window));
+}
+
+void installRecordsWindow(QWidget* window) {
+  auto* box = app::control<QPlainTextEdit>(window, q("编辑框1"));
+  if (!box) return;
+  std::string text;
+  for (const auto& line : withdrawalRecords()) text += line + "\r\n";
+  box->setPlainText(app::fromGbk(text));
+  box->verticalScrollBar()->setValue(box->verticalScrollBar()->maximum());
+}
+
+void installAnnouncementWindow(QWidget* window) {
+  app::setControlText(window, q("编辑框1"), app::controlText(app::mainWindow(), q("编辑框33")));
+}
+
+}  // namespace
+
+void registerAccountOperations() {
+  app::addWindowInstaller(app::mainWindowTitle(), installMainWindow);
+  app::addWindowInstaller(q("开通VIP"), installVipWindow);
+  app::addWindowInstaller(q("提现记录"), installRecordsWindow);
+  app::addWindowInstaller(q("公告"), installAnnouncementWindow);
+}
+
+}  // namespace tarnwick::settings::qt
