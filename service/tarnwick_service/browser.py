@@ -8,14 +8,15 @@ other members' rows are ignored.
 import os
 
 from . import pages
-from .account import current_member
+from .account import acting_member, current_member
 from .common import valid_name
 from .db import now_text
-from .web import FileReply, RedirectReply, Reply, html_reply, text_reply
+from .web import FileReply, RedirectReply, Reply, html_reply, safe, text_reply
 
 
 def _member(ctx, req, key, charset="gbk"):
-    return ctx.db.member_by_account(req.text(key, charset, "query"))
+    """The member named in the query, when the session cookie is that member's."""
+    return acting_member(ctx, req, key, charset)
 
 
 def folder_list(ctx, req):
@@ -65,6 +66,7 @@ def search(ctx, req):
     kind = req.number("pid", "query")
     keyword = req.text("gjc", "gbk", "form").strip()
     member = current_member(ctx, req)
+    req.refused = member is None
     hits = []
     if member is not None and keyword and kind in (1, 2):
         like = "%" + keyword.replace("\\", "\\\\").replace("%", "\\%").replace("_", "\\_") + "%"
@@ -265,9 +267,9 @@ def stored_file(ctx, req):
 
 
 ROUTES = {
-    "/sc/index.php": folder_list,
-    "/mlsx.php": folder_properties,
-    "/wdwj.php": listing,
+    "/sc/index.php": safe(folder_list),
+    "/mlsx.php": safe(folder_properties),
+    "/wdwj.php": safe(listing),
     "/post/czwj1.php": search,
     "/post/cjml.php": create_folder,
     "/post/sz5.php": modify_folder,
@@ -277,6 +279,8 @@ ROUTES = {
     "/get/ydxz.php": move_files,
     "/get/plzc.php": delete_files,
     "/ym.php": file_page,
-    "/yunxz1.php": direct_link,
+    "/yunxz1.php": safe(direct_link),
 }
-PREFIX_ROUTES = [("/up/", stored_file)]
+# Stored files are served to anyone who has their address: the address holds
+# a random name and only the file page hands it out (after the access password).
+PREFIX_ROUTES = [("/up/", safe(stored_file))]

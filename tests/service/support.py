@@ -110,18 +110,32 @@ class Service:
         shutil.rmtree(self.dir, ignore_errors=True)
         return self.proc.returncode
 
-    def client(self):
-        return Client(self.url)
+    def client(self, account=None):
+        """A client with its own cookie store; logged in when an account is given
+        (a seeded account, or one registered with the default password)."""
+        c = Client(self.url)
+        if account is not None:
+            reply = c.login(account, PASSWORDS.get(account, "pw12345"))
+            if len(reply) < 4:
+                raise RuntimeError("login of %s failed: %r" % (account, reply))
+        return c
 
-    def ftp(self):
+    def ftp(self, account=None):
+        """An FTP connection, anonymous or logged in as a member."""
         f = ftplib.FTP()
         f.connect(self.ftp_host, self.ftp_port, timeout=10)
-        f.login()
+        if account is None:
+            f.login()
+        else:
+            f.login(account, PASSWORDS.get(account, "pw12345"))
         return f
 
     def ftp_log(self):
         with open(os.path.join(self.data, "ftp.log"), encoding="utf-8") as f:
             return f.read()
+
+
+PASSWORDS = {"demo": "demo123", "alice": "alice123", "qqdemo": "qq123456"}
 
 
 class Client:
@@ -167,10 +181,14 @@ def unique(prefix):
     return "%s%d%d" % (prefix, os.getpid() % 1000, _counter[0])
 
 
-def register(client, account, password="pw12345", email=None):
+def register(client, account, password="pw12345", email=None, login=True):
+    """Registers the account; when that worked and `login`, the client logs in as it."""
     email = email or account + "@test.local"
-    return client.post("/zc.php", [("zh1", account.encode("utf-8")), ("mm1", password), ("cfmm1", password),
-                                   ("zcyx", email.encode("utf-8")), ("xcfmm1", "1")])
+    reply = client.post("/zc.php", [("zh1", account.encode("utf-8")), ("mm1", password), ("cfmm1", password),
+                                    ("zcyx", email.encode("utf-8")), ("xcfmm1", "1")])
+    if reply == b"3" and login:
+        client.login(account, password)
+    return reply
 
 
 def wait_for(predicate, timeout=5.0):
