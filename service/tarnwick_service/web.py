@@ -13,6 +13,7 @@ import os
 import socket
 import sys
 import threading
+import time
 import traceback
 import urllib.parse
 
@@ -247,15 +248,26 @@ class Handler(http.server.BaseHTTPRequestHandler):
         return super().handle_expect_100()
 
     def _refuse_body(self, reply, length=0):
-        # Read a moderately sized body away so the client gets to read the refusal.
-        remaining = length if 0 < length <= DRAIN_LIMIT else 0
-        while remaining > 0:
-            chunk = self.rfile.read(min(remaining, 65536))
-            if not chunk:
-                break
-            remaining -= len(chunk)
+        """Answers a request whose body is not taken, then closes the connection. A
+        moderately sized body is read away after the answer (bounded in time), so a
+        client that sends its whole body before reading still gets the refusal
+        instead of a reset connection."""
         self.close_connection = True
         self._send(reply)
+        remaining = length if 0 < length <= DRAIN_LIMIT else 0
+        if not remaining:
+            return
+        try:
+            self.wfile.flush()
+            deadline = time.monotonic() + 5.0
+            self.connection.settimeout(1.0)
+            while remaining > 0 and time.monotonic() < deadline:
+                chunk = self.rfile.read1(min(remaining, 65536))
+                if not chunk:
+                    break
+                remaining -= len(chunk)
+        except OSError:
+            pass
 
     def _dispatch(self, method):
         raw_target = self.path.encode("latin-1", "replace")

@@ -76,13 +76,14 @@ def form(pairs, charset="gbk"):
 
 
 class Service:
-    def __init__(self, data=None):
+    def __init__(self, data=None, env=None):
         self.dir = tempfile.mkdtemp(prefix="tarnwick-svc-test-")
         self.data = data or os.path.join(self.dir, "data")
         with open(os.path.join(self.dir, "err"), "wb") as err:
             self.proc = subprocess.Popen(["/usr/bin/python3", START, "--http", "0", "--ftp", "0",
                                           "--data", self.data],
-                                         stdout=subprocess.PIPE, stderr=err, start_new_session=True)
+                                         stdout=subprocess.PIPE, stderr=err, start_new_session=True,
+                                         env=dict(os.environ, **(env or {})))
         line = self.proc.stdout.readline().decode()
         if not line.startswith("ready "):
             self.stop()
@@ -166,6 +167,31 @@ class Client:
 
     def login(self, account, password):
         return self.post("/csx.php", [("zh", account.encode("utf-8")), ("mm", password)])
+
+
+def raw_exchange(url, data, timeout=10.0):
+    """Sends raw request bytes to the service at url and returns every byte it answers
+    until it closes the connection or `timeout` passes."""
+    import socket
+    host, port = url[len("http://"):].split(":")
+    s = socket.create_connection((host, int(port)), timeout=timeout)
+    try:
+        s.sendall(data)
+        out = b""
+        end = time.time() + timeout
+        while time.time() < end:
+            try:
+                chunk = s.recv(65536)
+            except socket.timeout:
+                break
+            except ConnectionResetError:
+                break
+            if not chunk:
+                break
+            out += chunk
+        return out
+    finally:
+        s.close()
 
 
 class _NoRedirect(urllib.request.HTTPRedirectHandler):
