@@ -212,8 +212,12 @@ def set_version(ctx, req):
 
 def announcements(ctx, req):
     rows = ctx.db.all("SELECT * FROM announcements ORDER BY date DESC, id DESC")
-    items = "".join('<div class="gg"><b>%s</b> <span>%s</span><p>%s</p></div>\r\n'
+    items = "".join('<div class="gg"><b>%s</b>&nbsp;<span>%s</span><p>%s</p></div>\r\n'
                     % (esc(r["title"]), r["date"], esc(r["body"])) for r in rows)
+    # The list carries the markup a real page does (a comment, a style and a
+    # script over several lines), which the client strips to plain text.
+    items = ('<!-- 公告列表开始 -->\r\n<style type="text/css">\r\n.gg { margin: 4px; }\r\n</style>\r\n'
+             '<script type="text/javascript">\r\nvar notices = %d;\r\n</script>\r\n' % len(rows)) + items
     account = req.text("zh", "gbk", "query")
     member = ctx.db.member_by_account(account) if account else None
     greeting = "<p>欢迎您，%s</p>" % esc(member["account"]) if member else ""

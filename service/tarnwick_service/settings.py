@@ -79,7 +79,8 @@ def personal_page(ctx, req):
             f'<p>总IP数量：{totals["ips"]}。总下载量：{totals["dl"]}。'
             f'可提现收入：{max(0.0, totals["income"] - paid):.2f}元。</p>'
             f'<p>今天：<br />IP数量：{today["ips"] if today else 0}。下载量：{today["downloads"] if today else 0}次。</p>'
-            f'<p>下线：总邀请数量：{len(invited)}人，总IP数量：{invited_ips}。<br /></p>')
+            f'<p>下线：总邀请数量：{len(invited)}人，总IP数量：{invited_ips}。<br /></p>'
+            f'<p>流量余额：{m["traffic_mb"]}MB</p>')
     return _utf8_page("个人", body)
 
 
