@@ -157,6 +157,13 @@ class KnownStates(unittest.TestCase):
         self.assertIn(gbk("还没有设置，危险！"), page(c, "/get/aq.php?pid=" + name))
         self.assertNotIn(gbk("已锁定"), page(c, "/get/tx.php?pid=" + name))
 
+    def test_email_state_restarts_the_change_codes(self):
+        c, name = member()
+        self.assertEqual(c.post("/post/xgyx.php?pid=" + name, [("yxdz", name + "@a.local")], "utf-8"), b"1")
+        self.assertEqual(c.post("/post/xgyx.php?pid=" + name, [("yxdz", name + "@b.local")], "utf-8"), b"5")
+        self.assertEqual(self.state(name, "email="), 0)  # no e-mail, no wait: the first e-mail again
+        self.assertEqual(c.post("/post/xgyx.php?pid=" + name, [("yxdz", name + "@b.local")], "utf-8"), b"16")
+
     def test_bad_settings_change_nothing(self):
         c, name = member()
         before = db("SELECT * FROM members WHERE account=?", (name,))
