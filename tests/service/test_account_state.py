@@ -132,6 +132,34 @@ class Forms(unittest.TestCase):
         self.assertGreater(len(svc.client().login(name, "新的pw")), 4)
 
 
+class AccessPermission(unittest.TestCase):
+    def test_permission_limits_visitors_not_the_owner(self):
+        c, name = member()
+        uid = db("SELECT id FROM members WHERE account=?", (name,))[0]["id"]
+        md5 = db("SELECT md5 FROM files WHERE owner=1001 AND storage!='' LIMIT 1")[0]["md5"]
+        reply = c.post("/jsmc.php?bsm=%s&mlid=0&md5=%s" % (name, md5), [("wjdl", "共享.txt")])
+        fid = int(reply.split(b"xxxx")[1].rstrip(b"x"))
+        phone = {"User-Agent": "Mozilla/5.0 (Linux; Android 13) Mobile Safari/537.36"}
+        desktop = {"User-Agent": "Mozilla/5.0 (Windows NT 10.0; Win64; x64)"}
+        cases = [  # szqx, visitor from a computer may, visitor from a phone may
+            ("0", True, True), ("1", False, False), ("2", True, False), ("3", False, True),
+        ]
+        visitor = svc.client()
+        for szqx, computer_ok, phone_ok in cases:
+            self.assertEqual(c.get("/post/szx.php?zh=%s&lx=4&szqx=%s" % (name, szqx)), b"1")
+            for headers, allowed in ((desktop, computer_ok), (phone, phone_ok)):
+                with self.subTest(szqx=szqx, agent=headers["User-Agent"][:20]):
+                    status, _, listing = visitor.request("/wdwj.php?pid=%d&ml=0" % uid, headers=headers)
+                    self.assertEqual((status == 200, gbk("共享.txt") in listing), (allowed, allowed))
+                    status, _, filepage = visitor.request("/ym.php?pid=%d&srmm=0" % fid, headers=headers)
+                    self.assertEqual(b"bsmzdyd" in filepage, allowed)
+                    status, _, _ = visitor.request("/yunxz1.php?pid=%d&szmm=0" % fid, headers=headers)
+                    self.assertEqual(status, 200 if allowed else 403)
+                    # The owner's own client is never locked out of its files.
+                    self.assertIn(gbk("共享.txt"), c.request("/wdwj.php?pid=%d&ml=0" % uid, headers=headers)[2])
+                    self.assertIn(b"bsmzdyd", c.request("/ym.php?pid=%d" % fid, headers=headers)[2])
+
+
 class KnownStates(unittest.TestCase):
     """The fixture tool that end-to-end tests use to put a member into a known state."""
 
