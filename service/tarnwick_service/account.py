@@ -12,7 +12,7 @@ import time
 
 from .common import new_token, valid_account, esc
 from .db import now_text
-from .web import Reply, html_reply, text_reply
+from .web import Reply, html_reply, safe, text_reply
 
 SESSION_COOKIE = "TWSESSION"
 QQ_COOKIE = "TWQQ"
@@ -21,7 +21,26 @@ QQ_ACCOUNT = "qqdemo"
 
 
 def current_member(ctx, req):
-    return ctx.db.member_by_session(req.cookies.get(SESSION_COOKIE, ""))
+    """The member whose current session the cookie carries; None without a cookie,
+    for an unknown token and for a session that a later login replaced."""
+    token = req.cookies.get(SESSION_COOKIE, "")
+    member = ctx.db.member_by_session(token)
+    if member is None or member["session_token"] != token:
+        return None
+    return member
+
+
+def acting_member(ctx, req, key, charset="gbk"):
+    """The member the query value `key` names, when the session cookie is that
+    member's current session. Otherwise None, and the request is marked refused
+    (its failure reply goes out with status 403): the cookie, not the query,
+    decides who is acting."""
+    named = ctx.db.member_by_account(req.text(key, charset, "query"))
+    session = current_member(ctx, req)
+    if named is None or session is None or session["id"] != named["id"]:
+        req.refused = True
+        return None
+    return named
 
 
 def start_session(ctx, member, reply):
@@ -120,7 +139,9 @@ def qq_page(ctx, req):
     if req.method == "POST" and row is not None:
         member = ctx.db.member_by_account(QQ_ACCOUNT)
         ctx.db.run("UPDATE qq_signins SET member=? WHERE token=?", (member["id"], token))
-        return html_reply(QQ_PAGE % "<p id=\"done\">授权成功，正在登录……</p>", "utf-8")
+        # The sign-in is a login of this browser: it gets the session cookie too.
+        return start_session(ctx, member, html_reply(QQ_PAGE % "<p id=\"done\">授权成功，正在登录……</p>",
+                                                     "utf-8"))
     # Opening the page starts a fresh sign-in for this browser.
     reply = html_reply(QQ_PAGE % (
         '<form method="post" action="/QQ/example/oauth/index.php">'
@@ -191,8 +212,12 @@ def set_version(ctx, req):
 
 def announcements(ctx, req):
     rows = ctx.db.all("SELECT * FROM announcements ORDER BY date DESC, id DESC")
-    items = "".join('<div class="gg"><b>%s</b> <span>%s</span><p>%s</p></div>\r\n'
+    items = "".join('<div class="gg"><b>%s</b>&nbsp;<span>%s</span><p>%s</p></div>\r\n'
                     % (esc(r["title"]), r["date"], esc(r["body"])) for r in rows)
+    # The list carries the markup a real page does (a comment, a style and a
+    # script over several lines), which the client strips to plain text.
+    items = ('<!-- 公告列表开始 -->\r\n<style type="text/css">\r\n.gg { margin: 4px; }\r\n</style>\r\n'
+             '<script type="text/javascript">\r\nvar notices = %d;\r\n</script>\r\n' % len(rows)) + items
     account = req.text("zh", "gbk", "query")
     member = ctx.db.member_by_account(account) if account else None
     greeting = "<p>欢迎您，%s</p>" % esc(member["account"]) if member else ""
@@ -202,6 +227,7 @@ def announcements(ctx, req):
 
 
 def simple_page(title, body):
+    @safe
     def handler(ctx, req):
         return html_reply("<html><head><title>%s</title></head><body>%s</body></html>" % (title, body))
     return handler
@@ -219,14 +245,14 @@ ROUTES = {
     "/post/zh.php": reset_by_question,
     "/post/yxzh.php": reset_by_email,
     "/qq/example/oauth/index.php": qq_page,
-    "/qdlxx.php": qq_poll,
-    "/sc/index1.php": watchdog,
-    "/sxwj.php": refresh_page,
-    "/ge.txt": update_file,
+    "/qdlxx.php": safe(qq_poll),
+    "/sc/index1.php": safe(watchdog),
+    "/sxwj.php": safe(refresh_page),
+    "/ge.txt": safe(update_file),
     "/admin/version": set_version,
-    "/guanli.php": announcements,
+    "/guanli.php": safe(announcements),
     "/zhuce.php": simple_page("注册", "欢迎加入Tarnwick，请使用客户端注册帐号。"),
     "/vip.php": simple_page("VIP功能介绍", "VIP会员可使用收费模式、更多空间与流量。"),
     "/download/tarnwick-setup.exe": simple_page("下载", "最新版本客户端。"),
-    "/tupian/bzfb.jpg": banner,
+    "/tupian/bzfb.jpg": safe(banner),
 }

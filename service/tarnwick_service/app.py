@@ -22,7 +22,12 @@ def build_routes():
 
 
 def bind(ctx, func):
-    return lambda req: func(ctx, req)
+    def bound(req):
+        return func(ctx, req)
+    # The marks of web.safe / web.streamed travel with the bound handler.
+    bound.safe = getattr(func, "safe", False)
+    bound.streamed = getattr(func, "streamed", False)
+    return bound
 
 
 def main(argv=None):

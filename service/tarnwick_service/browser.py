@@ -8,14 +8,15 @@ other members' rows are ignored.
 import os
 
 from . import pages
-from .account import current_member
+from .account import acting_member, current_member
 from .common import valid_name
 from .db import now_text
-from .web import FileReply, RedirectReply, Reply, html_reply, text_reply
+from .web import FileReply, RedirectReply, Reply, html_reply, safe, text_reply
 
 
 def _member(ctx, req, key, charset="gbk"):
-    return ctx.db.member_by_account(req.text(key, charset, "query"))
+    """The member named in the query, when the session cookie is that member's."""
+    return acting_member(ctx, req, key, charset)
 
 
 def folder_list(ctx, req):
@@ -34,6 +35,21 @@ def folder_properties(ctx, req):
     return html_reply(pages.folder_properties(folder, ctx.db.folder_tree(member["id"])))
 
 
+# The member's access permission (settings page): 0 everyone, 1 nobody, 2 computers
+# only, 3 phones only. It limits visitors; the member's own session always passes.
+NO_ACCESS = "该网盘设置了访问权限，当前无法访问。"
+
+
+def _is_owner(ctx, req, member):
+    viewer = current_member(ctx, req)
+    return viewer is not None and viewer["id"] == member["id"]
+
+
+def _visitor_allowed(req, member):
+    mobile = "Mobile" in req.headers.get("User-Agent", "")
+    return {0: True, 1: False, 2: not mobile, 3: mobile}.get(member["permission"], True)
+
+
 def listing(ctx, req):
     user_id = req.number("pid", "query")
     folder_id = req.number("ml", "query") or 0
@@ -48,13 +64,14 @@ def listing(ctx, req):
         name = folder["name"]
     else:
         name = "默认文件夹"
+    owner_view = _is_owner(ctx, req, member)
+    if not owner_view and not _visitor_allowed(req, member):
+        return html_reply(pages.page("文件", NO_ACCESS + "总共有0页"), status=403)
     total = ctx.db.one("SELECT COUNT(*) AS n FROM files WHERE owner=? AND folder=?",
                        (member["id"], folder_id))["n"]
     count = max(1, (total + pages.PAGE_SIZE - 1) // pages.PAGE_SIZE)
     rows = ctx.db.all("SELECT * FROM files WHERE owner=? AND folder=? ORDER BY id DESC LIMIT ? OFFSET ?",
                       (member["id"], folder_id, pages.PAGE_SIZE, page_no * pages.PAGE_SIZE))
-    viewer = current_member(ctx, req)
-    owner_view = viewer is not None and viewer["id"] == member["id"]
     shown = dict(member)
     if owner_view:
         shown["date_public"] = shown["count_public"] = 1
@@ -65,6 +82,7 @@ def search(ctx, req):
     kind = req.number("pid", "query")
     keyword = req.text("gjc", "gbk", "form").strip()
     member = current_member(ctx, req)
+    req.refused = member is None
     hits = []
     if member is not None and keyword and kind in (1, 2):
         like = "%" + keyword.replace("\\", "\\\\").replace("%", "\\%").replace("_", "\\_") + "%"
@@ -221,9 +239,12 @@ def file_page(ctx, req):
     row, owner = _file_and_owner(ctx, req.number("pid", "query"))
     if row is None:
         return html_reply(pages.page("文件不存在", "文件不存在或已被删除。"))
-    viewer = current_member(ctx, req)
-    ok = (viewer is not None and viewer["id"] == owner["id"]) or \
-        _password_ok(owner, req.text("srmm", "gbk", "query"))
+    if _is_owner(ctx, req, owner):
+        ok = True
+    elif not _visitor_allowed(req, owner):
+        return html_reply(pages.page(row["name"], NO_ACCESS), status=403)
+    else:
+        ok = _password_ok(owner, req.text("srmm", "gbk", "query"))
     _count_visit(ctx, owner["id"], "ips")
     return html_reply(pages.file_page(row, owner, _storage_address(row), ok))
 
@@ -250,6 +271,8 @@ def direct_link(ctx, req):
         return Reply(b"0", 404)
     if not _password_ok(owner, req.text("szmm", "gbk", "query")):
         return Reply("访问密码错误".encode("gbk"), 403, "text/plain; charset=gbk")
+    if not _is_owner(ctx, req, owner) and not _visitor_allowed(req, owner):
+        return Reply(NO_ACCESS.encode("gbk"), 403, "text/plain; charset=gbk")
     return _serve(ctx, row)
 
 
@@ -265,9 +288,9 @@ def stored_file(ctx, req):
 
 
 ROUTES = {
-    "/sc/index.php": folder_list,
-    "/mlsx.php": folder_properties,
-    "/wdwj.php": listing,
+    "/sc/index.php": safe(folder_list),
+    "/mlsx.php": safe(folder_properties),
+    "/wdwj.php": safe(listing),
     "/post/czwj1.php": search,
     "/post/cjml.php": create_folder,
     "/post/sz5.php": modify_folder,
@@ -277,6 +300,8 @@ ROUTES = {
     "/get/ydxz.php": move_files,
     "/get/plzc.php": delete_files,
     "/ym.php": file_page,
-    "/yunxz1.php": direct_link,
+    "/yunxz1.php": safe(direct_link),
 }
-PREFIX_ROUTES = [("/up/", stored_file)]
+# Stored files are served to anyone who has their address: the address holds
+# a random name and only the file page hands it out (after the access password).
+PREFIX_ROUTES = [("/up/", safe(stored_file))]

@@ -20,10 +20,18 @@ class Context:
         self.db = db
         self.data_dir = os.path.realpath(data_dir)
         self.storage_dir = os.path.join(self.data_dir, "storage")
-        self.ftp_dir = os.path.join(self.data_dir, "ftp")
+        self.ftp_dir = os.path.join(self.data_dir, "ftp")                 # anonymous FTP logins
+        self.ftp_members_dir = os.path.join(self.data_dir, "ftp-member")  # <member id>/ per member login
+        self.tmp_dir = os.path.join(self.data_dir, "tmp")                 # web uploads while they arrive
         self.base_url = ""  # "http://127.0.0.1:PORT", set once the port is known
-        os.makedirs(self.storage_dir, exist_ok=True)
-        os.makedirs(self.ftp_dir, exist_ok=True)
+        for d in (self.storage_dir, self.ftp_dir, self.ftp_members_dir, self.tmp_dir):
+            os.makedirs(d, exist_ok=True)
+
+    def ftp_member_dir(self, member_id):
+        """The FTP home of a member's own login (created on first use)."""
+        path = os.path.join(self.ftp_members_dir, str(int(member_id)))
+        os.makedirs(path, exist_ok=True)
+        return path
 
     def storage_file(self, storage_path):
         """Absolute path of a stored file, or None when the path leaves the storage folder."""

@@ -80,7 +80,8 @@ CREATE TABLE IF NOT EXISTS codes (
   used_at TEXT NOT NULL DEFAULT ''
 );
 CREATE TABLE IF NOT EXISTS feedback (
-  id INTEGER PRIMARY KEY, email TEXT NOT NULL, content TEXT NOT NULL, time TEXT NOT NULL
+  id INTEGER PRIMARY KEY, member INTEGER NOT NULL DEFAULT 0, email TEXT NOT NULL, content TEXT NOT NULL,
+  time TEXT NOT NULL
 );
 CREATE TABLE IF NOT EXISTS sessions (
   token TEXT PRIMARY KEY, member INTEGER NOT NULL, created REAL NOT NULL
@@ -110,6 +111,10 @@ class Database:
         self.conn.execute("PRAGMA journal_mode=WAL")
         self.conn.execute("PRAGMA synchronous=NORMAL")
         self.conn.executescript(SCHEMA)
+        # Data folders made before feedback was kept per member get the column.
+        columns = [r["name"] for r in self.conn.execute("PRAGMA table_info(feedback)")]
+        if "member" not in columns:
+            self.conn.execute("ALTER TABLE feedback ADD COLUMN member INTEGER NOT NULL DEFAULT 0")
         self.fresh = fresh
 
     def close(self):

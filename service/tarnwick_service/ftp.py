@@ -1,8 +1,9 @@
-"""The FTP upload area: pyftpdlib serving data folder/ftp.
+"""The FTP upload areas: pyftpdlib serving data folder/ftp and data folder/ftp-member.
 
-Anonymous logins and members' own account and password are accepted; every
-login works in the same upload area, where /tjwj.php later finds a file by its
-temporary name. Every command received is appended to data folder/ftp.log
+Anonymous logins work in the shared area ftp/; a member's own account and
+password log in to that member's folder ftp-member/<member id>/, which no
+other login can see. /tjwj.php later finds a file by its temporary name in
+the member's folder first, then in the shared area. Every command received is appended to data folder/ftp.log
 (passwords masked) so tests can check what a client sent, e.g. "TYPE I".
 ASCII-type uploads are stored the way an FTP server does it (line endings
 converted), so a client that uploads binaries in ASCII type is caught.
@@ -23,8 +24,12 @@ class Authorizer:
     def __init__(self, ctx):
         self.ctx = ctx
 
+    @staticmethod
+    def _anonymous(username):
+        return username.lower() in ("anonymous", "ftp")
+
     def validate_authentication(self, username, password, handler):
-        if username.lower() in ("anonymous", "ftp"):
+        if self._anonymous(username):
             return
         member = self.ctx.db.member_by_account(username)
         if member is None or member["password"] != password:
@@ -34,7 +39,12 @@ class Authorizer:
         return True
 
     def get_home_dir(self, username):
-        return self.ctx.ftp_dir
+        if self._anonymous(username):
+            return self.ctx.ftp_dir
+        member = self.ctx.db.member_by_account(username)
+        if member is None:  # only reached after a successful login; never the shared area by accident
+            raise AuthenticationFailed("Authentication failed.")
+        return self.ctx.ftp_member_dir(member["id"])
 
     def has_perm(self, username, perm, path=None):
         return perm in PERMS

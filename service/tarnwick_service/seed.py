@@ -3,6 +3,7 @@
 import datetime
 import hashlib
 import os
+import secrets
 
 DEMO_FOLDERS = [  # (key, name, parent key)
     ("docs", "资料", None), ("y2025", "2025", "docs"), ("reports", "报告", "y2025"),
@@ -65,7 +66,8 @@ def seed(ctx):
             for folder_key, name, binary in _files_for(member_key):
                 n += 1
                 data = _content(n, binary)
-                storage = "%d/seed%03d%s" % (owner, n, os.path.splitext(name)[1].lower() or ".bin")
+                # Random like every stored name: /up/ serves whoever knows the address.
+                storage = "%d/%s%s" % (owner, secrets.token_hex(8), os.path.splitext(name)[1].lower() or ".bin")
                 with open(ctx.storage_file(storage), "wb") as f:
                     f.write(data)
                 date = datetime.datetime.combine(today - datetime.timedelta(days=60 - n), datetime.time(9, n % 60))

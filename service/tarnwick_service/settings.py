@@ -10,10 +10,10 @@ import datetime
 import time
 
 from . import pages
-from .account import current_member
+from .account import acting_member, current_member
 from .common import esc
 from .db import now_text
-from .web import html_reply, text_reply
+from .web import html_reply, safe, text_reply
 
 MODES = ["网赚1，高收益，广告多，推广单价1000IP/150元。", "网赚2，收益一般，广告少，推广单价1000IP/30元。",
          "收费模式3，别人下载您的文件必须开通VIP，获得90%提成。", "个人存储模式，回归天然绿色无污染状态。"]
@@ -22,7 +22,8 @@ VIP_MODE = 3  # the charging mode is for VIP members only
 
 
 def _member(ctx, req, key="pid"):
-    return ctx.db.member_by_account(req.text(key, "gbk", "query"))
+    """The member named in the query, when the session cookie is that member's."""
+    return acting_member(ctx, req, key)
 
 
 def _utf8_page(title, body):
@@ -78,7 +79,8 @@ def personal_page(ctx, req):
             f'<p>总IP数量：{totals["ips"]}。总下载量：{totals["dl"]}。'
             f'可提现收入：{max(0.0, totals["income"] - paid):.2f}元。</p>'
             f'<p>今天：<br />IP数量：{today["ips"] if today else 0}。下载量：{today["downloads"] if today else 0}次。</p>'
-            f'<p>下线：总邀请数量：{len(invited)}人，总IP数量：{invited_ips}。<br /></p>')
+            f'<p>下线：总邀请数量：{len(invited)}人，总IP数量：{invited_ips}。<br /></p>'
+            f'<p>流量余额：{m["traffic_mb"]}MB</p>')
     return _utf8_page("个人", body)
 
 
@@ -111,6 +113,7 @@ def withdrawal_page(ctx, req):
 
 def records_page(ctx, req):
     m = current_member(ctx, req)
+    req.refused = m is None
     page_no = max(0, req.number("yms", "query") or 0)
     rows = ctx.db.all("SELECT * FROM records WHERE member=? ORDER BY time DESC, id DESC LIMIT ? OFFSET ?",
                       (m["id"], pages.RECORD_PAGE, page_no * pages.RECORD_PAGE)) if m else []
@@ -236,20 +239,26 @@ def redeem_code(ctx, req):
 
 
 def feedback(ctx, req):
+    # Feedback carries no account: it comes from whoever is logged in, and is kept with that member.
+    m = current_member(ctx, req)
+    if m is None:
+        req.refused = True
+        return text_reply("1")
     email = req.text("yx", "gbk", "form").strip()
     content = req.text("nr", "gbk", "form").strip()
-    if not email or not content or len(content) > 5000:
+    if not email or not content or len(content) > 5000 or len(email) > 200:
         return text_reply("1")
-    ctx.db.run("INSERT INTO feedback(email, content, time) VALUES (?,?,?)", (email, content, now_text()))
+    ctx.db.run("INSERT INTO feedback(member, email, content, time) VALUES (?,?,?,?)",
+               (m["id"], email, content, now_text()))
     return text_reply("OK")
 
 
 ROUTES = {
-    "/get/sz.php": settings_page,
-    "/get/cs1.php": personal_page,
-    "/get/aq.php": security_page,
-    "/get/tx.php": withdrawal_page,
-    "/sytj.php": records_page,
+    "/get/sz.php": safe(settings_page),
+    "/get/cs1.php": safe(personal_page),
+    "/get/aq.php": safe(security_page),
+    "/get/tx.php": safe(withdrawal_page),
+    "/sytj.php": safe(records_page),
     "/post/sz2.php": _switch("date_public", "btn2", "0"),
     "/post/sz.php": _switch("count_public", "btn2", "0"),
     "/post/sz1.php": _switch("earning", "btn3", "1"),

@@ -1,22 +1,25 @@
 """Uploads: instant upload by MD5, registration of FTP uploads, the web-upload page.
 
+Every upload needs the session cookie of the member named by "bsm" / "zh".
 A registered file is moved out of the FTP area into storage/<member id>/ under
-a random name; its size and MD5 are computed from the bytes that arrived.
+a random name; its size and MD5 are computed from the bytes that arrived. The
+registration takes the file from the member's own FTP folder (member logins)
+before the shared area of anonymous logins, so two members uploading the same
+name by their own logins never register each other's bytes.
 Instant uploads add a row that shares the stored bytes of an earlier file
-with the same MD5.
+with the same MD5. Web uploads are streamed to disk as they arrive.
 """
 
-import email.parser
-import email.policy
 import hashlib
 import os
 import re
 import urllib.parse
 
-from . import pages
+from . import multipart, pages
+from .account import acting_member
 from .common import clean_file_name, esc, inside
 from .db import now_text
-from .web import html_reply, text_reply
+from .web import html_reply, safe, streamed, text_reply
 
 TEMP_SUFFIX = ".tnwklswj"
 
@@ -28,7 +31,7 @@ def _success(file_id):
 
 def _target(ctx, req):
     """(member, folder id) of an upload request, or (None, None)."""
-    member = ctx.db.member_by_account(req.text("bsm", "gbk", "query"))
+    member = acting_member(ctx, req, "bsm")
     folder = req.number("mlid", "query")
     if member is None or folder is None:
         return None, None
@@ -79,17 +82,19 @@ def _store(ctx, member, source_path, name):
     return storage, size, md5.hexdigest()
 
 
-def _find_temp(ctx, name):
-    """The uploaded temporary file: the client names it in GBK bytes, other FTP
-    clients in UTF-8; the FTP server keeps the bytes it received."""
-    for charset in ("gbk", "utf-8"):
-        try:
-            raw = (name + TEMP_SUFFIX).encode(charset)
-        except UnicodeEncodeError:
-            continue
-        temp = inside(ctx.ftp_dir, os.fsdecode(raw))
-        if temp is not None and os.path.isfile(temp):
-            return temp
+def _find_temp(ctx, member, name):
+    """The uploaded temporary file: first in the member's own FTP folder, then in
+    the anonymous area. The client names it in GBK bytes, other FTP clients in
+    UTF-8; the FTP server keeps the bytes it received."""
+    for root in (ctx.ftp_member_dir(member["id"]), ctx.ftp_dir):
+        for charset in ("gbk", "utf-8"):
+            try:
+                raw = (name + TEMP_SUFFIX).encode(charset)
+            except UnicodeEncodeError:
+                continue
+            temp = inside(root, os.fsdecode(raw))
+            if temp is not None and os.path.isfile(temp):
+                return temp
     return None
 
 
@@ -98,7 +103,7 @@ def register_ftp_upload(ctx, req):
     name = _upload_name(req)
     if member is None or name is None:
         return text_reply("0")
-    temp = _find_temp(ctx, name)
+    temp = _find_temp(ctx, member, name)
     if temp is None:
         return text_reply("0")
     # Claim the file by renaming it first, so two registrations cannot both take it.
@@ -117,23 +122,21 @@ UPLOAD_FORM = """<h3>网页上传</h3>
 </form>%s"""
 
 
+@streamed
 def web_upload(ctx, req):
-    member = ctx.db.member_by_account(req.text("zh", "gbk", "query"))
+    member = acting_member(ctx, req, "zh")
     folder = req.number("ml", "query") or 0
     if member is None or (folder and ctx.db.folder(member["id"], folder) is None):
-        return html_reply(pages.page("网页上传", "帐号或文件夹不存在。", "utf-8"), "utf-8")
+        return html_reply(pages.page("网页上传", "帐号或文件夹不存在，或没有登录。", "utf-8"), "utf-8")
     message = ""
     if req.method == "POST":
-        stored = []
-        for name, data in _multipart_files(req):
-            name = clean_file_name(os.path.basename(name.replace("\\", "/")))
-            tmp = os.path.join(ctx.ftp_dir, ".web-%s" % os.urandom(8).hex())
-            with open(tmp, "wb") as f:
-                f.write(data)
+        stored = [(clean_file_name(os.path.basename(name.replace("\\", "/"))), tmp)
+                  for name, tmp in _receive_files(ctx, req)]
+        for name, tmp in stored:
             storage, size, md5 = _store(ctx, member, tmp, name)
             _insert(ctx, member, folder, name, size, md5, storage, "web")
-            stored.append(name)
-        message = "<p id=\"result\">上传成功：%s</p>" % esc("，".join(stored)) if stored else \
+        names = [name for name, _ in stored]
+        message = "<p id=\"result\">上传成功：%s</p>" % esc("，".join(names)) if names else \
             "<p id=\"result\">没有收到文件。</p>"
     # "zh" is read as GBK, so the form's own address carries the account percent-encoded in GBK.
     zh = urllib.parse.quote(member["account"].encode("gbk", "replace"), safe="")
@@ -141,24 +144,35 @@ def web_upload(ctx, req):
                                  "utf-8"), "utf-8")
 
 
-def _multipart_files(req):
-    ctype = req.headers.get("Content-Type", "")
-    if not ctype.startswith("multipart/form-data"):
-        return []
-    msg = email.parser.BytesParser(policy=email.policy.HTTP).parsebytes(
-        b"Content-Type: " + ctype.encode("latin-1", "replace") + b"\r\n\r\n" + req.body)
-    out = []
-    if not msg.is_multipart():
-        return out
-    for part in msg.iter_parts():
-        filename = part.get_filename()
-        if filename:
-            out.append((filename, part.get_payload(decode=True) or b""))
-    return out
+def _receive_files(ctx, req):
+    """Streams the file parts of the multipart body into temporary files:
+    [(name, path)]. A malformed body leaves no file behind (BadRequest)."""
+    received = []
+
+    def open_file(name):
+        path = os.path.join(ctx.tmp_dir, "web-%s" % os.urandom(8).hex())
+        f = open(path, "wb")
+        received.append((name, path, f))
+        return f
+
+    try:
+        multipart.read_files(req.stream, req.headers.get("Content-Type", ""), open_file)
+    except BaseException:
+        for _, path, f in received:
+            f.close()
+            try:
+                os.remove(path)
+            except OSError:
+                pass
+        raise
+    for _, _, f in received:
+        f.close()
+    return [(name, path) for name, path, _ in received]
 
 
+@safe
 def recent_web_uploads(ctx, req):
-    member = ctx.db.member_by_account(req.text("zh", "gbk", "query"))
+    member = acting_member(ctx, req, "zh")
     rows = ctx.db.all("SELECT * FROM files WHERE owner=? AND source='web' ORDER BY id DESC LIMIT 30",
                       (member["id"],)) if member else []
     items = "".join('<li><a href="/ym.php?pid=%d" target="_blank">%s</a> %s %s</li>'

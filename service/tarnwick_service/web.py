@@ -12,12 +12,31 @@ import http.server
 import os
 import socket
 import sys
+import threading
+import time
 import traceback
 import urllib.parse
 
-FORM_LIMIT = 1024 * 1024           # bodies of ordinary forms
-UPLOAD_LIMIT = 256 * 1024 * 1024   # the web-upload form
-DRAIN_LIMIT = 64 * 1024 * 1024     # refused bodies up to this size are read away first
+FORM_LIMIT = 1024 * 1024           # bodies of ordinary forms, read whole
+UPLOAD_LIMIT = 256 * 1024 * 1024   # streamed bodies (the web-upload form), never held in memory
+DRAIN_LIMIT = 8 * 1024 * 1024      # refused bodies up to this size are read away (in blocks) first
+
+
+def _thread_limit():
+    value = os.environ.get("TARNWICK_HTTP_THREADS", "")
+    return min(512, max(1, int(value))) if value.strip().isdigit() else 64
+
+
+def safe(func):
+    """Marks a handler without side effects: HEAD may run it (and send only the headers)."""
+    func.safe = True
+    return func
+
+
+def streamed(func):
+    """Marks a handler that reads its body itself from req.stream (up to UPLOAD_LIMIT)."""
+    func.streamed = True
+    return func
 
 
 class BadRequest(Exception):
@@ -47,15 +66,35 @@ def decode(data, charset):
     return data.decode("utf-8", "replace")
 
 
+class BodyStream:
+    """The unread body of a request: at most `remaining` more bytes from the socket."""
+
+    def __init__(self, rfile, length):
+        self.rfile = rfile
+        self.remaining = length
+
+    def read(self, n=65536):
+        if self.remaining <= 0:
+            return b""
+        chunk = self.rfile.read(min(n, self.remaining))
+        if not chunk:
+            self.remaining = 0
+            raise BadRequest("body ended early")
+        self.remaining -= len(chunk)
+        return chunk
+
+
 class Request:
-    def __init__(self, handler, method, path, query, body):
+    def __init__(self, handler, method, path, query, body, stream=None):
         self.handler = handler
         self.method = method
         self.path = path
         self.query = parse_pairs(query)
         self.body = body
+        self.stream = stream     # BodyStream for streamed handlers, else None
+        self.refused = False     # set when the session does not allow what was asked
         ctype = handler.headers.get("Content-Type", "")
-        self.form = {} if ctype.startswith("multipart/") else parse_pairs(body)
+        self.form = {} if ctype.startswith("multipart/") or stream is not None else parse_pairs(body)
         self.cookies = {}
         raw_cookie = handler.headers.get("Cookie")
         if raw_cookie:
@@ -171,44 +210,112 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def do_HEAD(self):
         self._dispatch("HEAD")
 
-    def _dispatch(self, method):
-        raw_target = self.path.encode("latin-1", "replace")
-        path_part, _, query = raw_target.partition(b"?")
-        path = urllib.parse.unquote_to_bytes(path_part).decode("utf-8", "replace")
-        try:
-            length = int(self.headers.get("Content-Length") or 0)
-        except ValueError:
-            length = -1
-        limit = UPLOAD_LIMIT if self.headers.get("Content-Type", "").startswith("multipart/") else FORM_LIMIT
-        if length < 0 or length > limit:
-            # Read a moderately oversized body away so the client gets to read the refusal.
-            remaining = length if 0 < length <= DRAIN_LIMIT else 0
-            while remaining > 0:
-                chunk = self.rfile.read(min(remaining, 65536))
-                if not chunk:
-                    break
-                remaining -= len(chunk)
-            self.close_connection = True
-            self._send(Reply(b"0", 413))
-            return
-        body = self.rfile.read(length) if length else b""
+    # -- the body: its length, its limit, refusals before reading it -----------
+    def _route(self, path):
         func = self.routes.get(path.lower())
         if func is None:
             for prefix, candidate in self.prefix_routes:
                 if path.startswith(prefix):
-                    func = candidate
-                    break
-        if func is None:
-            self._send(Reply("<html><body>404 页面不存在</body></html>".encode("gbk"), 404,
-                             "text/html; charset=gbk"), method)
+                    return candidate
+        return func
+
+    def _body_check(self, func):
+        """(length, None) for an acceptable body, or (None, Reply) refusing it."""
+        if "Transfer-Encoding" in self.headers:
+            # Only bodies with a declared length are taken; a chunked body left
+            # on the connection would be read as the next request.
+            return None, Reply(b"0", 411)
+        lengths = self.headers.get_all("Content-Length") or []
+        if len(set(v.strip() for v in lengths)) > 1:
+            return None, Reply(b"0", 400)
+        raw = lengths[0].strip() if lengths else "0"
+        if not raw.isdigit() or len(raw) > 18:
+            return None, Reply(b"0", 400)
+        length = int(raw)
+        limit = UPLOAD_LIMIT if getattr(func, "streamed", False) else FORM_LIMIT
+        if length > limit:
+            return None, Reply(b"0", 413)
+        return length, None
+
+    def handle_expect_100(self):
+        # A client that waits for "100 Continue" is refused before it sends anything.
+        path = urllib.parse.unquote_to_bytes(self.path.encode("latin-1", "replace").partition(b"?")[0])
+        _, refusal = self._body_check(self._route(path.decode("utf-8", "replace")))
+        if refusal is not None:
+            self.close_connection = True
+            self._send(refusal)
+            return False
+        return super().handle_expect_100()
+
+    def _refuse_body(self, reply, length=0):
+        """Answers a request whose body is not taken, then closes the connection. A
+        moderately sized body is read away after the answer (bounded in time), so a
+        client that sends its whole body before reading still gets the refusal
+        instead of a reset connection."""
+        self.close_connection = True
+        self._send(reply)
+        remaining = length if 0 < length <= DRAIN_LIMIT else 0
+        if not remaining:
             return
         try:
-            reply = func(Request(self, method, path, query, body))
+            self.wfile.flush()
+            deadline = time.monotonic() + 5.0
+            self.connection.settimeout(1.0)
+            while remaining > 0 and time.monotonic() < deadline:
+                chunk = self.rfile.read1(min(remaining, 65536))
+                if not chunk:
+                    break
+                remaining -= len(chunk)
+        except OSError:
+            pass
+
+    def _dispatch(self, method):
+        raw_target = self.path.encode("latin-1", "replace")
+        path_part, _, query = raw_target.partition(b"?")
+        path = urllib.parse.unquote_to_bytes(path_part).decode("utf-8", "replace")
+        func = self._route(path)
+        length, refusal = self._body_check(func)
+        if refusal is not None:
+            try:
+                declared = int(self.headers.get("Content-Length") or 0)
+            except ValueError:
+                declared = 0
+            self._refuse_body(refusal, declared if refusal.status == 413 else 0)
+            return
+        if func is None:
+            self._refuse_body(Reply("<html><body>404 页面不存在</body></html>".encode("gbk"), 404,
+                                    "text/html; charset=gbk"), length)
+            return
+        if method == "HEAD" and not getattr(func, "safe", False):
+            # HEAD never runs a handler that changes something.
+            self._refuse_body(Reply(b"", 405, "text/plain", [("Allow", "GET, POST")]), length)
+            return
+        stream = None
+        if getattr(func, "streamed", False) and method == "POST":
+            stream = BodyStream(self.rfile, length)
+            body = b""
+        else:
+            body = self.rfile.read(length) if length else b""
+        request = None
+        try:
+            request = Request(self, method, path, query, body, stream)
+            reply = func(request)
         except BadRequest:
-            reply = Reply(b"0")
+            reply = Reply(b"0", 400)
         except Exception:  # never a stack trace on the wire; keep it in the log
             traceback.print_exc(file=sys.stderr)
             reply = Reply(b"0", 500)
+        if request is not None and request.refused and reply.status == 200:
+            reply.status = 403
+        if stream is not None and stream.remaining > 0:
+            # The handler did not take the whole body: drop it, or the connection.
+            if stream.remaining <= DRAIN_LIMIT:
+                try:
+                    while stream.read():
+                        pass
+                except BadRequest:
+                    pass
+            self.close_connection = True
         if isinstance(reply, FileReply):
             self._send_file(reply, method)
         else:
@@ -261,7 +368,38 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.close_connection = True
 
 
-class Server(http.server.ThreadingHTTPServer):
-    daemon_threads = True
+class Server(http.server.HTTPServer):
+    """One thread per connection, at most TARNWICK_HTTP_THREADS (default 64) at a time.
+
+    A connection that finds every thread busy for BUSY_WAIT seconds is answered
+    503 and closed, so an idle or slow crowd cannot grow the thread count."""
+
     allow_reuse_address = True
     request_queue_size = 64
+    BUSY_WAIT = 2.0
+
+    def __init__(self, address, handler):
+        super().__init__(address, handler)
+        self.max_threads = _thread_limit()
+        self._slots = threading.BoundedSemaphore(self.max_threads)
+
+    def process_request(self, request, client_address):
+        if not self._slots.acquire(timeout=self.BUSY_WAIT):
+            try:
+                request.settimeout(1.0)
+                request.sendall(b"HTTP/1.1 503 Service Unavailable\r\nContent-Type: text/plain\r\n"
+                                b"Content-Length: 1\r\nConnection: close\r\n\r\n0")
+            except OSError:
+                pass
+            self.shutdown_request(request)
+            return
+        threading.Thread(target=self._run, args=(request, client_address), daemon=True).start()
+
+    def _run(self, request, client_address):
+        try:
+            self.finish_request(request, client_address)
+        except Exception:
+            self.handle_error(request, client_address)
+        finally:
+            self.shutdown_request(request)
+            self._slots.release()

@@ -199,6 +199,8 @@ void scenarioRecover(GuiDriver& d) {
   const QString account = uniqueName("rec");
   registrationSteps(d, account, "old-pw");
   d.add("security question set", [] { return QApplication::activeModalWidget() == window(kLogin); }, [=] {
+    // The service takes account changes only from the account's own session.
+    post("/csx.php", net::FormBuilder().add("zh", app::toGbk(account), net::Charset::Utf8).add("mm", "old-pw"));
     std::string reply = post("/post/mb.php?pid=" + app::toGbk(account),
                              net::FormBuilder().add("dan", net::fromUtf8("宠物？"), net::Charset::Utf8)
                                  .add("wenti", net::fromUtf8("小黑"), net::Charset::Utf8));

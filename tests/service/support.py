@@ -76,13 +76,14 @@ def form(pairs, charset="gbk"):
 
 
 class Service:
-    def __init__(self, data=None):
+    def __init__(self, data=None, env=None):
         self.dir = tempfile.mkdtemp(prefix="tarnwick-svc-test-")
         self.data = data or os.path.join(self.dir, "data")
         with open(os.path.join(self.dir, "err"), "wb") as err:
             self.proc = subprocess.Popen(["/usr/bin/python3", START, "--http", "0", "--ftp", "0",
                                           "--data", self.data],
-                                         stdout=subprocess.PIPE, stderr=err, start_new_session=True)
+                                         stdout=subprocess.PIPE, stderr=err, start_new_session=True,
+                                         env=dict(os.environ, **(env or {})))
         line = self.proc.stdout.readline().decode()
         if not line.startswith("ready "):
             self.stop()
@@ -110,18 +111,32 @@ class Service:
         shutil.rmtree(self.dir, ignore_errors=True)
         return self.proc.returncode
 
-    def client(self):
-        return Client(self.url)
+    def client(self, account=None):
+        """A client with its own cookie store; logged in when an account is given
+        (a seeded account, or one registered with the default password)."""
+        c = Client(self.url)
+        if account is not None:
+            reply = c.login(account, PASSWORDS.get(account, "pw12345"))
+            if len(reply) < 4:
+                raise RuntimeError("login of %s failed: %r" % (account, reply))
+        return c
 
-    def ftp(self):
+    def ftp(self, account=None):
+        """An FTP connection, anonymous or logged in as a member."""
         f = ftplib.FTP()
         f.connect(self.ftp_host, self.ftp_port, timeout=10)
-        f.login()
+        if account is None:
+            f.login()
+        else:
+            f.login(account, PASSWORDS.get(account, "pw12345"))
         return f
 
     def ftp_log(self):
         with open(os.path.join(self.data, "ftp.log"), encoding="utf-8") as f:
             return f.read()
+
+
+PASSWORDS = {"demo": "demo123", "alice": "alice123", "qqdemo": "qq123456"}
 
 
 class Client:
@@ -154,6 +169,31 @@ class Client:
         return self.post("/csx.php", [("zh", account.encode("utf-8")), ("mm", password)])
 
 
+def raw_exchange(url, data, timeout=10.0):
+    """Sends raw request bytes to the service at url and returns every byte it answers
+    until it closes the connection or `timeout` passes."""
+    import socket
+    host, port = url[len("http://"):].split(":")
+    s = socket.create_connection((host, int(port)), timeout=timeout)
+    try:
+        s.sendall(data)
+        out = b""
+        end = time.time() + timeout
+        while time.time() < end:
+            try:
+                chunk = s.recv(65536)
+            except socket.timeout:
+                break
+            except ConnectionResetError:
+                break
+            if not chunk:
+                break
+            out += chunk
+        return out
+    finally:
+        s.close()
+
+
 class _NoRedirect(urllib.request.HTTPRedirectHandler):
     def redirect_request(self, *args, **kwargs):
         return None
@@ -167,10 +207,14 @@ def unique(prefix):
     return "%s%d%d" % (prefix, os.getpid() % 1000, _counter[0])
 
 
-def register(client, account, password="pw12345", email=None):
+def register(client, account, password="pw12345", email=None, login=True):
+    """Registers the account; when that worked and `login`, the client logs in as it."""
     email = email or account + "@test.local"
-    return client.post("/zc.php", [("zh1", account.encode("utf-8")), ("mm1", password), ("cfmm1", password),
-                                   ("zcyx", email.encode("utf-8")), ("xcfmm1", "1")])
+    reply = client.post("/zc.php", [("zh1", account.encode("utf-8")), ("mm1", password), ("cfmm1", password),
+                                    ("zcyx", email.encode("utf-8")), ("xcfmm1", "1")])
+    if reply == b"3" and login:
+        client.login(account, password)
+    return reply
 
 
 def wait_for(predicate, timeout=5.0):

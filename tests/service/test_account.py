@@ -144,7 +144,7 @@ class AccountForms(unittest.TestCase):
         self.assertEqual(text_between(page, 'id="dan" value="', '"'), gbk("问题"))
 
     def test_email_first_set_replies_16(self):
-        c = svc.client()
+        c = svc.client("qqdemo")
         qq = c.post("/post/xgyx.php?pid=qqdemo", [("yxdz", "qq@test.local")], "utf-8")
         self.assertEqual(qq, b"16")
 

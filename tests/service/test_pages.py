@@ -6,6 +6,7 @@ import os
 import re
 import sqlite3
 import unittest
+import urllib.parse
 
 from support import Service, gbk, register, split_text, text_between, unique
 
@@ -88,7 +89,7 @@ class FolderPages(unittest.TestCase):
     def test_folder_list_matches_database_with_default_last(self):
         for query in ("/sc/index.php?zh=demo&ml=0", "/sc/index.php?zh=demo"):
             with self.subTest(query=query):
-                entries = folder_entries(svc.client().get(query))
+                entries = folder_entries(svc.client("demo").get(query))
                 rows = self.expected(1001)
                 self.assertEqual(entries[-1], (0, "默认文件夹"))
                 self.assertEqual(sorted(entries[:-1]), sorted((i, r["name"]) for i, r in rows.items()))
@@ -104,7 +105,7 @@ class FolderPages(unittest.TestCase):
     def test_properties_preselect_the_parent(self):
         for row in db_rows("SELECT * FROM folders WHERE owner=1001"):
             with self.subTest(folder=row["name"]):
-                page = svc.client().get("/mlsx.php?pid=%d&zh=demo" % row["id"])
+                page = svc.client("demo").get("/mlsx.php?pid=%d&zh=demo" % row["id"])
                 self.assertEqual(text_between(page, '<option selected value="', '"'), str(row["parent"]).encode())
 
 
@@ -142,7 +143,9 @@ class Listing(unittest.TestCase):
 
 class AccountPages(unittest.TestCase):
     def utf8_page(self, path):
-        return svc.client().get(path).decode("utf-8").encode("gbk")
+        # The account pages answer only the member the session cookie names.
+        account = urllib.parse.parse_qs(urllib.parse.urlparse(path).query)["pid"][0]
+        return svc.client(account).get(path).decode("utf-8").encode("gbk")
 
     def test_settings_markers(self):
         page = self.utf8_page("/get/sz.php?pid=demo")

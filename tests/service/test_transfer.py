@@ -68,7 +68,7 @@ class FtpUpload(unittest.TestCase):
             ("port-%s.bin" % uuid.uuid4().hex[:6], False, None),
             ("rest-%s.bin" % uuid.uuid4().hex[:6], True, 123457),
         ]
-        c = svc.client()
+        c = svc.client("demo")
         for name, passive, rest in cases:
             with self.subTest(name=name):
                 self.upload(gbk(name + ".tnwklswj"), BINARY, passive, rest_split=rest)
@@ -87,7 +87,7 @@ class FtpUpload(unittest.TestCase):
                     self.assertIn("REST %d" % rest, log)
 
     def test_registration_needs_the_uploaded_file(self):
-        c = svc.client()
+        c = svc.client("demo")
         self.assertIsNone(new_id(register_upload(c, "demo", 0, "never-uploaded.txt")))
         name = "twice-%s.txt" % uuid.uuid4().hex[:6]
         self.upload(gbk(name + ".tnwklswj"), b"hello")
@@ -95,7 +95,7 @@ class FtpUpload(unittest.TestCase):
         self.assertIsNone(new_id(register_upload(c, "demo", 0, name)))  # already taken into storage
 
     def test_chinese_names_in_gbk_and_utf8(self):
-        c = svc.client()
+        c = svc.client("demo")
         for encoding in ("gbk", "utf-8"):
             with self.subTest(encoding=encoding):
                 name = "照片%s.jpg" % uuid.uuid4().hex[:4]
@@ -114,7 +114,7 @@ class FtpUpload(unittest.TestCase):
 
 class InstantUpload(unittest.TestCase):
     def test_known_digest_adds_a_row_sharing_the_bytes(self):
-        c = svc.client()
+        c = svc.client("alice")
         source = db_file(1)
         reply = c.post("/jsmc.php?bsm=alice&mlid=0&md5=%s" % source["md5"], [("wjdl", "复制.txt")])
         file_id = new_id(reply)
@@ -124,7 +124,7 @@ class InstantUpload(unittest.TestCase):
         self.assertEqual(stored_bytes(c, file_id, "alice8"), stored_bytes(c, 1))
 
     def test_refusals(self):
-        c = svc.client()
+        c = svc.client("demo")
         md5 = db_file(1)["md5"]
         cases = [
             "/jsmc.php?bsm=demo&mlid=0&md5=" + "0" * 32,        # unknown content
@@ -141,7 +141,7 @@ class InstantUpload(unittest.TestCase):
 
 class Downloads(unittest.TestCase):
     def test_range_replies(self):
-        c = svc.client()
+        c = svc.client("demo")
         name = "range-%s.bin" % uuid.uuid4().hex[:6]
         FtpUpload.upload(None, gbk(name + ".tnwklswj"), BINARY)
         file_id = new_id(register_upload(c, "demo", 0, name))
@@ -165,7 +165,7 @@ class Downloads(unittest.TestCase):
                     self.assertEqual(body, BINARY[part])
 
     def test_empty_file_is_sent_whole_whatever_the_range(self):
-        c = svc.client()
+        c = svc.client("demo")
         FtpUpload.upload(None, b"empty.txt.tnwklswj", b"")
         file_id = new_id(register_upload(c, "demo", 0, "empty.txt"))
         for header in ({}, {"Range": "bytes=0-"}):
@@ -203,7 +203,7 @@ class Downloads(unittest.TestCase):
 
 class WebUpload(unittest.TestCase):
     def test_multipart_upload_is_stored_and_listed(self):
-        c = svc.client()
+        c = svc.client("alice")
         self.assertIn(b'enctype="multipart/form-data"', c.get("/sc/index2.php?zh=alice&ml=0"))
         boundary = "----tw" + uuid.uuid4().hex
         name = "网页-%s.bin" % uuid.uuid4().hex[:4]
