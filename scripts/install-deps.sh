@@ -4,7 +4,8 @@
 set -euo pipefail
 pkgs=(qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libcurl4-openssl-dev libboost-regex-dev
       libssl-dev libsqlite3-dev libcpp-httplib-dev libgtest-dev libgmock-dev pkg-config cmake g++
-      python3-pyftpdlib xvfb xauth fonts-wqy-microhei busybox curl)
+      python3-pyftpdlib xvfb xauth fonts-wqy-microhei busybox curl
+      liblzma-dev clang-14 libclang-rt-14-dev imagemagick)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

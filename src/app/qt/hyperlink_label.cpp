@@ -6,7 +6,8 @@ namespace tarnwick::app {
 
 HyperlinkLabel::HyperlinkLabel(QWidget* parent) : QLabel(parent) {
   setCursor(Qt::PointingHandCursor);
-  setStyleSheet(QStringLiteral("color: #1a5fb4; text-decoration: underline;"));
+  // The link colour follows the skin's palette (light on dark skins).
+  setStyleSheet(QStringLiteral("color: palette(link); text-decoration: underline;"));
 }
 
 void HyperlinkLabel::mousePressEvent(QMouseEvent* event) {

@@ -1,0 +1,55 @@
+// Screenshots of the main window in every skin, for the contact sheet
+// (scripts/skin-sheet runs this under Xvfb and tiles the pictures).
+//   skin_shots <output dir>   -> <dir>/01.png ... 33.png
+#include <QApplication>
+#include <QDir>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QScreen>
+#include <QThread>
+#include <QTreeWidget>
+#include <QWindow>
+#include <cstdio>
+
+#include "app/qt/main_window.h"
+#include "app/qt/shell.h"
+#include "app/session.h"
+
+using namespace tarnwick::app;
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: skin_shots <output dir>\n");
+    return 2;
+  }
+  const QDir out(QString::fromLocal8Bit(argv[1]));
+  registerModules();
+  auto* w = new MainWindow;
+  runWindowInstallers(w);
+  // A few rows and some progress, so lists and bars show their colours.
+  if (auto* list = control<QTreeWidget>(w, QStringLiteral("超级列表框6"))) {
+    for (const char* name : {"项目计划书.docx", "旅行照片_2024.zip", "会议记录（三月）.pdf", "演示视频.mp4"})
+      list->addTopLevelItem(new QTreeWidgetItem({QString::fromUtf8(name)}));
+    list->setCurrentItem(list->topLevelItem(1));
+  }
+  if (auto* bar = control<QProgressBar>(w, QStringLiteral("进度条"))) bar->setValue(42);
+  w->show();
+  for (int n = 1; n <= 33; ++n) {
+    applySkin(n);
+    w->setWindowTitle(QStringLiteral("Tarnwick客户端 — 皮肤 %1").arg(n));
+    for (int i = 0; i < 20; ++i) {
+      QCoreApplication::processEvents();
+      QThread::msleep(10);
+    }
+    const QPixmap shot = w->screen()->grabWindow(w->winId());
+    const QString file = out.filePath(QStringLiteral("%1.png").arg(n, 2, 10, QLatin1Char('0')));
+    if (!shot.save(file)) {
+      std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
+      return 1;
+    }
+  }
+  w->setObjectName(QString());
+  delete w;
+  return 0;
+}
