@@ -11,6 +11,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QProgressBar>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -21,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
@@ -34,6 +38,7 @@
 #include "app/session.h"
 #include "net/hosts.h"
 #include "net/http.h"
+#include "transfer/qt/upload_page.h"
 
 using namespace tarnwick;
 
@@ -98,6 +103,18 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "service did not start\n");
     return 1;
   }
+  // The service's data folder holds the uploaded GiBs: it goes with the service.
+  auto stopService = [&] {
+    service.terminate();
+    if (!service.waitForFinished(15000)) {
+      service.kill();
+      service.waitForFinished(5000);
+    }
+    // By bytes: the FTP area holds GBK-named files that QDir cannot name.
+    std::error_code ec;
+    std::filesystem::remove_all(QFile::encodeName(data.path()).toStdString(), ec);
+    if (ec) std::fprintf(stderr, "could not remove %s: %s\n", qPrintable(data.path()), ec.message().c_str());
+  };
   const QString ready = QString::fromUtf8(service.readLine()).trimmed();  // "ready http://... ftp://..."
   const QString http = ready.section(' ', 1, 1);
   const QString ftp = ready.section(' ', 2, 2).mid(6);  // host:port
@@ -171,6 +188,43 @@ int main(int argc, char** argv) {
     return clock.nsecsElapsed() / 1e9;
   };
 
+  // Screenshot mode (under xvfb-run with QT_QPA_PLATFORM=xcb): two small
+  // files finished, then a 4 GiB file running with two more queued; the
+  // screen is taken with ImageMagick's import while the upload runs.
+  if (const QByteArray shot = qgetenv("TARNWICK_UPLOAD_SCREENSHOT"); !shot.isEmpty()) {
+    main.move(0, 0);
+    instant->setChecked(false);
+    const QStringList names{QStringLiteral("会议记录.docx"), QStringLiteral("照片2026.jpg")};
+    for (const QString& n : names) {
+      makeFile(files.filePath(n).toStdString(), 3 << 20, false);
+      upload(files.filePath(n));
+    }
+    const QString big = files.filePath(QStringLiteral("项目备份.zip"));
+    makeFile(big.toStdString(), 4 * kGiB, true);
+    for (const QString& n : {big, files.filePath(names[0]), files.filePath(names[1])})
+      (new QTreeWidgetItem(queue))->setText(0, n);
+    button->click();
+    auto* speed = app::control<QLabel>(&main, QStringLiteral("标签47"));
+    auto* bar = app::control<QProgressBar>(&main, QStringLiteral("进度条"));
+    QElapsedTimer wait;
+    wait.start();
+    while (wait.elapsed() < 120000 && (bar->value() < 20 || speed->text() == QStringLiteral("上传速度：0KB")))
+      app.processEvents(QEventLoop::AllEvents, 20);
+    for (QElapsedTimer paint; !paint.isValid() || paint.elapsed() < 300;) {
+      if (!paint.isValid()) paint.start();
+      app.processEvents(QEventLoop::AllEvents, 20);
+    }
+    const QRect g = main.frameGeometry();
+    const std::string cmd = QStringLiteral("import -window root -crop %1x%2+%3+%4 +repage '%5'")
+                                .arg(g.width()).arg(g.height()).arg(g.x()).arg(g.y())
+                                .arg(QString::fromLocal8Bit(shot)).toStdString();
+    const int rc = std::system(cmd.c_str());
+    std::printf("screenshot at %d%%: %s (%d)\n", bar->value(), shot.constData(), rc);
+    delete transfer::qt::UploadPage::of(&main);  // ends the running upload
+    stopService();
+    return rc == 0 ? 0 : 1;
+  }
+
   // 1 and 2: 1 GiB by FTP.
   const std::string big = files.filePath("bench1g.bin").toStdString();
   if (!makeFile(big, kGiB, false)) return 1;
@@ -203,8 +257,7 @@ int main(int argc, char** argv) {
 
   // 3: 4 GiB, instant upload first (MD5 of all of it), then FTP.
   if (!withHuge) {
-    service.terminate();
-    service.waitForFinished(10000);
+    stopService();
     return allOk && ratio >= 0.9 && worstStall <= 50 ? 0 : 2;
   }
   const std::string huge = files.filePath("bench4g.bin").toStdString();
@@ -222,8 +275,7 @@ int main(int argc, char** argv) {
               r.totalS, r.ok ? "" : " (NOT FINISHED)", peak, idle, (peak - idle) / 1024.0, r.worstGapMs);
   ::unlink(huge.c_str());
 
-  service.terminate();
-  service.waitForFinished(10000);
+  stopService();
   const bool met = allOk && ratio >= 0.9 && worstStall <= 50 && r.worstGapMs <= 50 && (peak - idle) <= 64 * 1024;
   return met ? 0 : 2;
 }
