@@ -19,11 +19,6 @@ std::string nameBody(const std::string& fileNameGbk) { return net::FormBuilder()
 
 }  // namespace
 
-std::string uploadFileName(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 UploadRequest instantUploadRequest(const UploadTarget& target, const std::string& md5,
                                    const std::string& fileNameGbk) {
   net::FormBuilder q = targetQuery(target);

@@ -28,10 +28,6 @@ struct UploadTarget {
   std::int32_t folderId = 0;
 };
 
-// The file name of a local path: the text after its last "/" (the whole
-// path when it has none).
-std::string uploadFileName(const std::string& path);
-
 // POST MainHost/jsmc.php?bsm=account&mlid=folder&md5=digest, "wjdl=" + name.
 UploadRequest instantUploadRequest(const UploadTarget& target, const std::string& md5,
                                    const std::string& fileNameGbk);

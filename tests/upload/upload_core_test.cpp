@@ -38,18 +38,6 @@ TEST(UploadRequests, ReplyJudging) {
   for (const Case& c : cases) EXPECT_EQ(uploadedFileId(c.reply), c.id) << c.reply;
 }
 
-TEST(UploadRequests, FtpParamsSendTheOriginalFileInBinary) {
-  FtpUploadSpec spec{"127.0.0.1:2121", "/home/u/docs/a b.txt", "a b.txt", "", "", 3};
-  const TransferParams p = ftpUploadParams(spec);
-  EXPECT_EQ(p.modeFlags, kModeUpload);
-  EXPECT_EQ(p.remoteUrl, "ftp://127.0.0.1:2121/a b.txt.tnwklswj");
-  EXPECT_EQ(p.localFile, "/home/u/docs/a b.txt");  // no temporary copy
-  EXPECT_EQ(requestedFtpType(p), 'I');
-  EXPECT_EQ(p.sendBlockBytes, 20480);
-  EXPECT_EQ(uploadFileName("/home/u/docs/a b.txt"), "a b.txt");
-  EXPECT_EQ(uploadFileName("plain.txt"), "plain.txt");
-}
-
 TEST(UploadProgress, SizeTextAndPercent) {
   struct Size {
     std::int64_t bytes;
