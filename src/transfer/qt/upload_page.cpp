@@ -185,12 +185,12 @@ void UploadPage::startFtp() {
 void UploadPage::onTransferEnded(const TransferReport& report) {
   retireTransfer();
   resetProgress();
+  m_lastFolder = QFileInfo(m_current.path).absolutePath();  // the dialog starts there next time
   if (!report.succeeded) {
     std::string reason = outcomeName(report.outcome);
     if (!report.error.empty()) reason += ": " + report.error;
     return failFile(reason);
   }
-  m_lastFolder = QFileInfo(m_current.path).absolutePath();
   QPointer<UploadPage> self(this);
   QTreeWidgetItem* item = m_current.item;
   app::startWorker([self, item, target = m_current.target, name = m_current.nameGbk] {
