@@ -40,14 +40,14 @@ std::string webUploadUrl(const std::string& webUploadHost, const std::string& ac
                         net::FormBuilder().add("zh", account).add("ml", net::numberToText(folderId)));
 }
 
-TransferParams ftpUploadParams(const FtpUploadSpec& spec) {
+TransferParams ftpUploadParams(const FtpUploadFile& file) {
   TransferParams p;
   p.modeFlags = kModeUpload;
-  p.remoteUrl = "ftp://" + spec.ftpHost + "/" + spec.fileNameGbk + kUploadSuffix;
-  p.localFile = spec.localPath;
-  p.ftpUser = spec.user;
-  p.ftpPassword = spec.password;
-  p.queueRows = spec.queueRows;
+  p.remoteUrl = "ftp://" + file.ftpHost + "/" + file.fileNameGbk + kUploadSuffix;
+  p.localFile = file.localPath;
+  p.ftpUser = file.user;
+  p.ftpPassword = file.password;
+  p.queueRows = file.queueRows;
   p.connectTimeoutMs = 5000;
   p.sendTimeoutMs = 5000;
   p.receiveTimeoutMs = 5000;

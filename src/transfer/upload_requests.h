@@ -45,7 +45,7 @@ std::string webUploadUrl(const std::string& webUploadHost, const std::string& ac
 // straight to name + kUploadSuffix on ftpHost ("host[:port]"), always in
 // binary type, 5 s time-outs, 20 KiB send blocks. Empty user and password
 // log in anonymously. The handlers are left for the caller.
-struct FtpUploadSpec {
+struct FtpUploadFile {
   std::string ftpHost;
   std::string localPath;
   std::string fileNameGbk;
@@ -53,6 +53,6 @@ struct FtpUploadSpec {
   std::string password;
   int queueRows = 1;
 };
-TransferParams ftpUploadParams(const FtpUploadSpec& spec);
+TransferParams ftpUploadParams(const FtpUploadFile& file);
 
 }  // namespace tarnwick::transfer

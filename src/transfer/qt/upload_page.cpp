@@ -147,14 +147,14 @@ void UploadPage::startFtp() {
   c.size = LocalFile::sizeOf(c.nativePath);
   if (m_sizeLabel) m_sizeLabel->setText(QStringLiteral("文件大小：%1KB").arg(wholeKilobytes(c.size)));
 
-  FtpUploadSpec spec;
-  spec.ftpHost = app::controlText(m_main, QStringLiteral("服务器ip编辑框"));
-  spec.localPath = c.nativePath;
-  spec.fileNameGbk = c.nameGbk;
-  spec.user = app::controlText(m_main, QStringLiteral("用户名编辑框"));
-  spec.password = app::controlText(m_main, QStringLiteral("密码编辑框"));
-  spec.queueRows = m_queue ? m_queue->topLevelItemCount() : 1;
-  TransferParams params = ftpUploadParams(spec);
+  FtpUploadFile file;
+  file.ftpHost = app::controlText(m_main, QStringLiteral("服务器ip编辑框"));
+  file.localPath = c.nativePath;
+  file.fileNameGbk = c.nameGbk;
+  file.user = app::controlText(m_main, QStringLiteral("用户名编辑框"));
+  file.password = app::controlText(m_main, QStringLiteral("密码编辑框"));
+  file.queueRows = m_queue ? m_queue->topLevelItemCount() : 1;
+  TransferParams params = ftpUploadParams(file);
 
   auto transfer = std::make_unique<TransferObject>();
   TransferObject* raw = transfer.get();
