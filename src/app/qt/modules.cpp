@@ -6,6 +6,7 @@
 #include "browser/qt/browser_module.h"
 #include "settings/qt/account_operations.h"
 #include "settings/qt/account_pages.h"
+#include "transfer/qt/upload_module.h"
 
 namespace tarnwick::app {
 
@@ -20,6 +21,7 @@ void registerModules() {
   tarnwick::browser::registerBrowserModule();
   tarnwick::settings::qt::registerAccountPages();
   tarnwick::settings::qt::registerAccountOperations();
+  tarnwick::transfer::qt::registerUploadModule();
 }
 
 }  // namespace tarnwick::app

@@ -1,0 +1,468 @@
+// The client upload end to end: the real main window driven offscreen
+// against the local service, logged in as demo. What arrived is read from
+// the service's database, storage and FTP command log.
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QTabWidget>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "../browser/e2e_support.h"
+#include "app/qt/main_window.h"
+#include "app/qt/shell.h"
+#include "app/qt/web_browser.h"
+#include "app/session.h"
+#include "browser/state.h"
+#include "net/hosts.h"
+#include "transfer/md5.h"
+#include "transfer/upload_progress.h"
+
+using namespace tarnwick;
+using e2e::q;
+
+#define EXPECT_BOXES(...)                                                            \
+  do {                                                                               \
+    const QStringList want{__VA_ARGS__};                                             \
+    QVERIFY(QTest::qWaitFor([&] { return m_boxes->size() >= want.size(); }, 10000)); \
+    const QStringList got = m_boxes->take();                                         \
+    QVERIFY2(got == want, qPrintable(got.join(" | ")));                              \
+  } while (false)
+
+namespace {
+
+constexpr int kWaitMs = 60000;
+
+QString serviceData() { return qEnvironmentVariable("TARNWICK_SERVICE_DATA"); }
+
+QByteArray readAll(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeAll(const QString& path, const QByteArray& bytes) {
+  QFile f(path);
+  QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  QCOMPARE(f.write(bytes), bytes.size());
+}
+
+// Bytes that ASCII-type FTP would change: every kind of line ending, and
+// every byte value.
+QByteArray binaryContent(int size) {
+  QByteArray b;
+  b.reserve(size);
+  auto* rng = QRandomGenerator::global();
+  while (b.size() < size) {
+    b += "line\r\n";
+    b += '\n';
+    b += '\r';
+    for (int i = 0; i < 64; ++i) b += static_cast<char>(rng->bounded(256));
+  }
+  b.truncate(size);
+  return b;
+}
+
+std::string md5(const QByteArray& b) { return transfer::md5OfBytes(std::string_view(b.constData(), b.size())); }
+
+// The files row of a name: id, folder, size, md5, source, storage.
+std::vector<std::string> fileRow(const QString& name) {
+  const auto rows = e2e::query("SELECT id, folder, size, md5, source, storage FROM files WHERE owner=1001 AND name='" +
+                               name.toStdString() + "' ORDER BY id");
+  return rows.size() == 1 ? rows[0] : std::vector<std::string>{};
+}
+
+bool hasRow(const QString& name) {
+  return !e2e::query("SELECT id FROM files WHERE name='" + name.toStdString() + "'").empty();
+}
+
+// The TYPE command sent last before "STOR remote" in the FTP log, or "".
+QString typeBeforeStor(const QString& remote) {
+  const QString log = QString::fromUtf8(readAll(serviceData() + "/ftp.log"));
+  const qsizetype stor = log.indexOf(QStringLiteral("STOR ") + remote + "\n");
+  if (stor < 0) return {};
+  const qsizetype type = log.lastIndexOf(QStringLiteral("TYPE "), stor);
+  return type < 0 ? QString() : log.mid(type, 6);
+}
+
+qsizetype storAt(const QString& remote) {
+  return QString::fromUtf8(readAll(serviceData() + "/ftp.log")).indexOf(QStringLiteral("STOR ") + remote + "\n");
+}
+
+// A port that accepts FTP connections and never answers: the transfer
+// hangs in its login until the test closes the connection.
+class SilentFtp : public QObject {
+ public:
+  explicit SilentFtp(std::function<void()> onConnect) {
+    m_server.listen(QHostAddress::LocalHost, 0);
+    connect(&m_server, &QTcpServer::newConnection, this, [this, onConnect] {
+      while (QTcpSocket* s = m_server.nextPendingConnection()) m_sockets << s;
+      onConnect();
+    });
+  }
+  QString host() const { return QStringLiteral("127.0.0.1:%1").arg(m_server.serverPort()); }
+  int connections() const { return m_sockets.size(); }
+  void hangUp() {
+    for (QTcpSocket* s : m_sockets) s->abort();
+  }
+
+ private:
+  QTcpServer m_server;
+  QList<QTcpSocket*> m_sockets;
+};
+
+}  // namespace
+
+class UploadE2E : public QObject {
+  Q_OBJECT
+  QTemporaryDir m_home;
+  QTemporaryDir m_files;
+  app::MainWindow* m_main = nullptr;
+  e2e::BoxAnswerer* m_boxes = nullptr;
+  QList<QUrl> m_opened;  // local files and folders handed to the desktop
+  QString m_tag = QString::number(QCoreApplication::applicationPid());
+
+ public slots:
+  void openLocal(const QUrl& url) { m_opened << url; }
+
+ private:
+  template <class T>
+  T* find(const char* name) {
+    return app::control<T>(m_main, QString::fromUtf8(name));
+  }
+  QTreeWidget* queue() { return find<QTreeWidget>("超级列表框6"); }
+  QTreeWidget* done() { return find<QTreeWidget>("超级列表框4"); }
+  QPushButton* uploadButton() { return find<QPushButton>("上传按钮"); }
+  QListWidget* folders() { return find<QListWidget>("列表框2"); }
+  QTabWidget* pages() { return find<QTabWidget>("选择夹1"); }
+  QTabWidget* uploadTabs() { return find<QTabWidget>("选择夹3"); }
+  QString label(const char* name) { return find<QLabel>(name)->text(); }
+  QAction* action(const char* menu, const char* caption) {
+    auto* m = find<QMenu>(menu);
+    return m ? m->findChild<QAction*>(QString::fromUtf8(caption)) : nullptr;
+  }
+  QString log() { return find<QPlainTextEdit>("日志编辑框")->toPlainText(); }
+
+  QString localFile(const QString& name, const QByteArray& bytes) {
+    const QString path = m_files.filePath(name);
+    writeAll(path, bytes);
+    return path;
+  }
+
+  // Picks files in the dialog "请选择文件" opened by 选择文件.
+  void chooseFiles(const QStringList& paths) {
+    bool answered = false;
+    QTimer poll;
+    poll.setInterval(20);
+    connect(&poll, &QTimer::timeout, this, [&] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (!dialog || answered) return;
+      answered = dialog->objectName() == QStringLiteral("请选择文件") &&
+                 dialog->windowTitle() == QStringLiteral("请选择文件");
+      QStringList quoted;
+      for (const QString& p : paths) quoted << '"' + QFileInfo(p).fileName() + '"';
+      dialog->setDirectory(QFileInfo(paths.first()).absolutePath());
+      dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(quoted.join(' '));
+      static_cast<QDialog*>(dialog)->accept();  // QFileDialog::accept checks the typed names
+    });
+    poll.start();
+    find<QPushButton>("选择文件")->click();  // returns when the dialog closed
+    QVERIFY(answered);
+  }
+
+  void drop(const QStringList& paths) {
+    auto* mime = new QMimeData;
+    QList<QUrl> urls;
+    for (const QString& p : paths) urls << QUrl::fromLocalFile(p);
+    mime->setUrls(urls);
+    QWidget* target = queue()->viewport();
+    const QPoint at = target->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent dropped(at, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &dropped);
+    QVERIFY(dropped.isAccepted());
+    delete mime;
+  }
+
+  bool idle() {
+    return QTest::qWaitFor([&] { return uploadButton()->isEnabled() && queue()->topLevelItemCount() == 0; }, kWaitMs);
+  }
+
+  bool listingDone() {
+    return QTest::qWaitFor([&] {
+      return !browser::BrowserState::instance().listingBusy() && folders()->isEnabled() && folders()->count() > 1;
+    }, 15000);
+  }
+
+  int folderIndex(const QString& name) {
+    for (int i = 0; i < folders()->count(); ++i)
+      if (folders()->item(i)->text() == name) return i;
+    return -1;
+  }
+
+  // Shows the folder in the page 文件 and waits until its list shows name
+  // (the page change reloads the folder list meanwhile).
+  bool listed(const QString& folder, const QString& name) {
+    if (pages()->currentIndex() != 1) pages()->setCurrentIndex(1);
+    auto* files = find<QTreeWidget>("超级列表框1");
+    return QTest::qWaitFor([&] {
+      if (browser::BrowserState::instance().listingBusy()) return false;
+      const int index = folderIndex(folder);
+      if (index < 0) return false;
+      if (folders()->currentRow() != index) {
+        folders()->setCurrentRow(index);
+        return false;
+      }
+      for (int i = 0; i < files->topLevelItemCount(); ++i)
+        if (files->topLevelItem(i)->text(0) == name) return true;
+      return false;
+    }, 20000);
+  }
+
+ private slots:
+  void initTestCase() {
+    qputenv("HOME", m_home.path().toUtf8());
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");  // no file manager to ask
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "openLocal");
+    app::registerModules();
+    m_main = new app::MainWindow;
+    app::runWindowInstallers(m_main);
+    m_main->show();
+    m_boxes = new e2e::BoxAnswerer;
+    QWidget* login = app::createWindow(QStringLiteral("Tarnwick登录"));
+    QVERIFY(login);
+    login->show();
+    app::control<QLineEdit>(login, QStringLiteral("编辑框1"))->setText(QStringLiteral("demo"));
+    app::control<QLineEdit>(login, QStringLiteral("编辑框2"))->setText(QStringLiteral("demo123"));
+    app::control<QPushButton>(login, QStringLiteral("按钮1"))->click();
+    QTRY_VERIFY_WITH_TIMEOUT(app::Session::instance().loggedIn(), 15000);
+    m_boxes->take();
+    QCOMPARE(q(app::controlText(m_main, QStringLiteral("服务器ip编辑框"))), q(net::hosts().ftpHost));
+  }
+
+  void cleanupTestCase() {
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    delete m_boxes;
+    delete m_main;
+  }
+
+  void emptyQueueOnlyShowsTheCount() {
+    uploadButton()->click();
+    QVERIFY(uploadButton()->isEnabled());
+    QCOMPARE(uploadTabs()->tabText(0), QStringLiteral("客户端上传(0)"));
+  }
+
+  // Content the service already holds goes up at once, into the folder
+  // chosen with "上传文件到此处".
+  void instantUploadIntoTheFolderPickedFromTheFolderMenu() {
+    pages()->setCurrentIndex(1);
+    QVERIFY(listingDone());
+    const int index = folderIndex(QStringLiteral("图片"));
+    QVERIFY(index >= 0);
+    folders()->setCurrentRow(index);
+    QVERIFY(listingDone());
+    const int folderId = folders()->item(index)->data(Qt::UserRole).toInt();
+    action("目录", "上传文件到此处")->trigger();
+    QCOMPARE(pages()->currentIndex(), 0);
+    QCOMPARE(label("标签48"), QStringLiteral("上传至：图片"));
+    QCOMPARE(app::Session::instance().currentFolderId(), folderId);
+    auto* web = find<app::WebBrowser>("超文本浏览框1");
+    QTRY_COMPARE_WITH_TIMEOUT(web->url().toString(),
+                              q(net::hosts().webUploadHost) + "/sc/index2.php?zh=demo&ml=" + QString::number(folderId),
+                              15000);
+
+    const auto known = e2e::query("SELECT storage, md5, size FROM files WHERE owner=1001 AND storage!='' LIMIT 1");
+    QCOMPARE(known.size(), std::size_t(1));
+    const QByteArray bytes = readAll(serviceData() + "/storage/" + q(known[0][0]));
+    QCOMPARE(md5(bytes), known[0][1]);
+    const QString name = QStringLiteral("秒传文件") + m_tag + ".txt";
+    const QString path = localFile(name, bytes);
+
+    find<QCheckBox>("选择框1")->setChecked(true);
+    chooseFiles({path});
+    QCOMPARE(queue()->topLevelItemCount(), 1);
+    QCOMPARE(queue()->topLevelItem(0)->text(0), path);
+    uploadButton()->click();
+    QVERIFY(idle());
+    QCOMPARE(label("标签49"), QStringLiteral("状态：上传完成！文件为极速秒传！"));
+    const auto row = fileRow(name);
+    QVERIFY2(!row.empty(), qPrintable(name));
+    QCOMPARE(done()->topLevelItemCount(), 1);
+    QTreeWidgetItem* finished = done()->topLevelItem(0);
+    QCOMPARE(finished->text(0), path);
+    QCOMPARE(finished->text(1), q(transfer::uploadSizeText(bytes.size())));
+    QCOMPARE(finished->text(2), q(row[0]));
+    QCOMPARE(finished->text(3), QStringLiteral("极速秒传"));
+    QCOMPARE(row[1], std::to_string(folderId));
+    QCOMPARE(row[3], known[0][1]);
+    QCOMPARE(row[4], std::string("instant"));
+    QCOMPARE(uploadTabs()->tabText(1), QStringLiteral("最近已完成(1)"));
+    QCOMPARE(uploadTabs()->tabText(0), QStringLiteral("客户端上传(0)"));
+    QVERIFY(!QString::fromUtf8(readAll(serviceData() + "/ftp.log")).contains(m_tag + ".txt"));
+
+    // 标签48 leads to the page 文件, where the folder lists the new file.
+    QTest::mouseClick(find<QLabel>("标签48"), Qt::LeftButton);
+    QCOMPARE(pages()->currentIndex(), 1);
+    QVERIFY(listed(QStringLiteral("图片"), name));
+  }
+
+  // New content goes by FTP from the original file and is registered.
+  void ftpUploadArrivesByteForByteAndIsRegistered() {
+    // The target picked in the window 创建文件夹.
+    QWidget* picker = app::createWindow(QStringLiteral("创建文件夹"));
+    QVERIFY(picker);
+    QPointer<QWidget> alive(picker);
+    picker->show();
+    auto* combo = app::control<QComboBox>(picker, QStringLiteral("组合框1"));
+    combo->setCurrentIndex(combo->findText(QStringLiteral("默认文件夹")));
+    app::control<QPushButton>(picker, QStringLiteral("按钮2"))->click();
+    QTRY_VERIFY(alive.isNull() || !alive->isVisible());
+    QCOMPARE(app::Session::instance().currentFolderId(), 0);
+    QCOMPARE(label("标签8"), QStringLiteral("上传文件夹：默认文件夹"));
+    pages()->setCurrentIndex(0);
+    QCOMPARE(label("标签48"), QStringLiteral("上传至：默认文件夹"));
+
+    const QByteArray bytes = binaryContent(300 * 1024 + 7);
+    const QString name = QStringLiteral("ftp_new_") + m_tag + ".bin";
+    const QString path = localFile(name, bytes);
+    find<QCheckBox>("选择框1")->setChecked(true);  // offered first, not taken
+    chooseFiles({path});
+    uploadButton()->click();
+    QVERIFY(!uploadButton()->isEnabled());
+    QVERIFY(idle());
+    QCOMPARE(label("标签49"), QStringLiteral("状态：文件上传完成！"));
+    const auto row = fileRow(name);
+    QVERIFY2(!row.empty(), qPrintable(name));
+    QCOMPARE(row[1], std::string("0"));
+    QCOMPARE(row[2], std::to_string(bytes.size()));
+    QCOMPARE(row[3], md5(bytes));
+    QCOMPARE(row[4], std::string("client"));
+    QCOMPARE(md5(readAll(serviceData() + "/storage/" + q(row[5]))), md5(bytes));
+    QCOMPARE(typeBeforeStor(name + ".tnwklswj"), QStringLiteral("TYPE I"));
+    QVERIFY(!QFile::exists(serviceData() + "/ftp/" + name + ".tnwklswj"));
+    QVERIFY(QDir::temp().entryList({QStringLiteral("*.tnwklswj")}, QDir::Files).isEmpty());
+    QTreeWidgetItem* finished = done()->topLevelItem(0);
+    QCOMPARE(finished->text(2), q(row[0]));
+    QCOMPARE(finished->text(3), QStringLiteral("常规上传"));
+    QCOMPARE(finished->text(1), q(transfer::uploadSizeText(bytes.size())));
+    QCOMPARE(label("标签50"), QStringLiteral("文件大小：300KB"));
+    QCOMPARE(label("标签46"), QStringLiteral("进度：0%"));
+    QCOMPARE(label("标签47"), QStringLiteral("上传速度：0KB"));
+    QVERIFY(log().contains(QStringLiteral("开始上传文件") + path));
+    QVERIFY(listed(QStringLiteral("默认文件夹"), name));
+    pages()->setCurrentIndex(0);
+  }
+
+  // A file whose FTP transfer fails is not registered and the queue goes
+  // on; while it runs, queued rows can be deleted and files dropped on the
+  // queue, but the running row stays.
+  void failedTransferQueueOrderAndDeletingRows() {
+    find<QCheckBox>("选择框1")->setChecked(false);
+    const QString realFtp = q(net::hosts().ftpHost);
+    SilentFtp silent([&] { app::setControlText(m_main, QStringLiteral("服务器ip编辑框"), app::toGbk(realFtp)); });
+    app::setControlText(m_main, QStringLiteral("服务器ip编辑框"), app::toGbk(silent.host()));
+    QStringList names, paths;
+    for (const char* n : {"a_fails", "b_first", "c_deleted", "d_dropped"}) {
+      names << QString::fromUtf8(n) + "_" + m_tag + ".bin";
+      paths << localFile(names.back(), binaryContent(40000 + names.size()));
+    }
+    // A partial file of an earlier attempt lies on the server: registering
+    // after the failed transfer would record it as the upload.
+    writeAll(serviceData() + "/ftp/" + names[0] + ".tnwklswj", "partial");
+    const int finishedBefore = done()->topLevelItemCount();
+    chooseFiles(paths.mid(0, 3));
+    QCOMPARE(uploadTabs()->tabText(0), QStringLiteral("客户端上传(3)"));
+    uploadButton()->click();
+    QVERIFY(!uploadButton()->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(silent.connections(), 1, 15000);
+
+    queue()->setCurrentItem(queue()->topLevelItem(0));
+    action("上传菜单", "删除该上传任务")->trigger();
+    EXPECT_BOXES(QStringLiteral("该任务正在执行中，暂时无法删除。"));
+    QCOMPARE(queue()->topLevelItemCount(), 3);
+    queue()->setCurrentItem(queue()->topLevelItem(2));
+    action("上传菜单", "删除该上传任务")->trigger();
+    QCOMPARE(queue()->topLevelItemCount(), 2);
+    QCOMPARE(queue()->topLevelItem(1)->text(0), paths[1]);
+    drop({paths[3]});
+    QCOMPARE(queue()->topLevelItemCount(), 3);
+    QCOMPARE(queue()->topLevelItem(2)->text(0), paths[3]);
+
+    silent.hangUp();
+    QVERIFY(idle());
+    QCOMPARE(label("标签49"), QStringLiteral("状态：文件上传完成！"));
+    QVERIFY(!hasRow(names[0]));
+    QVERIFY(!hasRow(names[2]));
+    const auto b = fileRow(names[1]), d = fileRow(names[3]);
+    QVERIFY(!b.empty() && !d.empty());
+    QVERIFY(std::stoll(b[0]) < std::stoll(d[0]));
+    QVERIFY(storAt(names[1] + ".tnwklswj") < storAt(names[3] + ".tnwklswj"));
+    QCOMPARE(storAt(names[0] + ".tnwklswj"), -1);
+    QCOMPARE(done()->topLevelItemCount(), finishedBefore + 2);
+    QCOMPARE(done()->topLevelItem(0)->text(0), paths[3]);
+    QCOMPARE(done()->topLevelItem(1)->text(0), paths[1]);
+    QVERIFY(log().contains(QStringLiteral("：上传失败：") + paths[0]));
+    QVERIFY(!uploadTabs()->tabText(1).isEmpty());
+    QCOMPARE(uploadTabs()->tabText(1), QStringLiteral("最近已完成(%1)").arg(finishedBefore + 2));
+
+    // With nothing running, row 0 can go.
+    drop({paths[2]});
+    queue()->setCurrentItem(queue()->topLevelItem(0));
+    action("上传菜单", "删除该上传任务")->trigger();
+    QCOMPARE(queue()->topLevelItemCount(), 0);
+    QCOMPARE(m_boxes->size(), 0);
+  }
+
+  void lastFileFailingShowsFailed() {
+    QTcpServer closed;
+    QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
+    const QString dead = QStringLiteral("127.0.0.1:%1").arg(closed.serverPort());
+    closed.close();  // nothing listens there: the FTP server is down
+    app::setControlText(m_main, QStringLiteral("服务器ip编辑框"), app::toGbk(dead));
+    const int finishedBefore = done()->topLevelItemCount();
+    const QString name = QStringLiteral("down_") + m_tag + ".bin";
+    drop({localFile(name, "x\r\ny")});
+    uploadButton()->click();
+    QVERIFY(idle());
+    app::setControlText(m_main, QStringLiteral("服务器ip编辑框"), net::hosts().ftpHost);
+    QCOMPARE(label("标签49"), QStringLiteral("状态：上传失败！"));
+    QCOMPARE(done()->topLevelItemCount(), finishedBefore);
+    QVERIFY(!hasRow(name));
+  }
+
+  // The finished list's menu: the file, its folder, its links.
+  void finishedListMenu() {
+    QVERIFY(done()->topLevelItemCount() > 0);
+    QTreeWidgetItem* row = done()->topLevelItem(0);
+    done()->setCurrentItem(row);
+    m_opened.clear();
+    action("上传完成菜单", "打开该文件")->trigger();
+    QTRY_COMPARE(m_opened.size(), 1);
+    QCOMPARE(m_opened.takeFirst(), QUrl::fromLocalFile(row->text(0)));
+    action("上传完成菜单", "打开文件夹")->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(m_opened.size(), 1, 15000);
+    QCOMPARE(m_opened.takeFirst(), QUrl::fromLocalFile(QFileInfo(row->text(0)).absolutePath()));
+    action("上传完成菜单", "复制网页分享链接")->trigger();
+    EXPECT_BOXES(QStringLiteral("复制成功！"));
+    QCOMPARE(QGuiApplication::clipboard()->text(), q(net::hosts().mainHost) + "/ym.php?pid=" + row->text(2));
+  }
+};
+
+QTEST_MAIN(UploadE2E)
+#include "upload_e2e_test.moc"
