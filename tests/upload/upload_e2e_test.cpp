@@ -219,7 +219,14 @@ class UploadE2E : public QObject {
   // Shows the folder in the page 文件 and waits until its list shows name
   // (the page change reloads the folder list meanwhile).
   bool listed(const QString& folder, const QString& name) {
-    if (pages()->currentIndex() != 1) pages()->setCurrentIndex(1);
+    if (pages()->currentIndex() != 1) {
+      // Wait for the folder reload of the page change (and the listing it
+      // starts) before choosing a folder, or the two listings collide.
+      const auto loads = [this] { return log().count(QStringLiteral("获取文件夹完毕。")); };
+      const qsizetype before = loads();
+      pages()->setCurrentIndex(1);
+      if (!QTest::qWaitFor([&] { return loads() > before; }, 20000) || !listingDone()) return false;
+    }
     auto* files = find<QTreeWidget>("超级列表框1");
     return QTest::qWaitFor([&] {
       if (browser::BrowserState::instance().listingBusy()) return false;
