@@ -77,7 +77,10 @@ void installLinkActions(QWidget* main) {
     QComboBox* kind = comboBox(main, "组合框4");
     QComboBox* folderPages = comboBox(main, "组合框5");
     if (kind && kind->currentIndex() != 0) {
-      if (folderPages && index < folderPages->count()) net::openInBrowser(app::toGbk(folderPages->itemText(index)));
+      // A hit that came without owner or folder has no folder page to open.
+      const QString page = folderPages && index < folderPages->count() ? folderPages->itemText(index) : QString();
+      if (page.isEmpty()) return app::showMessage(QStringLiteral("该搜索结果没有文件夹页面。"));
+      net::openInBrowser(app::toGbk(page));
     } else {
       net::openInBrowser(filePageUrl(net::hosts().mainHost, itemId(hits->item(index))));
     }
