@@ -14,7 +14,6 @@ void registerAccountModule();
 void installLoginWindow(QWidget* window);
 void installQqWindow(QWidget* window);
 void installRegistrationWindow(QWidget* window);
-void installTermsWindow(QWidget* window);
 void installRecoveryWindow(QWidget* window);
 void installMainWindowGuards(QWidget* window);
 

@@ -46,22 +46,26 @@ void installLoginWindow(QWidget* window) {
   opener("按钮4", QStringLiteral("QQ互联登录"));
 }
 
-void startLogin(QWidget* loginWindow, const std::string& account, const std::string& password) {
+void startLogin(QWidget* loginWindow, const std::string& account, const std::string& password,
+                std::optional<QqSignIn> qq) {
   QPointer<QWidget> window(loginWindow);
   auto* remember = app::control<QCheckBox>(loginWindow, QStringLiteral("选择框1"));
   const bool keep = remember && remember->isChecked();
-  app::startWorker([window, account, password, keep] {
+  app::startWorker([window, account, password, keep, qq] {
     // The remembered credentials follow every attempt, before the request.
     app::rememberLogin(keep, account, password);
     Request req = loginRequest(net::hosts().mainHost, account, password);
     std::string reply = net::httpRequestText(req.url, "POST", "", "", req.body);
     std::optional<LoginReply> ok = judgeLoginReply(reply);
-    app::runOnGui([window, account, ok] {
+    app::runOnGui([window, account, ok, qq] {
       if (!ok) {
         app::showMessage(QStringLiteral("登录失败，帐号密码错误！"), QStringLiteral("信息："), window);
         return;
       }
-      app::Session::instance().update([&](app::SessionData& s) { applyLogin(s, *ok, account); });
+      app::Session::instance().update([&](app::SessionData& s) {
+        if (qq) applyQqSignIn(s, *qq);
+        applyLogin(s, *ok, account);
+      });
       finishLogin(window);
     });
   });
@@ -72,6 +76,7 @@ void finishLogin(QWidget* loginWindow) {
   if (QWidget* main = app::mainWindow()) main->show();
   if (loginWindow) loginWindow->close();
   app::setControlText(app::mainWindow(), QStringLiteral("标签7"), welcomeCaption(name));
+  app::memberLoggedIn();
   app::logLine(QStringLiteral("编辑框48"), loginLogMessage(name));
 }
 

@@ -54,11 +54,11 @@ void poll(QPointer<QWidget> qqWindow, std::shared_ptr<std::atomic<bool>> open) {
   }
   app::runOnGui([qqWindow, open, s = *signIn] {
     if (!open->exchange(false)) return;  // closed meanwhile: no login behind the user's back
-    app::Session::instance().update([&](app::SessionData& d) { applyQqSignIn(d, s); });
+    // The sign-in's values stay here until the login has been accepted.
     QWidget* login = app::findWindow(QStringLiteral("Tarnwick登录"));
     app::setControlText(login, QStringLiteral("编辑框1"), s.loginName);
     app::setControlText(login, QStringLiteral("编辑框2"), s.password);
-    if (login) startLogin(login, s.loginName, s.password);
+    if (login) startLogin(login, s.loginName, s.password, s);
     if (qqWindow) qqWindow->close();
   });
 }

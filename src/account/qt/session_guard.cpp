@@ -46,7 +46,9 @@ void runUpdateCheck() {
       app::appendLog(QStringLiteral("日志编辑框"), net::fromUtf8("当前软件是最新版本。\r\n"));
       break;
     case UpdateVerdict::NewVersion:
-      if (app::askYesNo(QStringLiteral("发现新版本，是否马上更新？"))) net::openInBrowser(check.address);
+      // Opened before the program ends (only an http or https address).
+      if (app::askYesNo(QStringLiteral("发现新版本，是否马上更新？")) && !check.address.empty())
+        net::openInBrowser(check.address);
       app::exitProgram(0);
       break;
     case UpdateVerdict::Unknown:  // no file or no network: carry on
@@ -77,7 +79,6 @@ void registerAccountModule() {
   app::addWindowInstaller(QStringLiteral("Tarnwick登录"), installLoginWindow);
   app::addWindowInstaller(QStringLiteral("QQ互联登录"), installQqWindow);
   app::addWindowInstaller(QStringLiteral("帐号注册"), installRegistrationWindow);
-  app::addWindowInstaller(QStringLiteral("使用条款"), installTermsWindow);
   app::addWindowInstaller(QStringLiteral("找回密码"), installRecoveryWindow);
   app::addWindowInstaller(QStringLiteral("Tarnwick客户端v2.3.3.8修正版"), installMainWindowGuards);
 }

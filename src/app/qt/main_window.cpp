@@ -89,7 +89,7 @@ void MainWindow::trayEvent(int code) {
 
 bool MainWindow::confirmQuit() {
   if (askYesNo(QStringLiteral("是否最小化到托盘图标？"))) {
-    hide();
+    hideMainWindowToTray();
     return false;
   }
   auto* pending = control<QTreeWidget>(this, QStringLiteral("超级列表框2"));
@@ -135,8 +135,14 @@ void showMainWindowCentred() {
 }
 
 void hideMainWindowToTray() {
+  if (!g_main) return;
   // A hidden top-level window has no taskbar entry; the tray icon stays.
-  if (g_main) g_main->hide();
+  // Without a notification area a hidden window could never be reached
+  // again, so it is minimised instead.
+  if (QSystemTrayIcon::isSystemTrayAvailable())
+    g_main->hide();
+  else
+    g_main->showMinimized();
 }
 
 void setStopRunningDownloadHook(std::function<void()> hook) { g_stopDownload = std::move(hook); }

@@ -85,10 +85,15 @@ void navigateBrowser(QWidget* window, const QString& name, const QString& url);
 void exitProgram(int code);
 bool exitRequested();
 
+// After every successful login: points the web-upload page 超文本浏览框1 and
+// the listing address 编辑框3 of the main window at the member in Session.
+void memberLoggedIn();
+
 // The main window's placement and the tray (main_window.cpp).
 // Shows the main window, restored and centred on its screen, on the taskbar.
 void showMainWindowCentred();
-// Hides the main window (it leaves the taskbar; the tray icon stays).
+// Hides the main window (it leaves the taskbar; the tray icon stays). Without
+// a notification area the window is minimised instead, so it can be reached.
 void hideMainWindowToTray();
 // Skins 1..33 (another number does nothing).
 void applySkin(int n);

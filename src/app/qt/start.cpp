@@ -17,6 +17,7 @@
 #include "app/qt/settings_ui.h"
 #include "app/qt/shell.h"
 #include "app/qt/shell_internal.h"
+#include "app/member_pages.h"
 #include "app/qt/web_browser.h"
 #include "app/session.h"
 #include "net/hosts.h"
@@ -43,10 +44,16 @@ void installWaitHook() {
   });
 }
 
+// Opens at once on the GUI thread, so an address opened just before the
+// program ends (the update check) is not lost in the event queue.
 void installBrowserOpener() {
   net::setBrowserOpener([](const std::string& url) {
     const QUrl target = QUrl::fromUserInput(fromGbk(url));
-    runOnGui([target] { QDesktopServices::openUrl(target); });
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app && QThread::currentThread() == app->thread())
+      QDesktopServices::openUrl(target);
+    else
+      runOnGui([target] { QDesktopServices::openUrl(target); });
   });
 }
 
@@ -66,21 +73,27 @@ void onUploadPageCompleted() {
   Session::instance().update([](SessionData& s) { s.startupLogged = true; });
 }
 
-// After a successful login: tray icon, start-up log line, upload page,
-// listing address, page selector.
+// After the first successful login: tray icon, start-up log line, page
+// selector (the login itself has pointed the upload page and the listing
+// address at the member).
 void finishStartup(MainWindow* w) {
   w->showTrayIcon();
   logLine(QStringLiteral("编辑框48"), net::fromUtf8("： 初始化软件中，请稍后……！"));
-  const SessionData s = Session::instance().get();
-  navigateBrowser(w, QStringLiteral("超文本浏览框1"),
-                  fromGbk(net::hosts().webUploadHost + "/sc/index2.php?zh=" + s.accountName + "&ml=0"));
-  setControlText(w, QStringLiteral("编辑框3"), net::hosts().mainHost + "/wdwj.php?pid=" + s.userId);
   if (auto* pages = control<QComboBox>(w, QStringLiteral("组合框1")); pages && pages->count() > 0)
     pages->setCurrentIndex(0);
   Session::instance().update([](SessionData& d) { d.startupLogged = true; });
 }
 
 }  // namespace
+
+void memberLoggedIn() {
+  QWidget* w = mainWindow();
+  if (!w) return;
+  const SessionData s = Session::instance().get();
+  navigateBrowser(w, QStringLiteral("超文本浏览框1"),
+                  QString::fromStdString(webUploadPageUrl(net::hosts().webUploadHost, s.accountName)));
+  setControlText(w, QStringLiteral("编辑框3"), memberListingUrl(net::hosts().mainHost, s.userId));
+}
 
 // The shell's own handlers, registered before those of the feature modules.
 void registerShellHandlers() {
