@@ -73,7 +73,11 @@ void startLogin(QWidget* loginWindow, const std::string& account, const std::str
 
 void finishLogin(QWidget* loginWindow) {
   const std::string name = app::Session::instance().get().loginName;
-  if (QWidget* main = app::mainWindow()) main->show();
+  if (QWidget* main = app::mainWindow()) {
+    // After a logout without a notification area the window was minimised.
+    if (main->isMinimized()) main->showNormal();
+    else main->show();
+  }
   if (loginWindow) loginWindow->close();
   app::setControlText(app::mainWindow(), QStringLiteral("标签7"), welcomeCaption(name));
   app::memberLoggedIn();
