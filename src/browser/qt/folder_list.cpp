@@ -97,6 +97,8 @@ void selectFolder(FolderSource source) {
   state.rebuildPageList = true;
   const std::string url =
       listingUrl(net::hosts().mainHost, app::Session::instance().userId(), itemId(names->item(index)));
+  // The hidden paging reads the listing address from 编辑框3.
+  app::setControlText(main, QStringLiteral("编辑框3"), url);
   listFiles(url);
   app::stampLogTime();
 }

@@ -38,14 +38,26 @@ void collectSelectedFiles() {
 }
 
 void deleteFolderFromMenu() {
+  // A second trigger while the question is open or the request runs would
+  // delete the same folder again: it is ignored until the first has ended.
+  static bool pending = false;
+  if (pending) return;
   QListWidget* folders = folderList();
   if (!folders || folders->currentRow() < 0) return;
-  if (!app::askYesNo(QStringLiteral("是否删除该文件夹？"))) return;
+  pending = true;
+  if (!app::askYesNo(QStringLiteral("是否删除该文件夹？"))) {
+    pending = false;
+    return;
+  }
   const std::int32_t id = itemId(folders->currentItem());
   app::Session::instance().setCurrentFolderId(id);
-  if (const auto refusal = deleteFolderRefusal(id); !refusal.empty()) return app::showMessage(app::fromGbk(refusal));
+  if (const auto refusal = deleteFolderRefusal(id); !refusal.empty()) {
+    pending = false;
+    return app::showMessage(app::fromGbk(refusal));
+  }
   sendAsync(deleteFolderRequest(net::hosts().mainHost, account(), id), app::mainWindow(),
             [](const std::string& reply) {
+              pending = false;
               if (!replyHasOne(reply)) return app::showMessage(QStringLiteral("该目录存在子目录，无法删除！"));
               loadFolders();
               app::showMessage(QStringLiteral("删除成功！"));
