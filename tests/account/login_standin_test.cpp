@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <chrono>
+#include <thread>
 
 #include "app/qt/main_window.h"
 #include "app/qt/shell.h"
@@ -28,6 +30,7 @@ std::string reply(const Seen& s) {
   if (s.target == "/csx.php") {
     if (s.body.find("zh=alice&") == 0) return "1002xalicexa@example.org";
     if (s.body.find("zh=bob&") == 0) return "1003xbobxb@example.org";
+    if (s.body.find("zh=slow&") == 0) std::this_thread::sleep_for(std::chrono::milliseconds(800));
     return "0";  // refused
   }
   return "";
@@ -82,6 +85,25 @@ class LoginStandInTest : public QObject {
       const std::string page = std::string("/sc/index2.php?zh=") + m.account + "&ml=0";
       QTRY_VERIFY_WITH_TIMEOUT(m_host.count(page) == 1, 15000);
     }
+  }
+
+  // 登录 is disabled while its request runs: a double click sends one login.
+  void doubleClickSendsOneLogin() {
+    QPointer<QWidget> login = openLogin();
+    QVERIFY(login);
+    auto* button = app::control<QPushButton>(login, QStringLiteral("按钮1"));
+    const int before = m_host.count("/csx.php");
+    auto seen = std::make_shared<testsupport::SeenBox>();
+    testsupport::answerNextBox(QMessageBox::Ok, seen, 15000);
+    app::control<QLineEdit>(login, QStringLiteral("编辑框1"))->setText(QStringLiteral("slow"));
+    QTest::mouseDClick(button, Qt::LeftButton);
+    button->click();
+    QVERIFY(!button->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(seen->text, QStringLiteral("登录失败，帐号密码错误！"), 15000);
+    QVERIFY(button->isEnabled());
+    QTest::qWait(300);
+    QCOMPARE(m_host.count("/csx.php"), before + 1);
+    delete login;
   }
 
   // The QQ poll reports a member, but "/csx.php" refuses the login: Session

@@ -13,6 +13,7 @@
 #include "app/session.h"
 #include "net/hosts.h"
 #include "net/http.h"
+#include "net/request_job.h"
 #include "net/text.h"
 
 namespace tarnwick::account {
@@ -29,7 +30,6 @@ void installLoginWindow(QWidget* window) {
   QPointer<QWidget> self(window);
   if (auto* b = app::control<QAbstractButton>(window, QStringLiteral("按钮1")))
     QObject::connect(b, &QAbstractButton::clicked, window, [self] {
-      // Each click is its own attempt; two quick clicks send two requests.
       startLogin(self, app::controlText(self, QStringLiteral("编辑框1")),
                  app::controlText(self, QStringLiteral("编辑框2")));
     });
@@ -48,27 +48,27 @@ void installLoginWindow(QWidget* window) {
 
 void startLogin(QWidget* loginWindow, const std::string& account, const std::string& password,
                 std::optional<QqSignIn> qq) {
-  QPointer<QWidget> window(loginWindow);
+  if (!loginWindow) return;
   auto* remember = app::control<QCheckBox>(loginWindow, QStringLiteral("选择框1"));
-  const bool keep = remember && remember->isChecked();
-  app::startWorker([window, account, password, keep, qq] {
-    // The remembered credentials follow every attempt, before the request.
-    app::rememberLogin(keep, account, password);
-    Request req = loginRequest(net::hosts().mainHost, account, password);
-    std::string reply = net::httpRequestText(req.url, "POST", "", "", req.body);
-    std::optional<LoginReply> ok = judgeLoginReply(reply);
-    app::runOnGui([window, account, ok, qq] {
-      if (!ok) {
-        app::showMessage(QStringLiteral("登录失败，帐号密码错误！"), QStringLiteral("信息："), window);
-        return;
-      }
-      app::Session::instance().update([&](app::SessionData& s) {
-        if (qq) applyQqSignIn(s, *qq);
-        applyLogin(s, *ok, account);
+  // The remembered credentials follow every attempt, before the request.
+  app::rememberLogin(remember && remember->isChecked(), account, password);
+  const Request req = loginRequest(net::hosts().mainHost, account, password);
+  // 登录 stays disabled while the request runs: a second click sends nothing.
+  auto* button = app::control<QAbstractButton>(loginWindow, QStringLiteral("按钮1"));
+  QPointer<QWidget> window(loginWindow);
+  app::WindowJobs::of(loginWindow)->request(
+      net::RequestSpec::post(req.url, req.body), button, [window, account, qq](const net::RequestJobResult& r) {
+        std::optional<LoginReply> ok = judgeLoginReply(r.reply);
+        if (!ok) {
+          app::showMessage(QStringLiteral("登录失败，帐号密码错误！"), QStringLiteral("信息："), window);
+          return;
+        }
+        app::Session::instance().update([&](app::SessionData& s) {
+          if (qq) applyQqSignIn(s, *qq);
+          applyLogin(s, *ok, account);
+        });
+        finishLogin(window);
       });
-      finishLogin(window);
-    });
-  });
 }
 
 void finishLogin(QWidget* loginWindow) {

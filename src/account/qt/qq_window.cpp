@@ -43,11 +43,11 @@ class CloseWatcher : public QObject {
 // One poll: a signed-in reply logs in, anything else polls again a second
 // later, as long as the QQ window is open.
 void poll(QPointer<QWidget> qqWindow, std::shared_ptr<std::atomic<bool>> open) {
-  if (!open->load()) return;
+  if (!open->load() || app::workersStopping()) return;
   std::string reply = net::fetchUrl(qqPollUrl(net::hosts().mainHost));
   std::optional<QqSignIn> signIn = parseQqPoll(reply);
   if (!signIn) {
-    for (int i = 0; i < 10 && open->load(); ++i)
+    for (int i = 0; i < 10 && open->load() && !app::workersStopping(); ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
     if (open->load()) app::startWorker([qqWindow, open] { poll(qqWindow, open); });
     return;

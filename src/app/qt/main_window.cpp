@@ -14,7 +14,7 @@
 #include "app/qt/shell.h"
 #include "app/qt/shell_internal.h"
 #include "net/hosts.h"
-#include "net/http.h"
+#include "net/request_job.h"
 
 namespace tarnwick::app {
 
@@ -105,14 +105,22 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->accept();
     return;
   }
+  // The close is refused while its question is open or its request runs: a
+  // second close asks nothing and ends nothing a second time.
+  event->ignore();
+  if (m_closing) return;
+  m_closing = true;
   if (!confirmQuit()) {
-    event->ignore();
+    m_closing = false;
     return;
   }
   removeTrayIcon();
-  net::fetchUrl(net::hosts().mainHost + "/guanli.php?pid=1");
-  event->accept();
-  exitProgram(0);
+  // The visit goes out as a job; the program ends when its reply is in
+  // (whatever it holds), or at once when no job can start any more.
+  const bool started = WindowJobs::of(this)->request(
+      net::RequestSpec::fetch(net::hosts().mainHost + "/guanli.php?pid=1"), nullptr,
+      [](const net::RequestJobResult&) { exitProgram(0); });
+  if (!started) exitProgram(0);
 }
 
 void removeTrayIcon() {

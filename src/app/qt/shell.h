@@ -14,6 +14,9 @@
 #include <functional>
 #include <string>
 
+#include "app/qt/window_jobs.h"
+#include "app/qt/workers.h"
+
 namespace tarnwick::app {
 
 // GBK bytes <-> QString (through the core's iconv conversion).
@@ -49,12 +52,6 @@ void appendLog(const QString& box, const std::string& gbkText);
 // logTime + message + "\r\n" appended to box after stampLogTime.
 void logLine(const QString& box, const std::string& gbkMessage);
 
-// Starts a worker thread running job and returns at once.
-void startWorker(std::function<void()> job);
-// Runs f on the GUI thread (queued; returns at once).
-void runOnGui(std::function<void()> f);
-// Runs f on the GUI thread and waits for it (use sparingly from workers).
-void callOnGuiAndWait(std::function<void()> f);
 
 // Feature modules attach their handlers to windows as the catalogue creates
 // them: every installer registered for a title runs on each new window of

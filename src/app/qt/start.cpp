@@ -117,8 +117,26 @@ void prepareApplication() {
 #endif
 }
 
+namespace {
+
+// At exit the workers get this long to end before the statics go away.
+constexpr std::chrono::milliseconds kWorkerStopTimeout{3000};
+
+int runClient();
+
+}  // namespace
+
 int startClient() {
   resetExitRequest();
+  resumeWorkers();
+  const int code = runClient();
+  stopWorkers(kWorkerStopTimeout);
+  return code;
+}
+
+namespace {
+
+int runClient() {
   qApp->setQuitOnLastWindowClosed(false);
   installWaitHook();
   installBrowserOpener();
@@ -148,5 +166,7 @@ int startClient() {
   delete w;
   return exitRequested() ? requestedExitCode() : code;
 }
+
+}  // namespace
 
 }  // namespace tarnwick::app

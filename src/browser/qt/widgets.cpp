@@ -6,7 +6,6 @@
 #include <QSignalBlocker>
 
 #include "app/qt/shell.h"
-#include "net/http.h"
 
 namespace tarnwick::browser::qt {
 
@@ -78,26 +77,16 @@ void copyFolderItems(QComboBox* combo, int select) {
 }
 
 void sendAsync(const Request& request, QPointer<QObject> guard, std::function<void(const std::string&)> then) {
-  auto reply = std::make_shared<std::string>();
-  runThenOnGui(
-      [request, reply] {
-        *reply = request.method == "POST" ? net::httpRequestText(request.url, "POST", "", "", request.body)
-                                          : net::fetchUrl(request.url);
-      },
-      guard, [reply, then] { then(*reply); });
+  if (!guard) return;
+  net::RequestSpec spec = request.method == "POST" ? net::RequestSpec::post(request.url, request.body)
+                                                   : net::RequestSpec::fetch(request.url);
+  app::WindowJobs::of(guard)->request(std::move(spec), nullptr,
+                                      [then](const net::RequestJobResult& r) { then(r.reply); });
 }
 
 void runThenOnGui(std::function<void()> job, QPointer<QObject> guard, std::function<void()> done) {
-  app::startWorker([job = std::move(job), guard, done = std::move(done)] {
-    try {
-      job();
-    } catch (...) {
-      // A failed job still reports back, so buttons and lists come back to life.
-    }
-    app::runOnGui([guard, done] {
-      if (guard) done();
-    });
-  });
+  if (!guard) return;
+  app::WindowJobs::of(guard)->run(std::move(job), nullptr, std::move(done));
 }
 
 }  // namespace tarnwick::browser::qt

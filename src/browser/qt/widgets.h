@@ -42,11 +42,13 @@ void popupMenuOn(QAbstractItemView* widget, const char* menu, bool onRelease = f
 // order, and selects index select (clamped; -1 = none).
 void copyFolderItems(QComboBox* combo, int select);
 
-// Sends request on a worker (POST through httpRequestText, GET through
-// fetchUrl) and runs then(reply) on the GUI thread, unless guard is gone.
+// Sends request as a job of guard (POST through httpRequestText, GET through
+// fetchUrl; app::WindowJobs) and runs then(reply) on the GUI thread, unless
+// guard is gone. Destroying guard cancels the request.
 void sendAsync(const Request& request, QPointer<QObject> guard, std::function<void(const std::string&)> then);
 
-// Runs job on a worker, then done on the GUI thread (unless guard is gone).
+// Runs job on the worker pool as a job of guard, then done on the GUI thread
+// (unless guard is gone).
 void runThenOnGui(std::function<void()> job, QPointer<QObject> guard, std::function<void()> done);
 
 }  // namespace tarnwick::browser::qt
