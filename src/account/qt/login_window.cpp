@@ -22,12 +22,14 @@ void installLoginWindow(QWidget* window) {
   // The shell's installer has filled the skin selectors and applied the skin;
   // then: one visit of the service, the remembered credentials, the update
   // check.
-  net::fetchUrl(net::hosts().mainHost + "/guanli.php?pid=1");
-  app::fillRememberedLogin(window);
-  runUpdateCheck();
-  if (app::exitRequested()) return;
-
+  // Both requests are jobs of this window, one after the other; the window
+  // is usable meanwhile (the update check may still end the program).
   QPointer<QWidget> self(window);
+  app::WindowJobs::of(window)->request(
+      net::RequestSpec::fetch(net::hosts().mainHost + "/guanli.php?pid=1"), nullptr,
+      [self](const net::RequestJobResult&) { runUpdateCheck(self); });
+  app::fillRememberedLogin(window);
+
   if (auto* b = app::control<QAbstractButton>(window, QStringLiteral("按钮1")))
     QObject::connect(b, &QAbstractButton::clicked, window, [self] {
       startLogin(self, app::controlText(self, QStringLiteral("编辑框1")),
