@@ -30,20 +30,6 @@ namespace {
 
 const QString kLoginTitle = QStringLiteral("Tarnwick登录");
 
-// A request made on the GUI thread turns the event loop while it waits, so
-// the windows stay alive. Nested requests (a handler run from that loop that
-// makes its own request) are allowed a few levels deep; deeper ones just wait.
-void installWaitHook() {
-  net::setWaitHook([] {
-    static thread_local int depth = 0;
-    QCoreApplication* app = QCoreApplication::instance();
-    if (!app || QThread::currentThread() != app->thread() || depth >= 4) return;
-    ++depth;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    --depth;
-  });
-}
-
 // Opens at once on the GUI thread, so an address opened just before the
 // program ends (the update check) is not lost in the event queue.
 void installBrowserOpener() {
@@ -136,9 +122,28 @@ int startClient() {
 
 namespace {
 
+// Runs on the GUI thread once the connection test has answered: the
+// no-connection message, or the login window and the rest of the start-up.
+void continueStartup(QPointer<MainWindow> w, bool connected) {
+  if (!w || exitRequested()) return;
+  if (!connected) {
+    showMessage(QStringLiteral("由于未检测到互联网连接，无法使用软件。"));
+    exitProgram(0);
+    return;
+  }
+  setControlText(w, QStringLiteral("编辑框49"), toGbk(desktopFolder()));
+  Session::instance().setCurrentFolderId(0);
+  openWindowModal(kLoginTitle, w);
+  if (exitRequested()) return;
+  if (!Session::instance().loggedIn()) {
+    exitProgram(0);
+    return;
+  }
+  finishStartup(w);
+}
+
 int runClient() {
   qApp->setQuitOnLastWindowClosed(false);
-  installWaitHook();
   installBrowserOpener();
   registerModules();
 
@@ -148,20 +153,12 @@ int runClient() {
     QObject::connect(browser, &WebBrowser::documentCompleted, w, [] { onUploadPageCompleted(); });
   applySkin(1);
 
-  if (!net::isInternetConnected()) {
-    showMessage(QStringLiteral("由于未检测到互联网连接，无法使用软件。"));
-    delete w;
-    return 0;
-  }
-  setControlText(w, QStringLiteral("编辑框49"), toGbk(desktopFolder()));
-  Session::instance().setCurrentFolderId(0);
-
-  openWindowModal(kLoginTitle, w);
-  if (exitRequested() || !Session::instance().loggedIn()) {
-    delete w;
-    return requestedExitCode();
-  }
-  finishStartup(w);
+  // The connection test runs off the GUI thread; the event loop runs from
+  // the start, and the rest of the start-up follows the test's answer.
+  auto connected = std::make_shared<bool>(false);
+  QPointer<MainWindow> main(w);
+  WindowJobs::of(w)->run([connected] { *connected = net::isInternetConnected(); }, nullptr,
+                         [main, connected] { continueStartup(main, *connected); });
   const int code = QApplication::exec();
   delete w;
   return exitRequested() ? requestedExitCode() : code;
