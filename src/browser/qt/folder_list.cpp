@@ -26,8 +26,8 @@ namespace {
 void showFolders(const std::vector<FolderEntry>& found, const std::string& userId,
                  const std::function<void()>& onLoaded) {
   QWidget* main = app::mainWindow();
-  QListWidget* names = listBox(main, "列表框2");
-  QTreeWidget* view = listView(main, "超级列表框5");
+  QListWidget* names = browserControls().folders;
+  QTreeWidget* view = browserControls().folderView;
   if (!names || !view) return;
   auto& state = BrowserState::instance();
   std::vector<FolderEntry> entries = found;
@@ -80,8 +80,8 @@ void loadFolders(std::function<void()> onLoaded) {
 
 void selectFolder(FolderSource source) {
   QWidget* main = app::mainWindow();
-  QListWidget* names = listBox(main, "列表框2");
-  QTreeWidget* view = listView(main, "超级列表框5");
+  QListWidget* names = browserControls().folders;
+  QTreeWidget* view = browserControls().folderView;
   if (!names || !view) return;
   {
     const QSignalBlocker blockNames(names), blockView(view);
@@ -104,8 +104,8 @@ void selectFolder(FolderSource source) {
 }
 
 void installFolderList(QWidget* main) {
-  QListWidget* names = listBox(main, "列表框2");
-  QTreeWidget* view = listView(main, "超级列表框5");
+  QListWidget* names = browserControls().folders;
+  QTreeWidget* view = browserControls().folderView;
   if (!names || !view) return;
   view->setSelectionMode(QAbstractItemView::SingleSelection);
   QObject::connect(names, &QListWidget::currentRowChanged, names, [](int row) {

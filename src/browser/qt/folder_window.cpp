@@ -74,7 +74,7 @@ void fillParentPicker(QWidget* window) {
 // 组合框1 refilled from the folder list, the selection kept by index.
 void refillPicker(QWidget* window) {
   QComboBox* picker = comboBox(window, "组合框1");
-  QListWidget* folders = listBox(app::mainWindow(), "列表框2");
+  QListWidget* folders = browserControls().folders;
   if (!picker || !folders) return;
   {
     const QSignalBlocker block(picker);
@@ -146,7 +146,7 @@ void deleteFolderInWindow(QWidget* window, QPushButton* button) {
 
 void installCreateFolderWindow(QWidget* window) {
   QComboBox* picker = comboBox(window, "组合框1");
-  QListWidget* folders = listBox(app::mainWindow(), "列表框2");
+  QListWidget* folders = browserControls().folders;
   if (!picker || !folders) return;
   copyFolderItems(picker, folders->currentRow());
   QObject::connect(picker, &QComboBox::currentIndexChanged, picker, [window](int) { fillParentPicker(window); });

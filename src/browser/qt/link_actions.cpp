@@ -38,7 +38,7 @@ std::optional<std::string> fileIdOf(const char* view, int column = -1) {
 }
 
 std::optional<std::string> selectedFolderPage() {
-  QListWidget* folders = listBox(app::mainWindow(), "列表框2");
+  QListWidget* folders = browserControls().folders;
   if (!folders || folders->currentRow() < 0) return std::nullopt;
   return folderPageUrl(net::hosts().mainHost, app::Session::instance().userId(), itemId(folders->currentItem()));
 }

@@ -20,7 +20,7 @@ namespace {
 
 const QString kLoginLost = QStringLiteral("创建失败，可能登录已经失效。");
 
-QListWidget* folderList() { return listBox(app::mainWindow(), "列表框2"); }
+QListWidget* folderList() { return browserControls().folders; }
 
 std::string account() { return app::Session::instance().accountName(); }
 
@@ -31,7 +31,7 @@ QPushButton* button(QWidget* window, const char* name) {
 // Ids of the selected rows of the file list, in row order, each followed by ",".
 void collectSelectedFiles() {
   std::vector<std::int32_t> ids;
-  if (QTreeWidget* files = listView(app::mainWindow(), "超级列表框1"))
+  if (QTreeWidget* files = browserControls().files)
     for (int i = 0; i < files->topLevelItemCount(); ++i)
       if (files->topLevelItem(i)->isSelected()) ids.push_back(itemId(files->topLevelItem(i)));
   BrowserState::instance().setSelectedFileIds(selectedFileIds(ids));

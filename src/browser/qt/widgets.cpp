@@ -42,6 +42,22 @@ std::int32_t comboId(const QComboBox* combo, int index) {
   return combo && index >= 0 && index < combo->count() ? combo->itemData(index, kIdRole).toInt() : 0;
 }
 
+const BrowserControls& browserControls() {
+  static QPointer<QWidget> owner;
+  static BrowserControls controls;
+  QWidget* main = app::mainWindow();
+  if (owner != main || !main) {
+    owner = main;
+    controls = {listBox(main, "列表框2"), listView(main, "超级列表框5"), listView(main, "超级列表框1"),
+                listBox(main, "列表框3"), comboBox(main, "组合框1")};
+    const bool complete = controls.folders && controls.folderView && controls.files && controls.fileNames &&
+                          controls.pages;
+    Q_ASSERT_X(!main || complete, "browserControls", "a control of the page 文件 is missing");
+    if (main && !complete) qCritical("browser: a control of the page 文件 is missing");
+  }
+  return controls;
+}
+
 QListWidget* listBox(QWidget* window, const char* name) {
   return app::control<QListWidget>(window, QString::fromUtf8(name));
 }
@@ -68,7 +84,7 @@ void popupMenuOn(QAbstractItemView* widget, const char* menu, bool onRelease, st
 }
 
 void copyFolderItems(QComboBox* combo, int select) {
-  QListWidget* folders = listBox(app::mainWindow(), "列表框2");
+  QListWidget* folders = browserControls().folders;
   if (!combo || !folders) return;
   const QSignalBlocker block(combo);
   for (int i = 0; i < folders->count(); ++i)

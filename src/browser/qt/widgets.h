@@ -25,6 +25,18 @@ std::int32_t itemId(const QListWidgetItem* item);
 std::int32_t itemId(const QTreeWidgetItem* item);
 std::int32_t comboId(const QComboBox* combo, int index);
 
+// The main window's controls of the page "文件", resolved once per main
+// window from the catalogue (a missing one is a catalogue fault: asserted).
+// GUI thread.
+struct BrowserControls {
+  QListWidget* folders = nullptr;     // 列表框2: folder names, ids as item data
+  QTreeWidget* folderView = nullptr;  // 超级列表框5: the same folders, same rows
+  QTreeWidget* files = nullptr;       // 超级列表框1: file rows
+  QListWidget* fileNames = nullptr;   // 列表框3: file names, same rows
+  QComboBox* pages = nullptr;         // 组合框1: the page selector
+};
+const BrowserControls& browserControls();
+
 QListWidget* listBox(QWidget* window, const char* name);
 QTreeWidget* listView(QWidget* window, const char* name);
 QComboBox* comboBox(QWidget* window, const char* name);
