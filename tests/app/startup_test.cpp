@@ -102,6 +102,42 @@ class StartupTest : public QObject {
     ::close(fd);
   }
 
+  // A host that takes the connection and never answers: the window stays
+  // responsive while the connection test waits, and the message comes when
+  // the test's own deadline has passed.
+  void hangingHostKeepsTheGuiAliveThenShowsTheMessage() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    QVERIFY(fd >= 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    QVERIFY(::bind(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0);
+    QVERIFY(::listen(fd, 8) == 0);  // never accepted: the request hangs
+    QVERIFY(::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0);
+    qputenv("TARNWICK_MAIN_HOST", "http://127.0.0.1:" + QByteArray::number(ntohs(addr.sin_port)));
+    net::reloadHosts();
+    int ticks = 0;
+    int ticksAtMessage = -1;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(100);
+    whenReady([&] {
+      if (!qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) return false;
+      ticksAtMessage = ticks;
+      return true;
+    });
+    auto seen = std::make_shared<testsupport::SeenBox>();
+    testsupport::answerNextBox(QMessageBox::Ok, seen, 60000);
+    QCOMPARE(startClient(), 0);
+    QCOMPARE(seen->text, QStringLiteral("由于未检测到互联网连接，无法使用软件。"));
+    QVERIFY2(ticksAtMessage > 5, qPrintable(QString::number(ticksAtMessage)));  // the loop ran meanwhile
+    QVERIFY(mainWindow() == nullptr);
+    qputenv("TARNWICK_MAIN_HOST", m_mainHost);
+    net::reloadHosts();
+    ::close(fd);
+  }
+
   void leavingTheLoginWindowEndsTheProgram() {
     bool mainShown = false;
     whenReady([&] {
