@@ -15,8 +15,13 @@ enum class UpdateVerdict {
 };
 struct UpdateCheck {
   UpdateVerdict verdict;
-  std::string address;  // NewVersion: where the new version is
+  // NewVersion: where the new version is; "" when the reply named no http or
+  // https address (nothing is handed to the browser then).
+  std::string address;
 };
+// True for an "http://" or "https://" address (scheme in any case) with
+// something behind the scheme.
+bool isWebAddress(const std::string& address);
 UpdateCheck judgeUpdateReply(const std::string& reply, const std::string& ownVersion);
 
 // "" when nobody is logged in (no request then).

@@ -93,10 +93,26 @@ std::string iniValue(const std::string& content, const std::string& section, con
   return {};
 }
 
+namespace {
+
+// The reader drops blanks around a value and one pair of surrounding quotes.
+// A value those rules would change is written inside double quotes, so that
+// it reads back byte for byte; any other value is written as it is.
+std::string storedForm(const std::string& value) {
+  if (value.empty()) return value;
+  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+  auto quote = [](char c) { return c == '"' || c == '\''; };
+  const bool needsQuotes =
+      blank(value.front()) || blank(value.back()) || quote(value.front()) || quote(value.back());
+  return needsQuotes ? "\"" + value + "\"" : value;
+}
+
+}  // namespace
+
 std::string setIniValue(const std::string& content, const std::string& section, const std::string& key,
                         const std::string& value) {
   std::vector<std::string> lines = splitLines(content);
-  const std::string entry = key + "=" + value;
+  const std::string entry = key + "=" + storedForm(value);
   int sectionLine = -1, lastInSection = -1;
   bool inSection = false;
   for (std::size_t i = 0; i < lines.size(); ++i) {

@@ -1,7 +1,9 @@
 #pragma once
 // INI files of the private-profile kind: "[section]\r\nkey=value\r\n".
 // Section and key names match without regard to ASCII case; blanks around
-// names and values are dropped, as the usual readers do. Texts are bytes
+// names and values are dropped and one pair of surrounding quotes is removed,
+// as the usual readers do. A value that those rules would change is written
+// inside double quotes, so every value reads back byte for byte. Texts are bytes
 // (GBK); paths are file-system paths.
 #include <filesystem>
 #include <string>

@@ -8,6 +8,7 @@
 namespace tarnwick::browser {
 
 const std::string& defaultFolderName() { return gbk("默认文件夹"); }
+const std::string& unnamedFolderName() { return gbk("(未命名)"); }
 
 std::string folderListUrl(const std::string& mainHost, const std::string& account, bool mainWindow) {
   net::FormBuilder query;
@@ -31,12 +32,13 @@ std::vector<FolderEntry> extractFolderEntries(std::string_view page, std::string
     const auto stretch = cutBetween(match.text, "margin-left: 10px;", "</a>");
     if (!stretch) continue;
     const auto idText = cutBetween(*stretch, "&ml=", "\"");
-    const auto id = idText ? parseId(*idText) : std::nullopt;
+    const auto id = idText ? leadingInt(*idText) : std::nullopt;
     const auto nameStretch = cutBetween(*stretch, "_blank", "&nbsp;");
     if (!id || !nameStretch) continue;
     const int lastTag = net::findLast(*nameStretch, ">");
     std::string name = lastTag < 0 ? *nameStretch : nameStretch->substr(static_cast<std::size_t>(lastTag));
-    if (name.empty()) continue;
+    // Markup that ends the stretch leaves no name; the folder still exists.
+    if (name.empty()) name = unnamedFolderName();
     out.push_back({*id, std::move(name)});
   }
   return out;

@@ -18,6 +18,8 @@ struct FolderEntry {
 // Name and id of the default folder, which every account has.
 inline constexpr std::int32_t kDefaultFolderId = 0;
 const std::string& defaultFolderName();  // "默认文件夹" (GBK)
+// Shown for a folder whose name cuts to the empty text (GBK "(未命名)").
+const std::string& unnamedFolderName();
 
 // MainHost + "/sc/index.php?zh=" + account (+ "&ml=0" for the main window).
 std::string folderListUrl(const std::string& mainHost, const std::string& account, bool mainWindow);
@@ -28,8 +30,10 @@ std::string folderPropertiesUrl(const std::string& mainHost, std::int32_t folder
 // Every folder entry of a folder page, in page order. Each match of pattern is
 // cut as: S = between "margin-left: 10px;" and "</a>"; id = between "&ml=" and
 // a double quote in S; the name = the part after the last ">" of the stretch
-// between "_blank" and "&nbsp;" in S. A match whose markers are missing, whose
-// id is not a number or whose name is empty is skipped.
+// between "_blank" and "&nbsp;" in S. The id is the leading integer of its
+// text (further parameters may follow it). A match whose markers are missing
+// or whose id text does not start with a number is skipped; an empty name is
+// shown as unnamedFolderName().
 std::vector<FolderEntry> extractFolderEntries(std::string_view page, std::string_view pattern);
 
 // The parent id text of a folder-properties page: between

@@ -29,7 +29,7 @@ std::string searchBody(const std::string& keywordGbk) {
 
 int pageCount(std::string_view listingPage) {
   const auto text = cutBetween(listingPage, gbk("总共有"), gbk("页"));
-  const auto n = text ? parseId(*text) : std::nullopt;
+  const auto n = text ? leadingInt(*text) : std::nullopt;
   if (!n || *n < 0) return 0;
   return *n > kMaxPages ? kMaxPages : *n;
 }
@@ -52,7 +52,7 @@ std::vector<FileRow> extractFileRows(std::string_view listingPage, std::string_v
     const int last = net::findLast(m, pidMarker);
     if (last > 1) m.remove_prefix(static_cast<std::size_t>(last - 1));
     const auto idText = cutBetween(m, pidMarker, "<");
-    const auto id = idText ? parseId(*idText) : std::nullopt;
+    const auto id = idText ? leadingInt(*idText) : std::nullopt;
     const auto name = cutBetween(m, gbk("文件名："), "<");
     const auto size = cutBetween(m, gbk("大小："), "<");
     const auto date = cutBetween(m, gbk("日期："), "<");
@@ -78,12 +78,15 @@ std::vector<SearchHit> extractSearchHits(std::string_view searchPage, std::strin
     const auto folder = cutBetween(match.text, "<qqq>", "<qqq>");
     const auto idText = cutBetween(match.text, idMarker, "<");
     const auto name = cutBetween(match.text, nameMarker, "<");
-    const auto id = idText ? parseId(*idText) : std::nullopt;
-    const auto ownerId = owner ? parseId(*owner) : std::nullopt;
-    const auto folderId = folder ? parseId(*folder) : std::nullopt;
-    if (!id || !name || !ownerId || !folderId) continue;
-    hits.push_back({*id, net::replaceText(*name, "&nbsp;", " "),
-                    listingUrl(mainHost, *owner, *folderId)});
+    const auto id = idText ? leadingInt(*idText) : std::nullopt;
+    const auto ownerId = owner ? leadingInt(*owner) : std::nullopt;
+    const auto folderId = folder ? leadingInt(*folder) : std::nullopt;
+    if (!id || !name) continue;
+    // Owner and folder only serve the folder page of a folder search; a hit
+    // without them is kept, with no folder page.
+    std::string folderPage;
+    if (ownerId && folderId) folderPage = listingUrl(mainHost, net::numberToText(*ownerId), *folderId);
+    hits.push_back({*id, net::replaceText(*name, "&nbsp;", " "), std::move(folderPage)});
   }
   return hits;
 }

@@ -19,7 +19,7 @@ struct FileRow {
 struct SearchHit {
   std::int32_t id = 0;
   std::string name;        // GBK, "&nbsp;" replaced by one blank
-  std::string folderPage;  // MainHost + "/wdwj.php?pid=" + owner + "&ml=" + folder
+  std::string folderPage;  // MainHost + "/wdwj.php?pid=" + owner + "&ml=" + folder; "" when unknown
   bool operator==(const SearchHit&) const = default;
 };
 
@@ -35,16 +35,17 @@ std::string settingsPageUrl(const std::string& mainHost, const std::string& acco
 std::string searchUrl(const std::string& mainHost, int kind);
 std::string searchBody(const std::string& keywordGbk);
 
-// Page count N: the number between "总共有" and "页"; 0 when absent or not a
-// number, at most kMaxPages.
+// Page count N: the leading integer between "总共有" and "页" (blanks before
+// it skipped); 0 when absent, not a number or negative, at most kMaxPages.
 int pageCount(std::string_view listingPage);
 // The page selector's items "0" … "N-1".
 std::vector<std::string> pageItems(int pages);
 
 // Every file row of a listing page in page order: each match of rowPattern is
 // cut into id (">pid：" … "<"), name ("文件名："), size ("大小："), date
-// ("日期：") and download count ("下载量："), each up to the next "<". A match
-// whose markers are missing or whose id is not a number is skipped.
+// ("日期：") and download count ("下载量："), each up to the next "<"; the id is
+// the leading integer of its text. A match whose markers are missing or whose
+// id text does not start with a number is skipped.
 std::vector<FileRow> extractFileRows(std::string_view listingPage, std::string_view rowPattern);
 
 // The access password of the settings page (already GBK): between marker and
@@ -54,7 +55,8 @@ std::string accessPasswordFrom(std::string_view settingsPage, std::string_view m
 // The hits of a search page (already GBK): each match of pattern gives the id
 // after idMarker, the name after nameMarker (both up to the next "<") and the
 // folder page of the owner id between "<xxx>" markers and the folder id between
-// "<qqq>" markers. A hit with a missing marker or a non-numeric id is skipped.
+// "<qqq>" markers (leading integers). A hit without an id or a name is
+// skipped; a hit without numeric owner and folder keeps an empty folderPage.
 std::vector<SearchHit> extractSearchHits(std::string_view searchPage, std::string_view pattern,
                                          std::string_view nameMarker, std::string_view idMarker,
                                          const std::string& mainHost);

@@ -30,6 +30,16 @@ std::optional<std::int32_t> parseId(std::string_view text) {
   return value;
 }
 
+std::optional<std::int32_t> leadingInt(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n')) ++i;
+  std::size_t end = i < text.size() && text[i] == '-' ? i + 1 : i;
+  const std::size_t firstDigit = end;
+  while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
+  if (end == firstDigit) return std::nullopt;
+  return parseId(text.substr(i, end - i));
+}
+
 const std::string& gbk(const char* utf8Literal) {
   static std::mutex mutex;
   static std::map<const char*, std::string> cache;  // node-based: references stay valid

@@ -20,6 +20,12 @@ std::optional<std::string> cutBetween(std::string_view text, std::string_view le
 // for anything else (blanks, signs alone, letters, overflow).
 std::optional<std::int32_t> parseId(std::string_view text);
 
+// The leading integer of a field: blanks (space, tab, CR, LF) skipped, an
+// optional "-", then the digits up to the first other byte ("12&x=1" -> 12,
+// " 3 " -> 3). nullopt when no digit follows the blanks or the number does
+// not fit a 32-bit signed integer.
+std::optional<std::int32_t> leadingInt(std::string_view text);
+
 // A literal written in this source (UTF-8) as a GBK program text; converted
 // once per distinct literal.
 const std::string& gbk(const char* utf8Literal);

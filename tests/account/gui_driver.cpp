@@ -71,7 +71,8 @@ QWidget* window(const QString& title) {
 
 QWidget* visibleWindow(const QString& title) {
   QWidget* w = window(title);
-  return w && w->isVisible() ? w : nullptr;
+  // A minimised window (hidden to a missing notification area) is not shown.
+  return w && w->isVisible() && !w->isMinimized() ? w : nullptr;
 }
 
 void typeInto(QWidget* w, const QString& control, const QString& text) {

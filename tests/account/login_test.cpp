@@ -86,7 +86,12 @@ TEST(UpdateCheck, Verdicts) {
       {"118|", UpdateVerdict::UpToDate, ""},
       {"119|http://x/new.exe\r\n", UpdateVerdict::NewVersion, "http://x/new.exe"},
       {"117|http://x/old.exe", UpdateVerdict::NewVersion, "http://x/old.exe"},
-      {"1180|a", UpdateVerdict::NewVersion, "a"},
+      {"1180|a", UpdateVerdict::NewVersion, ""},  // not a web address: nothing to open
+      {"120|HTTPS://x/n.exe", UpdateVerdict::NewVersion, "HTTPS://x/n.exe"},
+      {"120|file:///etc/passwd", UpdateVerdict::NewVersion, ""},
+      {"120|javascript:alert(1)", UpdateVerdict::NewVersion, ""},
+      {"120|/usr/bin/xterm", UpdateVerdict::NewVersion, ""},
+      {"120|http:", UpdateVerdict::NewVersion, ""},
       {"", UpdateVerdict::Unknown, ""},        // no network
       {"<html>not found</html>", UpdateVerdict::Unknown, ""},
       {"119", UpdateVerdict::Unknown, ""},     // no address to offer

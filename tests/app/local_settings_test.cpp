@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <fstream>
+
 #include "net/text.h"
 
 namespace fs = std::filesystem;
@@ -81,4 +83,23 @@ TEST_F(Documents, CredentialsFileIsOwnerOnlyAndUntickedDeletesIt) {
   // Deleting a file that is not there is quietly nothing.
   app::rememberLoginAttempt(m_dir, false, "x", "y");
   EXPECT_FALSE(fs::exists(f));
+}
+
+// Any password comes back byte for byte, blanks and quotes included; a file
+// written by an earlier version reads as it did.
+TEST_F(Documents, RememberedPasswordRoundTripsByteForByte) {
+  const std::string passwords[] = {" lead", "trail ", "\tboth\t", "\"quoted\"", "'single'", "\"",
+                                   "a\"",   "'b",     "in side",  "plain",      "x=y"};
+  for (const std::string& pw : passwords) {
+    app::rememberLoginAttempt(m_dir, true, " acc", pw);
+    const app::RememberedLogin r = app::readRememberedLogin(m_dir);
+    EXPECT_TRUE(r.filled) << pw;
+    EXPECT_EQ(r.password, pw);
+    EXPECT_EQ(r.account, " acc") << pw;
+  }
+  std::ofstream(app::credentialsFile(m_dir), std::ios::binary)
+      << gbk("[帐号密码]\r\n存储= demo切割\"pw\" \r\n");
+  const app::RememberedLogin old = app::readRememberedLogin(m_dir);
+  EXPECT_EQ(old.account, "demo");
+  EXPECT_EQ(old.password, "\"pw\"");
 }

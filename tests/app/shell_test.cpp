@@ -14,11 +14,13 @@
 #include <sstream>
 
 #include "app/local_settings.h"
+#include "app/qt/catalogue_rows.h"
 #include "app/qt/main_window.h"
 #include "app/qt/settings_ui.h"
 #include "app/qt/shell.h"
 #include "app/session.h"
 #include "net/text.h"
+#include "standin_host.h"
 #include "test_support.h"
 
 using namespace tarnwick::app;
@@ -27,6 +29,9 @@ class ShellTest : public QObject {
   Q_OBJECT
   QTemporaryDir m_home;
   MainWindow* m_main = nullptr;
+  // Every host: the login window's installers visit the service and run the
+  // update check, and none of that may leave the machine.
+  testsupport::StandInHost m_host;
 
   QString logText(const char* box) {
     return control<QPlainTextEdit>(m_main, QString::fromUtf8(box))->toPlainText();
@@ -36,6 +41,10 @@ class ShellTest : public QObject {
   void initTestCase() {
     qputenv("HOME", m_home.path().toUtf8());
     qputenv("XDG_CONFIG_HOME", (m_home.path() + "/config").toUtf8());
+    m_host.setHandler([](const testsupport::StandInHost::Seen& s) {
+      return s.target == "/ge.txt" ? std::string("118|http://127.0.0.1/new.exe") : std::string();
+    });
+    m_host.pointAllHostsHere();
     registerModules();
     m_main = new MainWindow;
     runWindowInstallers(m_main);
@@ -176,8 +185,18 @@ class ShellTest : public QObject {
     auto* menu = m_main->findChild<QMenu*>(QStringLiteral("托盘"));
     QTRY_VERIFY(menu->isVisible());
     menu->hide();
+    // Hidden to the tray; without a notification area (offscreen) a hidden
+    // window could never come back, so it is minimised instead.
     hideMainWindowToTray();
-    QVERIFY(!m_main->isVisible());
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+      QVERIFY(!m_main->isVisible());
+    } else {
+      QVERIFY(m_main->isVisible());
+      QVERIFY(m_main->isMinimized());
+      m_main->trayEvent(1);
+      QVERIFY(!m_main->isMinimized());
+      QVERIFY(m_main->isVisible());
+    }
     // Without a notification area there is no icon, and nothing breaks.
     m_main->showTrayIcon();
     QCOMPARE(m_main->trayIconShown(), QSystemTrayIcon::isSystemTrayAvailable());
@@ -227,10 +246,22 @@ class ShellTest : public QObject {
     QVERIFY(!exitRequested());
   }
 
+  // One terms text, whichever way the window is opened.
+  void termsWindowShowsTheOneText() {
+    QWidget* terms = createWindow(QStringLiteral("使用条款"));
+    QVERIFY(terms);
+    QCOMPARE(controlText(terms, QStringLiteral("编辑框1")), tarnwick::net::fromUtf8(kTermsOfUseText));
+    delete terms;
+  }
+
   void rememberedLoginFillsTheLoginWindow() {
     const auto docs = documentsFolder();
     rememberLogin(true, tarnwick::net::fromUtf8("张三"), "pw");
+    const int checks = m_host.count("/ge.txt");
     QWidget* login = createWindow(QStringLiteral("Tarnwick登录"));
+    // The login window's visit and update check go to the stand-in host.
+    QTRY_COMPARE(m_host.count("/ge.txt"), checks + 1);
+    QVERIFY(m_host.count("/guanli.php?pid=1") >= checks + 1);
     fillRememberedLogin(login);
     QCOMPARE(controlText(login, QStringLiteral("编辑框1")), tarnwick::net::fromUtf8("张三"));
     QCOMPARE(controlText(login, QStringLiteral("编辑框2")), std::string("pw"));

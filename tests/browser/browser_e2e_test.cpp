@@ -80,7 +80,12 @@ class BrowserE2E : public QObject {
   }
 
   void selectFolder(int index) {
+    if (folders()->currentRow() == index) return;  // no change, no new listing
     folders()->setCurrentRow(index);
+    // The selection writes its listing address for the hidden paging.
+    QCOMPARE(app::controlText(m_main, QStringLiteral("编辑框3")),
+             net::hosts().mainHost + "/wdwj.php?pid=1001&ml=" +
+                 std::to_string(folders()->item(index)->data(Qt::UserRole).toInt()));
     QVERIFY(listingDone());
   }
 
@@ -135,6 +140,8 @@ class BrowserE2E : public QObject {
     login->show();
     app::control<QLineEdit>(login, QStringLiteral("编辑框1"))->setText(QStringLiteral("demo"));
     app::control<QLineEdit>(login, QStringLiteral("编辑框2"))->setText(QStringLiteral("demo123"));
+    // As after the start routine: listings write their lines to 编辑框48.
+    app::Session::instance().update([](app::SessionData& d) { d.startupLogged = true; });
     button(login, "按钮1")->click();
     QTRY_VERIFY_WITH_TIMEOUT(app::Session::instance().loggedIn(), 15000);
     QTRY_VERIFY_WITH_TIMEOUT(loginAlive.isNull() || !loginAlive->isVisible(), 15000);
@@ -176,7 +183,10 @@ class BrowserE2E : public QObject {
     const int total = std::stoi(e2e::query("SELECT COUNT(*) FROM files WHERE owner=1001 AND folder=0")[0][0]);
     QCOMPARE(pages()->count(), std::max(1, (total + kPageSize - 1) / kPageSize));
     QCOMPARE(pages()->currentIndex(), 0);
-    QVERIFY(app::controlText(m_main, QStringLiteral("编辑框48")).size() > 0);
+    // The listing's own lines, not only the login's.
+    const QString log = app::control<QPlainTextEdit>(m_main, QStringLiteral("编辑框48"))->toPlainText();
+    QVERIFY2(log.contains(QStringLiteral("： 获取指定目录文件……！\n")), qPrintable(log));
+    QVERIFY2(log.contains(QStringLiteral("： 获取指定目录文件完毕！\n")), qPrintable(log));
   }
 
   void pagingButtonsAndSelectorStopAtBothEnds() {
@@ -410,7 +420,12 @@ class BrowserE2E : public QObject {
     auto* picker = app::control<QComboBox>(window, QStringLiteral("组合框1"));
     auto* parents = app::control<QComboBox>(window, QStringLiteral("组合框2"));
     picker->setCurrentIndex(picker->findText(created));
+    // Until the refill for the pick arrives, neither the old parents nor 修改 can be used.
+    QVERIFY(!parents->isEnabled());
+    QVERIFY(!button(window, "按钮5")->isEnabled());
     QTRY_VERIFY_WITH_TIMEOUT(parents->count() == folders()->count() - 1, 15000);
+    QVERIFY(parents->isEnabled());
+    QVERIFY(button(window, "按钮5")->isEnabled());
     QCOMPARE(parents->findText(created), -1);
     QCOMPARE(parents->currentData().toInt(), 0);
     QCOMPARE(app::fromGbk(app::controlText(window, QStringLiteral("标签2"))), newId);
@@ -500,6 +515,25 @@ class BrowserE2E : public QObject {
     QCOMPARE(picker->findText(name), -1);
     for (int i = 0; i < picker->count(); ++i) QCOMPARE(picker->itemText(i), folders()->item(i)->text());
     window->close();
+  }
+
+  // A second "删除文件夹" while the first is pending is ignored: one question,
+  // one request, one result.
+  void doubleDeleteFromTheMenuSendsOnce() {
+    const QString name = QStringLiteral("双删") + QString::number(QDateTime::currentMSecsSinceEpoch() % 100000);
+    const std::string body = "fwmm=" + QUrl::toPercentEncoding(name).toStdString() + "&ejml=0";
+    QVERIFY(net::httpRequestText(net::hosts().mainHost + "/post/cjml.php?zh=demo", "POST", "", "", body).size() >= 3);
+    action("目录", "刷新文件夹")->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(folderIndex(name) >= 0, 15000);
+    QVERIFY(listingDone());
+    selectFolder(folderIndex(name));
+    action("目录", "删除文件夹")->trigger();  // returns once the question is answered
+    action("目录", "删除文件夹")->trigger();  // the request is still out
+    EXPECT_BOXES(QStringLiteral("是否删除该文件夹？"), QStringLiteral("删除成功！"));
+    QTRY_VERIFY_WITH_TIMEOUT(folderIndex(name) < 0, 15000);
+    QVERIFY(listingDone());
+    QTest::qWait(300);
+    QVERIFY(m_boxes->take().isEmpty());
   }
 
   // The page "最近已完成（网页）" shows the member's recent web uploads.

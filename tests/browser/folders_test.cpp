@@ -59,7 +59,12 @@ INSTANTIATE_TEST_SUITE_P(
                    {{6, "fine"}}},
         FolderCase{"id that is not a number is skipped", entry("abc", "\">bad") + entry("8", "\">good"),
                    {{8, "good"}}},
-        FolderCase{"empty name is skipped", entry("2", "\"><img>") + entry("1", "\">one"), {{1, "one"}}}));
+        FolderCase{"markup ending the stretch: the folder is shown unnamed",
+                   entry("2", "\"><img>") + entry("1", "\">one"), {{2, gbk("(未命名)")}, {1, "one"}}},
+        FolderCase{"id followed by more parameters: its leading integer",
+                   "<div  style=\"height:35px;\"><a style=\"margin-left: 10px;\" href=\"/wdwj.php?pid=1&ml=12&x=1\" "
+                   "target=\"_blank\">deep&nbsp;</a><span id=\"x12\">1</span></div>",
+                   {{12, "deep"}}}));
 
 TEST(FolderEntriesPattern, BrokenPatternGivesNoEntries) {
   EXPECT_TRUE(b::extractFolderEntries(entry("7", "\">a"), "(unclosed").empty());
@@ -93,6 +98,13 @@ TEST(ParseId, Table) {
                           {"2147483648", {}}, {"", {}},           {"-", {}},        {" 1", {}},
                           {"1a", {}},         {"12,", {}},        {"+3", {}}};
   for (const auto& c : cases) EXPECT_EQ(b::parseId(c.text), c.value) << c.text;
+}
+
+TEST(LeadingInt, Table) {
+  const IdCase cases[] = {{"12&x=1", 12}, {" 3 ", 3},  {"\t\r\n7x", 7}, {"-4z", -4},        {"0", 0},
+                          {"", {}},       {"  ", {}}, {"x1", {}},       {"-", {}},          {"abc", {}},
+                          {"2147483648", {}}};
+  for (const auto& c : cases) EXPECT_EQ(b::leadingInt(c.text), c.value) << c.text;
 }
 
 TEST(CutBetween, MissingMarkersAreAbsent) {

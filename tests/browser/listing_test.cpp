@@ -53,6 +53,8 @@ INSTANTIATE_TEST_SUITE_P(
         RowCase{"only rows without the carriage return: nothing", row("5", "a", "\n") + row("6", "b", "</p>"),
                 {}},
         RowCase{"id that is not a number is skipped", row("x1", "bad") + row("2", "good"), {expected(2, "good")}},
+        RowCase{"id with blanks or trailing text: its leading integer", row(" 4 ", "a") + row("5 (x)", "b"),
+                {expected(4, "a"), expected(5, "b")}},
         RowCase{"row without its size marker is skipped",
                 gbk("<div style=\"display:none;\">pid：9<文件名：n<日期：d<下载量：1< </div>") + "\r\n" +
                     row("3", "ok"),
@@ -68,6 +70,8 @@ TEST(PageCount, Table) {
   const CountCase cases[] = {
       {gbk("<p>第0页，总共有4页</p>"), 4},
       {gbk("总共有0页"), 0},
+      {gbk("总共有 3 页"), 3},
+      {gbk("总共有3页 (每页10条)"), 3},
       {gbk("总共有页"), 0},
       {gbk("总共有abc页"), 0},
       {gbk("总共有-3页"), 0},
@@ -114,10 +118,13 @@ TEST(SearchHits, Table) {
        {{5, "a b  c", "http://h/wdwj.php?pid=1001&ml=0"}}},
       {"hit with a non-numeric id is skipped", hit("x", "?", "1001", "0") + hit("y", "6", "1001", "2"),
        {{6, "y", "http://h/wdwj.php?pid=1001&ml=2"}}},
-      {"hit without owner markers is skipped",
+      {"hit without owner markers is kept, without a folder page",
        "<div style=\"margin-bottom:5px;    margin-top: 5px;\">n<span style=\"display:none;\">4</span>&nbsp;"
        "&nbsp;</div>" + hit("z", "8", "7", "1"),
-       {{8, "z", "http://h/wdwj.php?pid=7&ml=1"}}},
+       {{4, "n", ""}, {8, "z", "http://h/wdwj.php?pid=7&ml=1"}}},
+      {"non-numeric owner keeps the hit, without a folder page", hit("w", "9", "?", "1"), {{9, "w", ""}}},
+      {"ids with blanks or trailing text: their leading integer", hit("v", " 10 ", "7 ", "2&x"),
+       {{10, "v", "http://h/wdwj.php?pid=7&ml=2"}}},
       {"no hits", gbk("<p>共0条</p>"), {}},
   };
   for (const auto& c : cases)

@@ -1,11 +1,11 @@
-// Registration, terms of use and password recovery: each button runs its
+// Registration and password recovery (the terms of use are the initial text
+// of the catalogue's 使用条款 window): each button runs its
 // form row; the effects copy the new credentials into the login window and
 // close the dialog.
 #include <QPointer>
 
 #include "account/account_forms.h"
 #include "account/qt/account_module.h"
-#include "account/qt/terms_text.h"
 #include "app/qt/hyperlink_label.h"
 #include "app/qt/shell.h"
 #include "settings/qt/form_dialog.h"
@@ -40,11 +40,6 @@ void installRegistrationWindow(QWidget* window) {
   if (auto* link = app::control<app::HyperlinkLabel>(window, QStringLiteral("超级链接框1")))
     QObject::connect(link, &app::HyperlinkLabel::clicked, window,
                      [window] { app::openWindowModal(QStringLiteral("使用条款"), window); });
-}
-
-void installTermsWindow(QWidget* window) {
-  if (app::controlText(window, QStringLiteral("编辑框1")).empty())
-    app::setControlText(window, QStringLiteral("编辑框1"), app::toGbk(termsOfUseText()));
 }
 
 void installRecoveryWindow(QWidget* window) {

@@ -14,15 +14,14 @@ void registerAccountModule();
 void installLoginWindow(QWidget* window);
 void installQqWindow(QWidget* window);
 void installRegistrationWindow(QWidget* window);
-void installTermsWindow(QWidget* window);
 void installRecoveryWindow(QWidget* window);
 void installMainWindowGuards(QWidget* window);
 
 // Opens the login window modally over a hidden main window (logout, forced
 // logout).
 void returnToLogin();
-// The update check of the login window: ends the program when the service
-// announces another version.
-void runUpdateCheck();
+// The update check of the login window, as a job of that window: ends the
+// program when the service announces another version.
+void runUpdateCheck(QWidget* loginWindow);
 
 }  // namespace tarnwick::account

@@ -1,7 +1,10 @@
 #pragma once
 // The login procedure shared by the login button and the QQ sign-in.
 
+#include <optional>
 #include <string>
+
+#include "account/login.h"
 
 class QWidget;
 
@@ -9,8 +12,11 @@ namespace tarnwick::account {
 
 // Stores or forgets the credentials as 选择框1 of the login window says, then
 // posts them on a worker thread; a failure shows the message over the login
-// window, a success fills Session and calls finishLogin.
-void startLogin(QWidget* loginWindow, const std::string& account, const std::string& password);
+// window, a success fills Session and calls finishLogin. A login started by
+// the QQ sign-in passes its values: they reach Session only when the login
+// succeeded.
+void startLogin(QWidget* loginWindow, const std::string& account, const std::string& password,
+                std::optional<QqSignIn> qq = std::nullopt);
 
 // Shows the main window, closes the login window, greets and logs the member.
 void finishLogin(QWidget* loginWindow);

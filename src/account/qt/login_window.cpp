@@ -13,6 +13,7 @@
 #include "app/session.h"
 #include "net/hosts.h"
 #include "net/http.h"
+#include "net/request_job.h"
 #include "net/text.h"
 
 namespace tarnwick::account {
@@ -21,15 +22,16 @@ void installLoginWindow(QWidget* window) {
   // The shell's installer has filled the skin selectors and applied the skin;
   // then: one visit of the service, the remembered credentials, the update
   // check.
-  net::fetchUrl(net::hosts().mainHost + "/guanli.php?pid=1");
-  app::fillRememberedLogin(window);
-  runUpdateCheck();
-  if (app::exitRequested()) return;
-
+  // Both requests are jobs of this window, one after the other; the window
+  // is usable meanwhile (the update check may still end the program).
   QPointer<QWidget> self(window);
+  app::WindowJobs::of(window)->request(
+      net::RequestSpec::fetch(net::hosts().mainHost + "/guanli.php?pid=1"), nullptr,
+      [self](const net::RequestJobResult&) { runUpdateCheck(self); });
+  app::fillRememberedLogin(window);
+
   if (auto* b = app::control<QAbstractButton>(window, QStringLiteral("按钮1")))
     QObject::connect(b, &QAbstractButton::clicked, window, [self] {
-      // Each click is its own attempt; two quick clicks send two requests.
       startLogin(self, app::controlText(self, QStringLiteral("编辑框1")),
                  app::controlText(self, QStringLiteral("编辑框2")));
     });
@@ -46,32 +48,41 @@ void installLoginWindow(QWidget* window) {
   opener("按钮4", QStringLiteral("QQ互联登录"));
 }
 
-void startLogin(QWidget* loginWindow, const std::string& account, const std::string& password) {
-  QPointer<QWidget> window(loginWindow);
+void startLogin(QWidget* loginWindow, const std::string& account, const std::string& password,
+                std::optional<QqSignIn> qq) {
+  if (!loginWindow) return;
   auto* remember = app::control<QCheckBox>(loginWindow, QStringLiteral("选择框1"));
-  const bool keep = remember && remember->isChecked();
-  app::startWorker([window, account, password, keep] {
-    // The remembered credentials follow every attempt, before the request.
-    app::rememberLogin(keep, account, password);
-    Request req = loginRequest(net::hosts().mainHost, account, password);
-    std::string reply = net::httpRequestText(req.url, "POST", "", "", req.body);
-    std::optional<LoginReply> ok = judgeLoginReply(reply);
-    app::runOnGui([window, account, ok] {
-      if (!ok) {
-        app::showMessage(QStringLiteral("登录失败，帐号密码错误！"), QStringLiteral("信息："), window);
-        return;
-      }
-      app::Session::instance().update([&](app::SessionData& s) { applyLogin(s, *ok, account); });
-      finishLogin(window);
-    });
-  });
+  // The remembered credentials follow every attempt, before the request.
+  app::rememberLogin(remember && remember->isChecked(), account, password);
+  const Request req = loginRequest(net::hosts().mainHost, account, password);
+  // 登录 stays disabled while the request runs: a second click sends nothing.
+  auto* button = app::control<QAbstractButton>(loginWindow, QStringLiteral("按钮1"));
+  QPointer<QWidget> window(loginWindow);
+  app::WindowJobs::of(loginWindow)->request(
+      net::RequestSpec::post(req.url, req.body), button, [window, account, qq](const net::RequestJobResult& r) {
+        std::optional<LoginReply> ok = judgeLoginReply(r.reply);
+        if (!ok) {
+          app::showMessage(QStringLiteral("登录失败，帐号密码错误！"), QStringLiteral("信息："), window);
+          return;
+        }
+        app::Session::instance().update([&](app::SessionData& s) {
+          if (qq) applyQqSignIn(s, *qq);
+          applyLogin(s, *ok, account);
+        });
+        finishLogin(window);
+      });
 }
 
 void finishLogin(QWidget* loginWindow) {
   const std::string name = app::Session::instance().get().loginName;
-  if (QWidget* main = app::mainWindow()) main->show();
+  if (QWidget* main = app::mainWindow()) {
+    // After a logout without a notification area the window was minimised.
+    if (main->isMinimized()) main->showNormal();
+    else main->show();
+  }
   if (loginWindow) loginWindow->close();
   app::setControlText(app::mainWindow(), QStringLiteral("标签7"), welcomeCaption(name));
+  app::memberLoggedIn();
   app::logLine(QStringLiteral("编辑框48"), loginLogMessage(name));
 }
 

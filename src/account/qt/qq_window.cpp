@@ -43,22 +43,22 @@ class CloseWatcher : public QObject {
 // One poll: a signed-in reply logs in, anything else polls again a second
 // later, as long as the QQ window is open.
 void poll(QPointer<QWidget> qqWindow, std::shared_ptr<std::atomic<bool>> open) {
-  if (!open->load()) return;
+  if (!open->load() || app::workersStopping()) return;
   std::string reply = net::fetchUrl(qqPollUrl(net::hosts().mainHost));
   std::optional<QqSignIn> signIn = parseQqPoll(reply);
   if (!signIn) {
-    for (int i = 0; i < 10 && open->load(); ++i)
+    for (int i = 0; i < 10 && open->load() && !app::workersStopping(); ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
     if (open->load()) app::startWorker([qqWindow, open] { poll(qqWindow, open); });
     return;
   }
   app::runOnGui([qqWindow, open, s = *signIn] {
     if (!open->exchange(false)) return;  // closed meanwhile: no login behind the user's back
-    app::Session::instance().update([&](app::SessionData& d) { applyQqSignIn(d, s); });
+    // The sign-in's values stay here until the login has been accepted.
     QWidget* login = app::findWindow(QStringLiteral("Tarnwick登录"));
     app::setControlText(login, QStringLiteral("编辑框1"), s.loginName);
     app::setControlText(login, QStringLiteral("编辑框2"), s.password);
-    if (login) startLogin(login, s.loginName, s.password);
+    if (login) startLogin(login, s.loginName, s.password, s);
     if (qqWindow) qqWindow->close();
   });
 }

@@ -2,6 +2,7 @@
 // tray menu items of the main window.
 #include <QAbstractButton>
 #include <QAction>
+#include <QPointer>
 #include <QTimer>
 
 #include "account/qt/account_module.h"
@@ -11,6 +12,7 @@
 #include "net/form.h"
 #include "net/hosts.h"
 #include "net/http.h"
+#include "net/request_job.h"
 #include "net/text.h"
 
 namespace tarnwick::account {
@@ -23,35 +25,44 @@ void onAction(QWidget* window, const char* caption, std::function<void()> f) {
     QObject::connect(action, &QAction::triggered, window, std::move(f));
 }
 
+// The page is fetched as a job of the timer; a tick while the previous one
+// waits does nothing.
 void watchdogTick(QTimer* timer) {
-  static bool running = false;  // a tick while the previous one waits does nothing
   const std::string url = watchdogUrl(net::hosts().mainHost, app::Session::instance().accountName());
-  if (url.empty() || running) return;
-  running = true;
-  const std::string page = net::fetchUrl(url);
-  running = false;
-  if (!loggedInElsewhere(page)) return;
-  timer->stop();  // not restarted by a later login
-  app::showMessage(QStringLiteral("您的帐号已在其它地方登录，软件即将注销……"));
-  returnToLogin();
+  app::WindowJobs* jobs = app::WindowJobs::of(timer);
+  if (url.empty() || jobs->pending() > 0) return;
+  QPointer<QTimer> self(timer);
+  jobs->request(net::RequestSpec::fetch(url), nullptr, [self](const net::RequestJobResult& r) {
+    if (!self || !self->isActive() || !loggedInElsewhere(r.reply)) return;
+    self->stop();  // not restarted by a later login
+    app::showMessage(QStringLiteral("您的帐号已在其它地方登录，软件即将注销……"));
+    returnToLogin();
+  });
 }
 
-}  // namespace
-
-void runUpdateCheck() {
-  UpdateCheck check = judgeUpdateReply(net::fetchUrl(updateUrl(net::hosts().mainHost)),
-                                       net::kClientVersion);
+void judgeUpdate(const std::string& reply) {
+  UpdateCheck check = judgeUpdateReply(reply, net::kClientVersion);
   switch (check.verdict) {
     case UpdateVerdict::UpToDate:
       app::appendLog(QStringLiteral("日志编辑框"), net::fromUtf8("当前软件是最新版本。\r\n"));
       break;
     case UpdateVerdict::NewVersion:
-      if (app::askYesNo(QStringLiteral("发现新版本，是否马上更新？"))) net::openInBrowser(check.address);
+      // Opened before the program ends (only an http or https address).
+      if (app::askYesNo(QStringLiteral("发现新版本，是否马上更新？")) && !check.address.empty())
+        net::openInBrowser(check.address);
       app::exitProgram(0);
       break;
     case UpdateVerdict::Unknown:  // no file or no network: carry on
       break;
   }
+}
+
+}  // namespace
+
+void runUpdateCheck(QWidget* loginWindow) {
+  if (!loginWindow) return;
+  app::WindowJobs::of(loginWindow)->request(net::RequestSpec::fetch(updateUrl(net::hosts().mainHost)), nullptr,
+                                            [](const net::RequestJobResult& r) { judgeUpdate(r.reply); });
 }
 
 void returnToLogin() {
@@ -77,7 +88,6 @@ void registerAccountModule() {
   app::addWindowInstaller(QStringLiteral("Tarnwick登录"), installLoginWindow);
   app::addWindowInstaller(QStringLiteral("QQ互联登录"), installQqWindow);
   app::addWindowInstaller(QStringLiteral("帐号注册"), installRegistrationWindow);
-  app::addWindowInstaller(QStringLiteral("使用条款"), installTermsWindow);
   app::addWindowInstaller(QStringLiteral("找回密码"), installRecoveryWindow);
   app::addWindowInstaller(QStringLiteral("Tarnwick客户端v2.3.3.8修正版"), installMainWindowGuards);
 }

@@ -14,7 +14,7 @@
 #include "app/qt/shell.h"
 #include "app/qt/shell_internal.h"
 #include "net/hosts.h"
-#include "net/http.h"
+#include "net/request_job.h"
 
 namespace tarnwick::app {
 
@@ -89,7 +89,7 @@ void MainWindow::trayEvent(int code) {
 
 bool MainWindow::confirmQuit() {
   if (askYesNo(QStringLiteral("是否最小化到托盘图标？"))) {
-    hide();
+    hideMainWindowToTray();
     return false;
   }
   auto* pending = control<QTreeWidget>(this, QStringLiteral("超级列表框2"));
@@ -105,14 +105,22 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->accept();
     return;
   }
+  // The close is refused while its question is open or its request runs: a
+  // second close asks nothing and ends nothing a second time.
+  event->ignore();
+  if (m_closing) return;
+  m_closing = true;
   if (!confirmQuit()) {
-    event->ignore();
+    m_closing = false;
     return;
   }
   removeTrayIcon();
-  net::fetchUrl(net::hosts().mainHost + "/guanli.php?pid=1");
-  event->accept();
-  exitProgram(0);
+  // The visit goes out as a job; the program ends when its reply is in
+  // (whatever it holds), or at once when no job can start any more.
+  const bool started = WindowJobs::of(this)->request(
+      net::RequestSpec::fetch(net::hosts().mainHost + "/guanli.php?pid=1"), nullptr,
+      [](const net::RequestJobResult&) { exitProgram(0); });
+  if (!started) exitProgram(0);
 }
 
 void removeTrayIcon() {
@@ -135,8 +143,14 @@ void showMainWindowCentred() {
 }
 
 void hideMainWindowToTray() {
+  if (!g_main) return;
   // A hidden top-level window has no taskbar entry; the tray icon stays.
-  if (g_main) g_main->hide();
+  // Without a notification area a hidden window could never be reached
+  // again, so it is minimised instead.
+  if (QSystemTrayIcon::isSystemTrayAvailable())
+    g_main->hide();
+  else
+    g_main->showMinimized();
 }
 
 void setStopRunningDownloadHook(std::function<void()> hook) { g_stopDownload = std::move(hook); }

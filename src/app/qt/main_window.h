@@ -29,6 +29,7 @@ class MainWindow : public QWidget {
   // The close query; true when the program should end.
   bool confirmQuit();
   QPointer<QSystemTrayIcon> m_tray;
+  bool m_closing = false;  // the close query or its request is under way
 };
 
 MainWindow* theMainWindow();

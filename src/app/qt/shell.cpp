@@ -15,7 +15,6 @@
 #include <QThread>
 #include <QTreeWidget>
 #include <mutex>
-#include <thread>
 
 #include "app/log_time.h"
 #include "app/qt/log.h"
@@ -160,36 +159,6 @@ void appendLog(const QString& box, const std::string& gbkText) {
 void logLine(const QString& box, const std::string& gbkMessage) {
   stampLogTime();
   appendLog(box, Session::instance().get().logTime + gbkMessage + "\r\n");
-}
-
-void startWorker(std::function<void()> job) {
-  try {
-    std::thread([job = std::move(job)] {
-      try {
-        job();
-      } catch (const std::exception& e) {
-        qCCritical(lcApp) << "worker failed:" << e.what();
-      }
-    }).detach();
-  } catch (const std::system_error& e) {
-    qCCritical(lcApp) << "worker not started:" << e.what();
-  }
-}
-
-void runOnGui(std::function<void()> f) {
-  QCoreApplication* app = QCoreApplication::instance();
-  if (!app) return;
-  QMetaObject::invokeMethod(app, std::move(f), Qt::QueuedConnection);
-}
-
-void callOnGuiAndWait(std::function<void()> f) {
-  QCoreApplication* app = QCoreApplication::instance();
-  if (!app) return;
-  if (onGuiThread()) {
-    f();
-    return;
-  }
-  QMetaObject::invokeMethod(app, std::move(f), Qt::BlockingQueuedConnection);
 }
 
 }  // namespace tarnwick::app

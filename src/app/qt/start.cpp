@@ -17,6 +17,7 @@
 #include "app/qt/settings_ui.h"
 #include "app/qt/shell.h"
 #include "app/qt/shell_internal.h"
+#include "app/member_pages.h"
 #include "app/qt/web_browser.h"
 #include "app/session.h"
 #include "net/hosts.h"
@@ -29,24 +30,16 @@ namespace {
 
 const QString kLoginTitle = QStringLiteral("Tarnwick登录");
 
-// A request made on the GUI thread turns the event loop while it waits, so
-// the windows stay alive. Nested requests (a handler run from that loop that
-// makes its own request) are allowed a few levels deep; deeper ones just wait.
-void installWaitHook() {
-  net::setWaitHook([] {
-    static thread_local int depth = 0;
-    QCoreApplication* app = QCoreApplication::instance();
-    if (!app || QThread::currentThread() != app->thread() || depth >= 4) return;
-    ++depth;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    --depth;
-  });
-}
-
+// Opens at once on the GUI thread, so an address opened just before the
+// program ends (the update check) is not lost in the event queue.
 void installBrowserOpener() {
   net::setBrowserOpener([](const std::string& url) {
     const QUrl target = QUrl::fromUserInput(fromGbk(url));
-    runOnGui([target] { QDesktopServices::openUrl(target); });
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app && QThread::currentThread() == app->thread())
+      QDesktopServices::openUrl(target);
+    else
+      runOnGui([target] { QDesktopServices::openUrl(target); });
   });
 }
 
@@ -66,21 +59,27 @@ void onUploadPageCompleted() {
   Session::instance().update([](SessionData& s) { s.startupLogged = true; });
 }
 
-// After a successful login: tray icon, start-up log line, upload page,
-// listing address, page selector.
+// After the first successful login: tray icon, start-up log line, page
+// selector (the login itself has pointed the upload page and the listing
+// address at the member).
 void finishStartup(MainWindow* w) {
   w->showTrayIcon();
   logLine(QStringLiteral("编辑框48"), net::fromUtf8("： 初始化软件中，请稍后……！"));
-  const SessionData s = Session::instance().get();
-  navigateBrowser(w, QStringLiteral("超文本浏览框1"),
-                  fromGbk(net::hosts().webUploadHost + "/sc/index2.php?zh=" + s.accountName + "&ml=0"));
-  setControlText(w, QStringLiteral("编辑框3"), net::hosts().mainHost + "/wdwj.php?pid=" + s.userId);
   if (auto* pages = control<QComboBox>(w, QStringLiteral("组合框1")); pages && pages->count() > 0)
     pages->setCurrentIndex(0);
   Session::instance().update([](SessionData& d) { d.startupLogged = true; });
 }
 
 }  // namespace
+
+void memberLoggedIn() {
+  QWidget* w = mainWindow();
+  if (!w) return;
+  const SessionData s = Session::instance().get();
+  navigateBrowser(w, QStringLiteral("超文本浏览框1"),
+                  QString::fromStdString(webUploadPageUrl(net::hosts().webUploadHost, s.accountName)));
+  setControlText(w, QStringLiteral("编辑框3"), memberListingUrl(net::hosts().mainHost, s.userId));
+}
 
 // The shell's own handlers, registered before those of the feature modules.
 void registerShellHandlers() {
@@ -104,10 +103,47 @@ void prepareApplication() {
 #endif
 }
 
+namespace {
+
+// At exit the workers get this long to end before the statics go away.
+constexpr std::chrono::milliseconds kWorkerStopTimeout{3000};
+
+int runClient();
+
+}  // namespace
+
 int startClient() {
   resetExitRequest();
+  resumeWorkers();
+  const int code = runClient();
+  stopWorkers(kWorkerStopTimeout);
+  return code;
+}
+
+namespace {
+
+// Runs on the GUI thread once the connection test has answered: the
+// no-connection message, or the login window and the rest of the start-up.
+void continueStartup(QPointer<MainWindow> w, bool connected) {
+  if (!w || exitRequested()) return;
+  if (!connected) {
+    showMessage(QStringLiteral("由于未检测到互联网连接，无法使用软件。"));
+    exitProgram(0);
+    return;
+  }
+  setControlText(w, QStringLiteral("编辑框49"), toGbk(desktopFolder()));
+  Session::instance().setCurrentFolderId(0);
+  openWindowModal(kLoginTitle, w);
+  if (exitRequested()) return;
+  if (!Session::instance().loggedIn()) {
+    exitProgram(0);
+    return;
+  }
+  finishStartup(w);
+}
+
+int runClient() {
   qApp->setQuitOnLastWindowClosed(false);
-  installWaitHook();
   installBrowserOpener();
   registerModules();
 
@@ -117,23 +153,17 @@ int startClient() {
     QObject::connect(browser, &WebBrowser::documentCompleted, w, [] { onUploadPageCompleted(); });
   applySkin(1);
 
-  if (!net::isInternetConnected()) {
-    showMessage(QStringLiteral("由于未检测到互联网连接，无法使用软件。"));
-    delete w;
-    return 0;
-  }
-  setControlText(w, QStringLiteral("编辑框49"), toGbk(desktopFolder()));
-  Session::instance().setCurrentFolderId(0);
-
-  openWindowModal(kLoginTitle, w);
-  if (exitRequested() || !Session::instance().loggedIn()) {
-    delete w;
-    return requestedExitCode();
-  }
-  finishStartup(w);
+  // The connection test runs off the GUI thread; the event loop runs from
+  // the start, and the rest of the start-up follows the test's answer.
+  auto connected = std::make_shared<bool>(false);
+  QPointer<MainWindow> main(w);
+  WindowJobs::of(w)->run([connected] { *connected = net::isInternetConnected(); }, nullptr,
+                         [main, connected] { continueStartup(main, *connected); });
   const int code = QApplication::exec();
   delete w;
   return exitRequested() ? requestedExitCode() : code;
 }
+
+}  // namespace
 
 }  // namespace tarnwick::app

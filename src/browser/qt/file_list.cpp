@@ -29,9 +29,9 @@ struct Listing {
   std::vector<FileRow> rows;
 };
 
-void setFolderListsEnabled(QWidget* main, bool enabled) {
-  if (auto* w = listBox(main, "列表框2")) w->setEnabled(enabled);
-  if (auto* w = listView(main, "超级列表框5")) w->setEnabled(enabled);
+void setFolderListsEnabled(bool enabled) {
+  if (auto* w = browserControls().folders) w->setEnabled(enabled);
+  if (auto* w = browserControls().folderView) w->setEnabled(enabled);
 }
 
 // GUI thread: shows a fetched listing and ends the listing run.
@@ -40,15 +40,15 @@ void showListing(const Listing& listing, const std::function<void()>& afterFill)
   auto& state = BrowserState::instance();
   app::setControlText(main, QStringLiteral("编辑框39"), listing.page);
   if (state.rebuildPageList) {
-    if (QComboBox* pages = comboBox(main, "组合框1")) {
+    if (QComboBox* pages = browserControls().pages) {
       const QSignalBlocker block(pages);
       pages->clear();
       for (const auto& item : pageItems(listing.pages)) pages->addItem(app::fromGbk(item));
       pages->setCurrentIndex(pages->count() > 0 ? 0 : -1);
     }
   }
-  QTreeWidget* view = listView(main, "超级列表框1");
-  QListWidget* names = listBox(main, "列表框3");
+  QTreeWidget* view = browserControls().files;
+  QListWidget* names = browserControls().fileNames;
   if (view && names) {
     view->setUpdatesEnabled(false);
     for (const auto& row : listing.rows) {
@@ -64,9 +64,9 @@ void showListing(const Listing& listing, const std::function<void()>& afterFill)
   app::appendLog(QStringLiteral("日志编辑框"), gbk("获取指定目录文件完毕。\r\n"));
   state.endListing();
   if (app::Session::instance().get().startupLogged) app::logLine(kListingLog, gbk("： 获取指定目录文件完毕！"));
-  setFolderListsEnabled(main, true);
-  if (auto* folders = listBox(main, "列表框2"); folders && listView(main, "超级列表框5")) {
-    QTreeWidget* folderView = listView(main, "超级列表框5");
+  setFolderListsEnabled(true);
+  if (auto* folders = browserControls().folders; folders && browserControls().folderView) {
+    QTreeWidget* folderView = browserControls().folderView;
     const QSignalBlocker block(folderView);
     folderView->setCurrentItem(folderView->topLevelItem(folders->currentRow()));
   }
@@ -75,7 +75,7 @@ void showListing(const Listing& listing, const std::function<void()>& afterFill)
 
 // The folder selected in 列表框2 becomes the current folder; its id.
 std::int32_t currentFolderFromList() {
-  const std::int32_t id = itemId(listBox(app::mainWindow(), "列表框2")->currentItem());
+  const std::int32_t id = itemId(browserControls().folders->currentItem());
   app::Session::instance().setCurrentFolderId(id);
   return id;
 }
@@ -87,7 +87,7 @@ void listPage(std::int32_t folderId, const std::string& page, std::function<void
 }
 
 void selectPageItem(int index) {
-  if (QComboBox* pages = comboBox(app::mainWindow(), "组合框1")) {
+  if (QComboBox* pages = browserControls().pages) {
     const QSignalBlocker block(pages);
     pages->setCurrentIndex(index);
   }
@@ -95,7 +95,7 @@ void selectPageItem(int index) {
 
 // Paging by the page selector and the visible buttons.
 void installPaging(QWidget* main) {
-  QComboBox* pages = comboBox(main, "组合框1");
+  QComboBox* pages = browserControls().pages;
   auto button = [main](const char* name) { return app::control<QPushButton>(main, QString::fromUtf8(name)); };
   if (!pages) return;
   if (auto* first = button("按钮3"))
@@ -179,14 +179,14 @@ void searchFiles(QWidget* main) {
 bool listFiles(const std::string& url, std::function<void()> afterFill) {
   QWidget* main = app::mainWindow();
   auto& state = BrowserState::instance();
-  setFolderListsEnabled(main, false);
+  setFolderListsEnabled(false);
   if (app::Session::instance().get().startupLogged) app::logLine(kListingLog, gbk("： 获取指定目录文件……！"));
   if (!state.tryBeginListing()) {
     app::showMessage(QStringLiteral("上一次的任务还没有完成，请稍后再提交。"));
     return false;
   }
-  if (auto* names = listBox(main, "列表框3")) names->clear();
-  if (auto* view = listView(main, "超级列表框1")) view->clear();
+  if (auto* names = browserControls().fileNames) names->clear();
+  if (auto* view = browserControls().files) view->clear();
   const std::string rowPattern = app::controlText(main, QStringLiteral("编辑框5"));
   const std::string passwordMarker = app::controlText(main, QStringLiteral("编辑框26"));
   const std::string account = app::Session::instance().accountName();
@@ -214,8 +214,8 @@ void installFileList(QWidget* main) {
   installTypedPaging(main);
   if (auto* start = app::control<QPushButton>(main, QStringLiteral("按钮21")))
     QObject::connect(start, &QPushButton::clicked, start, [main] { searchFiles(main); });
-  popupMenuOn(listView(main, "超级列表框1"), "菜单");
-  popupMenuOn(listBox(main, "列表框3"), "菜单");
+  popupMenuOn(browserControls().files, "菜单");
+  popupMenuOn(browserControls().fileNames, "菜单");
   popupMenuOn(listBox(main, "列表框4"), "搜索", true);
 }
 

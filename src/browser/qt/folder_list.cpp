@@ -26,8 +26,8 @@ namespace {
 void showFolders(const std::vector<FolderEntry>& found, const std::string& userId,
                  const std::function<void()>& onLoaded) {
   QWidget* main = app::mainWindow();
-  QListWidget* names = listBox(main, "列表框2");
-  QTreeWidget* view = listView(main, "超级列表框5");
+  QListWidget* names = browserControls().folders;
+  QTreeWidget* view = browserControls().folderView;
   if (!names || !view) return;
   auto& state = BrowserState::instance();
   std::vector<FolderEntry> entries = found;
@@ -80,8 +80,8 @@ void loadFolders(std::function<void()> onLoaded) {
 
 void selectFolder(FolderSource source) {
   QWidget* main = app::mainWindow();
-  QListWidget* names = listBox(main, "列表框2");
-  QTreeWidget* view = listView(main, "超级列表框5");
+  QListWidget* names = browserControls().folders;
+  QTreeWidget* view = browserControls().folderView;
   if (!names || !view) return;
   {
     const QSignalBlocker blockNames(names), blockView(view);
@@ -97,13 +97,15 @@ void selectFolder(FolderSource source) {
   state.rebuildPageList = true;
   const std::string url =
       listingUrl(net::hosts().mainHost, app::Session::instance().userId(), itemId(names->item(index)));
+  // The hidden paging reads the listing address from 编辑框3.
+  app::setControlText(main, QStringLiteral("编辑框3"), url);
   listFiles(url);
   app::stampLogTime();
 }
 
 void installFolderList(QWidget* main) {
-  QListWidget* names = listBox(main, "列表框2");
-  QTreeWidget* view = listView(main, "超级列表框5");
+  QListWidget* names = browserControls().folders;
+  QTreeWidget* view = browserControls().folderView;
   if (!names || !view) return;
   view->setSelectionMode(QAbstractItemView::SingleSelection);
   QObject::connect(names, &QListWidget::currentRowChanged, names, [](int row) {

@@ -38,6 +38,11 @@ void fillParentPicker(QWidget* window) {
   app::setControlText(app::mainWindow(), QStringLiteral("标签8"), app::toGbk(label(name)));
   const std::string pattern = app::controlText(window, QStringLiteral("编辑框1"));
   const std::string account = app::Session::instance().accountName();
+  // Until the refill arrives 组合框2 still offers the previous folder's
+  // parents: neither it nor 修改 may be used meanwhile.
+  QPushButton* modify = app::control<QPushButton>(window, QStringLiteral("按钮5"));
+  parents->setEnabled(false);
+  if (modify) modify->setEnabled(false);
   struct Found {
     std::string parent;
     std::vector<FolderEntry> folders;
@@ -52,6 +57,8 @@ void fillParentPicker(QWidget* window) {
       parents,
       [=] {
         if (picker->currentIndex() != picked) return;  // another folder was picked meanwhile
+        parents->setEnabled(true);
+        if (modify) modify->setEnabled(true);
         const QSignalBlocker block(parents);
         parents->clear();
         if (found->folders.empty()) found->folders.push_back({kDefaultFolderId, defaultFolderName()});
@@ -67,7 +74,7 @@ void fillParentPicker(QWidget* window) {
 // 组合框1 refilled from the folder list, the selection kept by index.
 void refillPicker(QWidget* window) {
   QComboBox* picker = comboBox(window, "组合框1");
-  QListWidget* folders = listBox(app::mainWindow(), "列表框2");
+  QListWidget* folders = browserControls().folders;
   if (!picker || !folders) return;
   {
     const QSignalBlocker block(picker);
@@ -139,7 +146,7 @@ void deleteFolderInWindow(QWidget* window, QPushButton* button) {
 
 void installCreateFolderWindow(QWidget* window) {
   QComboBox* picker = comboBox(window, "组合框1");
-  QListWidget* folders = listBox(app::mainWindow(), "列表框2");
+  QListWidget* folders = browserControls().folders;
   if (!picker || !folders) return;
   copyFolderItems(picker, folders->currentRow());
   QObject::connect(picker, &QComboBox::currentIndexChanged, picker, [window](int) { fillParentPicker(window); });

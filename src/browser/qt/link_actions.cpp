@@ -38,7 +38,7 @@ std::optional<std::string> fileIdOf(const char* view, int column = -1) {
 }
 
 std::optional<std::string> selectedFolderPage() {
-  QListWidget* folders = listBox(app::mainWindow(), "列表框2");
+  QListWidget* folders = browserControls().folders;
   if (!folders || folders->currentRow() < 0) return std::nullopt;
   return folderPageUrl(net::hosts().mainHost, app::Session::instance().userId(), itemId(folders->currentItem()));
 }
@@ -77,7 +77,10 @@ void installLinkActions(QWidget* main) {
     QComboBox* kind = comboBox(main, "组合框4");
     QComboBox* folderPages = comboBox(main, "组合框5");
     if (kind && kind->currentIndex() != 0) {
-      if (folderPages && index < folderPages->count()) net::openInBrowser(app::toGbk(folderPages->itemText(index)));
+      // A hit that came without owner or folder has no folder page to open.
+      const QString page = folderPages && index < folderPages->count() ? folderPages->itemText(index) : QString();
+      if (page.isEmpty()) return app::showMessage(QStringLiteral("该搜索结果没有文件夹页面。"));
+      net::openInBrowser(app::toGbk(page));
     } else {
       net::openInBrowser(filePageUrl(net::hosts().mainHost, itemId(hits->item(index))));
     }

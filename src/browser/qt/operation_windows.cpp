@@ -20,7 +20,7 @@ namespace {
 
 const QString kLoginLost = QStringLiteral("创建失败，可能登录已经失效。");
 
-QListWidget* folderList() { return listBox(app::mainWindow(), "列表框2"); }
+QListWidget* folderList() { return browserControls().folders; }
 
 std::string account() { return app::Session::instance().accountName(); }
 
@@ -31,21 +31,33 @@ QPushButton* button(QWidget* window, const char* name) {
 // Ids of the selected rows of the file list, in row order, each followed by ",".
 void collectSelectedFiles() {
   std::vector<std::int32_t> ids;
-  if (QTreeWidget* files = listView(app::mainWindow(), "超级列表框1"))
+  if (QTreeWidget* files = browserControls().files)
     for (int i = 0; i < files->topLevelItemCount(); ++i)
       if (files->topLevelItem(i)->isSelected()) ids.push_back(itemId(files->topLevelItem(i)));
   BrowserState::instance().setSelectedFileIds(selectedFileIds(ids));
 }
 
 void deleteFolderFromMenu() {
+  // A second trigger while the question is open or the request runs would
+  // delete the same folder again: it is ignored until the first has ended.
+  static bool pending = false;
+  if (pending) return;
   QListWidget* folders = folderList();
   if (!folders || folders->currentRow() < 0) return;
-  if (!app::askYesNo(QStringLiteral("是否删除该文件夹？"))) return;
+  pending = true;
+  if (!app::askYesNo(QStringLiteral("是否删除该文件夹？"))) {
+    pending = false;
+    return;
+  }
   const std::int32_t id = itemId(folders->currentItem());
   app::Session::instance().setCurrentFolderId(id);
-  if (const auto refusal = deleteFolderRefusal(id); !refusal.empty()) return app::showMessage(app::fromGbk(refusal));
+  if (const auto refusal = deleteFolderRefusal(id); !refusal.empty()) {
+    pending = false;
+    return app::showMessage(app::fromGbk(refusal));
+  }
   sendAsync(deleteFolderRequest(net::hosts().mainHost, account(), id), app::mainWindow(),
             [](const std::string& reply) {
+              pending = false;
               if (!replyHasOne(reply)) return app::showMessage(QStringLiteral("该目录存在子目录，无法删除！"));
               loadFolders();
               app::showMessage(QStringLiteral("删除成功！"));

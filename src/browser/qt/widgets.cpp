@@ -6,7 +6,6 @@
 #include <QSignalBlocker>
 
 #include "app/qt/shell.h"
-#include "net/http.h"
 
 namespace tarnwick::browser::qt {
 
@@ -43,6 +42,22 @@ std::int32_t comboId(const QComboBox* combo, int index) {
   return combo && index >= 0 && index < combo->count() ? combo->itemData(index, kIdRole).toInt() : 0;
 }
 
+const BrowserControls& browserControls() {
+  static QPointer<QWidget> owner;
+  static BrowserControls controls;
+  QWidget* main = app::mainWindow();
+  if (owner != main || !main) {
+    owner = main;
+    controls = {listBox(main, "列表框2"), listView(main, "超级列表框5"), listView(main, "超级列表框1"),
+                listBox(main, "列表框3"), comboBox(main, "组合框1")};
+    const bool complete = controls.folders && controls.folderView && controls.files && controls.fileNames &&
+                          controls.pages;
+    Q_ASSERT_X(!main || complete, "browserControls", "a control of the page 文件 is missing");
+    if (main && !complete) qCritical("browser: a control of the page 文件 is missing");
+  }
+  return controls;
+}
+
 QListWidget* listBox(QWidget* window, const char* name) {
   return app::control<QListWidget>(window, QString::fromUtf8(name));
 }
@@ -69,7 +84,7 @@ void popupMenuOn(QAbstractItemView* widget, const char* menu, bool onRelease, st
 }
 
 void copyFolderItems(QComboBox* combo, int select) {
-  QListWidget* folders = listBox(app::mainWindow(), "列表框2");
+  QListWidget* folders = browserControls().folders;
   if (!combo || !folders) return;
   const QSignalBlocker block(combo);
   for (int i = 0; i < folders->count(); ++i)
@@ -78,26 +93,16 @@ void copyFolderItems(QComboBox* combo, int select) {
 }
 
 void sendAsync(const Request& request, QPointer<QObject> guard, std::function<void(const std::string&)> then) {
-  auto reply = std::make_shared<std::string>();
-  runThenOnGui(
-      [request, reply] {
-        *reply = request.method == "POST" ? net::httpRequestText(request.url, "POST", "", "", request.body)
-                                          : net::fetchUrl(request.url);
-      },
-      guard, [reply, then] { then(*reply); });
+  if (!guard) return;
+  net::RequestSpec spec = request.method == "POST" ? net::RequestSpec::post(request.url, request.body)
+                                                   : net::RequestSpec::fetch(request.url);
+  app::WindowJobs::of(guard)->request(std::move(spec), nullptr,
+                                      [then](const net::RequestJobResult& r) { then(r.reply); });
 }
 
 void runThenOnGui(std::function<void()> job, QPointer<QObject> guard, std::function<void()> done) {
-  app::startWorker([job = std::move(job), guard, done = std::move(done)] {
-    try {
-      job();
-    } catch (...) {
-      // A failed job still reports back, so buttons and lists come back to life.
-    }
-    app::runOnGui([guard, done] {
-      if (guard) done();
-    });
-  });
+  if (!guard) return;
+  app::WindowJobs::of(guard)->run(std::move(job), nullptr, std::move(done));
 }
 
 }  // namespace tarnwick::browser::qt

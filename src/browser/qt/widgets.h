@@ -25,6 +25,18 @@ std::int32_t itemId(const QListWidgetItem* item);
 std::int32_t itemId(const QTreeWidgetItem* item);
 std::int32_t comboId(const QComboBox* combo, int index);
 
+// The main window's controls of the page "文件", resolved once per main
+// window from the catalogue (a missing one is a catalogue fault: asserted).
+// GUI thread.
+struct BrowserControls {
+  QListWidget* folders = nullptr;     // 列表框2: folder names, ids as item data
+  QTreeWidget* folderView = nullptr;  // 超级列表框5: the same folders, same rows
+  QTreeWidget* files = nullptr;       // 超级列表框1: file rows
+  QListWidget* fileNames = nullptr;   // 列表框3: file names, same rows
+  QComboBox* pages = nullptr;         // 组合框1: the page selector
+};
+const BrowserControls& browserControls();
+
 QListWidget* listBox(QWidget* window, const char* name);
 QTreeWidget* listView(QWidget* window, const char* name);
 QComboBox* comboBox(QWidget* window, const char* name);
@@ -42,11 +54,13 @@ void popupMenuOn(QAbstractItemView* widget, const char* menu, bool onRelease = f
 // order, and selects index select (clamped; -1 = none).
 void copyFolderItems(QComboBox* combo, int select);
 
-// Sends request on a worker (POST through httpRequestText, GET through
-// fetchUrl) and runs then(reply) on the GUI thread, unless guard is gone.
+// Sends request as a job of guard (POST through httpRequestText, GET through
+// fetchUrl; app::WindowJobs) and runs then(reply) on the GUI thread, unless
+// guard is gone. Destroying guard cancels the request.
 void sendAsync(const Request& request, QPointer<QObject> guard, std::function<void(const std::string&)> then);
 
-// Runs job on a worker, then done on the GUI thread (unless guard is gone).
+// Runs job on the worker pool as a job of guard, then done on the GUI thread
+// (unless guard is gone).
 void runThenOnGui(std::function<void()> job, QPointer<QObject> guard, std::function<void()> done);
 
 }  // namespace tarnwick::browser::qt

@@ -7,6 +7,7 @@
 #include "app/session.h"
 #include "net/hosts.h"
 #include "net/http.h"
+#include "net/request_job.h"
 
 namespace tarnwick::settings {
 
@@ -32,24 +33,32 @@ FormValues readControls(QWidget* window, const std::vector<std::string>& names) 
 
 FormResult runForm(QWidget* window, const FormDef& def, QAbstractButton* button,
                    const EffectHandler& effects) {
+  const FormValues values = readControls(window, controlsRead(def));
   QPointer<QWidget> guardWindow(window);
-  QPointer<QAbstractButton> guardButton(button);
-  if (button) button->setEnabled(false);
-  FormHooks hooks;
-  hooks.post = postForReply;
-  hooks.failed = [&guardWindow] {
-    app::showMessage(networkFailureText(), QStringLiteral("信息："), guardWindow.data());
-  };
-  hooks.message = [&guardWindow](const std::string& text) {
-    app::showMessage(app::fromGbk(text), QStringLiteral("信息："), guardWindow.data());
-  };
-  hooks.effect = [&effects](const std::string& name, const FormValues& values) {
-    if (effects) effects(name, values);
-  };
-  FormContext context{net::hosts().mainHost, app::Session::instance().accountName()};
-  FormResult result = submitForm(def, readControls(window, controlsRead(def)), context, hooks);
-  if (guardButton) guardButton->setEnabled(true);
-  return result;
+  if (auto refused = firstFailedCheck(def, values)) {
+    app::showMessage(app::fromGbk(*refused), QStringLiteral("信息："), window);
+    return {};
+  }
+  FormResult request =
+      buildFormRequest(def, values, FormContext{net::hosts().mainHost, app::Session::instance().accountName()});
+  // The post is a job of the window; its steps run when the reply is in,
+  // while the window exists (closing it cancels the job).
+  request.sent = app::WindowJobs::of(window)->request(
+      net::RequestSpec::post(request.url, request.body), button,
+      [guardWindow, &def, values, effects](const net::RequestJobResult& r) {
+        // No reply is not an answer: the user is told, and nothing changes.
+        if (r.reply.empty()) {
+          app::showMessage(networkFailureText(), QStringLiteral("信息："), guardWindow.data());
+          return;
+        }
+        for (const auto& step : stepsForReply(def, r.reply)) {
+          if (step.kind == FormStep::Kind::Message)
+            app::showMessage(app::fromGbk(step.text), QStringLiteral("信息："), guardWindow.data());
+          else if (effects)
+            effects(step.text, values);
+        }
+      });
+  return request;
 }
 
 void bindForm(QWidget* window, const QString& buttonName, const FormDef& def,

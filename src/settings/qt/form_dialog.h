@@ -1,10 +1,10 @@
 #pragma once
-// Runs a FormDef row from a window of the catalogue on the GUI thread:
-// reads the row's controls from the window, posts through the HTTP engine
-// (whose wait hook keeps the windows alive meanwhile) and shows the messages
-// in task-modal message boxes. The button that started the form is disabled
-// until the reply has been handled, so a second click cannot send a second
-// copy.
+// Runs a FormDef row from a window of the catalogue: reads the row's
+// controls from the window, runs the checks, and posts the request as a job
+// of the window (app::WindowJobs); the reply's messages (task-modal message
+// boxes) and effects follow on the GUI thread. The button that started the
+// form is disabled until the reply has been handled, so a second click cannot
+// send a second copy.
 
 #include <QAbstractButton>
 #include <QWidget>
@@ -30,6 +30,8 @@ std::optional<std::string> postForReply(const std::string& url, const std::strin
 // otherwise; every other control reads its text (GBK).
 FormValues readControls(QWidget* window, const std::vector<std::string>& names);
 
+// Returns the request (url, body; sent = false when a check refused it); the
+// reply is handled later. def must outlive the request (the rows are static).
 FormResult runForm(QWidget* window, const FormDef& def, QAbstractButton* button,
                    const EffectHandler& effects);
 

@@ -1,0 +1,23 @@
+#pragma once
+// Log lines of the main window's log boxes.
+
+#include <QDateTime>
+#include <QString>
+#include <functional>
+#include <string>
+
+namespace tarnwick::app {
+
+// Log lines: stampLogTime refreshes Session.logTime from the clock (the clock
+// can be injected for tests); appendLog adds text at the end of a log box
+// (objectName, e.g. "编辑框48" or "日志编辑框") of the main window.
+void stampLogTime();
+void appendLog(const QString& box, const std::string& gbkText);
+// logTime + message + "\r\n" appended to box after stampLogTime.
+void logLine(const QString& box, const std::string& gbkMessage);
+
+
+// The clock of stampLogTime (tests inject a fixed time; default: now).
+void setLogClock(std::function<QDateTime()> clock);
+
+}  // namespace tarnwick::app

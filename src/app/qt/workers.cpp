@@ -1,0 +1,145 @@
+// The worker pool and the hand-over between workers and the GUI thread.
+#include "app/qt/workers.h"
+
+#include <QCoreApplication>
+#include <QThread>
+#include <QThreadPool>
+#include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <set>
+
+#include "app/qt/log.h"
+#include "net/request_job.h"
+
+namespace tarnwick::app {
+
+namespace {
+
+// Never deleted: a worker that outlived the bounded wait at exit must not
+// make the pool's destructor wait for it.
+QThreadPool* pool() {
+  static QThreadPool* p = [] {
+    auto* created = new QThreadPool;
+    // Workers mostly wait on the network; many may wait at once.
+    created->setMaxThreadCount(64);
+    created->setExpiryTimeout(10000);
+    return created;
+  }();
+  return p;
+}
+
+std::atomic<bool> g_stopping{false};
+std::atomic<int> g_active{0};
+
+std::mutex g_jobsMutex;
+std::set<std::shared_ptr<net::RequestJob>>& jobs() {
+  static auto* set = new std::set<std::shared_ptr<net::RequestJob>>;
+  return *set;
+}
+
+// Wakes every callOnGuiAndWait when the pool stops.
+std::mutex g_waitMutex;
+std::condition_variable g_waitCv;
+
+bool onGuiThread() {
+  QCoreApplication* app = QCoreApplication::instance();
+  return app && QThread::currentThread() == app->thread();
+}
+
+}  // namespace
+
+void startWorker(std::function<void()> job) {
+  if (g_stopping.load()) return;
+  ++g_active;
+  pool()->start([job = std::move(job)] {
+    try {
+      job();
+    } catch (const std::exception& e) {
+      qCCritical(lcApp) << "worker failed:" << e.what();
+    } catch (...) {
+      qCCritical(lcApp) << "worker failed";
+    }
+    --g_active;
+  });
+}
+
+void runOnGui(std::function<void()> f) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app) return;
+  QMetaObject::invokeMethod(app, std::move(f), Qt::QueuedConnection);
+}
+
+void runOnGui(QPointer<QObject> context, std::function<void()> f) {
+  runOnGui([context, f = std::move(f)] {
+    if (context) f();
+  });
+}
+
+void callOnGuiAndWait(std::function<void()> f) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app) return;
+  if (onGuiThread()) {
+    f();
+    return;
+  }
+  // started/done under g_waitMutex; abandoned when the pool stopped before the
+  // GUI thread took f up (f refers to this worker's stack and must not run then).
+  struct State {
+    bool started = false, done = false, abandoned = false;
+  };
+  auto state = std::make_shared<State>();
+  QMetaObject::invokeMethod(app, [state, &f] {
+    {
+      std::lock_guard lock(g_waitMutex);
+      if (state->abandoned) return;
+      state->started = true;
+    }
+    f();
+    {
+      std::lock_guard lock(g_waitMutex);
+      state->done = true;
+    }
+    g_waitCv.notify_all();
+  }, Qt::QueuedConnection);
+  std::unique_lock lock(g_waitMutex);
+  while (!state->done) {
+    if (!state->started && g_stopping.load()) {
+      state->abandoned = true;
+      return;
+    }
+    g_waitCv.wait_for(lock, std::chrono::milliseconds(50));
+  }
+}
+
+void registerJob(const std::shared_ptr<net::RequestJob>& job) {
+  std::lock_guard lock(g_jobsMutex);
+  jobs().insert(job);
+  if (g_stopping.load()) job->cancel();
+}
+
+void unregisterJob(const std::shared_ptr<net::RequestJob>& job) {
+  std::lock_guard lock(g_jobsMutex);
+  jobs().erase(job);
+}
+
+bool stopWorkers(std::chrono::milliseconds timeout) {
+  g_stopping.store(true);
+  {
+    std::lock_guard lock(g_jobsMutex);
+    for (const auto& job : jobs()) job->cancel();
+  }
+  g_waitCv.notify_all();
+  const bool done = pool()->waitForDone(static_cast<int>(timeout.count()));
+  if (!done) qCWarning(lcApp) << "workers still running at exit:" << g_active.load();
+  return done;
+}
+
+bool workersStopping() { return g_stopping.load(); }
+
+void resumeWorkers() { g_stopping.store(false); }
+
+int activeWorkers() { return g_active.load(); }
+
+}  // namespace tarnwick::app

@@ -1,0 +1,73 @@
+#pragma once
+// A request made on behalf of a window, as one job: what to send, an overall
+// deadline, a cap on the reply size, and a cancel flag that any thread may
+// set. run() blocks its (worker) thread; it never touches a widget and never
+// turns an event loop.
+//
+//   created --run()--> running --reply--> done (result.reply)
+//      |                  |
+//      +--cancel()--------+--> done (result.cancelled, reply dropped)
+//
+// The same bytes go on the wire as with httpRequestText (Form) or fetchUrl
+// (Fetch).
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <string>
+
+namespace tarnwick::net {
+
+enum class RequestKind {
+  Fetch,  // fetchUrl: plain HTTP/1.0 GET
+  Form,   // httpRequestText: browser-like headers; POST with a form body
+};
+
+struct RequestSpec {
+  RequestKind kind = RequestKind::Fetch;
+  std::string url;
+  std::string method = "GET";  // Form only
+  std::string body;            // Form POST only
+  std::chrono::milliseconds deadline{60000};
+  std::size_t sizeCap = 16u << 20;  // replies beyond this many bytes count as failed
+
+  static RequestSpec fetch(std::string url) {
+    RequestSpec s;
+    s.url = std::move(url);
+    return s;
+  }
+  static RequestSpec post(std::string url, std::string body) {
+    RequestSpec s;
+    s.kind = RequestKind::Form;
+    s.url = std::move(url);
+    s.method = "POST";
+    s.body = std::move(body);
+    return s;
+  }
+};
+
+struct RequestJobResult {
+  std::string reply;       // "" for a failed, cancelled, late or oversized request
+  bool cancelled = false;  // cancel() came first: nobody wants the reply
+  bool timedOut = false;   // the deadline passed before the reply was complete
+  bool tooLarge = false;   // the reply was longer than sizeCap
+};
+
+class RequestJob {
+ public:
+  explicit RequestJob(RequestSpec spec) : m_spec(std::move(spec)) {}
+  RequestJob(const RequestJob&) = delete;
+  RequestJob& operator=(const RequestJob&) = delete;
+
+  // Sends the request and waits for the reply (worker thread).
+  RequestJobResult run();
+  void cancel() { m_cancelled.store(true); }
+  bool cancelled() const { return m_cancelled.load(); }
+  const RequestSpec& spec() const { return m_spec; }
+
+ private:
+  RequestSpec m_spec;
+  std::atomic<bool> m_cancelled{false};
+};
+
+}  // namespace tarnwick::net
