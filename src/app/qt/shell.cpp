@@ -14,6 +14,9 @@
 #include <QScrollBar>
 #include <QThread>
 #include <QTreeWidget>
+#include <atomic>
+#include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -176,20 +179,66 @@ void startWorker(std::function<void()> job) {
   }
 }
 
+namespace {
+
+// Set once the main loop has ended: the GUI thread serves no queued call any
+// more, so a worker must not wait for one (it may be the thread that the
+// exiting program is about to join).
+std::atomic<bool> g_exiting{false};
+
+void watchExit(QCoreApplication* app) {
+  static std::once_flag once;
+  std::call_once(once, [app] {
+    QObject::connect(app, &QCoreApplication::aboutToQuit, app, [] { g_exiting = true; }, Qt::DirectConnection);
+  });
+}
+
+}  // namespace
+
 void runOnGui(std::function<void()> f) {
   QCoreApplication* app = QCoreApplication::instance();
   if (!app) return;
+  watchExit(app);
   QMetaObject::invokeMethod(app, std::move(f), Qt::QueuedConnection);
 }
 
 void callOnGuiAndWait(std::function<void()> f) {
   QCoreApplication* app = QCoreApplication::instance();
   if (!app) return;
+  watchExit(app);
   if (onGuiThread()) {
     f();
     return;
   }
-  QMetaObject::invokeMethod(app, std::move(f), Qt::BlockingQueuedConnection);
+  if (g_exiting || QCoreApplication::closingDown()) return;
+  struct Call {
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool started = false, done = false, abandoned = false;
+  };
+  auto call = std::make_shared<Call>();
+  QMetaObject::invokeMethod(
+      app,
+      [call, &f] {
+        {
+          std::lock_guard lock(call->mutex);
+          if (call->abandoned) return;  // the waiter left: f and its captures are gone
+          call->started = true;
+        }
+        f();
+        std::lock_guard lock(call->mutex);
+        call->done = true;
+        call->cv.notify_all();
+      },
+      Qt::QueuedConnection);
+  std::unique_lock lock(call->mutex);
+  while (!call->done) {
+    call->cv.wait_for(lock, std::chrono::milliseconds(50));
+    if (!call->started && (g_exiting || QCoreApplication::closingDown())) {
+      call->abandoned = true;  // it will never run: return at once
+      return;
+    }
+  }
 }
 
 }  // namespace tarnwick::app
