@@ -120,6 +120,7 @@ bool TransferObject::start(const TransferParams& params) {
   }
   m_params = params;
   m_closeWaitMs = params.closeWaitMs;
+  m_viaExecutor = static_cast<bool>(params.handlerExecutor);
   m_closeRequested = false;
   m_discardRequested = false;
   m_position = 0;
@@ -156,8 +157,13 @@ void TransferObject::close() {
   if (!m_core->running || (m_thread.joinable() && m_thread.get_id() == self) ||
       (m_core->inHandler && m_core->handlerThread == self))
     return;  // nothing runs, or called from the transfer itself: never wait for oneself
+  // With an executor the handler runs later on another thread (often this
+  // one): the end of the transfer is what close() waits for then.
+  const bool viaExecutor = m_viaExecutor.load();
   int waitMs = std::max(0, m_closeWaitMs.load());
-  m_core->cv.wait_for(lock, std::chrono::milliseconds(waitMs), [this] { return !m_core->running.load(); });
+  m_core->cv.wait_for(lock, std::chrono::milliseconds(waitMs), [this, viaExecutor] {
+    return !m_core->running.load() || (viaExecutor && !m_core->active.load());
+  });
 }
 
 bool TransferObject::discardPartialFile() {

@@ -140,6 +140,7 @@ private:
   std::atomic<std::int64_t> m_total{-1};
   std::atomic<std::int64_t> m_lastActivityMs{0};
   std::atomic<int> m_closeWaitMs{1000};
+  std::atomic<bool> m_viaExecutor{false};  // the record has a handler executor
   std::atomic<bool> m_sending{false};  // stall limit: send time-out while true, else receive
   bool m_everStarted = false;          // guarded by m_core->mutex
 

@@ -4,6 +4,7 @@
 #include "account/qt/account_module.h"
 #include "app/qt/shell.h"
 #include "browser/qt/browser_module.h"
+#include "transfer/qt/download_page.h"
 
 namespace tarnwick::app {
 
@@ -16,6 +17,7 @@ void registerModules() {
   registerShellHandlers();
   account::registerAccountModule();
   tarnwick::browser::registerBrowserModule();
+  tarnwick::transfer::qt::registerDownloadModule();
 }
 
 }  // namespace tarnwick::app
