@@ -4,6 +4,7 @@
 #include "account/qt/account_module.h"
 #include "app/qt/shell.h"
 #include "browser/qt/browser_module.h"
+#include "settings/qt/account_pages.h"
 #include "transfer/qt/download_page.h"
 
 namespace tarnwick::app {
@@ -17,6 +18,7 @@ void registerModules() {
   registerShellHandlers();
   account::registerAccountModule();
   tarnwick::browser::registerBrowserModule();
+  tarnwick::settings::qt::registerAccountPages();
   tarnwick::transfer::qt::registerDownloadModule();
 }
 

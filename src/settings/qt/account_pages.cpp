@@ -1,0 +1,231 @@
+#include "settings/qt/account_pages.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPointer>
+#include <QTabWidget>
+#include <QUrl>
+#include <QWebEngineView>
+#include <functional>
+#include <memory>
+
+#include "app/qt/catalogue.h"
+#include "app/qt/hyperlink_label.h"
+#include "app/qt/shell.h"
+#include "app/qt/web_browser.h"
+#include "app/session.h"
+#include "browser/folders.h"
+#include "net/hosts.h"
+#include "net/http.h"
+#include "net/text.h"
+#include "settings/account_pages.h"
+
+namespace tarnwick::settings::qt {
+
+namespace {
+
+std::vector<std::string> g_withdrawalRecords;  // GUI thread only
+
+QString q(const char* utf8) { return QString::fromUtf8(utf8); }
+
+QTabWidget* pageTabs() { return app::control<QTabWidget>(app::mainWindow(), q("选择夹1")); }
+
+bool pageShown(const QString& title) {
+  QTabWidget* tabs = pageTabs();
+  return tabs && tabs->currentIndex() >= 0 && tabs->tabText(tabs->currentIndex()) == title;
+}
+
+std::string marker(const char* box) { return app::controlText(app::mainWindow(), q(box)); }
+
+void setText(const char* name, const std::string& gbk) {
+  app::setControlText(app::mainWindow(), q(name), gbk);
+}
+
+void setReadOnly(const char* name) {
+  if (auto* e = app::control<QLineEdit>(app::mainWindow(), q(name))) e->setReadOnly(true);
+}
+
+void logFailure(const QString& title) {
+  app::logLine(q("日志编辑框"), app::toGbk(q("：读取“%1”页面失败，请检查网络连接后重新打开该页。").arg(title)));
+}
+
+// Runs on a worker: fetches url; then, on the GUI thread and only while page
+// title is still shown, apply(page) for a page that arrived, or a log line
+// for one that did not. The page is taken as text as it came (bytes).
+void loadPage(const QString& title, const std::string& url, std::function<void(const std::string&)> apply) {
+  const std::string body = net::fetchUrl(url);
+  QPointer<QWidget> main(app::mainWindow());
+  app::runOnGui([main, title, body, apply = std::move(apply)] {
+    if (!main || !pageShown(title)) return;
+    if (body.empty()) return logFailure(title);
+    apply(body);
+  });
+}
+
+std::string account() { return app::Session::instance().accountName(); }
+const std::string& mainHost() { return net::hosts().mainHost; }
+
+void showPersonal(const std::string& utf8Page) {
+  QWidget* main = app::mainWindow();
+  const PersonalView v = personalView(net::fromUtf8(utf8Page));
+  if (auto* browser = app::control<app::WebBrowser>(main, q("超文本浏览框2"))) {
+    // The page goes to the view as it came, with the service as its base, so
+    // its links and pictures resolve and no file is left anywhere.
+    browser->view()->setHtml(QString::fromUtf8(utf8Page), QUrl(QString::fromStdString(mainHost() + "/")));
+    browser->resize(browser->width(), v.offerVip ? 272 : 312);
+  }
+  if (auto* vip = app::control<QWidget>(main, q("按钮7"))) vip->setVisible(v.offerVip);
+  setText("标签12", v.mode);
+  setText("标签13", v.plan);
+  setText("标签14", v.totals);
+  setText("标签15", v.today);
+  setText("标签16", v.referral);
+}
+
+void showSecurity(const std::string& page) {
+  const SecurityView v = securityView(page, marker("编辑框8"));
+  setText("标签21", v.status);
+  if (!v.questionSet) return;
+  setText("编辑框6", v.question);
+  setText("编辑框7", app::toGbk(q("******已设置，请牢记******")));
+  setReadOnly("编辑框6");
+  setReadOnly("编辑框7");
+  if (auto* b = app::control<QWidget>(app::mainWindow(), q("按钮8"))) b->setEnabled(false);
+}
+
+void showWithdrawal(const std::string& page) {
+  const WithdrawalView v =
+      withdrawalView(page, {marker("编辑框14"), marker("编辑框15"), marker("编辑框16"), marker("编辑框17")});
+  setText("标签28", v.withdrawn);
+  g_withdrawalRecords.clear();
+  if (!v.locked) return;
+  if (auto* b = app::control<QAbstractButton>(app::mainWindow(), q("按钮9"))) {
+    b->setEnabled(false);
+    b->setText(q("已锁定"));
+  }
+  setText("编辑框10", v.alipay);
+  setText("编辑框11", v.alipay);
+  setText("编辑框12", v.holder);
+  setText("编辑框13", v.email);
+  for (const char* box : {"编辑框10", "编辑框11", "编辑框12", "编辑框13"}) setReadOnly(box);
+  g_withdrawalRecords = v.records;
+}
+
+void showSettings(const std::string& page) {
+  QWidget* main = app::mainWindow();
+  std::vector<std::string> markers;
+  for (const auto& t : settingsTargets()) markers.push_back(app::controlText(main, QString::fromStdString(t.markerBox)));
+  const SettingsView v = settingsView(page, markers);
+  if (auto* mode = app::control<QComboBox>(main, q("组合框2"))) mode->setCurrentIndex(v.modeIndex);
+  if (auto* perm = app::control<QComboBox>(main, q("组合框7"))) perm->setCurrentIndex(v.permissionIndex);
+  for (const auto& [name, text] : v.texts) app::setControlText(main, QString::fromStdString(name), text);
+}
+
+// Loaders run on a worker; the account page is fetched there and shown on
+// the GUI thread. Pages arrive in UTF-8 and are cut as GBK texts.
+void registerLoaders() {
+  app::setPageLoader(q("下线"), [] {
+    const std::string text = browser::invitationText(mainHost(), app::Session::instance().userId());
+    app::runOnGui([text] { if (pageShown(q("下线"))) setText("编辑框4", text); });
+  });
+  app::setPageLoader(q("反馈"), [] {
+    const std::string email = app::Session::instance().get().email;
+    app::runOnGui([email] { if (pageShown(q("反馈"))) setText("编辑框50", email); });
+  });
+  app::setPageLoader(q("个人"), [] {
+    loadPage(q("个人"), accountPageUrl(mainHost(), "cs1", account()), showPersonal);
+  });
+  app::setPageLoader(q("安全"), [] {
+    const std::string email = app::Session::instance().get().email;
+    app::runOnGui([email] { if (pageShown(q("安全"))) setText("编辑框45", email); });
+    loadPage(q("安全"), accountPageUrl(mainHost(), "aq", account()),
+             [](const std::string& page) { showSecurity(net::fromUtf8(page)); });
+  });
+  app::setPageLoader(q("提现"), [] {
+    loadPage(q("提现"), accountPageUrl(mainHost(), "tx", account()),
+             [](const std::string& page) { showWithdrawal(net::fromUtf8(page)); });
+  });
+  app::setPageLoader(q("设置"), [] {
+    loadPage(q("设置"), accountPageUrl(mainHost(), "sz", account()),
+             [](const std::string& page) { showSettings(net::fromUtf8(page)); });
+  });
+  app::setPageLoader(q("记录"), [] { app::runOnGui(loadRecordPage); });
+}
+
+const char* const kWithdrawalRules[] = {
+    "提现佣金到支付宝账户：",
+    "到帐日期：每天下午5点之前处理申请的结算，请认准核对账号信息。",
+    "为保证安全，提现账号一经设置，修改需联系客服人员。",
+    "系统全面升级，每天满20元自动结算，无需手动提现，但必须填写下面表单。",
+    "客服联系：在“反馈”页点击[联系在线客服]，或发送邮件到反馈信箱。",
+    "提现说明：",
+    "1，如果到账24小时内不及时，请联系客服人员处理，老会员直接支付宝发消息。",
+    "2，如果显示已处理，却没有到账，请马上联系客服处理，一般情况下，只有在成功转账后才会显示该结果。",
+    "3，真实名字最好简单一些，GBK编码对一些特殊字符无法识别，这将导致你无法提现，如果真实名字过于特殊，可用拼音。",
+};
+
+void setRecordPage(long long page) {
+  setText("编辑框43", net::numberToText(static_cast<std::int64_t>(page)));
+  loadRecordPage();
+}
+
+void onClick(QWidget* window, const char* name, std::function<void()> f) {
+  if (auto* b = app::control<QAbstractButton>(window, q(name)))
+    QObject::connect(b, &QAbstractButton::clicked, b, [f = std::move(f)] { f(); });
+}
+
+// Every hyperlink of window that names a target opens it in the browser.
+void bindHyperlinks(QWidget* window) {
+  for (auto* link : window->findChildren<app::HyperlinkLabel*>()) {
+    if (link->target().isEmpty()) continue;
+    QObject::connect(link, &app::HyperlinkLabel::clicked, link,
+                     [link] { net::openInBrowser(link->target().toStdString()); });
+  }
+}
+
+void installMainWindow(QWidget* main) {
+  QStringList rules;
+  for (const char* line : kWithdrawalRules) rules << q(line);
+  app::setControlText(main, q("编辑框9"), app::toGbk(rules.join(q("\r\n"))));
+  if (QTabWidget* tabs = app::control<QTabWidget>(main, q("选择夹1")))
+    QObject::connect(tabs, &QTabWidget::currentChanged, tabs, [] { g_withdrawalRecords.clear(); });
+  onClick(main, "按钮17", [] { app::copyToClipboard(marker("编辑框4")); });
+  onClick(main, "按钮32", [] { net::openInBrowser(mainHost() + "/tupian/bzfb.jpg"); });
+  onClick(main, "按钮23", [] { setRecordPage(0); });
+  onClick(main, "按钮24", [] { setRecordPage(previousRecordPage(recordPageNumber(marker("编辑框43")))); });
+  onClick(main, "按钮25", [] { setRecordPage(nextRecordPage(recordPageNumber(marker("编辑框43")))); });
+  bindHyperlinks(main);
+}
+
+}  // namespace
+
+const std::vector<std::string>& withdrawalRecords() { return g_withdrawalRecords; }
+
+void loadRecordPage() {
+  const long long page = recordPageNumber(marker("编辑框43"));
+  const std::string pattern = marker("编辑框42");
+  const std::string url = recordPageUrl(mainHost(), page);
+  QPointer<QWidget> main(app::mainWindow());
+  app::startWorker([main, url, pattern, page] {
+    const std::string body = net::fetchUrl(url);  // the records page is cut as it came
+    app::runOnGui([main, body, pattern, page] {
+      // A reply for a page the buttons have moved away from meanwhile is dropped.
+      if (!main || recordPageNumber(marker("编辑框43")) != page) return;
+      if (body.empty()) return logFailure(q("记录"));
+      auto* list = app::control<QListWidget>(main, q("列表框5"));
+      if (!list) return;
+      list->clear();
+      for (const auto& row : recordRows(body, pattern)) list->addItem(app::fromGbk(row));
+    });
+  });
+}
+
+void registerAccountPages() {
+  registerLoaders();
+  app::addWindowInstaller(app::mainWindowTitle(), installMainWindow);
+  app::addWindowInstaller(q("开通VIP"), bindHyperlinks);
+}
+
+}  // namespace tarnwick::settings::qt
