@@ -120,8 +120,12 @@ void startTransfer(QTreeWidgetItem* row, const std::string& address) {
       folderWithSeparator(QFile::encodeName(app::control<QLineEdit>(mgr().main, u("编辑框49"))->text()).toStdString());
   const std::string name = safeFileName(row->text(0).toUtf8().toStdString());
   std::string target = folder + name;
+  // This row's own partial file (under its name, or the renamed one) in the
+  // same folder is continued whatever the name rule says.
   const std::string partial = QFile::encodeName(row->data(0, kPartialRole).toString()).toStdString();
-  const bool resume = !partial.empty() && partial == target && LocalFile::sizeOf(target) >= 0;
+  const bool resume = !partial.empty() && partial.rfind(folder, 0) == 0 &&
+                      partial.find('/', folder.size()) == std::string::npos && LocalFile::sizeOf(partial) >= 0;
+  if (resume) target = partial;
   if (!resume && LocalFile::sizeOf(target) >= 0) {
     const int rule = app::control<QComboBox>(mgr().main, u("组合框6"))->currentIndex();
     if (rule == 0) {  // 同名覆盖
