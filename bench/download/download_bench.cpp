@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTabWidget>
 #include <QTimer>
 #include <QTreeWidget>
 #include <sqlite3.h>
@@ -104,6 +105,13 @@ int main(int argc, char** argv) {
   app::control<QLineEdit>(&main, QStringLiteral("编辑框49"))->setText(save.path() + "/");
   auto* pending = app::control<QTreeWidget>(&main, QStringLiteral("超级列表框2"));
   auto* finished = app::control<QTreeWidget>(&main, QStringLiteral("超级列表框3"));
+  // DOWNLOAD_BENCH_SCREENSHOT=file.png: the page during the first download.
+  const QString screenshot = qEnvironmentVariable("DOWNLOAD_BENCH_SCREENSHOT");
+  if (!screenshot.isEmpty()) {
+    auto* tabs = main.findChild<QTabWidget*>(QStringLiteral("选择夹1"));
+    if (tabs) tabs->setCurrentIndex(tabs->count() - 1);
+  }
+  QTreeWidgetItem* waiting = nullptr;  // a second queued row in the picture
   constexpr int kRounds = 3;  // best of three each, taken in turns (the machine is shared)
   QElapsedTimer tick;
   qint64 worstGap = 0;
@@ -121,13 +129,23 @@ int main(int argc, char** argv) {
     QFile::remove(save.path() + "/bench.bin");
     finished->clear();
     new QTreeWidgetItem(pending, QStringList{"bench.bin", "", "", QString::number(id), ""});
+    if (round == 0 && !screenshot.isEmpty())
+      waiting = new QTreeWidgetItem(pending, QStringList{QStringLiteral("旅行照片.zip"), "12.5MB", "", "0", ""});
     QElapsedTimer clock;
     tick.start();
     ticker.start();
     clock.start();
     app::control<QPushButton>(&main, QStringLiteral("按钮28"))->click();
+    bool shot = round > 0 || screenshot.isEmpty();
     while (finished->topLevelItemCount() == 0 && clock.elapsed() < 600000) {
       app.processEvents(QEventLoop::WaitForMoreEvents, 5);
+      if (!shot && clock.elapsed() > 700) {  // a picture of the running download (README)
+        shot = true;
+        QMetaObject::invokeMethod(app::control<QTimer>(&main, QStringLiteral("时钟5")), "timeout");
+        app.processEvents();
+        main.grab().save(screenshot);
+        delete waiting;
+      }
       if (pending->topLevelItemCount() > 0 && pending->topLevelItem(0)->text(2) == QStringLiteral("失败")) break;
     }
     ours = std::min(ours, clock.nsecsElapsed() / 1e9);
