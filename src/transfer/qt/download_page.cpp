@@ -1,6 +1,10 @@
 #include "transfer/qt/download_page.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QPainter>
+#include <QStyleOptionProgressBar>
+#include <QStyledItemDelegate>
 #include <QDesktopServices>
 #include <QDir>
 #include <QElapsedTimer>
@@ -38,6 +42,31 @@ constexpr int kFailedRole = Qt::UserRole + 1;   // column 0: failed in this run,
 constexpr int kPartialRole = Qt::UserRole + 2;  // column 0: native path of this row's partial file
 
 QString u(const char* utf8) { return QString::fromUtf8(utf8); }
+
+// 下载进度 "n%" drawn as a progress bar inside its cell, with the text on it;
+// any other text ("失败", empty) as plain text.
+class ProgressDelegate : public QStyledItemDelegate {
+public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    const QString text = index.data().toString();
+    bool ok = false;
+    const int percent = text.endsWith(u'%') ? text.chopped(1).toInt(&ok) : 0;
+    if (!ok) {
+      QStyledItemDelegate::paint(painter, option, index);
+      return;
+    }
+    QStyleOptionProgressBar bar;
+    bar.rect = option.rect.adjusted(1, 1, -1, -1);
+    bar.minimum = 0;
+    bar.maximum = 100;
+    bar.progress = std::clamp(percent, 0, 100);
+    bar.text = text;
+    bar.textVisible = true;
+    bar.state = option.state | QStyle::State_Horizontal;
+    QApplication::style()->drawControl(QStyle::CE_ProgressBar, &bar, painter);
+  }
+};
 
 // The page's state; GUI thread only. Transfer objects are used for one file
 // each and kept until the program ends.
@@ -234,9 +263,17 @@ void refreshProgress() {
   if (!t.isRunning()) return;
   std::int64_t total = t.totalSize();
   if (total < 0) total = sizeFromText(row->text(1).toStdString());
-  row->setText(2, QString::fromStdString(progressText(t.bytesTransferred(), total)));
+  const std::int64_t done = t.bytesTransferred();
+  row->setText(2, QString::fromStdString(progressText(done, total)));
   const std::int64_t ms = mgr().sinceTick.isValid() ? mgr().sinceTick.restart() : 0;
-  row->setText(4, QString::fromStdString(speedText(t.bytesSinceLastQuery(), ms)));
+  const std::int64_t moved = t.bytesSinceLastQuery();
+  row->setText(4, QString::fromStdString(speedText(moved, ms)));
+  // The time left at this tick's rate, as the speed cell's tooltip.
+  const QString left = moved > 0 && ms > 0 && total > done
+                           ? u("剩余时间约") + QString::number((total - done) * ms / moved / 1000 + 1) + u("秒")
+                           : QString();
+  row->setToolTip(2, left);
+  row->setToolTip(4, left);
 }
 
 void deleteTask() {
@@ -285,6 +322,7 @@ void installDownloadPage(QWidget* main) {
     const QString path = finishedPath();
     if (!path.isEmpty()) QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
   });
+  if (pending()) pending()->setItemDelegateForColumn(2, new ProgressDelegate(pending()));
   browser::qt::popupMenuOn(pending(), "开始菜单");
   browser::qt::popupMenuOn(finished(), "完成菜单");
   if (auto* b = startButton()) QObject::connect(b, &QPushButton::clicked, b, startDownloads);
