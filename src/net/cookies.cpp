@@ -36,7 +36,10 @@ struct StoreHandle {
 // domain \t tailmatch \t path \t secure \t expires \t name \t value
 bool parseLine(std::string_view line, Cookie& c) {
   constexpr std::string_view httpOnly = "#HttpOnly_";
-  if (line.substr(0, httpOnly.size()) == httpOnly) line.remove_prefix(httpOnly.size());
+  if (line.substr(0, httpOnly.size()) == httpOnly) {
+    line.remove_prefix(httpOnly.size());
+    c.httpOnly = true;
+  }
   Pieces f;
   std::size_t start = 0;
   for (std::size_t i = 0; i <= line.size(); ++i) {
@@ -89,7 +92,8 @@ void setCookie(const Cookie& c) {
   if (c.name.empty() || c.domain.empty()) return;
   StoreHandle store;
   if (!store.h) return;
-  std::string line = (c.includeSubdomains ? "." : "") + c.domain + "\t" + (c.includeSubdomains ? "TRUE" : "FALSE") +
+  // libcurl's cookie-file form marks an HttpOnly cookie with this prefix.
+  std::string line = std::string(c.httpOnly ? "#HttpOnly_" : "") + (c.includeSubdomains ? "." : "") + c.domain + "\t" + (c.includeSubdomains ? "TRUE" : "FALSE") +
                      "\t" + (c.path.empty() ? "/" : c.path) + "\t" + (c.secure ? "TRUE" : "FALSE") + "\t" +
                      numberToText(c.expires) + "\t" + c.name + "\t" + c.value;
   curl_easy_setopt(store.h, CURLOPT_COOKIELIST, line.c_str());

@@ -18,6 +18,7 @@ struct Cookie {
   bool includeSubdomains = false;
   std::string path = "/";
   bool secure = false;
+  bool httpOnly = false;     // not for scripts of the web views
   std::int64_t expires = 0;  // seconds since the epoch; 0 = session cookie
   std::string name;
   std::string value;

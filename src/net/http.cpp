@@ -80,18 +80,57 @@ HttpTimeouts httpTimeouts() {
   return g_timeouts;
 }
 
-std::string httpRequest(const std::string& url, const std::string& method, const std::string& proxy,
-                        const std::string& extraHeaders, const std::string& body, std::string* responseHeaders) {
+namespace {
+
+RequestFailure failureOf(const TransferResult& r) {
+  if (r.cancelled) return RequestFailure::Cancelled;
+  if (r.tooLarge) return RequestFailure::TooLarge;
+  if (r.badScheme) return RequestFailure::BadRequest;
+  if (r.timedOut) return RequestFailure::TimedOut;
+  if (!r.reachedServer) return RequestFailure::NoConnection;
+  if (r.curlCode != 0) return RequestFailure::Broken;
+  return RequestFailure::None;
+}
+
+void applyOptions(TransferPlan& plan, const RequestOptions& options) {
+  plan.timeouts = httpTimeouts();
+  plan.totalSeconds = options.deadlineSeconds >= 0 ? options.deadlineSeconds : plan.timeouts.totalSeconds;
+  plan.maxBodyBytes = options.maxBodyBytes;
+  plan.maxHeaderBytes = options.maxHeaderBytes;
+  plan.cancel = options.cancel;
+  plan.useWaitHook = options.useWaitHook;
+}
+
+RequestResult resultOf(TransferResult&& r) {
+  RequestResult out;
+  out.failure = failureOf(r);
+  out.status = r.httpStatus;
+  out.headers = std::move(r.headers);
+  out.error = std::move(r.error);
+  if (out.failure == RequestFailure::None || out.failure == RequestFailure::Broken) out.body = std::move(r.body);
+  return out;
+}
+
+}  // namespace
+
+RequestResult performRequest(const std::string& url, const std::string& method, const std::string& proxy,
+                             const std::string& extraHeaders, const std::string& body,
+                             const RequestOptions& options) {
   const std::string verb = toUpper(method);
   const bool isPost = verb == "POST";
-  if (!(verb.empty() || verb == "GET" || isPost)) return failureBytes();
+  if (!(verb.empty() || verb == "GET" || isPost)) {
+    RequestResult bad;
+    bad.failure = RequestFailure::BadRequest;
+    bad.error = "method not allowed: " + method;
+    return bad;
+  }
 
   TransferPlan plan;
   plan.url = url;
   plan.method = method.empty() ? "GET" : method;
   plan.proxy = trim(proxy);
   plan.userAgent = kUserAgent;
-  plan.timeouts = httpTimeouts();
+  applyOptions(plan, options);
 
   // The header block: the caller's lines, then the defaults they lack.
   plan.headers = headerLines(extraHeaders);
@@ -112,10 +151,28 @@ std::string httpRequest(const std::string& url, const std::string& method, const
   }
   plan.headers.emplace_back("Pragma: no-cache");
   plan.headers.emplace_back("Cache-Control: no-cache");
+  return resultOf(runTransfer(plan));
+}
 
-  TransferResult r = runTransfer(plan);
+RequestResult performFetch(const std::string& url, const RequestOptions& options) {
+  TransferPlan plan;
+  plan.url = url;
+  plan.method = "GET";
+  plan.http10 = true;
+  plan.userAgent = kUserAgent;
+  applyOptions(plan, options);
+  plan.headers = {"Accept: */*", "Pragma: no-cache", "Cache-Control: no-cache"};
+  return resultOf(runTransfer(plan));
+}
+
+std::string httpRequest(const std::string& url, const std::string& method, const std::string& proxy,
+                        const std::string& extraHeaders, const std::string& body, std::string* responseHeaders) {
+  RequestResult r = performRequest(url, method, proxy, extraHeaders, body, RequestOptions{});
   if (responseHeaders) *responseHeaders = r.headers;
-  if (!r.reachedServer || r.timedOut) return failureBytes();
+  // A reply cut off by the network gives what was read; every other failure
+  // (nothing sent, time-out, over the cap, cancelled) gives the failure bytes,
+  // so a part of a page is never judged as the page.
+  if (r.failure != RequestFailure::None && r.failure != RequestFailure::Broken) return failureBytes();
   return std::move(r.body);
 }
 
@@ -128,15 +185,9 @@ std::string httpRequestText(const std::string& url, const std::string& method, c
 }
 
 std::string fetchUrl(const std::string& url) {
-  TransferPlan plan;
-  plan.url = url;
-  plan.method = "GET";
-  plan.http10 = true;
-  plan.userAgent = kUserAgent;
-  plan.timeouts = httpTimeouts();
-  plan.headers = {"Accept: */*", "Pragma: no-cache", "Cache-Control: no-cache"};
-  TransferResult r = runTransfer(plan);
-  if (r.timedOut) return {};  // a page cut off by the time-out is no page
+  RequestResult r = performFetch(url, RequestOptions{});
+  // A page cut off by a time-out or the cap is no page.
+  if (r.failure != RequestFailure::None && r.failure != RequestFailure::Broken) return {};
   return std::move(r.body);
 }
 

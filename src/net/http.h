@@ -3,6 +3,8 @@
 // cookie store (see cookies.h). Replies are byte arrays; callers judge the
 // reply text only, never a status code.
 
+#include <atomic>
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -62,13 +64,59 @@ std::string urlPath(std::string_view url);
 int urlPort(std::string_view url);
 
 // Time-outs of every request: connect within 15 s; abort when less than
-// 1 byte/s arrives for 60 s. A time-out gives the failure result. Tests may
-// shorten them.
+// 1 byte/s arrives for 60 s; a whole request (redirects included) ends after
+// 30 s. A time-out gives the failure result. Tests may shorten them.
 struct HttpTimeouts {
   long connectSeconds = 15;
   long lowSpeedSeconds = 60;
+  long totalSeconds = 30;  // 0: no overall deadline
 };
 void setHttpTimeouts(HttpTimeouts t);
 HttpTimeouts httpTimeouts();
+
+// Requests with explicit limits, for callers that run a request as a job
+// (off the GUI thread, cancellable). httpRequest, httpRequestText and fetchUrl
+// are these with the default options and send the same bytes.
+//
+// Every request allows http and https only, redirects included; a url of
+// another scheme never reaches the network. A reply whose body or header
+// block is larger than its cap is refused as a whole.
+inline constexpr std::size_t kDefaultReplyCap = std::size_t{64} << 20;  // 64 MiB
+
+struct RequestOptions {
+  long deadlineSeconds = -1;                   // overall; -1: httpTimeouts().totalSeconds; 0: none
+  std::size_t maxBodyBytes = kDefaultReplyCap;
+  std::size_t maxHeaderBytes = kDefaultReplyCap;
+  // Checked about every 10 ms while the request runs; true ends it as
+  // Cancelled. May be set from any thread.
+  const std::atomic<bool>* cancel = nullptr;
+  bool useWaitHook = true;  // false: the installed wait hook is not called
+};
+
+enum class RequestFailure {
+  None,         // a reply arrived whole (any status)
+  BadRequest,   // method other than GET/POST, or a scheme other than http/https
+  NoConnection, // host not resolved, connection refused, proxy unusable
+  TimedOut,     // connect, low-speed or overall deadline
+  TooLarge,     // body or headers over their cap
+  Cancelled,    // the cancel flag was set
+  Broken,       // the connection failed after the request went out
+};
+
+struct RequestResult {
+  std::string body;     // what arrived (empty unless None or Broken)
+  std::string headers;  // raw header block of the last response
+  long status = 0;      // HTTP status of the last response, 0 when none
+  RequestFailure failure = RequestFailure::None;
+  std::string error;    // readable reason, empty on success
+  bool ok() const { return failure == RequestFailure::None; }
+};
+
+// httpRequest with options: same wire bytes, a result that says how it ended.
+RequestResult performRequest(const std::string& url, const std::string& method, const std::string& proxy,
+                             const std::string& extraHeaders, const std::string& body,
+                             const RequestOptions& options);
+// fetchUrl with options.
+RequestResult performFetch(const std::string& url, const RequestOptions& options);
 
 }  // namespace tarnwick::net

@@ -5,7 +5,9 @@
 #include <ctime>
 
 #include "net/cookies.h"
+#include "net/curl_driver.h"
 #include "net/curl_global.h"
+#include "net/curl_handles.h"
 #include "net/text.h"
 
 namespace tarnwick::net {
@@ -15,18 +17,32 @@ struct Received {
   CURL* easy = nullptr;
   std::string body;
   std::string headers;
+  std::size_t maxBody = kDefaultReplyCap;
+  std::size_t maxHeaders = kDefaultReplyCap;
+  std::size_t headerBytes = 0;  // every header line received, redirects included
+  bool tooLarge = false;
   bool reachedServer = false;
   // Set-Cookie lines with the url of the response that carried them.
   std::vector<std::pair<std::string, std::string>> setCookies;
 };
 
 std::size_t onBody(char* data, std::size_t size, std::size_t n, void* user) {
-  static_cast<Received*>(user)->body.append(data, size * n);
+  auto* r = static_cast<Received*>(user);
+  if (size * n > r->maxBody - r->body.size()) {  // body.size() <= maxBody always holds
+    r->tooLarge = true;
+    return 0;  // ends the transfer with a write error
+  }
+  r->body.append(data, size * n);
   return size * n;
 }
 
 std::size_t onHeader(char* data, std::size_t size, std::size_t n, void* user) {
   auto* r = static_cast<Received*>(user);
+  r->headerBytes += size * n;
+  if (r->headerBytes > r->maxHeaders) {
+    r->tooLarge = true;
+    return 0;
+  }
   std::string_view line(data, size * n);
   if (line.substr(0, 5) == "HTTP/") r->headers.clear();  // a new response (after a redirect or 100)
   r->headers.append(line);
@@ -60,6 +76,38 @@ bool cookieAttribute(const Pieces& parts, std::string_view name, std::string& va
   return false;
 }
 
+// The host of a response url, lower case, without port or user part.
+std::string replyHost(const std::string& responseUrl) {
+  std::string host;
+  CURLU* u = curl_url();
+  char* h = nullptr;
+  if (u && curl_url_set(u, CURLUPART_URL, responseUrl.c_str(), CURLU_NON_SUPPORT_SCHEME) == CURLUE_OK &&
+      curl_url_get(u, CURLUPART_HOST, &h, 0) == CURLUE_OK && h) {
+    host = toLower(h);
+  } else {
+    host = urlHost(responseUrl);
+  }
+  if (h) curl_free(h);
+  if (u) curl_url_cleanup(u);
+  return host;
+}
+
+bool isIpAddress(const std::string& host) {
+  if (host.find(':') != std::string::npos || (!host.empty() && host[0] == '[')) return true;
+  for (char ch : host)
+    if (!(ch == '.' || (ch >= '0' && ch <= '9'))) return false;
+  return !host.empty();
+}
+
+// The Domain attribute d is acceptable from host when host is d or lies
+// below it ("a.example.com" for "example.com"); an address only for itself.
+bool domainMatches(const std::string& host, const std::string& d) {
+  if (host == d) return true;
+  if (isIpAddress(host) || d.find('.') == std::string::npos) return false;
+  return host.size() > d.size() && host.compare(host.size() - d.size(), d.size(), d) == 0 &&
+         host[host.size() - d.size() - 1] == '.';
+}
+
 // A cookie set without a Path attribute belongs to the whole host, as the
 // service expects (a login under /post/ is valid for every page). libcurl
 // would give it the directory of the request path, so such cookies are
@@ -79,14 +127,21 @@ void storeForWholeHost(const std::string& header, const std::string& responseUrl
   Cookie c;
   c.name = trim(left(pair, eq - 1));
   c.value = trim(mid(pair, eq + 1, static_cast<int>(pair.size())));
+  const std::string host = replyHost(responseUrl);
   std::string domain;
-  if (cookieAttribute(parts, "domain", domain) && !domain.empty()) {
-    c.domain = toLower(domain[0] == '.' ? domain.substr(1) : domain);
-    c.includeSubdomains = true;
+  if (cookieAttribute(parts, "domain", domain) && !trim(domain).empty()) {
+    domain = toLower(trim(domain));
+    if (domain[0] == '.') domain.erase(0, 1);
+    // A reply may set a cookie only for its own host or a domain above it;
+    // libcurl drops such a cookie too, so nothing is stored.
+    if (!domainMatches(host, domain)) return;
+    c.domain = domain;
+    c.includeSubdomains = !isIpAddress(host);  // an address has no subdomains (as libcurl keeps it)
   } else {
-    c.domain = urlHost(responseUrl);
+    c.domain = host;
   }
   c.secure = cookieAttribute(parts, "secure", ignored);
+  c.httpOnly = cookieAttribute(parts, "httponly", ignored);
   std::string maxAge, expires;
   if (cookieAttribute(parts, "max-age", maxAge)) {
     const std::int64_t seconds = textToInt(maxAge);
@@ -140,28 +195,33 @@ std::string requestUrl(std::string_view url) {
 TransferResult runTransfer(const TransferPlan& plan) {
   ensureCurlGlobal();
   TransferResult result;
-  CURL* easy = curl_easy_init();
-  CURLM* multi = curl_multi_init();
-  if (!easy || !multi) {
-    if (easy) curl_easy_cleanup(easy);
-    if (multi) curl_multi_cleanup(multi);
+  CurlEasy easyOwner(curl_easy_init());
+  CURL* easy = easyOwner.get();
+  if (!easy) {
     result.curlCode = CURLE_FAILED_INIT;
+    result.error = curl_easy_strerror(CURLE_FAILED_INIT);
     return result;
   }
   Received received;
   received.easy = easy;
+  received.maxBody = plan.maxBodyBytes;
+  received.maxHeaders = plan.maxHeaderBytes;
   const std::string url = requestUrl(plan.url);
 
-  curl_slist* headers = nullptr;
-  for (const auto& h : plan.headers) headers = curl_slist_append(headers, h.c_str());
-  headers = curl_slist_append(headers, "Expect:");  // never hold a body back for 100-continue
+  curl_slist* headerList = nullptr;
+  for (const auto& h : plan.headers) headerList = curl_slist_append(headerList, h.c_str());
+  headerList = curl_slist_append(headerList, "Expect:");  // never hold a body back for 100-continue
+  CurlSlist headers(headerList);
 
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy, CURLOPT_DEFAULT_PROTOCOL, "http");
+  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(easy, CURLOPT_SHARE, cookieShare());
   curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
   curl_easy_setopt(easy, CURLOPT_USERAGENT, plan.userAgent.c_str());
-  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers.get());
   curl_easy_setopt(easy, CURLOPT_HTTP_VERSION,
                    plan.http10 ? static_cast<long>(CURL_HTTP_VERSION_1_0) : static_cast<long>(CURL_HTTP_VERSION_1_1));
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
@@ -173,6 +233,8 @@ TransferResult runTransfer(const TransferPlan& plan) {
   curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, plan.timeouts.lowSpeedSeconds);
   if (plan.totalSeconds > 0) curl_easy_setopt(easy, CURLOPT_TIMEOUT, plan.totalSeconds);
+  // An announced length over the cap is refused before the body is read.
+  curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(plan.maxBodyBytes));
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, onBody);
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, &received);
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, onHeader);
@@ -189,37 +251,29 @@ TransferResult runTransfer(const TransferPlan& plan) {
     curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, plan.method.c_str());
   }
 
-  CURLcode code = CURLE_OK;
-  curl_multi_add_handle(multi, easy);
-  for (;;) {
-    int running = 0;
-    if (curl_multi_perform(multi, &running) != CURLM_OK) {
-      code = CURLE_FAILED_INIT;
-      break;
+  bool cancelled = false;
+  CurlDriver driver;
+  const CURLcode code = driver.run(easy, 10, [&]() -> CURLcode {
+    if (plan.cancel && plan.cancel->load()) {
+      cancelled = true;
+      return CURLE_ABORTED_BY_CALLBACK;
     }
-    int queued = 0;
-    bool done = false;
-    while (CURLMsg* msg = curl_multi_info_read(multi, &queued)) {
-      if (msg->msg == CURLMSG_DONE) {
-        code = msg->data.result;
-        done = true;
-      }
-    }
-    if (done || running == 0) break;
-    curl_multi_poll(multi, nullptr, 0, 10, nullptr);
-    callWaitHook();
-  }
+    if (plan.useWaitHook) callWaitHook();
+    return CURLE_OK;
+  });
   curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &result.httpStatus);
-  curl_multi_remove_handle(multi, easy);
-  curl_easy_cleanup(easy);
-  curl_multi_cleanup(multi);
-  curl_slist_free_all(headers);
 
   for (const auto& [line, responseUrl] : received.setCookies) storeForWholeHost(line, responseUrl);
 
   result.curlCode = code;
+  result.cancelled = cancelled;
+  result.tooLarge = received.tooLarge || code == CURLE_FILESIZE_EXCEEDED;
+  result.badScheme = code == CURLE_UNSUPPORTED_PROTOCOL;
   result.reachedServer = received.reachedServer && !isConnectFailure(code);
   result.timedOut = code == CURLE_OPERATION_TIMEDOUT;
+  if (code != CURLE_OK) result.error = curl_easy_strerror(code);
+  if (result.tooLarge) result.error = "the reply is larger than its limit";
+  if (cancelled) result.error = "cancelled";
   result.body = std::move(received.body);
   result.headers = std::move(received.headers);
   return result;

@@ -1,9 +1,12 @@
 #pragma once
-// One HTTP transfer on libcurl, run on the calling thread with the multi
-// interface: the thread polls the socket in steps of about 10 ms and calls
-// the wait hook between steps. Every transfer has its own easy and multi
-// handle and attaches the process-wide cookie share. Internal to src/net.
+// One HTTP transfer on libcurl, run on the calling thread by the shared
+// driver (curl_driver.h): the thread polls the socket in steps of about 10 ms
+// and, between steps, checks the cancel flag and calls the wait hook. Every
+// transfer has its own easy handle and attaches the process-wide cookie
+// share. Internal to src/net.
 
+#include <atomic>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -21,6 +24,10 @@ struct TransferPlan {
   bool http10 = false;
   HttpTimeouts timeouts;
   long totalSeconds = 0;  // 0 = no overall limit
+  std::size_t maxBodyBytes = kDefaultReplyCap;
+  std::size_t maxHeaderBytes = kDefaultReplyCap;
+  const std::atomic<bool>* cancel = nullptr;
+  bool useWaitHook = true;
 };
 
 struct TransferResult {
@@ -28,8 +35,12 @@ struct TransferResult {
   std::string headers;          // raw header block of the last response
   long httpStatus = 0;          // 0 when no response arrived
   bool reachedServer = false;   // a connection was made, so the request went out
-  bool timedOut = false;        // connect or low-speed time-out
+  bool timedOut = false;        // connect, low-speed or overall time-out
+  bool tooLarge = false;        // body or headers over their cap
+  bool cancelled = false;       // the plan's cancel flag ended it
+  bool badScheme = false;       // neither http nor https (also on a redirect)
   int curlCode = 0;
+  std::string error;            // libcurl's reason, empty on success
 };
 
 TransferResult runTransfer(const TransferPlan& plan);

@@ -1,6 +1,8 @@
 // FTP upload of the transfer object: log in, PASV (PORT for the rest of the
 // transfer when passive fails), TYPE I, REST offset, STOR name, the data in
-// blocks, the final reply, QUIT.
+// blocks, the final reply, SIZE name (checked where the server answers it),
+// QUIT. A REST above 0 must be answered 350; otherwise the file is sent again
+// from its start.
 
 #include <algorithm>
 #include <cctype>
@@ -47,11 +49,20 @@ std::size_t TransferObject::debugCallback(CURL*, int type, char* data, std::size
     std::string command = line.substr(0, line.find(' '));
     if (command == "QUIT") t->m_quitSent = true;  // the end, not a step of the transfer
     else t->m_lastCommand = command;
-  } else if (type == CURLINFO_HEADER_IN && !t->m_quitSent && n >= 3 &&
-             std::isdigit(static_cast<unsigned char>(data[0]))) {
-    t->m_lastReply = std::atoi(std::string(data, 3).c_str());
-    if (t->m_lastReply == 230) t->m_loggedIn = true;
+  } else if (type == CURLINFO_HEADER_IN && !t->m_quitSent && n >= 4 &&
+             std::isdigit(static_cast<unsigned char>(data[0])) && data[3] == ' ') {
+    // The last line of a reply ("nnn text"); continuation lines are skipped.
+    const int code = std::atoi(std::string(data, 3).c_str());
     t->noteActivity();
+    if (t->m_lastCommand == "SIZE" && t->m_lastReply >= 200 && t->m_lastReply < 300) {
+      // SIZE after the final reply: the status of the transfer stays that reply.
+      t->m_sizeReply = code;
+      if (code == 213) t->m_remoteSize = std::strtoll(std::string(data + 4, n - 4).c_str(), nullptr, 10);
+      return 0;
+    }
+    t->m_lastReply = code;
+    if (code == 230) t->m_loggedIn = true;
+    if (t->m_lastCommand == "REST") t->m_restReply = code;
   }
   return 0;
 }
@@ -74,6 +85,11 @@ void TransferObject::runUpload(TransferReport& r) {
   r.totalSize = size;
   m_total = size;
   m_file = &file;
+  // m_file names this local object: cleared on every way out.
+  struct ForgetFile {
+    LocalFile*& f;
+    ~ForgetFile() { f = nullptr; }
+  } forget{m_file};
   m_uploadEnd = size;
 
   const std::string user = m_params.ftpUser.empty() ? "anonymous" : m_params.ftpUser;
@@ -94,6 +110,9 @@ void TransferObject::runUpload(TransferReport& r) {
     curl_easy_setopt(easy.get(), CURLOPT_DEBUGFUNCTION, &TransferObject::debugCallback);
     curl_easy_setopt(easy.get(), CURLOPT_DEBUGDATA, this);
     curl_easy_setopt(easy.get(), CURLOPT_VERBOSE, 1L);  // feeds the debug callback
+    // The size probe's header lines ("Content-Length: n") are not for stdout.
+    curl_easy_setopt(easy.get(), CURLOPT_HEADERFUNCTION,
+                     +[](char*, std::size_t size, std::size_t n, void*) -> std::size_t { return size * n; });
     return easy;
   };
 
@@ -112,15 +131,26 @@ void TransferObject::runUpload(TransferReport& r) {
     if (m_closeRequested) return;
   }
 
+  // The remote size after the final reply; "*": a server without SIZE is
+  // no failure.
+  const std::string sizeCommand = "*SIZE " + target.remoteName;
+  Slist postquote(curl_slist_append(nullptr, sizeCommand.c_str()));
+
   bool active = false;
+  bool restartedFromZero = false;
   int connectTries = 0;
   for (;;) {
     m_offset = offset;
+    m_uploadStart = offset;
     m_moved = 0;
     m_position = offset;
     m_sending = false;
     m_lastCommand.clear();
     m_lastReply = 0;
+    m_restReply = 0;
+    m_restRefused = false;
+    m_sizeReply = 0;
+    m_remoteSize = -1;
     m_loggedIn = false;
     m_quitSent = false;
     m_localError.clear();
@@ -136,10 +166,13 @@ void TransferObject::runUpload(TransferReport& r) {
     curl_easy_setopt(e, CURLOPT_UPLOAD_BUFFERSIZE, static_cast<long>(uploadBuffer(m_blockLimit, m_params.rateLimit)));
     curl_easy_setopt(e, CURLOPT_ACCEPTTIMEOUT_MS, static_cast<long>(std::max(m_params.connectTimeoutMs, 1)));
     if (active) curl_easy_setopt(e, CURLOPT_FTPPORT, "-");
-    // REST right before STOR (after TYPE); its 350 reply is not a failure.
-    std::string rest = "*REST " + std::to_string(offset);
+    // REST right before STOR (after TYPE). "REST 0" of a new file may be
+    // refused harmlessly ("*"); a REST above 0 must succeed, and the read
+    // callback holds the data back unless its reply was 350.
+    std::string rest = (offset > 0 ? "REST " : "*REST ") + std::to_string(offset);
     Slist prequote(curl_slist_append(nullptr, rest.c_str()));
     curl_easy_setopt(e, CURLOPT_PREQUOTE, prequote.get());
+    curl_easy_setopt(e, CURLOPT_POSTQUOTE, postquote.get());
 
     std::string err;
     int code = perform(e, err);
@@ -147,6 +180,11 @@ void TransferObject::runUpload(TransferReport& r) {
     r.position = m_offset;
     r.status = m_lastReply;
     if (code == CURLE_OK && m_offset == size) {
+      if (m_sizeReply == 213 && m_remoteSize != size) {
+        r.outcome = Outcome::NetworkError;
+        r.error = "the server holds " + std::to_string(m_remoteSize) + " bytes of " + std::to_string(size);
+        break;
+      }
       r.outcome = Outcome::Completed;
       r.error.clear();
       break;
@@ -157,6 +195,13 @@ void TransferObject::runUpload(TransferReport& r) {
       r.outcome = Outcome::LocalFileError;
       r.error = m_localError;
       break;
+    }
+    const bool restFailed = offset > 0 && m_moved == 0 &&
+                            (m_restRefused || (code == CURLE_QUOTE_ERROR && m_lastCommand == "REST"));
+    if (restFailed && !restartedFromZero) {
+      restartedFromZero = true;  // the server cannot continue the file: send it whole
+      offset = 0;
+      continue;
     }
     if (code == CURLE_OK) {  // the server took fewer bytes than the file holds
       r.outcome = Outcome::NetworkError;
@@ -175,11 +220,10 @@ void TransferObject::runUpload(TransferReport& r) {
     }
     bool refused = code == CURLE_UPLOAD_FAILED || code == CURLE_QUOTE_ERROR ||
                    code == CURLE_REMOTE_ACCESS_DENIED || code == CURLE_REMOTE_FILE_NOT_FOUND ||
-                   code == CURLE_REMOTE_DISK_FULL || code == CURLE_FTP_COULDNT_USE_REST;
+                   code == CURLE_REMOTE_DISK_FULL || code == CURLE_FTP_COULDNT_USE_REST || restFailed;
     r.outcome = refused ? Outcome::ServerRefused : Outcome::NetworkError;
     break;
   }
-  m_file = nullptr;
 }
 
 }  // namespace tarnwick::transfer

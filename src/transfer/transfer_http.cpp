@@ -1,9 +1,12 @@
-// HTTP download of the transfer object: one GET with a Range from the size
+// HTTP download of the transfer object: a GET with a Range from the size
 // already in the local file; 200 and 206 write the body into the file, 400,
-// 403 and 404 are errors, any other status an unsupported reply. A partial
-// file stays under its name so that the next start continues it.
+// 403 and 404 are errors, any other status an unsupported reply. When the
+// server stops before the complete size, the download goes on with a new
+// Range request from where the data stopped (a bounded number of times).
+// A partial file stays under its name so that the next start continues it.
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -26,6 +29,30 @@ using Slist = net::CurlSlist;
 bool startsWithNoCase(const std::string& s, const char* prefix) {
   return strncasecmp(s.c_str(), prefix, std::strlen(prefix)) == 0;
 }
+
+// A decimal number of at most 18 digits at p (spaces before it skipped);
+// -1 when there is none. end receives the position behind it.
+std::int64_t parseCount(const char*& p) {
+  while (*p == ' ' || *p == '\t') ++p;
+  std::int64_t v = 0;
+  int digits = 0;
+  while (std::isdigit(static_cast<unsigned char>(*p))) {
+    if (++digits > 18) return -1;
+    v = v * 10 + (*p++ - '0');
+  }
+  return digits == 0 ? -1 : v;
+}
+
+bool onlySpaceLeft(const char* p) {
+  while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') ++p;
+  return *p == '\0';
+}
+
+// How often a download goes on after the server stopped early without any
+// new byte arriving, and at most in all; the wait before each new request.
+constexpr int kResumesWithoutProgress = 3;
+constexpr int kResumesInAll = 100;
+constexpr int kResumeWaitMs = 300;
 
 // The request lines after "Host:", in the order the storage servers know.
 curl_slist* requestHeaders(const TransferParams& p, std::int64_t offset) {
@@ -54,18 +81,34 @@ std::size_t TransferObject::headerCallback(char* buf, std::size_t size, std::siz
   if (startsWithNoCase(line, "HTTP/")) {  // a new reply (after 100 Continue too)
     auto sp = line.find(' ');
     t->m_httpStatus = sp == std::string::npos ? 0 : std::atoi(line.c_str() + sp + 1);
-    t->m_rangeStart = t->m_rangeTotal = t->m_contentLength = -1;
+    t->m_rangeStart = t->m_rangeEnd = t->m_rangeTotal = t->m_contentLength = -1;
+    t->m_badReply.clear();
   } else if (startsWithNoCase(line, "Content-Length:")) {
-    t->m_contentLength = std::strtoll(line.c_str() + 15, nullptr, 10);
+    const char* v = line.c_str() + 15;
+    t->m_contentLength = parseCount(v);
+    if (t->m_contentLength < 0 || !onlySpaceLeft(v)) t->m_badReply = "bad Content-Length:" + line.substr(15);
   } else if (startsWithNoCase(line, "Content-Range:")) {
-    // "bytes a-b/total" or "bytes */total"
+    // "bytes a-b/total", "bytes a-b/*" or "bytes */total"
     const char* v = line.c_str() + 14;
     while (*v == ' ') ++v;
     if (strncasecmp(v, "bytes", 5) == 0) v += 5;
     while (*v == ' ') ++v;
-    if (std::isdigit(static_cast<unsigned char>(*v))) t->m_rangeStart = std::strtoll(v, nullptr, 10);
-    if (const char* slash = std::strchr(v, '/'); slash && std::isdigit(static_cast<unsigned char>(slash[1])))
-      t->m_rangeTotal = std::strtoll(slash + 1, nullptr, 10);
+    if (*v == '*') {
+      ++v;
+    } else {
+      t->m_rangeStart = parseCount(v);
+      if (*v == '-') ++v;
+      t->m_rangeEnd = parseCount(v);
+    }
+    if (*v == '/') {
+      ++v;
+      if (*v == '*') ++v;
+      else t->m_rangeTotal = parseCount(v);
+    }
+    const bool bounded = t->m_rangeStart >= 0 && t->m_rangeEnd >= t->m_rangeStart &&
+                         (t->m_rangeTotal < 0 || t->m_rangeEnd < t->m_rangeTotal);
+    if (!onlySpaceLeft(v) || (t->m_rangeStart >= 0 && !bounded))
+      t->m_badReply = "bad Content-Range:" + line.substr(14);
   }
   return size * n;
 }
@@ -75,21 +118,24 @@ std::size_t TransferObject::writeCallback(char* buf, std::size_t size, std::size
   std::size_t len = size * n;
   if (t->m_closeRequested) return 0;
   if (t->m_httpStatus != 200 && t->m_httpStatus != 206) return 0;  // not a body to keep
+  if (!t->m_badReply.empty()) return 0;  // nothing of a reply whose lengths cannot be trusted
   if (!t->m_bodyStarted) {
     t->m_bodyStarted = true;
+    // 206 only from the offset asked for; 200 is the whole file from 0.
+    const std::int64_t start = t->m_httpStatus == 206 && t->m_rangeStart >= 0 ? t->m_rangeStart
+                               : t->m_httpStatus == 206                      ? t->m_offset
+                                                                             : 0;
+    if (t->m_httpStatus == 206 && start != t->m_offset) {
+      t->m_badReply = "the server sent a range from " + std::to_string(start) + " for a request from " +
+                      std::to_string(t->m_offset);
+      return 0;
+    }
     if (!t->m_file->isOpen() && !t->m_file->open(t->m_params.localFile, LocalFile::Mode::Write)) {
       t->m_localError = t->m_file->error();
       return 0;
     }
-    std::int64_t have = t->m_file->size();
-    std::int64_t start = t->m_httpStatus == 206 && t->m_rangeStart >= 0 ? t->m_rangeStart : 0;
-    if (t->m_httpStatus == 206 && t->m_rangeStart < 0) start = t->m_offset;
-    if (start > have) {  // a gap would be left in the file
-      t->m_localError = "the server sent a range that starts after the end of the file";
-      return 0;
-    }
     // 200 to a range request: the server ignored it and sends the whole file.
-    if (start < have && !t->m_file->truncate(start)) {
+    if (start < t->m_file->size() && !t->m_file->truncate(start)) {
       t->m_localError = t->m_file->error();
       return 0;
     }
@@ -100,6 +146,10 @@ std::size_t TransferObject::writeCallback(char* buf, std::size_t size, std::size
                                         : (t->m_contentLength >= 0 ? start + t->m_contentLength : -1);
     else
       t->m_total = t->m_contentLength;
+  }
+  if (t->m_total >= 0 && t->m_offset + static_cast<std::int64_t>(len) > t->m_total) {
+    t->m_badReply = "the server sent more bytes than the file holds";
+    return 0;
   }
   if (!t->m_file->writeAt(t->m_offset, buf, len)) {
     t->m_localError = t->m_file->error();
@@ -129,7 +179,11 @@ void TransferObject::runDownload(TransferReport& r) {
   }
   LocalFile file;
   m_file = &file;
-  int connectTries = 0;
+  struct ForgetFile {
+    LocalFile*& f;
+    ~ForgetFile() { f = nullptr; }
+  } forget{m_file};
+  int connectTries = 0, resumes = 0, resumesWithoutProgress = 0;
   for (;;) {
     if (m_closeRequested) break;
     m_offset = offset;
@@ -137,10 +191,11 @@ void TransferObject::runDownload(TransferReport& r) {
     m_position = offset;
     m_sending = false;
     m_httpStatus = 0;
-    m_rangeStart = m_rangeTotal = m_contentLength = -1;
+    m_rangeStart = m_rangeEnd = m_rangeTotal = m_contentLength = -1;
+    m_badReply.clear();
     m_bodyStarted = false;
     m_localError.clear();
-    r.startOffset = offset;
+    if (resumes == 0) r.startOffset = offset;
 
     Easy easy(curl_easy_init());
     Slist headers(requestHeaders(m_params, offset));
@@ -157,9 +212,10 @@ void TransferObject::runDownload(TransferReport& r) {
     curl_easy_setopt(e, CURLOPT_BUFFERSIZE, 256L * 1024L);
 
     std::string err;
-    int code = perform(e, err);
+    const int code = perform(e, err);
+    const std::int64_t moved = m_moved;
     r.status = m_httpStatus;
-    r.bytesMoved = m_moved;
+    r.bytesMoved += moved;
     r.totalSize = m_total;
     r.position = m_bodyStarted ? m_offset : offset;
     r.error = err;
@@ -186,18 +242,9 @@ void TransferObject::runDownload(TransferReport& r) {
       r.error = "unsupported HTTP status " + std::to_string(s);
       break;
     }
-    if (code == CURLE_OK && s != 0) {
-      if (!m_bodyStarted) {  // an empty body: the file is what the reply says it is
-        if (!file.open(m_params.localFile, LocalFile::Mode::Write) || (s == 200 && !file.truncate(0))) {
-          r.outcome = Outcome::LocalFileError;
-          r.error = file.error();
-          break;
-        }
-        r.position = s == 200 ? 0 : offset;
-        r.totalSize = r.position;
-      }
-      r.outcome = Outcome::Completed;
-      r.error.clear();
+    if (!m_badReply.empty()) {
+      r.outcome = Outcome::UnsupportedReply;
+      r.error = m_badReply;
       break;
     }
     if (s == 0) {  // no reply at all
@@ -205,10 +252,51 @@ void TransferObject::runDownload(TransferReport& r) {
       if (connectTries++ < m_params.retries && waitBeforeRetry()) continue;
       break;
     }
+    if (code == CURLE_WEIRD_SERVER_REPLY) {  // libcurl refused a header (a negative length, ...)
+      r.outcome = Outcome::UnsupportedReply;
+      r.error = "the server's reply cannot be read: " + err;
+      break;
+    }
+    if (!m_bodyStarted && code == CURLE_OK) {  // an empty body: the file is what the reply says it is
+      if (!file.isOpen() && !file.open(m_params.localFile, LocalFile::Mode::Write)) {
+        r.outcome = Outcome::LocalFileError;
+        r.error = file.error();
+        break;
+      }
+      if (s == 200 && !file.truncate(0)) {
+        r.outcome = Outcome::LocalFileError;
+        r.error = file.error();
+        break;
+      }
+      r.position = s == 200 ? 0 : offset;
+      if (s == 200) m_total = m_contentLength;
+      else m_total = m_rangeTotal >= 0 ? m_rangeTotal : (m_contentLength >= 0 ? offset + m_contentLength : -1);
+      r.totalSize = m_total;
+    }
+    const std::int64_t total = r.totalSize;
+    // Complete: every announced byte is in place; without any length, the
+    // connection ended cleanly.
+    if ((total >= 0 && r.position == total) || (total < 0 && code == CURLE_OK)) {
+      r.totalSize = r.position;
+      r.outcome = Outcome::Completed;
+      r.error.clear();
+      break;
+    }
     r.outcome = Outcome::NetworkError;
+    if (total >= 0 && r.error.empty())
+      r.error = "the server sent " + std::to_string(r.position) + " of " + std::to_string(total) + " bytes";
+    // The server stopped early (closed, reset, or a bounded range): ask for
+    // the rest. A stall that reached the time-out is not asked again.
+    const bool stoppedEarly = total >= 0 && code != CURLE_OPERATION_TIMEDOUT;
+    resumesWithoutProgress = moved > 0 ? 0 : resumesWithoutProgress + 1;
+    if (stoppedEarly && resumes < kResumesInAll && resumesWithoutProgress <= kResumesWithoutProgress &&
+        waitBeforeRetry(moved > 0 ? 50 : kResumeWaitMs)) {
+      ++resumes;
+      offset = r.position;
+      continue;
+    }
     break;
   }
-  m_file = nullptr;
 }
 
 }  // namespace tarnwick::transfer

@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <vector>
 
 #include <curl/curl.h>
 
+#include <unistd.h>
+
+#include "net/curl_driver.h"
 #include "transfer/local_file.h"
 
 namespace tarnwick::transfer {
@@ -13,15 +17,6 @@ namespace {
 std::int64_t nowMs() {
   using namespace std::chrono;
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-// libcurl's global setup is not thread-safe in older versions: do it once.
-void curlGlobalInit() {
-  static const bool done = [] {
-    curl_global_init(CURL_GLOBAL_DEFAULT);
-    return true;
-  }();
-  (void)done;
 }
 
 }  // namespace
@@ -57,75 +52,135 @@ char requestedFtpType(const TransferParams& p) {
   return 'A';
 }
 
-TransferObject::TransferObject() {
-  curlGlobalInit();
-  m_multi = curl_multi_init();
-}
+// Ends the Finishing state of one run once its handler call is over, or
+// when the executor drops the call without running it.
+struct TransferObject::HandlerDone {
+  std::shared_ptr<Core> core;
+  unsigned generation;
+  HandlerDone(std::shared_ptr<Core> c, unsigned g) : core(std::move(c)), generation(g) {}
+  HandlerDone(const HandlerDone&) = delete;
+  HandlerDone& operator=(const HandlerDone&) = delete;
+  ~HandlerDone() {
+    {
+      std::lock_guard lock(core->mutex);
+      if (core->generation == generation) {  // not restarted from the handler
+        core->inHandler = false;
+        core->running = false;
+      }
+    }
+    core->cv.notify_all();
+  }
+};
+
+TransferObject::TransferObject() : m_driver(std::make_unique<net::CurlDriver>()), m_core(std::make_shared<Core>()) {}
 
 TransferObject::~TransferObject() {
   m_closeRequested = true;
-  if (m_multi) curl_multi_wakeup(m_multi);
-  std::thread t;
+  m_driver->wakeup();
+  std::vector<std::thread> threads;
   {
-    std::lock_guard lock(m_mutex);
-    t = std::move(m_thread);
+    std::lock_guard lock(m_core->mutex);
+    threads = std::move(m_spent);
+    threads.push_back(std::move(m_thread));
   }
-  if (t.joinable()) {
-    if (t.get_id() == std::this_thread::get_id())
-      t.detach();  // destroyed from its own finished handler: the thread touches nothing after it
+  m_core->cv.notify_all();
+  const auto self = std::this_thread::get_id();
+  for (std::thread& th : threads) {
+    if (!th.joinable()) continue;
+    if (th.get_id() == self)
+      th.detach();  // destroyed from its own finished handler: after it only the shared core is touched
     else
-      t.join();
+      th.join();
   }
-  if (m_multi) curl_multi_cleanup(m_multi);
 }
 
 bool TransferObject::start(const TransferParams& params) {
   std::thread old;
   {
-    std::lock_guard lock(m_mutex);
-    if (m_running) return false;
-    m_running = true;  // claimed: a second start from another thread is refused
+    std::lock_guard lock(m_core->mutex);
+    const bool fromOwnHandler = m_core->inHandler && m_core->handlerThread == std::this_thread::get_id();
+    if (m_core->running && !fromOwnHandler) return false;
+    m_core->running = true;  // claimed: a second start from another thread is refused
+    m_core->active = true;
+    m_core->inHandler = false;
+    ++m_core->generation;
+    m_everStarted = true;
     old = std::move(m_thread);
   }
+  // The previous run's thread is past its handler, or inside the handler
+  // that called this: then it is kept and joined by the destructor (it
+  // cannot join itself, and may still be busy in that handler).
+  const auto self = std::this_thread::get_id();
+  std::thread keep;
   if (old.joinable()) {
-    if (old.get_id() == std::this_thread::get_id())
-      old.detach();  // restarted from the finished handler of the previous run
+    if (old.get_id() == self)
+      keep = std::move(old);
     else
-      old.join();    // the previous run is past its handler or about to be
+      old.join();
   }
   m_params = params;
   m_closeWaitMs = params.closeWaitMs;
+  m_viaExecutor = static_cast<bool>(params.handlerExecutor);
   m_closeRequested = false;
+  m_discardRequested = false;
   m_position = 0;
   m_sinceQuery = 0;
   m_total = -1;
-  std::lock_guard lock(m_mutex);
+  std::lock_guard lock(m_core->mutex);
+  if (keep.joinable()) m_spent.push_back(std::move(keep));
   m_thread = std::thread([this] { run(); });
   return true;
 }
 
-std::int64_t TransferObject::bytesTransferred() const { return m_running ? m_position.load() : 0; }
+bool TransferObject::isRunning() const { return m_core->running.load(); }
+
+std::int64_t TransferObject::bytesTransferred() const { return m_core->active ? m_position.load() : 0; }
 
 std::int64_t TransferObject::bytesSinceLastQuery() {
   std::int64_t n = m_sinceQuery.exchange(0);
-  return m_running ? n : 0;
+  return m_core->active ? n : 0;
 }
 
-std::int64_t TransferObject::totalSize() const { return m_running ? m_total.load() : -1; }
+std::int64_t TransferObject::totalSize() const { return m_core->active ? m_total.load() : -1; }
 
 TransferReport TransferObject::lastReport() const {
-  std::lock_guard lock(m_mutex);
+  std::lock_guard lock(m_core->mutex);
   return m_report;
 }
 
 void TransferObject::close() {
   m_closeRequested = true;
-  curl_multi_wakeup(m_multi);
-  std::unique_lock lock(m_mutex);
-  m_ended.notify_all();  // ends a wait before a retry
-  if (!m_thread.joinable() || m_thread.get_id() == std::this_thread::get_id()) return;
+  m_driver->wakeup();
+  std::unique_lock lock(m_core->mutex);
+  m_core->cv.notify_all();  // ends a wait before a retry
+  const auto self = std::this_thread::get_id();
+  if (!m_core->running || (m_thread.joinable() && m_thread.get_id() == self) ||
+      (m_core->inHandler && m_core->handlerThread == self))
+    return;  // nothing runs, or called from the transfer itself: never wait for oneself
+  // With an executor the handler runs later on another thread (often this
+  // one): the end of the transfer is what close() waits for then.
+  const bool viaExecutor = m_viaExecutor.load();
   int waitMs = std::max(0, m_closeWaitMs.load());
-  m_ended.wait_for(lock, std::chrono::milliseconds(waitMs), [this] { return !m_running.load(); });
+  m_core->cv.wait_for(lock, std::chrono::milliseconds(waitMs), [this, viaExecutor] {
+    return !m_core->running.load() || (viaExecutor && !m_core->active.load());
+  });
+}
+
+bool TransferObject::discardPartialFile() {
+  if (m_params.modeFlags & kModeUpload) return true;  // the local file of an upload is the source
+  m_discardRequested = true;  // a run still ending deletes it itself
+  close();
+  std::lock_guard lock(m_core->mutex);
+  if (!m_everStarted) return true;
+  if (m_core->active) return false;  // still ending: it deletes the file when it stops
+  deletePartial(m_report);
+  return m_report.succeeded || m_report.outcome == Outcome::GivenUp ||
+         LocalFile::sizeOf(m_params.localFile) < 0;
+}
+
+void TransferObject::deletePartial(const TransferReport& r) {
+  if (r.succeeded || r.outcome == Outcome::GivenUp || r.outcome == Outcome::BadParameters) return;
+  if (!r.localFile.empty()) ::unlink(r.localFile.c_str());
 }
 
 void TransferObject::run() {
@@ -146,23 +201,43 @@ void TransferObject::run() {
     r.error = "closed";
   }
   r.succeeded = r.outcome == Outcome::Completed;
+  if (!(m_params.modeFlags & kModeUpload) && m_discardRequested) deletePartial(r);
   finish(std::move(r));
 }
 
 void TransferObject::finish(TransferReport r) {
-  // The handler is copied: it may start another transfer or even destroy this
-  // object, and nothing here touches the object after the call.
+  // Copies: the handler may start another transfer on this object or even
+  // destroy it; after the call only the shared core is touched.
   FinishedHandler handler = m_params.onFinished;
+  std::function<void(std::function<void()>)> executor = m_params.handlerExecutor;
+  std::shared_ptr<Core> core = m_core;
+  unsigned generation = 0;
   {
-    std::lock_guard lock(m_mutex);
+    std::lock_guard lock(core->mutex);
     m_report = r;
-    m_running = false;
     m_position = 0;
     m_sinceQuery = 0;
     m_total = -1;
+    core->active = false;
+    core->inHandler = true;
+    core->handlerThread = {};  // set by the call itself, on whichever thread runs it
+    generation = core->generation;
   }
-  m_ended.notify_all();
-  if (handler) handler(kEventThreadEnded, r);
+  core->cv.notify_all();
+  auto done = std::make_shared<HandlerDone>(core, generation);
+  std::function<void()> call = [done, handler = std::move(handler), r = std::move(r)]() mutable {
+    {
+      std::lock_guard lock(done->core->mutex);
+      if (done->core->generation == done->generation) done->core->handlerThread = std::this_thread::get_id();
+    }
+    if (handler) handler(kEventThreadEnded, r);
+    done.reset();  // running ends here, after the handler returned
+  };
+  done.reset();  // the call holds the only reference now
+  if (executor)
+    executor(std::move(call));
+  else
+    call();
 }
 
 bool TransferObject::askNameConflict(const TransferReport& r) {
@@ -172,6 +247,8 @@ bool TransferObject::askNameConflict(const TransferReport& r) {
 
 void TransferObject::configureCommon(CURL* easy) {
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, (m_params.modeFlags & kModeUpload) ? "ftp" : "http,https");
+  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(easy, CURLOPT_PROXY, "");
   curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, 1L);
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(m_params.connectTimeoutMs));
@@ -201,46 +278,28 @@ void TransferObject::reportProgress() {
 }
 
 int TransferObject::perform(CURL* easy, std::string& error) {
-  curl_multi_add_handle(m_multi, easy);
-  int result = CURLE_OK;
-  bool done = false;
   noteActivity();
-  while (!done) {
-    int running = 0;
-    if (curl_multi_perform(m_multi, &running) != CURLM_OK) {
-      result = CURLE_FAILED_INIT;
-      break;
-    }
-    int left = 0;
-    while (CURLMsg* msg = curl_multi_info_read(m_multi, &left)) {
-      if (msg->msg == CURLMSG_DONE && msg->easy_handle == easy) {
-        result = msg->data.result;
-        done = true;
-      }
-    }
-    if (done) break;
+  const CURLcode result = m_driver->run(easy, 100, [&]() -> CURLcode {
     if (m_closeRequested) {
-      result = CURLE_ABORTED_BY_CALLBACK;
       error = "closed";
-      break;
+      return CURLE_ABORTED_BY_CALLBACK;
     }
-    int limit = m_sending ? m_params.sendTimeoutMs : m_params.receiveTimeoutMs;
+    const bool sending = m_sending;
+    const int limit = sending ? m_params.sendTimeoutMs : m_params.receiveTimeoutMs;
     if (limit > 0 && nowMs() - m_lastActivityMs > limit) {
-      result = CURLE_OPERATION_TIMEDOUT;
-      error = m_sending ? "send time-out" : "receive time-out";
-      break;
+      error = sending ? "send time-out" : "receive time-out";
+      return CURLE_OPERATION_TIMEDOUT;
     }
     reportProgress();
-    curl_multi_poll(m_multi, nullptr, 0, 100, nullptr);
-  }
-  curl_multi_remove_handle(m_multi, easy);
-  if (error.empty() && result != CURLE_OK) error = curl_easy_strerror(static_cast<CURLcode>(result));
+    return CURLE_OK;
+  });
+  if (error.empty() && result != CURLE_OK) error = curl_easy_strerror(result);
   return result;
 }
 
-bool TransferObject::waitBeforeRetry() {
-  std::unique_lock lock(m_mutex);
-  m_ended.wait_for(lock, std::chrono::seconds(1), [this] { return m_closeRequested.load(); });
+bool TransferObject::waitBeforeRetry(int ms) {
+  std::unique_lock lock(m_core->mutex);
+  m_core->cv.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_closeRequested.load(); });
   return !m_closeRequested;
 }
 
@@ -253,15 +312,22 @@ std::size_t TransferObject::readCallback(char* buf, std::size_t size, std::size_
   std::size_t want = room <= block || t->m_params.rateLimit > 0 ? std::min(room, block) : room / block * block;
   // Never past the size announced at the start, should the file grow meanwhile.
   want = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(want), t->m_uploadEnd - t->m_offset));
+  if (t->m_uploadStart > 0 && t->m_restReply != 350) {
+    // REST was not confirmed: the server would write these bytes at the
+    // start of the file. Nothing is sent; the upload starts again from 0.
+    t->m_restRefused = true;
+    return CURL_READFUNC_ABORT;
+  }
   t->m_sending = true;
   std::int64_t got = t->m_file->readAt(t->m_offset, buf, want);
   if (got < 0) {
     t->m_localError = t->m_file->error();
     return CURL_READFUNC_ABORT;
   }
-  if (got == 0) t->m_sending = false;  // all sent: now the final reply is awaited
   t->m_offset += got;
   t->noteMoved(got);
+  // All read: from here the final reply is awaited under the receive limit.
+  if (got == 0 || t->m_offset >= t->m_uploadEnd) t->m_sending = false;
   return static_cast<std::size_t>(got);
 }
 

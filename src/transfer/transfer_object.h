@@ -2,18 +2,29 @@
 // One upload or download of one file, run on a thread of its own.
 //
 //                start()                       transfer ends / close()
-//   +------+  ------------->  +---------+  ----------------------------->  +-------+
-//   | Idle |                  | Running |   handler(4, report) on the     | Ended |
-//   +------+                  +---------+   transfer thread, then exit     +-------+
+//   +------+  ------------->  +---------+  -------------------------->  +-----------+
+//   | Idle |                  | Running |                               | Finishing |
+//   +------+                  +---------+                               +-----------+
 //      ^                        |  download target exists:                    |
-//      |                        |  handler(18) -> true: Ended (GivenUp)       |
-//      |                        |                false: continue at its size  |
-//      +--------------------------------- start() again (resume) ------------+
-//
+//      |                        |  handler(18) -> true: GivenUp               | handler(4, report)
+//      |                        |                false: continue at its size  | through the executor
+//      |                        |  server stopped early: Range from where     v
+//      |                        |  the data stopped (bounded), then fail   +-------+
+//      +------------------------------ start() again (resume) ----------- | Ended |
+//                                                                          +-------+
 // Running: connect, log in / send the request, move the data, final reply.
-// close() from any thread (twice is harmless) ends the transfer at once and
-// waits up to member 11 ms for the thread; the handler still gets code 4.
-// The counters read 0 outside Running.
+// Finishing: the report is in place and the handler runs; isRunning() stays
+// true until it has returned, and only the handler itself may start() the
+// object again then (start() from elsewhere is refused, never joins a thread
+// that is inside a handler). close() from any thread (twice is harmless)
+// ends the transfer at once and waits up to member 11 ms for the object to
+// end; the handler still gets code 4. The counters read 0 outside Running.
+//
+// A download succeeds only when the bytes in place equal the complete size
+// (Content-Length plus the start offset, or the Content-Range total); a reply
+// without any length is complete at a clean end of the connection. An upload
+// succeeds only when the server confirmed every byte (final 226; and SIZE,
+// where the server answers it, equal to the local size).
 //
 // Upload of a queued file: copyFileStreaming() it to the temporary copy,
 // fill a TransferParams (kModeUpload, "ftp://host/" + temporary name, the
@@ -22,18 +33,26 @@
 // Download: the record's defaults plus URL, local file and a finished
 // handler that answers code 18. In both, the handler's code 4 comes with a
 // TransferReport whose `succeeded` tells a finished file from a failed one.
+// An interrupted transfer goes on from where it stopped when a fresh object
+// is started with the same record (kModeResume for uploads; a download
+// continues the partial file when code 18 is answered false).
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "transfer/transfer_params.h"
 
 typedef void CURL;
-typedef void CURLM;
+
+namespace tarnwick::net {
+class CurlDriver;
+}
 
 namespace tarnwick::transfer {
 
@@ -48,7 +67,8 @@ public:
 
   // Starts the transfer that member 1 names (kModeUpload: FTP upload of the
   // local file; otherwise HTTP download into it) and returns at once. False
-  // when a transfer is still running on this object.
+  // when a transfer is still running on this object (its own finished
+  // handler may start it again).
   bool start(const TransferParams& params);
 
   // Bytes of the file in place so far, start offset included (0 when not running).
@@ -57,30 +77,50 @@ public:
   std::int64_t bytesSinceLastQuery();
   // Complete size of the file when known, else -1 (also -1 when not running).
   std::int64_t totalSize() const;
-  bool isRunning() const { return m_running.load(); }
+  // True from start() until the finished handler has returned.
+  bool isRunning() const;
 
   // Ends the transfer and releases the connection. Any thread, any number of
-  // times; from the transfer thread itself (inside a handler) it does not wait.
+  // times; from inside the finished handler it does not wait.
   void close();
+
+  // For a download: ends it (as close()) and deletes its local file unless
+  // the file arrived whole or was never this object's to write (GivenUp).
+  // A partial file otherwise stays under its name so that a later start can
+  // continue it. Returns true when no partial file is left behind.
+  bool discardPartialFile();
 
   // The report of the last ended transfer (empty before the first one ended).
   TransferReport lastReport() const;
 
 private:
+  // State shared with a pending handler call, which may outlive the object.
+  struct Core {
+    std::mutex mutex;
+    std::condition_variable cv;
+    std::atomic<bool> running{false};  // start() until the handler returned
+    std::atomic<bool> active{false};   // the transfer thread has not yet reported
+    bool inHandler = false;
+    std::thread::id handlerThread;
+    unsigned generation = 0;
+  };
+  struct HandlerDone;
+
   void run();
   void runUpload(TransferReport& r);
   void runDownload(TransferReport& r);
   void finish(TransferReport r);
   bool askNameConflict(const TransferReport& r);
+  void deletePartial(const TransferReport& r);
 
-  // Drives one easy handle through the multi handle until it is done, close()
-  // is called or a stall time-out passes. Returns the curl result code.
+  // Drives one easy handle through the shared driver until it is done,
+  // close() is called or a stall time-out passes. Returns the curl result code.
   int perform(CURL* easy, std::string& error);
   void configureCommon(CURL* easy);
   void noteActivity();
   void noteMoved(std::int64_t n);
   void reportProgress();
-  bool waitBeforeRetry();  // false when close() came during the wait
+  bool waitBeforeRetry(int ms = 1000);  // false when close() came during the wait
   static std::size_t debugCallback(CURL* easy, int type, char* data, std::size_t n, void* self);
 
   static std::size_t readCallback(char* buf, std::size_t size, std::size_t n, void* self);
@@ -88,38 +128,47 @@ private:
   static std::size_t headerCallback(char* buf, std::size_t size, std::size_t n, void* self);
 
   TransferParams m_params;
-  CURLM* m_multi = nullptr;
+  std::unique_ptr<net::CurlDriver> m_driver;
+  std::shared_ptr<Core> m_core;
   std::thread m_thread;
+  std::vector<std::thread> m_spent;  // threads that restarted the object from their handler
 
-  std::atomic<bool> m_running{false};
   std::atomic<bool> m_closeRequested{false};
+  std::atomic<bool> m_discardRequested{false};
   std::atomic<std::int64_t> m_position{0};
   std::atomic<std::int64_t> m_sinceQuery{0};
   std::atomic<std::int64_t> m_total{-1};
   std::atomic<std::int64_t> m_lastActivityMs{0};
   std::atomic<int> m_closeWaitMs{1000};
+  std::atomic<bool> m_viaExecutor{false};  // the record has a handler executor
   std::atomic<bool> m_sending{false};  // stall limit: send time-out while true, else receive
+  bool m_everStarted = false;          // guarded by m_core->mutex
 
-  mutable std::mutex m_mutex;  // guards m_report, m_thread handover
-  std::condition_variable m_ended;
-  TransferReport m_report;
+  TransferReport m_report;  // guarded by m_core->mutex
 
   // State of the running transfer, touched by the transfer thread only.
   LocalFile* m_file = nullptr;
   std::int64_t m_offset = 0;      // download: where the body goes; upload: read position
   std::int64_t m_moved = 0;
   std::int64_t m_blockLimit = 0;  // upload: bytes per read
+  std::int64_t m_uploadStart = 0; // upload: the REST offset of this attempt
   std::int64_t m_uploadEnd = 0;   // upload: size of the file at the start
   int m_httpStatus = 0;
   std::int64_t m_rangeStart = -1;  // start of a 206 Content-Range
+  std::int64_t m_rangeEnd = -1;    // last byte of a 206 Content-Range
   std::int64_t m_rangeTotal = -1;  // "/total" of Content-Range
   std::int64_t m_contentLength = -1;
+  std::string m_badReply;          // a header that cannot be trusted (negative length, bad range)
   bool m_bodyStarted = false;
   std::string m_localError;
   std::int64_t m_lastProgressMs = 0;
   // FTP dialogue as seen on the control connection.
   std::string m_lastCommand;
   int m_lastReply = 0;
+  int m_restReply = 0;             // reply to REST of this attempt
+  bool m_restRefused = false;      // REST n > 0 not answered 350: the data was not sent
+  int m_sizeReply = 0;             // reply to the SIZE after the final reply
+  std::int64_t m_remoteSize = -1;  // its number
   bool m_loggedIn = false;
   bool m_quitSent = false;
 };

@@ -63,9 +63,11 @@ struct TransferReport {
 using ProgressHandler =
     std::function<void(int code, const std::string& remoteUrl, const std::string& localFile,
                        std::int64_t position, std::int64_t totalSize)>;
-// Called on the transfer thread. Code 4: the thread ends (report filled in,
-// the answer is ignored). Code 18: the download target exists; true gives
-// the download up, false continues into the file from its present size.
+// Code 4: the transfer has ended (report filled in, the answer is ignored);
+// called through the record's handlerExecutor, or on the transfer thread
+// when there is none. Code 18: the download target exists; true gives the
+// download up, false continues into the file from its present size; always
+// asked on the transfer thread.
 using FinishedHandler = std::function<bool(int code, const TransferReport& report)>;
 
 struct TransferParams {
@@ -89,6 +91,13 @@ struct TransferParams {
   std::string binaryExtensions = ".exe|.rar|.zip|.gif|.jpg|.mp3|.rm";  // 18
   std::string userAgent;                                   // 19 empty: kDefaultUserAgent
   int retries = 0;                                         // 20 extra connection attempts
+
+  // Runs the code-4 call of the finished handler. Empty: the handler runs on
+  // the transfer thread. The GUI sets a queued call to its own thread, so a
+  // handler that waits on the GUI or starts the next transfer never runs on
+  // a thread that another one joins. The executor must run or drop every
+  // function it is given; the object counts as running until then.
+  std::function<void(std::function<void()>)> handlerExecutor;
 
   // e-mail shaped, 17 characters, the conventional anonymous-FTP password
   static constexpr const char* kAnonymousPassword = "guest@example.org";

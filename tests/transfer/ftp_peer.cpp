@@ -38,11 +38,20 @@ void writeFile(const std::string& path, const std::string& bytes) {
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-FtpPeer::FtpPeer(bool refusePassive) {
+FtpPeer::FtpPeer(bool refusePassive)
+    : FtpPeer(refusePassive ? std::vector<std::string>{"--refuse-passive"} : std::vector<std::string>{}) {}
+
+FtpPeer::FtpPeer(const std::vector<std::string>& options) {
   m_root = makeTempDir("ftp");
   m_folder = m_root + "/files";
   m_log = m_root + "/commands.log";
   std::filesystem::create_directories(m_folder);
+  const std::string script = std::string(TARNWICK_TEST_DIR) + "/ftp_peer.py";
+  std::vector<std::string> args = {"python3", script, m_folder, m_log};
+  args.insert(args.end(), options.begin(), options.end());
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
   int out[2];
   if (::pipe(out) != 0) return;
   m_pid = ::fork();
@@ -50,13 +59,7 @@ FtpPeer::FtpPeer(bool refusePassive) {
     ::dup2(out[1], 1);
     ::close(out[0]);
     ::close(out[1]);
-    std::string script = std::string(TARNWICK_TEST_DIR) + "/ftp_peer.py";
-    if (refusePassive)
-      ::execl("/usr/bin/python3", "python3", script.c_str(), m_folder.c_str(), m_log.c_str(),
-              "--refuse-passive", static_cast<char*>(nullptr));
-    else
-      ::execl("/usr/bin/python3", "python3", script.c_str(), m_folder.c_str(), m_log.c_str(),
-              static_cast<char*>(nullptr));
+    ::execv("/usr/bin/python3", argv.data());
     ::_exit(127);
   }
   ::close(out[1]);

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace tarnwick::transfer::test {
 
@@ -11,6 +12,8 @@ class FtpPeer {
 public:
   // refusePassive: PASV and EPSV are answered 502.
   explicit FtpPeer(bool refusePassive = false);
+  // Further options of ftp_peer.py ("--rest-reply", "502 No.", ...).
+  explicit FtpPeer(const std::vector<std::string>& options);
   ~FtpPeer();
   bool ok() const { return m_port > 0; }
   int port() const { return m_port; }

@@ -1,9 +1,12 @@
 """A recording FTP peer for the transfer tests (pyftpdlib, 127.0.0.1 only).
 
-Usage: ftp_peer.py DIR LOG [--refuse-passive] [--lifetime SECONDS]
+Usage: ftp_peer.py DIR LOG [--refuse-passive] [--rest-reply TEXT]
+                   [--size-offset N] [--lifetime SECONDS]
 Prints "ready PORT" once listening. Every command received is appended to LOG.
 With --refuse-passive, PASV and EPSV are answered 502, so a client has to use
-PORT. The peer ends by itself after --lifetime seconds (default 120).
+PORT. With --rest-reply, a REST above 0 is answered TEXT and not honoured
+(STOR then writes from the start). With --size-offset, SIZE reports the size
+plus N. The peer ends by itself after --lifetime seconds (default 120).
 """
 
 import logging
@@ -21,6 +24,8 @@ def main():
     args = sys.argv[1:]
     folder, log_path = args[0], args[1]
     refuse = "--refuse-passive" in args
+    rest_reply = args[args.index("--rest-reply") + 1] if "--rest-reply" in args else None
+    size_offset = int(args[args.index("--size-offset") + 1]) if "--size-offset" in args else 0
     lifetime = float(args[args.index("--lifetime") + 1]) if "--lifetime" in args else 120.0
     log = open(log_path, "a")
     logging.getLogger("pyftpdlib").setLevel(logging.WARNING)
@@ -44,6 +49,22 @@ def main():
                 self.respond("502 Passive mode refused.")
             else:
                 super().ftp_PASV(line)
+
+        def ftp_REST(self, line):
+            if rest_reply is not None and line.strip() not in ("", "0"):
+                self.respond(rest_reply)
+            else:
+                super().ftp_REST(line)
+
+        def ftp_SIZE(self, path):
+            if not size_offset:
+                return super().ftp_SIZE(path)
+            try:
+                size = self.run_as_current_user(self.fs.getsize, path)
+            except OSError as err:
+                self.respond("550 %s." % err)
+                return
+            self.respond("213 %s" % (size + size_offset))
 
         def ftp_EPSV(self, line):
             if refuse:

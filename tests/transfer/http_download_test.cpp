@@ -165,7 +165,7 @@ TEST_F(HttpDownload, NameConflictAnsweredTrueGivesUpWithoutTouchingTheFile) {
 TEST_F(HttpDownload, ABrokenConnectionKeepsThePartialFileAndTheNextStartFinishesIt) {
   const std::string body = trickyBytes(300000, 8);
   HttpPeer::Behaviour b{body};
-  b.cutAfter = 120000;
+  b.cutAt = 120000;  // every reply stops there: the Range requests that follow get nothing
   HttpPeer peer(b);
   Waiter w;
   TransferReport r = run(peer, w);

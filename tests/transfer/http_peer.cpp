@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <algorithm>
 #include <cstring>
 
 namespace tarnwick::transfer::test {
@@ -97,6 +98,11 @@ void HttpPeer::answer(int fd, const std::string& req) {
     sendAll(fd, head.data(), head.size());
     return;
   }
+  if (!b.rawHead.empty()) {
+    std::string all = b.rawHead + b.body;
+    sendAll(fd, all.data(), all.size());
+    return;
+  }
   long start = 0;
   auto r = req.find("\r\nRange: bytes=");
   bool ranged = b.honourRange && r != std::string::npos;
@@ -109,16 +115,20 @@ void HttpPeer::answer(int fd, const std::string& req) {
     return;
   }
   if (!ranged) start = 0;
+  if (ranged && b.rangeFromZero) start = 0;
   long count = size - start;
+  if (ranged && b.rangeChunk > 0) count = std::min(count, b.rangeChunk);
   if (ranged)
     head = "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " + std::to_string(start) + "-" +
-           std::to_string(size - 1) + "/" + std::to_string(size) + "\r\n";
+           std::to_string(start + count - 1) + "/" + std::to_string(size) + "\r\n";
   else
     head = "HTTP/1.1 200 OK\r\n";
-  head += "Content-Length: " + std::to_string(count) + "\r\nConnection: close\r\n\r\n";
+  if (!(b.noLength && !ranged)) head += "Content-Length: " + std::to_string(count) + "\r\n";
+  head += "Connection: close\r\n\r\n";
   sendAll(fd, head.data(), head.size());
   long send = count;
   if (b.cutAfter >= 0 && b.cutAfter < send) send = b.cutAfter;
+  if (b.cutAt >= 0) send = std::max(0L, std::min(send, b.cutAt - start));
   if (b.hangAfterHeaders) send = std::min(send, 1000L);
   sendAll(fd, b.body.data() + start, static_cast<std::size_t>(send));
   if (b.hangAfterHeaders) {

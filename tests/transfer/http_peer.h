@@ -19,6 +19,11 @@ public:
     bool honourRange = true; // false: always 200 with the whole body
     long cutAfter = -1;      // close the connection after this many body bytes
     bool hangAfterHeaders = false;  // send headers and part of the body, then stall
+    long cutAt = -1;         // close when the body reaches this position of the resource
+    bool noLength = false;   // 200 without Content-Length, the end told by closing
+    long rangeChunk = -1;    // a 206 carries at most this many bytes (bounded Content-Range)
+    bool rangeFromZero = false;  // every 206 starts at 0, whatever was asked
+    std::string rawHead = {};  // non-empty: this header block, then the whole body
   };
 
   explicit HttpPeer(Behaviour b);

@@ -20,6 +20,7 @@ QNetworkCookie toQtCookie(const net::Cookie& c) {
   q.setDomain(domain);
   q.setPath(c.path.empty() ? QStringLiteral("/") : QString::fromStdString(c.path));
   q.setSecure(c.secure);
+  q.setHttpOnly(c.httpOnly);
   if (c.expires > 0) q.setExpirationDate(QDateTime::fromSecsSinceEpoch(c.expires));
   return q;
 }
@@ -34,6 +35,7 @@ net::Cookie fromQtCookie(const QNetworkCookie& q) {
   c.domain = domain.toStdString();
   c.path = q.path().isEmpty() ? "/" : q.path().toStdString();
   c.secure = q.isSecure();
+  c.httpOnly = q.isHttpOnly();
   c.expires = q.isSessionCookie() ? 0 : q.expirationDate().toSecsSinceEpoch();
   c.name = q.name().toStdString();
   c.value = q.value().toStdString();

@@ -7,6 +7,7 @@
 #include "settings/qt/account_operations.h"
 #include "settings/qt/account_pages.h"
 #include "transfer/qt/upload_module.h"
+#include "transfer/qt/download_page.h"
 
 namespace tarnwick::app {
 
@@ -22,6 +23,7 @@ void registerModules() {
   tarnwick::settings::qt::registerAccountPages();
   tarnwick::settings::qt::registerAccountOperations();
   tarnwick::transfer::qt::registerUploadModule();
+  tarnwick::transfer::qt::registerDownloadModule();
 }
 
 }  // namespace tarnwick::app

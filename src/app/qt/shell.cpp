@@ -14,6 +14,9 @@
 #include <QScrollBar>
 #include <QThread>
 #include <QTreeWidget>
+#include <atomic>
+#include <condition_variable>
+#include <memory>
 #include <mutex>
 
 #include "app/log_time.h"

@@ -1,0 +1,37 @@
+#pragma once
+// Drives one libcurl easy handle through a multi handle on the calling thread.
+// The HTTP engine and the transfer object both run their transfers here: the
+// loop performs, polls the sockets for at most pollMs, and asks the caller's
+// step function between polls whether to go on (cancel flags, stall limits,
+// progress, the GUI's wait hook).
+
+#include <curl/curl.h>
+
+#include <functional>
+
+namespace tarnwick::net {
+
+class CurlDriver {
+public:
+  CurlDriver();
+  ~CurlDriver();
+  CurlDriver(const CurlDriver&) = delete;
+  CurlDriver& operator=(const CurlDriver&) = delete;
+
+  // Called between polls. CURLE_OK goes on; any other code ends the transfer
+  // with that code.
+  using Step = std::function<CURLcode()>;
+
+  // Runs easy to its end and returns libcurl's result, or the step's code.
+  // The handle is detached from the multi handle again before the return.
+  CURLcode run(CURL* easy, int pollMs, const Step& step);
+
+  // From any thread: ends the current poll at once, so that the step is
+  // asked without waiting for the poll interval.
+  void wakeup();
+
+private:
+  CURLM* m_multi = nullptr;
+};
+
+}  // namespace tarnwick::net

@@ -1,0 +1,94 @@
+#include "transfer/download_plan.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+
+namespace tarnwick::transfer {
+
+std::string addressPageUrl(std::string_view mainHost, std::string_view pid, std::string_view accessPassword) {
+  std::string url(mainHost);
+  url += "/ym.php?pid=";
+  url += pid;
+  url += "&srmm=";
+  url += accessPassword;
+  return url;
+}
+
+std::string storageAddress(std::string_view page, std::string_view storageHost) {
+  constexpr std::string_view marker = "bsmzdyd";
+  const std::size_t at = page.find(marker);
+  if (at == std::string_view::npos) return {};
+  const std::size_t from = at + marker.size();
+  const std::size_t end = page.find('<', from);
+  if (end == std::string_view::npos || end == from) return {};
+  std::string url(storageHost);
+  url += "/up/";
+  url += page.substr(from, end - from);
+  return url;
+}
+
+std::string safeFileName(std::string_view name) {
+  const std::size_t cut = name.find_last_of("/\\");
+  if (cut != std::string_view::npos) name.remove_prefix(cut + 1);
+  std::string out;
+  for (char ch : name) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c < 0x20 || c == 0x7F) continue;
+    out.push_back(ch);
+  }
+  const std::size_t first = out.find_first_not_of(". ");
+  out = first == std::string::npos ? std::string() : out.substr(first);
+  while (!out.empty() && (out.back() == ' ' || out.back() == '.')) out.pop_back();
+  return out.empty() ? std::string("下载文件") : out;
+}
+
+std::string folderWithSeparator(std::string_view folder) {
+  std::string out;
+  for (char ch : folder) {
+    const char c = ch == '\\' ? '/' : ch;
+    if (c == '/' && !out.empty() && out.back() == '/') continue;
+    out.push_back(c);
+  }
+  if (out.empty() || out.back() != '/') out.push_back('/');
+  return out;
+}
+
+std::string renamedTarget(const std::string& folder, const std::string& name,
+                          const std::function<int()>& drawNumber, const std::function<bool(const std::string&)>& exists,
+                          int tries) {
+  for (int i = 0; i < tries; ++i) {
+    const int n = std::clamp(drawNumber(), 10000, 50000);
+    std::string path = folder + std::to_string(n) + name;
+    if (!exists(path)) return path;
+  }
+  return {};
+}
+
+std::string progressText(std::int64_t done, std::int64_t total) {
+  if (total <= 0 || done <= 0) return "0%";
+  return std::to_string(std::min<std::int64_t>(100, done * 100 / total)) + "%";
+}
+
+std::string speedText(std::int64_t bytes, std::int64_t ms) {
+  if (ms <= 0 || bytes <= 0) return "0KB";
+  return std::to_string(bytes * 1000 / ms / 1024) + "KB";
+}
+
+std::int64_t sizeFromText(std::string_view text) {
+  std::string s(text);
+  char* end = nullptr;
+  const double v = std::strtod(s.c_str(), &end);
+  if (end == s.c_str() || v < 0) return -1;
+  std::string unit(end);
+  for (char& c : unit) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  double factor = 0;
+  if (unit == "B" || unit.empty()) factor = 1;
+  else if (unit == "KB" || unit == "K") factor = 1024.0;
+  else if (unit == "MB" || unit == "M") factor = 1024.0 * 1024;
+  else if (unit == "GB" || unit == "G") factor = 1024.0 * 1024 * 1024;
+  else return -1;
+  return static_cast<std::int64_t>(v * factor);
+}
+
+}  // namespace tarnwick::transfer

@@ -1,0 +1,333 @@
+// The download manager end to end: the real main window, driven offscreen
+// against the local service. demo logs in through the login window; files are
+// queued from the file list and arrive in a temporary save folder.
+#include <QApplication>
+#include <QComboBox>
+#include <QMessageBox>
+#include <QTimer>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+#include <sqlite3.h>
+
+#include <atomic>
+#include <thread>
+
+#include "../browser/e2e_support.h"
+#include "../net/raw_server.h"
+#include "app/qt/main_window.h"
+#include "app/qt/shell.h"
+#include "app/session.h"
+#include "browser/state.h"
+
+using namespace tarnwick;
+using e2e::q;
+namespace test = tarnwick::test;
+
+namespace {
+
+QString serviceData() { return qEnvironmentVariable("TARNWICK_SERVICE_DATA"); }
+
+QByteArray md5Of(const QString& path) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) return {};
+  QCryptographicHash h(QCryptographicHash::Md5);
+  h.addData(&f);
+  return h.result().toHex();
+}
+
+// Adds a file of qqdemo's default folder (a member whose listings no other
+// test reads, and without an access password) to the service (its stored bytes
+// written when given) and returns its id.
+int addServiceFile(const std::string& name, const std::string& storage, const QByteArray* bytes) {
+  if (bytes) {
+    const QString path = serviceData() + "/storage/" + q(storage);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(*bytes) != bytes->size()) return -1;
+  }
+  sqlite3* db = nullptr;
+  const std::string dbPath = (serviceData() + "/tarnwick.db").toStdString();
+  if (sqlite3_open(dbPath.c_str(), &db) != SQLITE_OK) return -1;
+  sqlite3_busy_timeout(db, 5000);
+  sqlite3_stmt* st = nullptr;
+  int id = -1;
+  if (sqlite3_prepare_v2(db,
+                         "INSERT INTO files(owner, folder, name, size, md5, date, downloads, storage) "
+                         "VALUES (1003, 0, ?, ?, '', '2026-01-01 00:00:00', 0, ?)",
+                         -1, &st, nullptr) == SQLITE_OK) {
+    sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_int64(st, 2, bytes ? bytes->size() : 1000);
+    sqlite3_bind_text(st, 3, storage.c_str(), -1, SQLITE_TRANSIENT);
+    if (sqlite3_step(st) == SQLITE_DONE) id = static_cast<int>(sqlite3_last_insert_rowid(db));
+  }
+  sqlite3_finalize(st);
+  sqlite3_close(db);
+  return id;
+}
+
+// Points the storage host at a stand-in server while in scope (the address
+// page still comes from the service).
+class StorageHostSwap {
+ public:
+  explicit StorageHostSwap(int port) : m_saved(qgetenv("TARNWICK_STORAGE_HOST")) {
+    qputenv("TARNWICK_STORAGE_HOST", "http://127.0.0.1:" + QByteArray::number(port));
+    net::reloadHosts();
+  }
+  ~StorageHostSwap() {
+    qputenv("TARNWICK_STORAGE_HOST", m_saved);
+    net::reloadHosts();
+  }
+
+ private:
+  QByteArray m_saved;
+};
+
+long rangeStart(const test::RawRequest& r) {
+  const std::string range = r.header("Range");
+  return range.rfind("bytes=", 0) == 0 ? std::atol(range.c_str() + 6) : 0;
+}
+
+}  // namespace
+
+class DownloadE2E : public QObject {
+  Q_OBJECT
+  QTemporaryDir m_home, m_save;
+  app::MainWindow* m_main = nullptr;
+  e2e::BoxAnswerer* m_boxes = nullptr;
+
+  QTreeWidget* files() { return app::control<QTreeWidget>(m_main, QStringLiteral("超级列表框1")); }
+  QTreeWidget* pending() { return app::control<QTreeWidget>(m_main, QStringLiteral("超级列表框2")); }
+  QTreeWidget* finished() { return app::control<QTreeWidget>(m_main, QStringLiteral("超级列表框3")); }
+  QPushButton* start() { return app::control<QPushButton>(m_main, QStringLiteral("按钮28")); }
+  QAction* action(const char* menu, const char* caption) {
+    auto* m = app::control<QMenu>(m_main, QString::fromUtf8(menu));
+    return m ? m->findChild<QAction*>(QString::fromUtf8(caption)) : nullptr;
+  }
+  QString saveDir() { return m_save.path() + "/"; }
+  // Queues a row by hand, as "添加进下载列表" does from a listing row.
+  void queue(const QString& name, int id) {
+    new QTreeWidgetItem(pending(), QStringList{name, QString(), QString(), QString::number(id), QString()});
+  }
+  bool runEnds() { return QTest::qWaitFor([&] { return start()->isEnabled(); }, 30000); }
+  QStringList finishedNames() {
+    QStringList out;
+    for (int i = 0; i < finished()->topLevelItemCount(); ++i) out << finished()->topLevelItem(i)->text(0);
+    return out;
+  }
+  void clearLists() {
+    pending()->clear();
+    finished()->clear();
+    QDir(m_save.path()).removeRecursively();
+    QDir().mkpath(m_save.path());
+  }
+
+ private slots:
+  void initTestCase() {
+    qputenv("HOME", m_home.path().toUtf8());
+    app::registerModules();
+    m_main = new app::MainWindow;
+    app::runWindowInstallers(m_main);
+    m_main->show();
+    m_boxes = new e2e::BoxAnswerer;
+    QWidget* login = app::createWindow(QStringLiteral("Tarnwick登录"));
+    QVERIFY(login);
+    login->show();
+    app::control<QLineEdit>(login, QStringLiteral("编辑框1"))->setText(QStringLiteral("demo"));
+    app::control<QLineEdit>(login, QStringLiteral("编辑框2"))->setText(QStringLiteral("demo123"));
+    app::control<QPushButton>(login, QStringLiteral("按钮1"))->click();
+    QTRY_VERIFY_WITH_TIMEOUT(app::Session::instance().loggedIn(), 15000);
+    app::control<QTabWidget>(m_main, QStringLiteral("选择夹1"))->setCurrentIndex(1);
+    QTRY_VERIFY_WITH_TIMEOUT(files()->topLevelItemCount() >= 5 && !browser::BrowserState::instance().listingBusy(),
+                             20000);
+    app::control<QLineEdit>(m_main, QStringLiteral("编辑框49"))->setText(saveDir());
+    m_boxes->take();
+  }
+
+  void cleanupTestCase() {
+    delete m_boxes;
+    delete m_main;
+  }
+
+  void emptyListAsksForTasks() {
+    clearLists();
+    start()->click();
+    QTRY_COMPARE_WITH_TIMEOUT(m_boxes->size(), 1, 10000);
+    QCOMPARE(m_boxes->take(), QStringList{QStringLiteral("没有下载任务！")});
+    QVERIFY(start()->isEnabled());
+  }
+
+  // Two rows queued from the file list arrive byte-equal, in order, under 已完成.
+  void twoQueuedFilesArriveInOrder() {
+    clearLists();
+    // Rows away from the top: another test moves and deletes the top rows of
+    // this folder on the same service.
+    const int a = files()->topLevelItemCount() - 2, b = files()->topLevelItemCount() - 1;
+    files()->clearSelection();
+    files()->topLevelItem(b)->setSelected(true);
+    files()->topLevelItem(a)->setSelected(true);
+    action("菜单", "添加进下载列表")->trigger();
+    QCOMPARE(pending()->topLevelItemCount(), 2);
+    QCOMPARE(pending()->topLevelItem(0)->text(0), files()->topLevelItem(a)->text(0));
+    QCOMPARE(pending()->topLevelItem(0)->text(1), files()->topLevelItem(a)->text(1));
+    QCOMPARE(pending()->topLevelItem(1)->text(3), files()->topLevelItem(b)->data(0, Qt::UserRole).toString());
+    QCOMPARE(app::control<QTabWidget>(m_main, QStringLiteral("选择夹2"))->tabText(0), QStringLiteral("下载中(2)"));
+    start()->click();
+    QVERIFY(!start()->isEnabled());
+    QVERIFY(runEnds());
+    QCOMPARE(pending()->topLevelItemCount(), 0);
+    QCOMPARE(finishedNames(), (QStringList{files()->topLevelItem(b)->text(0), files()->topLevelItem(a)->text(0)}));
+    QCOMPARE(app::control<QTabWidget>(m_main, QStringLiteral("选择夹2"))->tabText(1), QStringLiteral("已完成(2)"));
+    for (int i : {a, b}) {
+      const QString id = files()->topLevelItem(i)->data(0, Qt::UserRole).toString();
+      const auto rows = e2e::query("SELECT md5, storage FROM files WHERE id=" + id.toStdString());
+      QCOMPARE(rows.size(), 1u);
+      const QString path = saveDir() + files()->topLevelItem(i)->text(0);
+      QCOMPARE(md5Of(path), md5Of(serviceData() + "/storage/" + q(rows[0][1])));
+    }
+  }
+
+  // 同名覆盖 replaces the old file; 同名更改 stores under a numeric prefix.
+  void existingFileRules() {
+    QTreeWidgetItem* row = files()->topLevelItem(files()->topLevelItemCount() - 3);
+    const QString name = row->text(0);
+    const int id = row->data(0, Qt::UserRole).toInt();
+    auto* rule = app::control<QComboBox>(m_main, QStringLiteral("组合框6"));
+    struct Case {
+      int rule;
+      bool renamed;
+    } cases[] = {{0, false}, {1, true}};
+    for (const auto& c : cases) {
+      clearLists();
+      QFile old(saveDir() + name);
+      QVERIFY(old.open(QIODevice::WriteOnly));
+      old.write("old content that must stay or go");
+      old.close();
+      rule->setCurrentIndex(c.rule);
+      queue(name, id);
+      start()->click();
+      QVERIFY(runEnds());
+      QCOMPARE(finished()->topLevelItemCount(), 1);
+      const QString stored = finished()->topLevelItem(0)->text(1);
+      if (c.renamed) {
+        QVERIFY2(QFileInfo(stored).fileName().endsWith(name) && stored != saveDir() + name, qPrintable(stored));
+        const int prefix = QFileInfo(stored).fileName().chopped(name.size()).toInt();
+        QVERIFY(prefix >= 10000 && prefix <= 50000);
+        QCOMPARE(QFile(saveDir() + name).size(), 32);  // the old file is untouched
+      } else {
+        QCOMPARE(stored, saveDir() + name);
+        QVERIFY(QFile(stored).size() != 32);
+      }
+    }
+    rule->setCurrentIndex(0);
+  }
+
+  // A missing stored file (404) stays as 失败, the next row still runs, and
+  // a name with "../" is stored inside the save folder.
+  void failedRowsStayAndUnsafeNamesAreContained() {
+    clearLists();
+    const QByteArray bytes = QByteArray("contained ").repeated(1000);
+    const int missing = addServiceFile("不在了.bin", "1003/none-such.bin", nullptr);
+    const int escaping = addServiceFile("../escape.txt", "1003/escape-e2e.txt", &bytes);
+    QVERIFY(missing > 0 && escaping > 0);
+    queue(QStringLiteral("不在了.bin"), missing);
+    queue(QStringLiteral("../escape.txt"), escaping);
+    start()->click();
+    QVERIFY(runEnds());
+    QCOMPARE(pending()->topLevelItemCount(), 1);
+    QCOMPARE(pending()->topLevelItem(0)->text(0), QStringLiteral("不在了.bin"));
+    QCOMPARE(pending()->topLevelItem(0)->text(2), QStringLiteral("失败"));
+    QCOMPARE(finishedNames(), QStringList{QStringLiteral("../escape.txt")});
+    QCOMPARE(finished()->topLevelItem(0)->text(1), saveDir() + "escape.txt");
+    QCOMPARE(md5Of(saveDir() + "escape.txt"), QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
+    QVERIFY(!QFile::exists(m_save.path() + "/../escape.txt"));
+    QVERIFY(!QFile::exists(saveDir() + QStringLiteral("不在了.bin")));
+  }
+
+  // The close query's hook stops the running download and removes only its
+  // partial file; finished files stay.
+  // A download cut short every time fails and keeps its partial file; the
+  // next 开始下载 continues it with a Range request and ends byte-exact.
+  void interruptedDownloadResumesOnTheNextStart() {
+    clearLists();
+    QByteArray body(3 << 20, '\0');
+    for (int i = 0; i < body.size(); ++i) body[i] = static_cast<char>((i * 7919) >> 5);
+    const long half = body.size() / 2;
+    std::atomic<bool> cut{true};
+    test::RawServer storage([&](const test::RawRequest& r, const auto& send) {
+      const long from = std::min<long>(rangeStart(r), body.size());
+      std::string head = from > 0 ? "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " + std::to_string(from) +
+                                        "-" + std::to_string(body.size() - 1) + "/" + std::to_string(body.size()) +
+                                        "\r\n"
+                                  : std::string("HTTP/1.1 200 OK\r\n");
+      head += "Content-Length: " + std::to_string(body.size() - from) + "\r\nConnection: close\r\n\r\n";
+      const long to = cut ? std::max(from, half) : static_cast<long>(body.size());  // the server stops at half
+      send(head + body.mid(from, to - from).toStdString());
+    });
+    StorageHostSwap swap(storage.port());
+    const int id = addServiceFile("resume-e2e.bin", "1003/resume-e2e.bin", nullptr);
+    queue(QStringLiteral("resume-e2e.bin"), id);
+    start()->click();
+    QVERIFY(runEnds());
+    QCOMPARE(pending()->topLevelItem(0)->text(2), QStringLiteral("失败"));
+    QCOMPARE(finished()->topLevelItemCount(), 0);
+    QCOMPARE(QFile(saveDir() + "resume-e2e.bin").size(), half);
+    cut = false;
+    start()->click();
+    QVERIFY(runEnds());
+    QCOMPARE(pending()->topLevelItemCount(), 0);
+    QCOMPARE(finishedNames(), QStringList{QStringLiteral("resume-e2e.bin")});
+    QCOMPARE(storage.requests().back().header("Range"), "bytes=" + std::to_string(half) + "-");
+    QCOMPARE(md5Of(saveDir() + "resume-e2e.bin"), QCryptographicHash::hash(body, QCryptographicHash::Md5).toHex());
+  }
+
+  // The close query's hook stops the running download and removes only its
+  // partial file; finished files stay.
+  void quittingRemovesOnlyThePartialFile() {
+    clearLists();
+    std::atomic<bool> stop{false};
+    test::RawServer storage([&](const test::RawRequest&, const auto& send) {
+      send("HTTP/1.1 200 OK\r\nContent-Length: 10000000\r\nConnection: close\r\n\r\n" + std::string(256 << 10, 'b'));
+      for (int i = 0; i < 400 && !stop; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    });
+    StorageHostSwap swap(storage.port());
+    const int id = addServiceFile("big-e2e.bin", "1003/big-e2e.bin", nullptr);
+    QFile kept(saveDir() + "kept.txt");
+    QVERIFY(kept.open(QIODevice::WriteOnly));
+    kept.write("finished earlier");
+    kept.close();
+    queue(QStringLiteral("big-e2e.bin"), id);
+    start()->click();
+    QVERIFY(QTest::qWaitFor([&] { return QFile(saveDir() + "big-e2e.bin").size() > 0; }, 15000));
+    // The close query: "No" to the tray question, "Yes" to quitting with a
+    // pending download.
+    delete m_boxes;
+    m_boxes = nullptr;
+    QStringList asked;
+    QTimer answer;
+    answer.setInterval(15);
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box || !box->isVisible()) return;
+      asked << box->text();
+      box->button(asked.size() == 1 ? QMessageBox::No : QMessageBox::Yes)->click();
+    });
+    answer.start();
+    m_main->close();
+    QCOMPARE(asked, (QStringList{QStringLiteral("是否最小化到托盘图标？"),
+                                 QStringLiteral("发现有未完成的下载任务，是否退出，如果退出，将停止并删除该文件。")}));
+    QVERIFY(QTest::qWaitFor([&] { return !QFile::exists(saveDir() + "big-e2e.bin"); }, 15000));
+    QVERIFY(QFile::exists(saveDir() + "kept.txt"));
+    stop = true;
+  }
+};
+
+QTEST_MAIN(DownloadE2E)
+#include "download_e2e_test.moc"

@@ -1,0 +1,86 @@
+// The download manager's pure rules: storage address, safe names, the folder
+// separator, the rename rule and the progress texts.
+
+#include "transfer/download_plan.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+using namespace tarnwick::transfer;
+
+TEST(DownloadPlan, StorageAddressNeedsTheMarker) {
+  struct Case {
+    const char* page;
+    const char* expected;
+  } cases[] = {
+      {"<p><a href=\"/up/a\">下载</a><span style=\"display:none\">bsmzdyd1001/7/a.zip</span></p>",
+       "http://s:9/up/1001/7/a.zip"},
+      {"bsmzdydx<bsmzdydy<", "http://s:9/up/x"},  // the first marker counts
+      {"", ""},
+      {"<form>访问密码：<input name=\"srmm\"></form>", ""},
+      {"bsmzdyd<", ""},        // nothing behind the marker
+      {"bsmzdyd1001/a", ""},   // no end marker
+  };
+  for (const auto& c : cases) EXPECT_EQ(storageAddress(c.page, "http://s:9"), c.expected) << c.page;
+  EXPECT_EQ(addressPageUrl("http://m", "42", "pw"), "http://m/ym.php?pid=42&srmm=pw");
+}
+
+TEST(DownloadPlan, SafeNamesStayInsideTheFolder) {
+  struct Case {
+    const char* name;
+    const char* expected;
+  } cases[] = {
+      {"a.zip", "a.zip"},
+      {"../../etc/passwd", "passwd"},
+      {"..\\..\\boot.ini", "boot.ini"},
+      {"..", "下载文件"},
+      {"...hidden", "hidden"},
+      {"dir/", "下载文件"},
+      {"a\tb\r\n.txt", "ab.txt"},
+      {"报告 2026.doc", "报告 2026.doc"},
+      {"trailing. ", "trailing"},
+  };
+  for (const auto& c : cases) {
+    const std::string got = safeFileName(c.name);
+    EXPECT_EQ(got, c.expected) << c.name;
+    EXPECT_EQ(got.find('/'), std::string::npos);
+    EXPECT_NE(got.rfind("..", 0), 0u);
+  }
+}
+
+TEST(DownloadPlan, FolderGetsExactlyOneSeparator) {
+  struct Case {
+    const char* folder;
+    const char* expected;
+  } cases[] = {{"/home/u/Desktop", "/home/u/Desktop/"}, {"/home/u/Desktop/", "/home/u/Desktop/"},
+               {"/", "/"}, {"/a//b\\\\", "/a/b/"}};
+  for (const auto& c : cases) EXPECT_EQ(folderWithSeparator(c.folder), c.expected) << c.folder;
+}
+
+TEST(DownloadPlan, RenameDrawsAgainWhileTakenAndGivesUpBounded) {
+  std::vector<int> draws = {23817, 23817, 40000};
+  std::size_t next = 0;
+  std::set<std::string> taken = {"/d/23817a.zip"};
+  const auto exists = [&](const std::string& p) { return taken.count(p) > 0; };
+  EXPECT_EQ(renamedTarget("/d/", "a.zip", [&] { return draws[next++]; }, exists), "/d/40000a.zip");
+  EXPECT_EQ(next, 3u);
+  int calls = 0;
+  EXPECT_EQ(renamedTarget("/d/", "a.zip", [&] { ++calls; return 23817; }, exists, 5), "");
+  EXPECT_EQ(calls, 5);
+  EXPECT_EQ(renamedTarget("/d/", "a.zip", [] { return 99999; }, exists), "/d/50000a.zip");  // kept in range
+}
+
+TEST(DownloadPlan, ProgressAndSpeedTexts) {
+  EXPECT_EQ(progressText(0, 1000), "0%");
+  EXPECT_EQ(progressText(999, 1000), "99%");
+  EXPECT_EQ(progressText(1000, 1000), "100%");
+  EXPECT_EQ(progressText(5000, 1000), "100%");
+  EXPECT_EQ(progressText(10, -1), "0%");
+  EXPECT_EQ(speedText(2048 * 1024, 2000), "1024KB");  // per second, not per tick
+  EXPECT_EQ(speedText(100, 0), "0KB");
+  EXPECT_EQ(sizeFromText("1.5KB"), 1536);
+  EXPECT_EQ(sizeFromText("2MB"), 2 << 20);
+  EXPECT_EQ(sizeFromText("512B"), 512);
+  EXPECT_EQ(sizeFromText("abc"), -1);
+}
