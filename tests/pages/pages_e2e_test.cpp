@@ -241,6 +241,7 @@ class PagesE2E : public QObject {
   // new state; without the service it tells so and keeps its caption.
   void switchFlipsWithTheService() {
     setDemo("count_public=1");
+    app::setControlText(m_main, QStringLiteral("按钮14"), "");  // wait for this load, not an old caption
     openPage(QStringLiteral("设置"));
     QTRY_COMPARE_WITH_TIMEOUT(text("按钮14"), QStringLiteral("关闭"), 15000);
     c<QPushButton>("按钮14")->click();
@@ -264,6 +265,7 @@ class PagesE2E : public QObject {
   // A password with "=" and a Chinese notice with "&" reach the service as typed, and
   // later direct links carry the new password.
   void accessPasswordAndNotice() {
+    c<QPlainTextEdit>("编辑框25")->clear();
     openPage(QStringLiteral("设置"));
     QTRY_VERIFY_WITH_TIMEOUT(!text("编辑框25").isEmpty(), 15000);
     c<QLineEdit>("编辑框24")->setText(QStringLiteral("p=w1"));
@@ -282,6 +284,7 @@ class PagesE2E : public QObject {
   void vipOnlyModeThenActivation() {
     setDemo("vip_until=''");
     exec("UPDATE codes SET used_by=0 WHERE code='VIP-DEMO-0001'");
+    c<QComboBox>("组合框2")->setCurrentIndex(-1);
     openPage(QStringLiteral("设置"));
     QTRY_VERIFY_WITH_TIMEOUT(c<QComboBox>("组合框2")->currentIndex() >= 0, 15000);
     c<QComboBox>("组合框2")->setCurrentIndex(2);
