@@ -11,6 +11,7 @@
 #include "net/form.h"
 #include "net/hosts.h"
 #include "raw_server.h"
+#include "../time_scale.h"
 
 using namespace tarnwick::net;
 using tarnwick::test::RawRequest;
@@ -38,6 +39,8 @@ std::vector<std::string> linesNamed(const RawRequest& r, const std::vector<std::
   return out;
 }
 
+// A port that refuses connections for the rest of the run: bound but never
+// listening, and kept open, so no other test can take it meanwhile.
 int closedPort() {
   int fd = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in a{};
@@ -46,8 +49,7 @@ int closedPort() {
   ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
   socklen_t len = sizeof a;
   ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(fd);
-  return ntohs(a.sin_port);
+  return ntohs(a.sin_port);  // fd stays open on purpose
 }
 
 std::string percentDecode(const std::string& s) {
@@ -128,7 +130,7 @@ TEST(HttpWire, LargeBodyIsSentAtOnce) {
   const std::string body(300000, 'b');
   const auto t0 = std::chrono::steady_clock::now();
   EXPECT_EQ(httpRequest(server.url("/big"), "POST", "", "", body), "ok");
-  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(900));
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, scaledMs(900));
   ASSERT_EQ(server.requests().size(), 1u);
   EXPECT_EQ(server.requests()[0].body, body);
 }
@@ -172,7 +174,7 @@ TEST(HttpFailure, StalledReplyTimesOut) {
   EXPECT_EQ(httpRequest(a.url("/stall")), kFailure);
   other.join();
   EXPECT_EQ(fetched, "");
-  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(2800));
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, scaledMs(2800));
   setHttpTimeouts({});
 }
 

@@ -9,6 +9,8 @@
 #include "transfer/local_file.h"
 #include "transfer/transfer_object.h"
 #include "transfer_waiter.h"
+#include "../refusing_port.h"
+#include "../time_scale.h"
 
 namespace tarnwick::transfer::test {
 namespace {
@@ -180,7 +182,7 @@ TEST_F(FtpUpload, RateLimitIsHonouredAndCountersFollow) {
   double seconds = secondsSince(begin);
   ASSERT_TRUE(m_waiter.report.succeeded) << m_waiter.report.error;
   double measured = static_cast<double>(size) / seconds;
-  EXPECT_GT(measured, rate * 0.8) << seconds << " s";
+  EXPECT_GT(measured, rate * 0.8 / testTimeScale()) << seconds << " s";
   EXPECT_LT(measured, rate * 1.2) << seconds << " s";
   EXPECT_TRUE(monotonic);
   EXPECT_TRUE(wholeBlocks) << "data goes out in blocks of member 13";
@@ -204,7 +206,7 @@ TEST_F(FtpUpload, CloseMidTransferEndsTheThreadOnce) {
   EXPECT_GT(t.bytesTransferred(), 0);
   auto begin = std::chrono::steady_clock::now();
   t.close();
-  EXPECT_LT(secondsSince(begin), 3.0);
+  EXPECT_LT(secondsSince(begin), 3.0 * testTimeScale());
   EXPECT_FALSE(t.isRunning());
   t.close();  // twice is harmless
   ASSERT_TRUE(m_waiter.waitEnded(5000));
@@ -246,13 +248,9 @@ struct FailureCase {
 };
 
 TEST_F(FtpUpload, FailuresEndWithCodeFourAndTheirOutcome) {
-  // A port that was free a moment ago: connections to it are refused.
-  int closedPort;
-  {
-    FtpPeer gone;
-    ASSERT_TRUE(gone.ok());
-    closedPort = gone.port();
-  }
+  RefusingPort refusing;  // connections to it are refused
+  ASSERT_NE(refusing.port(), 0);
+  const int closedPort = refusing.port();
   const std::string dead = "ftp://127.0.0.1:" + std::to_string(closedPort);
   const FailureCase cases[] = {
       {"nobody listens", dead + "/x.tnwklswj", true, Outcome::ConnectFailed},

@@ -11,6 +11,8 @@
 #include "transfer/local_file.h"
 #include "transfer/transfer_object.h"
 #include "transfer_waiter.h"
+#include "../refusing_port.h"
+#include "../time_scale.h"
 
 namespace tarnwick::transfer::test {
 namespace {
@@ -195,7 +197,7 @@ TEST_F(HttpDownload, AStalledServerEndsAfterTheReceiveTimeout) {
   ASSERT_TRUE(w.waitEnded(10000));
   double s = secondsSince(begin);
   EXPECT_GT(s, 0.7);
-  EXPECT_LT(s, 3.0);
+  EXPECT_LT(s, 3.0 * testTimeScale());
   EXPECT_EQ(w.report.outcome, Outcome::NetworkError);
   EXPECT_EQ(LocalFile::sizeOf(m_target), 1000);  // what arrived stays
 }
@@ -210,19 +212,16 @@ TEST_F(HttpDownload, CloseDuringAStallEndsAtOnce) {
   std::this_thread::sleep_for(300ms);
   auto begin = std::chrono::steady_clock::now();
   t.close();
-  EXPECT_LT(secondsSince(begin), 1.0);
+  EXPECT_LT(secondsSince(begin), 1.0 * testTimeScale());
   ASSERT_TRUE(w.waitEnded(2000));
   EXPECT_EQ(w.report.outcome, Outcome::Closed);
   EXPECT_FALSE(t.isRunning());
 }
 
 TEST_F(HttpDownload, ConnectionRefusedIsAConnectFailure) {
-  int closedPort;
-  {
-    FtpPeer gone;  // any port that was just freed
-    ASSERT_TRUE(gone.ok());
-    closedPort = gone.port();
-  }
+  RefusingPort refusing;
+  ASSERT_NE(refusing.port(), 0);
+  const int closedPort = refusing.port();
   Waiter w;
   TransferParams p;
   p.remoteUrl = "http://127.0.0.1:" + std::to_string(closedPort) + "/up/x";
