@@ -23,6 +23,7 @@
 #include "browser/state.h"
 #include "net/hosts.h"
 #include "net/http.h"
+#include "../bench_support.h"
 
 using namespace tarnwick;
 
@@ -56,19 +57,7 @@ int main(int argc, char** argv) {
   QProcess service;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("TARNWICK_LISTING_PAGE_SIZE", QString::number(kRows));
-  service.setProcessEnvironment(env);
-  service.start(QStringLiteral(TARNWICK_SOURCE_DIR "/service/start"),
-                {"--http", "0", "--ftp", "0", "--data", data.path()});
-  if (!service.waitForReadyRead(30000)) {
-    std::fprintf(stderr, "service did not start\n");
-    return 1;
-  }
-  const QString ready = QString::fromUtf8(service.readLine()).trimmed();  // "ready http://... ftp://..."
-  const QString http = ready.section(' ', 1, 1);
-  for (const char* name : {"TARNWICK_MAIN_HOST", "TARNWICK_DIRECT_LINK_HOST", "TARNWICK_STORAGE_HOST",
-                           "TARNWICK_WEB_UPLOAD_HOST"})
-    qputenv(name, http.toUtf8());
-  net::reloadHosts();
+  if (bench::startLocalService(service, data.path(), env).http.isEmpty()) return 1;
   if (!addFiles(data.path() + "/tarnwick.db", kRows)) {
     std::fprintf(stderr, "could not add the files\n");
     return 1;
@@ -83,35 +72,18 @@ int main(int argc, char** argv) {
   QElapsedTimer shown;
   shown.start();
   while (shown.elapsed() < 300) app.processEvents(QEventLoop::AllEvents, 20);
-  const std::string reply = net::httpRequestText(net::hosts().mainHost + "/csx.php", "POST", "", "",
-                                                 "zh=demo&mm=demo123");
-  app::Session::instance().update([](app::SessionData& d) {
-    d.accountName = "demo";
-    d.userId = "1001";
-  });
-  if (reply.rfind("1001x", 0) != 0) {
-    std::fprintf(stderr, "login failed\n");
-    return 1;
-  }
+  if (!bench::loginDemo()) return 1;
 
   auto* files = app::control<QTreeWidget>(&main, QStringLiteral("超级列表框1"));
   const std::string url = browser::listingUrl(net::hosts().mainHost, "1001", 0);
   std::vector<double> times, stalls;
-  QElapsedTimer tick;
-  qint64 worstGap = 0;
-  QTimer ticker;
-  ticker.setInterval(2);
-  QObject::connect(&ticker, &QTimer::timeout, [&] {
-    worstGap = std::max(worstGap, tick.nsecsElapsed());
-    tick.restart();
-  });
-  ticker.start();
+  bench::StallMeter meter;
+  meter.start();
   int shownRows = 0;
   for (int run = 0; run < kRuns; ++run) {
     bool done = false;
     QElapsedTimer clock;
-    tick.start();
-    worstGap = 0;
+    meter.reset();
     clock.start();
     browser::BrowserState::instance().rebuildPageList = true;
     browser::qt::listFiles(url, [&] {
@@ -122,8 +94,8 @@ int main(int argc, char** argv) {
     const double elapsed = clock.nsecsElapsed() / 1e6;
     app.processEvents();
     times.push_back(elapsed);
-    stalls.push_back(worstGap / 1e6);
-    if (std::getenv("BENCH_VERBOSE")) std::printf("run %d: %.1f ms, stall %.1f ms\n", run, elapsed, worstGap / 1e6);
+    stalls.push_back(meter.worstMs());
+    if (std::getenv("BENCH_VERBOSE")) std::printf("run %d: %.1f ms, stall %.1f ms\n", run, elapsed, meter.worstMs());
   }
   std::sort(times.begin(), times.end());
   std::sort(stalls.begin(), stalls.end());

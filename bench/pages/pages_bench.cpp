@@ -18,6 +18,7 @@
 #include "app/session.h"
 #include "net/hosts.h"
 #include "net/http.h"
+#include "../bench_support.h"
 
 using namespace tarnwick;
 
@@ -28,43 +29,16 @@ int main(int argc, char** argv) {
   const int rounds = argc > 1 ? std::max(2, std::atoi(argv[1])) : 6;
   QTemporaryDir data;
   QProcess service;
-  service.start(QStringLiteral(TARNWICK_SOURCE_DIR "/service/start"),
-                {"--http", "0", "--ftp", "0", "--data", data.path()});
-  if (!service.waitForReadyRead(30000)) {
-    std::fprintf(stderr, "service did not start\n");
-    return 1;
-  }
-  const QString http = QString::fromUtf8(service.readLine()).trimmed().section(' ', 1, 1);
-  for (const char* name : {"TARNWICK_MAIN_HOST", "TARNWICK_DIRECT_LINK_HOST", "TARNWICK_STORAGE_HOST",
-                           "TARNWICK_WEB_UPLOAD_HOST"})
-    qputenv(name, http.toUtf8());
-  net::reloadHosts();
+  if (bench::startLocalService(service, data.path()).http.isEmpty()) return 1;
 
   app::registerModules();
   app::MainWindow main;
   app::runWindowInstallers(&main);
   main.show();
-  const std::string reply =
-      net::httpRequestText(net::hosts().mainHost + "/csx.php", "POST", "", "", "zh=demo&mm=demo123");
-  if (reply.rfind("1001x", 0) != 0) {
-    std::fprintf(stderr, "login failed\n");
-    return 1;
-  }
-  app::Session::instance().update([](app::SessionData& d) {
-    d.accountName = "demo";
-    d.userId = "1001";
-    d.email = "demo@tarnwick.local";
-  });
+  if (!bench::loginDemo()) return 1;
 
   auto* tabs = app::control<QTabWidget>(&main, QStringLiteral("选择夹1"));
-  QElapsedTimer tick;
-  qint64 worstGap = 0;
-  QTimer ticker;
-  ticker.setInterval(2);
-  QObject::connect(&ticker, &QTimer::timeout, [&] {
-    worstGap = std::max(worstGap, tick.nsecsElapsed());
-    tick.restart();
-  });
+  bench::StallMeter meter;
   auto pump = [&](int ms) {
     QElapsedTimer t;
     t.start();
@@ -73,20 +47,17 @@ int main(int argc, char** argv) {
   pump(300);
   double first = 0, later = 0;
   for (int round = 0; round < rounds; ++round) {
-    tick.start();
-    worstGap = 0;
-    ticker.start();
+    meter.start();
+    double stall = 0;
     for (int page = 0; page < tabs->count(); ++page) {
-      const qint64 before = worstGap;
-      worstGap = 0;
+      meter.reset();
       tabs->setCurrentIndex(page);
       pump(150);
-      if (std::getenv("BENCH_VERBOSE") && worstGap > 30000000)
-        std::printf("  page %s: stall %.1f ms\n", tabs->tabText(page).toUtf8().constData(), worstGap / 1e6);
-      worstGap = std::max(worstGap, before);
+      if (std::getenv("BENCH_VERBOSE") && meter.worstMs() > 30)
+        std::printf("  page %s: stall %.1f ms\n", tabs->tabText(page).toUtf8().constData(), meter.worstMs());
+      stall = std::max(stall, meter.worstMs());
     }
-    ticker.stop();
-    const double stall = worstGap / 1e6;
+    meter.stop();
     if (round == 0) first = stall; else later = std::max(later, stall);
     if (std::getenv("BENCH_VERBOSE")) std::printf("round %d: longest stall %.1f ms\n", round, stall);
   }

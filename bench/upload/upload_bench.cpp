@@ -39,6 +39,7 @@
 #include "net/hosts.h"
 #include "net/http.h"
 #include "transfer/qt/upload_page.h"
+#include "../bench_support.h"
 
 using namespace tarnwick;
 
@@ -97,12 +98,9 @@ int main(int argc, char** argv) {
   const bool withHuge = argc < 3;
   QTemporaryDir data, files;
   QProcess service;
-  service.start(QStringLiteral(TARNWICK_SOURCE_DIR "/service/start"),
-                {"--http", "0", "--ftp", "0", "--data", data.path()});
-  if (!service.waitForReadyRead(30000)) {
-    std::fprintf(stderr, "service did not start\n");
-    return 1;
-  }
+  const bench::ServiceAddresses addresses = bench::startLocalService(service, data.path());
+  if (addresses.http.isEmpty()) return 1;
+  const QString ftp = addresses.ftp;
   // The service's data folder holds the uploaded GiBs: it goes with the service.
   auto stopService = [&] {
     service.terminate();
@@ -115,22 +113,7 @@ int main(int argc, char** argv) {
     std::filesystem::remove_all(QFile::encodeName(data.path()).toStdString(), ec);
     if (ec) std::fprintf(stderr, "could not remove %s: %s\n", qPrintable(data.path()), ec.message().c_str());
   };
-  const QString ready = QString::fromUtf8(service.readLine()).trimmed();  // "ready http://... ftp://..."
-  const QString http = ready.section(' ', 1, 1);
-  const QString ftp = ready.section(' ', 2, 2).mid(6);  // host:port
-  for (const char* name : {"TARNWICK_MAIN_HOST", "TARNWICK_DIRECT_LINK_HOST", "TARNWICK_STORAGE_HOST",
-                           "TARNWICK_WEB_UPLOAD_HOST"})
-    qputenv(name, http.toUtf8());
-  qputenv("TARNWICK_FTP_HOST", ftp.toUtf8());
-  net::reloadHosts();
-  if (net::httpRequestText(net::hosts().mainHost + "/csx.php", "POST", "", "", "zh=demo&mm=demo123").rfind("1001x", 0)) {
-    std::fprintf(stderr, "login failed\n");
-    return 1;
-  }
-  app::Session::instance().update([](app::SessionData& d) {
-    d.accountName = "demo";
-    d.userId = "1001";
-  });
+  if (!bench::loginDemo()) return 1;
 
   app::registerModules();
   app::MainWindow main;
@@ -146,15 +129,8 @@ int main(int argc, char** argv) {
   auto* instant = app::control<QCheckBox>(&main, QStringLiteral("选择框1"));
   auto* progress = main.findChild<QTimer*>(QStringLiteral("上传速度时钟"));
 
-  QElapsedTimer tick;
-  qint64 worstGap = 0;
-  QTimer ticker;
-  ticker.setInterval(2);
-  QObject::connect(&ticker, &QTimer::timeout, [&] {
-    worstGap = std::max(worstGap, tick.nsecsElapsed());
-    tick.restart();
-  });
-  ticker.start();
+  bench::StallMeter meter;
+  meter.start();
 
   // One file through the queue; the event loop runs all the while.
   auto upload = [&](const QString& path) {
@@ -164,8 +140,7 @@ int main(int argc, char** argv) {
     row->setText(0, path);
     QElapsedTimer clock;
     clock.start();
-    tick.start();
-    worstGap = 0;
+    meter.reset();
     button->click();
     qint64 transferEnd = -1;
     bool sawTimer = false;
@@ -176,7 +151,7 @@ int main(int argc, char** argv) {
     }
     r.totalS = clock.nsecsElapsed() / 1e9;
     r.transferS = (transferEnd < 0 ? clock.nsecsElapsed() : transferEnd) / 1e9;
-    r.worstGapMs = worstGap / 1e6;
+    r.worstGapMs = meter.worstMs();
     r.ok = finished->topLevelItemCount() == before + 1;
     return r;
   };

@@ -1,0 +1,93 @@
+#pragma once
+// What the GUI benchmarks share: the local service on free ports with the
+// client's hosts pointed at it, the demo login, and a meter of the GUI
+// thread's longest stall (the longest gap between ticks of a 2 ms timer).
+#include <QElapsedTimer>
+#include <QObject>
+#include <QProcess>
+#include <QString>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "app/session.h"
+#include "net/hosts.h"
+#include "net/http.h"
+
+namespace bench {
+
+struct ServiceAddresses {
+  QString http;  // "http://127.0.0.1:port"
+  QString ftp;   // "127.0.0.1:port"
+};
+
+// Starts service/start with the data folder dataDir (and env, when given),
+// points every TARNWICK_* host at it and returns its addresses; empty http
+// when it did not start.
+inline ServiceAddresses startLocalService(QProcess& service, const QString& dataDir,
+                                          const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
+  service.setProcessEnvironment(env);
+  service.start(QStringLiteral(TARNWICK_SOURCE_DIR "/service/start"),
+                {"--http", "0", "--ftp", "0", "--data", dataDir});
+  if (!service.waitForReadyRead(30000)) {
+    std::fprintf(stderr, "service did not start\n");
+    return {};
+  }
+  const QString ready = QString::fromUtf8(service.readLine()).trimmed();  // "ready http://... ftp://..."
+  ServiceAddresses a{ready.section(' ', 1, 1), ready.section(' ', 2, 2).mid(6)};
+  for (const char* name : {"TARNWICK_MAIN_HOST", "TARNWICK_DIRECT_LINK_HOST", "TARNWICK_STORAGE_HOST",
+                           "TARNWICK_WEB_UPLOAD_HOST"})
+    qputenv(name, a.http.toUtf8());
+  qputenv("TARNWICK_FTP_HOST", a.ftp.toUtf8());
+  tarnwick::net::reloadHosts();
+  return a;
+}
+
+// Logs demo in through the HTTP engine (the session cookie goes to the
+// shared store) and fills Session as a login would.
+inline bool loginDemo() {
+  const std::string reply = tarnwick::net::httpRequestText(tarnwick::net::hosts().mainHost + "/csx.php", "POST",
+                                                           "", "", "zh=demo&mm=demo123");
+  if (reply.rfind("1001x", 0) != 0) {
+    std::fprintf(stderr, "login failed\n");
+    return false;
+  }
+  tarnwick::app::Session::instance().update([](tarnwick::app::SessionData& d) {
+    d.accountName = "demo";
+    d.userId = "1001";
+    d.email = "demo@tarnwick.local";
+  });
+  return true;
+}
+
+// The longest gap between ticks of a 2 ms timer on the GUI thread since the
+// last reset().
+class StallMeter {
+ public:
+  StallMeter() {
+    m_ticker.setInterval(2);
+    QObject::connect(&m_ticker, &QTimer::timeout, [this] {
+      m_worst = std::max(m_worst, m_tick.nsecsElapsed());
+      m_tick.restart();
+    });
+  }
+  void start() {
+    reset();
+    m_ticker.start();
+  }
+  void stop() { m_ticker.stop(); }
+  void reset() {
+    m_tick.start();
+    m_worst = 0;
+  }
+  double worstMs() const { return m_worst / 1e6; }
+
+ private:
+  QTimer m_ticker;
+  QElapsedTimer m_tick;
+  qint64 m_worst = 0;
+};
+
+}  // namespace bench
