@@ -14,14 +14,14 @@ RequestJobResult RequestJob::run() {
     return r;
   }
   const auto started = std::chrono::steady_clock::now();
-  std::string reply = m_spec.kind == RequestKind::Form
-                          ? httpRequestText(m_spec.url, m_spec.method, "", "", m_spec.body)
-                          : fetchUrl(m_spec.url);
+  std::string reply = m_request.kind == RequestKind::Form
+                          ? httpRequestText(m_request.url, m_request.method, "", "", m_request.body)
+                          : fetchUrl(m_request.url);
   if (cancelled()) {
     r.cancelled = true;
-  } else if (std::chrono::steady_clock::now() - started > m_spec.deadline) {
+  } else if (std::chrono::steady_clock::now() - started > m_request.deadline) {
     r.timedOut = true;
-  } else if (reply.size() > m_spec.sizeCap) {
+  } else if (reply.size() > m_request.sizeCap) {
     r.tooLarge = true;
   } else {
     r.reply = std::move(reply);

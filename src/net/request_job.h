@@ -23,7 +23,7 @@ enum class RequestKind {
   Form,   // httpRequestText: browser-like headers; POST with a form body
 };
 
-struct RequestSpec {
+struct JobRequest {
   RequestKind kind = RequestKind::Fetch;
   std::string url;
   std::string method = "GET";  // Form only
@@ -31,13 +31,13 @@ struct RequestSpec {
   std::chrono::milliseconds deadline{60000};
   std::size_t sizeCap = 16u << 20;  // replies beyond this many bytes count as failed
 
-  static RequestSpec fetch(std::string url) {
-    RequestSpec s;
+  static JobRequest fetch(std::string url) {
+    JobRequest s;
     s.url = std::move(url);
     return s;
   }
-  static RequestSpec post(std::string url, std::string body) {
-    RequestSpec s;
+  static JobRequest post(std::string url, std::string body) {
+    JobRequest s;
     s.kind = RequestKind::Form;
     s.url = std::move(url);
     s.method = "POST";
@@ -55,7 +55,7 @@ struct RequestJobResult {
 
 class RequestJob {
  public:
-  explicit RequestJob(RequestSpec spec) : m_spec(std::move(spec)) {}
+  explicit RequestJob(JobRequest request) : m_request(std::move(request)) {}
   RequestJob(const RequestJob&) = delete;
   RequestJob& operator=(const RequestJob&) = delete;
 
@@ -63,10 +63,10 @@ class RequestJob {
   RequestJobResult run();
   void cancel() { m_cancelled.store(true); }
   bool cancelled() const { return m_cancelled.load(); }
-  const RequestSpec& spec() const { return m_spec; }
+  const JobRequest& request() const { return m_request; }
 
  private:
-  RequestSpec m_spec;
+  JobRequest m_request;
   std::atomic<bool> m_cancelled{false};
 };
 

@@ -69,7 +69,7 @@ class JobsTest : public QObject {
     auto* button = new QPushButton(dialog);
     std::atomic<int> delivered{0};
     const int before = m_host.count("/slow");
-    QVERIFY(WindowJobs::of(dialog)->request(net::RequestSpec::fetch(m_host.url() + "/slow/1"), button,
+    QVERIFY(WindowJobs::of(dialog)->request(net::JobRequest::fetch(m_host.url() + "/slow/1"), button,
                                             [&](const net::RequestJobResult&) { ++delivered; }));
     QVERIFY(!button->isEnabled());
     QCOMPARE(WindowJobs::of(dialog)->pending(), 1);
@@ -85,7 +85,7 @@ class JobsTest : public QObject {
     QWidget* kept = createWindow(QStringLiteral("公告"));
     auto* again = new QPushButton(kept);
     std::string reply;
-    QVERIFY(WindowJobs::of(kept)->request(net::RequestSpec::fetch(m_host.url() + "/slow/2"), again,
+    QVERIFY(WindowJobs::of(kept)->request(net::JobRequest::fetch(m_host.url() + "/slow/2"), again,
                                           [&](const net::RequestJobResult& r) { reply = r.reply, ++delivered; }));
     QTRY_COMPARE_WITH_TIMEOUT(delivered.load(), 1, 15000);
     QCOMPARE(reply, std::string("reply"));

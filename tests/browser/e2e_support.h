@@ -12,6 +12,13 @@
 #include <QTimer>
 #include <sqlite3.h>
 
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "app/qt/main_window.h"
+#include "app/qt/shell.h"
+#include "app/session.h"
 #include "net/hosts.h"
 
 #include <string>
@@ -19,6 +26,30 @@
 #include <vector>
 
 namespace e2e {
+
+// The main window with every module's handlers, shown, as the start routine
+// builds it.
+inline tarnwick::app::MainWindow* showMainWindow() {
+  using namespace tarnwick;
+  app::registerModules();
+  auto* main = new app::MainWindow;
+  app::runWindowInstallers(main);
+  main->show();
+  return main;
+}
+
+// Logs account in through the real login window; true once Session names
+// a member (within 15 s).
+inline bool logInThroughWindow(const QString& account, const QString& password) {
+  using namespace tarnwick;
+  QWidget* login = app::createWindow(QStringLiteral("Tarnwick登录"));
+  if (!login) return false;
+  login->show();
+  app::control<QLineEdit>(login, QStringLiteral("编辑框1"))->setText(account);
+  app::control<QLineEdit>(login, QStringLiteral("编辑框2"))->setText(password);
+  app::control<QPushButton>(login, QStringLiteral("按钮1"))->click();
+  return QTest::qWaitFor([] { return app::Session::instance().loggedIn(); }, 15000);
+}
 
 // Answers every message box that becomes the active modal widget (Yes when
 // offered, otherwise OK) and records its text.

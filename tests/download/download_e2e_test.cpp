@@ -132,18 +132,9 @@ class DownloadE2E : public QObject {
  private slots:
   void initTestCase() {
     qputenv("HOME", m_home.path().toUtf8());
-    app::registerModules();
-    m_main = new app::MainWindow;
-    app::runWindowInstallers(m_main);
-    m_main->show();
+    m_main = e2e::showMainWindow();
     m_boxes = new e2e::BoxAnswerer;
-    QWidget* login = app::createWindow(QStringLiteral("Tarnwick登录"));
-    QVERIFY(login);
-    login->show();
-    app::control<QLineEdit>(login, QStringLiteral("编辑框1"))->setText(QStringLiteral("demo"));
-    app::control<QLineEdit>(login, QStringLiteral("编辑框2"))->setText(QStringLiteral("demo123"));
-    app::control<QPushButton>(login, QStringLiteral("按钮1"))->click();
-    QTRY_VERIFY_WITH_TIMEOUT(app::Session::instance().loggedIn(), 15000);
+    QVERIFY(e2e::logInThroughWindow(QStringLiteral("demo"), QStringLiteral("demo123")));
     app::control<QTabWidget>(m_main, QStringLiteral("选择夹1"))->setCurrentIndex(1);
     QTRY_VERIFY_WITH_TIMEOUT(files()->topLevelItemCount() >= 5 && !browser::BrowserState::instance().listingBusy(),
                              20000);

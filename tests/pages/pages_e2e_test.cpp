@@ -108,20 +108,11 @@ class PagesE2E : public QObject {
  private slots:
   void initTestCase() {
     qputenv("HOME", m_home.path().toUtf8());
-    app::registerModules();
-    m_main = new app::MainWindow;
-    app::runWindowInstallers(m_main);
-    m_main->show();
+    m_main = e2e::showMainWindow();
     m_boxes = new e2e::BoxAnswerer;
     net::setBrowserOpener([](const std::string&) {});
-    QWidget* login = app::createWindow(QStringLiteral("Tarnwick登录"));
-    QVERIFY(login);
-    login->show();
     exec(kCloneDemo);
-    app::control<QLineEdit>(login, QStringLiteral("编辑框1"))->setText(QStringLiteral("pagesdemo"));
-    app::control<QLineEdit>(login, QStringLiteral("编辑框2"))->setText(QStringLiteral("demo123"));
-    app::control<QPushButton>(login, QStringLiteral("按钮1"))->click();
-    QTRY_VERIFY_WITH_TIMEOUT(app::Session::instance().loggedIn(), 15000);
+    QVERIFY(e2e::logInThroughWindow(QStringLiteral("pagesdemo"), QStringLiteral("demo123")));
   }
 
   void cleanupTestCase() {

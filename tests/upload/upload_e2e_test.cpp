@@ -247,18 +247,9 @@ class UploadE2E : public QObject {
     qputenv("HOME", m_home.path().toUtf8());
     qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");  // no file manager to ask
     QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "openLocal");
-    app::registerModules();
-    m_main = new app::MainWindow;
-    app::runWindowInstallers(m_main);
-    m_main->show();
+    m_main = e2e::showMainWindow();
     m_boxes = new e2e::BoxAnswerer;
-    QWidget* login = app::createWindow(QStringLiteral("Tarnwick登录"));
-    QVERIFY(login);
-    login->show();
-    app::control<QLineEdit>(login, QStringLiteral("编辑框1"))->setText(QStringLiteral("demo"));
-    app::control<QLineEdit>(login, QStringLiteral("编辑框2"))->setText(QStringLiteral("demo123"));
-    app::control<QPushButton>(login, QStringLiteral("按钮1"))->click();
-    QTRY_VERIFY_WITH_TIMEOUT(app::Session::instance().loggedIn(), 15000);
+    QVERIFY(e2e::logInThroughWindow(QStringLiteral("demo"), QStringLiteral("demo123")));
     m_boxes->take();
     QCOMPARE(q(app::controlText(m_main, QStringLiteral("服务器ip编辑框"))), q(net::hosts().ftpHost));
   }

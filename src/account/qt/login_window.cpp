@@ -26,7 +26,7 @@ void installLoginWindow(QWidget* window) {
   // is usable meanwhile (the update check may still end the program).
   QPointer<QWidget> self(window);
   app::WindowJobs::of(window)->request(
-      net::RequestSpec::fetch(net::hosts().mainHost + "/guanli.php?pid=1"), nullptr,
+      net::JobRequest::fetch(net::hosts().mainHost + "/guanli.php?pid=1"), nullptr,
       [self](const net::RequestJobResult&) { runUpdateCheck(self); });
   app::fillRememberedLogin(window);
 
@@ -59,7 +59,7 @@ void startLogin(QWidget* loginWindow, const std::string& account, const std::str
   auto* button = app::control<QAbstractButton>(loginWindow, QStringLiteral("按钮1"));
   QPointer<QWidget> window(loginWindow);
   app::WindowJobs::of(loginWindow)->request(
-      net::RequestSpec::post(req.url, req.body), button, [window, account, qq](const net::RequestJobResult& r) {
+      net::JobRequest::post(req.url, req.body), button, [window, account, qq](const net::RequestJobResult& r) {
         std::optional<LoginReply> ok = judgeLoginReply(r.reply);
         if (!ok) {
           app::showMessage(QStringLiteral("登录失败，帐号密码错误！"), QStringLiteral("信息："), window);

@@ -32,7 +32,7 @@ void watchdogTick(QTimer* timer) {
   app::WindowJobs* jobs = app::WindowJobs::of(timer);
   if (url.empty() || jobs->pending() > 0) return;
   QPointer<QTimer> self(timer);
-  jobs->request(net::RequestSpec::fetch(url), nullptr, [self](const net::RequestJobResult& r) {
+  jobs->request(net::JobRequest::fetch(url), nullptr, [self](const net::RequestJobResult& r) {
     if (!self || !self->isActive() || !loggedInElsewhere(r.reply)) return;
     self->stop();  // not restarted by a later login
     app::showMessage(QStringLiteral("您的帐号已在其它地方登录，软件即将注销……"));
@@ -61,7 +61,7 @@ void judgeUpdate(const std::string& reply) {
 
 void runUpdateCheck(QWidget* loginWindow) {
   if (!loginWindow) return;
-  app::WindowJobs::of(loginWindow)->request(net::RequestSpec::fetch(updateUrl(net::hosts().mainHost)), nullptr,
+  app::WindowJobs::of(loginWindow)->request(net::JobRequest::fetch(updateUrl(net::hosts().mainHost)), nullptr,
                                             [](const net::RequestJobResult& r) { judgeUpdate(r.reply); });
 }
 

@@ -19,8 +19,8 @@ void WindowJobs::cancelAll() {
   for (const auto& job : m_jobs) job->cancel();
 }
 
-bool WindowJobs::request(net::RequestSpec spec, QWidget* control, Done done) {
-  auto job = std::make_shared<net::RequestJob>(std::move(spec));
+bool WindowJobs::request(net::JobRequest what, QWidget* control, Done done) {
+  auto job = std::make_shared<net::RequestJob>(std::move(what));
   auto result = std::make_shared<net::RequestJobResult>();
   m_jobs.insert(job);
   registerJob(job);

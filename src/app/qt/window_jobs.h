@@ -29,11 +29,11 @@ class WindowJobs : public QObject {
   // The jobs of window (created on first use).
   static WindowJobs* of(QObject* window);
 
-  // Sends spec off the GUI thread; done(result) runs on the GUI thread while
+  // Sends the request off the GUI thread; done(result) runs on the GUI thread while
   // this object (and so the window) exists. control, when given, is disabled
   // meanwhile and enabled again just before done runs. False when nothing was
   // started (the program is ending).
-  bool request(net::RequestSpec spec, QWidget* control, Done done);
+  bool request(net::JobRequest what, QWidget* control, Done done);
   // Any work: job() off the GUI thread, then done() on the GUI thread.
   bool run(std::function<void()> job, QWidget* control, std::function<void()> done);
 

@@ -94,9 +94,9 @@ void copyFolderItems(QComboBox* combo, int select) {
 
 void sendAsync(const Request& request, QPointer<QObject> guard, std::function<void(const std::string&)> then) {
   if (!guard) return;
-  net::RequestSpec spec = request.method == "POST" ? net::RequestSpec::post(request.url, request.body)
-                                                   : net::RequestSpec::fetch(request.url);
-  app::WindowJobs::of(guard)->request(std::move(spec), nullptr,
+  net::JobRequest what = request.method == "POST" ? net::JobRequest::post(request.url, request.body)
+                                                   : net::JobRequest::fetch(request.url);
+  app::WindowJobs::of(guard)->request(std::move(what), nullptr,
                                       [then](const net::RequestJobResult& r) { then(r.reply); });
 }
 

@@ -14,6 +14,7 @@
 
 #include "app/qt/catalogue.h"
 #include "app/qt/shell.h"
+#include "app/qt/window_jobs.h"
 #include "app/session.h"
 #include "browser/state.h"
 #include "net/hosts.h"
@@ -31,27 +32,24 @@ namespace {
 QString q(const char* utf8) { return QString::fromUtf8(utf8); }
 QAbstractButton* button(QWidget* w, const char* name) { return app::control<QAbstractButton>(w, q(name)); }
 
-// Runs request on a worker with button disabled; then, on the GUI thread and
-// only while button exists, done(reply) with nullopt for a request that got
-// no reply.
-void runWithButton(QAbstractButton* b, std::function<std::optional<std::string>()> request,
+// Runs request as a job of the main window with button disabled; done(reply)
+// follows on the GUI thread, with nullopt for a request that got no reply
+// (the service's replies are never empty).
+void runWithButton(QAbstractButton* b, net::JobRequest request,
                    std::function<void(const std::optional<std::string>&)> done) {
-  QPointer<QAbstractButton> guard(b);
-  b->setEnabled(false);
-  app::startWorker([guard, request = std::move(request), done = std::move(done)] {
-    auto reply = request();
-    app::runOnGui([guard, reply, done] {
-      if (!guard) return;
-      guard->setEnabled(true);
-      done(reply);
-    });
-  });
+  app::WindowJobs::of(app::mainWindow())->request(std::move(request), b,
+                                                 [done = std::move(done)](const net::RequestJobResult& r) {
+                                                   if (r.reply.empty()) return done(std::nullopt);
+                                                   done(r.reply);
+                                                 });
 }
 
-std::optional<std::string> fetchForReply(const std::string& url) {
-  std::string page = net::fetchUrl(url);
-  if (page.empty()) return std::nullopt;
-  return page;
+// A GET with the browser-like headers of a form request.
+net::JobRequest formGet(std::string url) {
+  net::JobRequest r;
+  r.kind = net::RequestKind::Form;
+  r.url = std::move(url);
+  return r;
 }
 
 void refreshShownPage() {
@@ -82,23 +80,17 @@ void bindToggle(QWidget* main, const ToggleDef& def) {
   QAbstractButton* b = app::control<QAbstractButton>(main, QString::fromStdString(def.button));
   if (!b) return;
   QObject::connect(b, &QAbstractButton::clicked, b, [b, &def] {
-    const std::string caption = app::toGbk(b->text());
-    const std::string host = net::hosts().mainHost;
-    const std::string account = app::Session::instance().accountName();
-    auto result = std::make_shared<ToggleResult>();
-    runWithButton(
-        b,
-        [&def, caption, host, account, result] {
-          *result = toggleSetting(def, caption, host, account, postForReply);
-          return result->failed ? std::nullopt : std::optional<std::string>("");
-        },
-        [&def, result](const std::optional<std::string>& reply) {
-          if (!reply) return app::showMessage(networkFailureText());
-          QWidget* main = app::mainWindow();
-          app::setControlText(main, QString::fromStdString(def.button), result->shown.caption);
-          if (!def.label.empty())
-            app::setControlText(main, QString::fromStdString(def.label), result->shown.labelText);
-        });
+    const ToggleResult plan = planToggle(def, app::toGbk(b->text()), net::hosts().mainHost,
+                                         app::Session::instance().accountName());
+    // The caption and label follow once the service has answered, whatever it said.
+    runWithButton(b, net::JobRequest::post(plan.url, plan.body),
+                  [&def, shown = plan.shown](const std::optional<std::string>& reply) {
+                    if (!reply) return app::showMessage(networkFailureText());
+                    QWidget* main = app::mainWindow();
+                    app::setControlText(main, QString::fromStdString(def.button), shown.caption);
+                    if (!def.label.empty())
+                      app::setControlText(main, QString::fromStdString(def.label), shown.labelText);
+                  });
   });
 }
 
@@ -112,26 +104,19 @@ void setModeAndPermission(QWidget* main) {
   const std::string host = net::hosts().mainHost;
   const std::string account = app::Session::instance().accountName();
   const std::string url = modePermissionUrl(host, account, mode->currentIndex(), permission->currentIndex());
-  runWithButton(
-      b,
-      [url]() -> std::optional<std::string> {
-        std::string reply = net::httpRequestText(url, "GET");
-        if (reply.empty()) return std::nullopt;
-        return reply;
-      },
-      [b, host, account](const std::optional<std::string>& reply) {
-        if (!reply) return app::showMessage(networkFailureText());
-        if (isVipRefusal(*reply)) {
-          app::showMessage(q("设置失败，该功能为VIP会员专享，请先开通VIP！"));
-          app::openWindowModal(q("开通VIP"));
-        } else {
-          app::showMessage(q("设置成功！"));
-        }
-        const std::string url = accountPageUrl(host, "sz", account);
-        runWithButton(b, [url] { return fetchForReply(url); }, [](const std::optional<std::string>& page) {
-          if (page) applySettingsPage(net::fromUtf8(*page), true);
-        });
-      });
+  runWithButton(b, formGet(url), [b, host, account](const std::optional<std::string>& reply) {
+    if (!reply) return app::showMessage(networkFailureText());
+    if (isVipRefusal(*reply)) {
+      app::showMessage(q("设置失败，该功能为VIP会员专享，请先开通VIP！"));
+      app::openWindowModal(q("开通VIP"));
+    } else {
+      app::showMessage(q("设置成功！"));
+    }
+    runWithButton(b, net::JobRequest::fetch(accountPageUrl(host, "sz", account)),
+                  [](const std::optional<std::string>& page) {
+                    if (page) applySettingsPage(net::fromUtf8(*page), true);
+                  });
+  });
 }
 
 // 按钮35: the announcements, reduced to text, in the 公告 dialog.
@@ -139,7 +124,7 @@ void showAnnouncements(QWidget* main) {
   QAbstractButton* b = button(main, "按钮35");
   if (!b) return;
   const std::string url = announcementsUrl(net::hosts().mainHost);
-  runWithButton(b, [url] { return fetchForReply(url); }, [](const std::optional<std::string>& page) {
+  runWithButton(b, net::JobRequest::fetch(url), [](const std::optional<std::string>& page) {
     if (!page) return app::showMessage(networkFailureText());
     QWidget* main = app::mainWindow();
     const std::string left = app::controlText(main, q("编辑框31"));

@@ -6,18 +6,11 @@
 #include "app/qt/shell.h"
 #include "app/session.h"
 #include "net/hosts.h"
-#include "net/http.h"
 #include "net/request_job.h"
 
 namespace tarnwick::settings {
 
 QString networkFailureText() { return QStringLiteral("网络连接失败，请稍后再试。"); }
-
-std::optional<std::string> postForReply(const std::string& url, const std::string& body) {
-  std::string reply = net::httpRequestText(url, "POST", "", "", body);
-  if (reply.empty()) return std::nullopt;
-  return reply;
-}
 
 FormValues readControls(QWidget* window, const std::vector<std::string>& names) {
   FormValues values;
@@ -44,7 +37,7 @@ FormResult runForm(QWidget* window, const FormDef& def, QAbstractButton* button,
   // The post is a job of the window; its steps run when the reply is in,
   // while the window exists (closing it cancels the job).
   request.sent = app::WindowJobs::of(window)->request(
-      net::RequestSpec::post(request.url, request.body), button,
+      net::JobRequest::post(request.url, request.body), button,
       [guardWindow, &def, values, effects](const net::RequestJobResult& r) {
         // No reply is not an answer: the user is told, and nothing changes.
         if (r.reply.empty()) {

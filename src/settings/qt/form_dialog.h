@@ -9,7 +9,6 @@
 #include <QAbstractButton>
 #include <QWidget>
 #include <functional>
-#include <optional>
 #include <string>
 
 #include "settings/form_runner.h"
@@ -22,9 +21,6 @@ using EffectHandler = std::function<void(const std::string& effect, const FormVa
 
 // What the user is told when a request of a form or switch got no reply.
 QString networkFailureText();
-// POST through the HTTP engine; nullopt when nothing came back (the
-// service's replies are never empty).
-std::optional<std::string> postForReply(const std::string& url, const std::string& body);
 
 // Snapshot of the named controls: a check box reads "1" when ticked and ""
 // otherwise; every other control reads its text (GBK).
