@@ -12,6 +12,8 @@
 #include "transfer/transfer_object.h"
 #include "transfer_waiter.h"
 #include "../refusing_port.h"
+
+#include <future>
 #include "../time_scale.h"
 
 namespace tarnwick::transfer::test {
@@ -226,10 +228,19 @@ TEST_F(HttpDownload, ConnectionRefusedIsAConnectFailure) {
   TransferParams p;
   p.remoteUrl = "http://127.0.0.1:" + std::to_string(closedPort) + "/up/x";
   p.localFile = m_target;
-  p.onFinished = w.handler();
+  // The refusal comes at once: the handler holds the object in Running until
+  // the second start has been tried, so that start meets a running transfer.
+  std::promise<void> tried;
+  std::shared_future<void> triedDone = tried.get_future().share();
+  const FinishedHandler record = w.handler();
+  p.onFinished = [record, triedDone](int code, const TransferReport& r) {
+    if (code == kEventThreadEnded) triedDone.wait_for(std::chrono::seconds(10));
+    return record(code, r);
+  };
   TransferObject t;
   ASSERT_TRUE(t.start(p));
   EXPECT_FALSE(t.start(p)) << "a second start while running";
+  tried.set_value();
   ASSERT_TRUE(w.waitEnded(10000));
   EXPECT_EQ(w.report.outcome, Outcome::ConnectFailed);
   EXPECT_FALSE(std::filesystem::exists(m_target));
