@@ -8,7 +8,9 @@
 #include <QTabWidget>
 #include <QUrl>
 #include <QWebEngineView>
+#include <QHash>
 #include <functional>
+#include <mutex>
 #include <memory>
 
 #include "app/qt/catalogue.h"
@@ -51,14 +53,31 @@ void logFailure(const QString& title) {
   app::logLine(q("日志编辑框"), app::toGbk(q("：读取“%1”页面失败，请检查网络连接后重新打开该页。").arg(title)));
 }
 
+// The latest load started for each page: a reply of an older load of the
+// same page (the user came back to it quickly) must not overwrite a newer one.
+std::mutex g_loadsMutex;
+QHash<QString, int> g_latestLoad;
+
+int beginLoad(const QString& title) {
+  std::lock_guard lock(g_loadsMutex);
+  return ++g_latestLoad[title];
+}
+
+bool isLatestLoad(const QString& title, int load) {
+  std::lock_guard lock(g_loadsMutex);
+  return g_latestLoad.value(title) == load;
+}
+
 // Runs on a worker: fetches url; then, on the GUI thread and only while page
-// title is still shown, apply(page) for a page that arrived, or a log line
-// for one that did not. The page is taken as text as it came (bytes).
+// title is still shown and no newer load of it has started, apply(page) for a
+// page that arrived, or a log line for one that did not. The page is taken as
+// text as it came (bytes).
 void loadPage(const QString& title, const std::string& url, std::function<void(const std::string&)> apply) {
+  const int load = beginLoad(title);
   const std::string body = net::fetchUrl(url);
   QPointer<QWidget> main(app::mainWindow());
-  app::runOnGui([main, title, body, apply = std::move(apply)] {
-    if (!main || !pageShown(title)) return;
+  app::runOnGui([main, title, body, load, apply = std::move(apply)] {
+    if (!main || !pageShown(title) || !isLatestLoad(title, load)) return;
     if (body.empty()) return logFailure(title);
     apply(body);
   });
