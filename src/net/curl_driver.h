@@ -3,7 +3,7 @@
 // The HTTP engine and the transfer object both run their transfers here: the
 // loop performs, polls the sockets for at most pollMs, and asks the caller's
 // step function between polls whether to go on (cancel flags, stall limits,
-// progress, the GUI's wait hook).
+// progress).
 
 #include <curl/curl.h>
 

@@ -19,7 +19,6 @@ constexpr const char* kDefaultAccept =
     "application/vnd.ms-excel, application/vnd.ms-powerpoint, application/msword, */*";
 
 std::mutex g_hookMutex;
-std::function<void()> g_waitHook;
 std::function<void(const std::string&)> g_opener;
 HttpTimeouts g_timeouts;
 
@@ -42,19 +41,27 @@ std::vector<std::string> headerLines(std::string_view block) {
 
 }  // namespace
 
-void setWaitHook(std::function<void()> hook) {
-  std::lock_guard lock(g_hookMutex);
-  g_waitHook = std::move(hook);
+namespace {
+thread_local const RequestCancelScope* t_innermostScope = nullptr;
+std::atomic<bool> g_allStopped{false};
+}  // namespace
+
+RequestCancelScope::RequestCancelScope(const std::atomic<bool>* flag) : m_flag(flag), m_outer(t_innermostScope) {
+  t_innermostScope = this;
 }
 
-void callWaitHook() {
-  std::function<void()> hook;
-  {
-    std::lock_guard lock(g_hookMutex);
-    hook = g_waitHook;
-  }
-  if (hook) hook();
+RequestCancelScope::~RequestCancelScope() { t_innermostScope = m_outer; }
+
+bool requestCancelled(const std::atomic<bool>* own) {
+  if (g_allStopped.load() || (own && own->load())) return true;
+  for (const RequestCancelScope* s = t_innermostScope; s; s = s->m_outer)
+    if (s->m_flag && s->m_flag->load()) return true;
+  return false;
 }
+
+void stopAllRequests() { g_allStopped.store(true); }
+
+void allowRequests() { g_allStopped.store(false); }
 
 void setBrowserOpener(std::function<void(const std::string&)> opener) {
   std::lock_guard lock(g_hookMutex);
@@ -98,7 +105,6 @@ void applyOptions(TransferPlan& plan, const RequestOptions& options) {
   plan.maxBodyBytes = options.maxBodyBytes;
   plan.maxHeaderBytes = options.maxHeaderBytes;
   plan.cancel = options.cancel;
-  plan.useWaitHook = options.useWaitHook;
 }
 
 RequestResult resultOf(TransferResult&& r) {

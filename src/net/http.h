@@ -50,10 +50,30 @@ bool isInternetConnected();
 void openInBrowser(const std::string& url);
 void setBrowserOpener(std::function<void(const std::string&)> opener);
 
-// Called repeatedly (about every 10 ms) on the calling thread while a request
-// or fetch waits for the network (httpRequest, fetchUrl, isInternetConnected). The GUI installs a hook that turns its event
-// loop when called on the GUI thread, so the windows stay alive.
-void setWaitHook(std::function<void()> hook);
+// Cancelling requests that run deep inside other work. While a scope lives,
+// every request its thread makes (httpRequest, fetchUrl, performRequest,
+// isInternetConnected) ends as Cancelled within about 10 ms of the flag being
+// set; scopes nest, and any set flag of the thread's scopes cancels. The flag
+// must outlive the scope.
+class RequestCancelScope {
+ public:
+  explicit RequestCancelScope(const std::atomic<bool>* flag);
+  ~RequestCancelScope();
+  RequestCancelScope(const RequestCancelScope&) = delete;
+  RequestCancelScope& operator=(const RequestCancelScope&) = delete;
+
+ private:
+  const std::atomic<bool>* m_flag;
+  const RequestCancelScope* m_outer;
+  friend bool requestCancelled(const std::atomic<bool>* own);
+};
+// True when own (may be null), a scope of this thread, or stopAllRequests
+// asks the running request to end.
+bool requestCancelled(const std::atomic<bool>* own);
+// Ends every request of every thread as Cancelled, and those started later,
+// until allowRequests (the program's exit).
+void stopAllRequests();
+void allowRequests();
 
 // URL helpers. urlHost: the authority behind "http://" (or from the start),
 // lower-cased, without ":port" unless keepPort. urlPath: path and query from
@@ -90,7 +110,6 @@ struct RequestOptions {
   // Checked about every 10 ms while the request runs; true ends it as
   // Cancelled. May be set from any thread.
   const std::atomic<bool>* cancel = nullptr;
-  bool useWaitHook = true;  // false: the installed wait hook is not called
 };
 
 enum class RequestFailure {

@@ -195,6 +195,11 @@ std::string requestUrl(std::string_view url) {
 TransferResult runTransfer(const TransferPlan& plan) {
   ensureCurlGlobal();
   TransferResult result;
+  if (requestCancelled(plan.cancel)) {  // cancelled before it began: nothing goes out
+    result.cancelled = true;
+    result.error = "cancelled";
+    return result;
+  }
   CurlEasy easyOwner(curl_easy_init());
   CURL* easy = easyOwner.get();
   if (!easy) {
@@ -254,11 +259,10 @@ TransferResult runTransfer(const TransferPlan& plan) {
   bool cancelled = false;
   CurlDriver driver;
   const CURLcode code = driver.run(easy, 10, [&]() -> CURLcode {
-    if (plan.cancel && plan.cancel->load()) {
+    if (requestCancelled(plan.cancel)) {
       cancelled = true;
       return CURLE_ABORTED_BY_CALLBACK;
     }
-    if (plan.useWaitHook) callWaitHook();
     return CURLE_OK;
   });
   curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &result.httpStatus);

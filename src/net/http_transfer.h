@@ -26,8 +26,7 @@ struct TransferPlan {
   long totalSeconds = 0;  // 0 = no overall limit
   std::size_t maxBodyBytes = kDefaultReplyCap;
   std::size_t maxHeaderBytes = kDefaultReplyCap;
-  const std::atomic<bool>* cancel = nullptr;
-  bool useWaitHook = true;
+  const std::atomic<bool>* cancel = nullptr;  // also cancelled by requestCancelled()
 };
 
 struct TransferResult {
@@ -44,9 +43,6 @@ struct TransferResult {
 };
 
 TransferResult runTransfer(const TransferPlan& plan);
-
-// Calls the installed wait hook, if any (http.cpp).
-void callWaitHook();
 
 // The url with bytes a request line cannot carry (controls, space, bytes of
 // 0x80 and above) percent-encoded; everything else as given.

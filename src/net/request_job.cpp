@@ -4,27 +4,33 @@
 
 namespace tarnwick::net {
 
-// The engine's own connect and low-speed time-outs bound the wait; the
-// deadline and the size cap are judged on the finished transfer, and a job
-// cancelled meanwhile drops its reply.
+// A Form reply is text up to its first zero byte (as httpRequestText gives
+// it); a reply cut off by the network keeps what was read, as the plain
+// engine calls do, and every other failure gives the empty reply.
 RequestJobResult RequestJob::run() {
   RequestJobResult r;
   if (cancelled()) {
     r.cancelled = true;
     return r;
   }
-  const auto started = std::chrono::steady_clock::now();
-  std::string reply = m_request.kind == RequestKind::Form
-                          ? httpRequestText(m_request.url, m_request.method, "", "", m_request.body)
-                          : fetchUrl(m_request.url);
-  if (cancelled()) {
+  RequestOptions options;
+  if (m_request.deadline.count() > 0) options.deadlineSeconds = static_cast<long>(m_request.deadline.count());
+  options.maxBodyBytes = m_request.sizeCap;
+  options.cancel = &m_cancelled;
+  RequestResult reply = m_request.kind == RequestKind::Form
+                            ? performRequest(m_request.url, m_request.method, "", "", m_request.body, options)
+                            : performFetch(m_request.url, options);
+  if (cancelled() || reply.failure == RequestFailure::Cancelled) {
     r.cancelled = true;
-  } else if (std::chrono::steady_clock::now() - started > m_request.deadline) {
-    r.timedOut = true;
-  } else if (reply.size() > m_request.sizeCap) {
-    r.tooLarge = true;
-  } else {
-    r.reply = std::move(reply);
+    return r;
+  }
+  r.timedOut = reply.failure == RequestFailure::TimedOut;
+  r.tooLarge = reply.failure == RequestFailure::TooLarge;
+  if (reply.failure != RequestFailure::None && reply.failure != RequestFailure::Broken) return r;
+  r.reply = std::move(reply.body);
+  if (m_request.kind == RequestKind::Form) {
+    const std::size_t zero = r.reply.find('\0');
+    if (zero != std::string::npos) r.reply.resize(zero);
   }
   return r;
 }

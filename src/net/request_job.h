@@ -1,8 +1,8 @@
 #pragma once
 // A request made on behalf of a window, as one job: what to send, an overall
 // deadline, a cap on the reply size, and a cancel flag that any thread may
-// set. run() blocks its (worker) thread; it never touches a widget and never
-// turns an event loop.
+// set; cancelling ends a running request within about 10 ms. run() blocks its
+// (worker) thread; it never touches a widget and never turns an event loop.
 //
 //   created --run()--> running --reply--> done (result.reply)
 //      |                  |
@@ -28,7 +28,8 @@ struct JobRequest {
   std::string url;
   std::string method = "GET";  // Form only
   std::string body;            // Form POST only
-  std::chrono::milliseconds deadline{60000};
+  // Overall deadline; zero: the engine's own (httpTimeouts().totalSeconds).
+  std::chrono::seconds deadline{0};
   std::size_t sizeCap = 16u << 20;  // replies beyond this many bytes count as failed
 
   static JobRequest fetch(std::string url) {
@@ -61,7 +62,7 @@ class RequestJob {
 
   // Sends the request and waits for the reply (worker thread).
   RequestJobResult run();
-  void cancel() { m_cancelled.store(true); }
+  void cancel() { m_cancelled.store(true); }  // any thread
   bool cancelled() const { return m_cancelled.load(); }
   const JobRequest& request() const { return m_request; }
 

@@ -13,6 +13,7 @@
 #include "app/qt/shell.h"
 #include "app/qt/shell_internal.h"
 #include "net/hosts.h"
+#include "net/http.h"
 #include "standin_host.h"
 #include "test_support.h"
 
@@ -23,12 +24,15 @@ using Seen = testsupport::StandInHost::Seen;
 class JobsTest : public QObject {
   Q_OBJECT
   QTemporaryDir m_home;
+  std::atomic<bool> m_release{false};  // ends the host's hanging replies
   testsupport::StandInHost m_host;
 
  private slots:
   void initTestCase() {
     qputenv("HOME", m_home.path().toUtf8());
-    m_host.setHandler([](const Seen& s) {
+    m_host.setHandler([this](const Seen& s) {
+      if (s.target.rfind("/hang", 0) == 0)
+        for (int i = 0; i < 3000 && !m_release.load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
       if (s.target.rfind("/slow", 0) == 0 || s.target.rfind("/guanli.php", 0) == 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(800));
       return std::string("reply");
@@ -118,6 +122,33 @@ class JobsTest : public QObject {
     QVERIFY(!late);
     QVERIFY(!WindowJobs::of(qApp)->run([] {}, nullptr, [] {}));
     resumeWorkers();
+  }
+
+  // Exit while workers wait on replies that do not come: a request job, a
+  // request deep inside a window's work, and one of a bare worker all end
+  // at once, well within the bound, and no worker is left.
+  void exitWithWorkersWaitingOnASlowReplyIsBounded() {
+    QWidget* dialog = createWindow(QStringLiteral("公告"));
+    std::atomic<int> delivered{0};
+    std::string deepReply = "unset", bareReply = "unset";
+    QVERIFY(WindowJobs::of(dialog)->request(net::JobRequest::fetch(m_host.url() + "/hang/job"), nullptr,
+                                            [&](const net::RequestJobResult&) { ++delivered; }));
+    QVERIFY(WindowJobs::of(dialog)->run([&] { deepReply = net::fetchUrl(m_host.url() + "/hang/deep"); }, nullptr,
+                                        [&] { ++delivered; }));
+    startWorker([&] { bareReply = net::httpRequestText(m_host.url() + "/hang/bare"); });
+    QTRY_VERIFY_WITH_TIMEOUT(m_host.count("/hang") == 3, 15000);  // all three wait on the host
+    QCOMPARE(activeWorkers(), 3);
+    const auto t0 = std::chrono::steady_clock::now();
+    QVERIFY(stopWorkers(std::chrono::milliseconds(3000)));
+    QVERIFY(std::chrono::steady_clock::now() - t0 < std::chrono::milliseconds(3000));
+    QCOMPARE(activeWorkers(), 0);
+    QCOMPARE(deepReply, std::string());
+    QCOMPARE(bareReply, std::string());
+    QTest::qWait(50);  // a result queued for the GUI thread would run now
+    QCOMPARE(delivered.load(), 1);  // the window's work reports back; the cancelled job does not
+    resumeWorkers();
+    m_release.store(true);
+    delete dialog;
   }
 };
 

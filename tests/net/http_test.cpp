@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <thread>
 
 #include "net/cookies.h"
@@ -241,25 +243,54 @@ TEST(HttpWire, FormValuesArriveByteExact) {
   }
 }
 
-TEST(HttpWait, HookTurnsDuringASlowReply) {
-  RawServer server([](const RawRequest&, const auto& send) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+// A request that waits on a reply that never comes ends once a cancel scope
+// of its thread, or the stop of all requests, asks it to; a request started
+// after the stop never goes out.
+TEST(HttpCancel, ScopesAndTheGlobalStopCutARunningRequest) {
+  std::atomic<int> arrived{0};
+  std::atomic<bool> release{false};
+  RawServer server([&](const RawRequest&, const auto& send) {
+    ++arrived;
+    for (int i = 0; i < 2000 && !release.load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     send(simpleReply("late"));
   });
-  int calls = 0;
-  const auto caller = std::this_thread::get_id();
-  bool otherThread = false;
-  setWaitHook([&] {
-    ++calls;
-    if (std::this_thread::get_id() != caller) otherThread = true;
-  });
-  EXPECT_EQ(httpRequest(server.url("/slow")), "late");
-  const int afterRequest = calls;
-  EXPECT_EQ(fetchUrl(server.url("/slow")), "late");
-  setWaitHook(nullptr);
-  EXPECT_GE(afterRequest, 10);  // about every 10 ms for 300 ms
-  EXPECT_GE(calls - afterRequest, 10);
-  EXPECT_FALSE(otherThread);
+  const auto timed = [](const std::function<void()>& f) {
+    const auto t0 = std::chrono::steady_clock::now();
+    f();
+    return std::chrono::steady_clock::now() - t0;
+  };
+  {
+    std::atomic<bool> flag{false};
+    std::string reply = "unset";
+    std::thread cutter([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      flag.store(true);
+    });
+    const auto took = timed([&] {
+      RequestCancelScope outer(&flag);
+      RequestCancelScope inner(nullptr);  // an inner scope without a flag keeps the outer one
+      reply = fetchUrl(server.url("/slow"));
+    });
+    cutter.join();
+    EXPECT_EQ(reply, "");
+    EXPECT_LT(took, std::chrono::seconds(10));
+  }
+  {
+    std::string reply;
+    std::thread cutter([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      stopAllRequests();
+    });
+    const auto took = timed([&] { reply = httpRequest(server.url("/slow")); });
+    cutter.join();
+    EXPECT_EQ(reply, std::string(255, '\0'));
+    EXPECT_LT(took, std::chrono::seconds(10));
+    const int before = arrived.load();
+    EXPECT_EQ(performFetch(server.url("/after"), RequestOptions{}).failure, RequestFailure::Cancelled);
+    allowRequests();
+    EXPECT_EQ(arrived.load(), before);
+  }
+  release.store(true);
 }
 
 TEST(HttpWait, ConcurrentRequestsAreIndependent) {

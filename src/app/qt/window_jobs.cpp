@@ -1,6 +1,7 @@
 #include "app/qt/window_jobs.h"
 
 #include "app/qt/workers.h"
+#include "net/http.h"
 
 namespace tarnwick::app {
 
@@ -17,6 +18,8 @@ WindowJobs* WindowJobs::of(QObject* window) {
 
 void WindowJobs::cancelAll() {
   for (const auto& job : m_jobs) job->cancel();
+  m_cancelRuns->store(true);
+  m_cancelRuns = std::make_shared<std::atomic<bool>>(false);  // for work started later
 }
 
 bool WindowJobs::request(net::JobRequest what, QWidget* control, Done done) {
@@ -48,8 +51,9 @@ bool WindowJobs::run(std::function<void()> job, QWidget* control, std::function<
   if (button) button->setEnabled(false);
   ++m_pending;
   QPointer<QObject> self(this);
-  startWorker([job = std::move(job), self, button, done = std::move(done)] {
+  startWorker([job = std::move(job), cancel = m_cancelRuns, self, button, done = std::move(done)] {
     try {
+      net::RequestCancelScope scope(cancel.get());
       job();
     } catch (...) {
       // A failed job still reports back, so its control comes back to life.

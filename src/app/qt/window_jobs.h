@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <set>
@@ -34,16 +35,19 @@ class WindowJobs : public QObject {
   // meanwhile and enabled again just before done runs. False when nothing was
   // started (the program is ending).
   bool request(net::JobRequest what, QWidget* control, Done done);
-  // Any work: job() off the GUI thread, then done() on the GUI thread.
+  // Any work: job() off the GUI thread, then done() on the GUI thread. The
+  // requests job() makes end as cancelled when the window goes.
   bool run(std::function<void()> job, QWidget* control, std::function<void()> done);
 
   // Jobs started and not yet handled.
   int pending() const { return m_pending; }
-  // Cancels every request job of this window (their results are dropped).
+  // Cancels every request job of this window (their results are dropped)
+  // and every request that its running work makes.
   void cancelAll();
 
  private:
   std::set<std::shared_ptr<net::RequestJob>> m_jobs;
+  std::shared_ptr<std::atomic<bool>> m_cancelRuns = std::make_shared<std::atomic<bool>>(false);
   int m_pending = 0;
 };
 

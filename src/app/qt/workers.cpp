@@ -11,6 +11,7 @@
 #include <set>
 
 #include "app/qt/log.h"
+#include "net/http.h"
 #include "net/request_job.h"
 
 namespace tarnwick::app {
@@ -126,6 +127,7 @@ void unregisterJob(const std::shared_ptr<net::RequestJob>& job) {
 
 bool stopWorkers(std::chrono::milliseconds timeout) {
   g_stopping.store(true);
+  net::stopAllRequests();  // requests deep inside any worker end at once
   {
     std::lock_guard lock(g_jobsMutex);
     for (const auto& job : jobs()) job->cancel();
@@ -138,7 +140,10 @@ bool stopWorkers(std::chrono::milliseconds timeout) {
 
 bool workersStopping() { return g_stopping.load(); }
 
-void resumeWorkers() { g_stopping.store(false); }
+void resumeWorkers() {
+  g_stopping.store(false);
+  net::allowRequests();
+}
 
 int activeWorkers() { return g_active.load(); }
 
