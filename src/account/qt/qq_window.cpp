@@ -6,9 +6,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <atomic>
-#include <chrono>
 #include <memory>
-#include <thread>
 
 #include "account/login.h"
 #include "account/qt/account_module.h"
@@ -17,13 +15,12 @@
 #include "app/qt/web_browser.h"
 #include "app/session.h"
 #include "net/hosts.h"
-#include "net/http.h"
 
 namespace tarnwick::account {
 namespace {
 
 // Clears the window's "open" flag when the window is closed or destroyed, so
-// the poll ends with the window.
+// the poll ends with the window (hidden or deleted).
 class CloseWatcher : public QObject {
  public:
   CloseWatcher(QWidget* window, std::shared_ptr<std::atomic<bool>> open)
@@ -40,27 +37,27 @@ class CloseWatcher : public QObject {
   std::shared_ptr<std::atomic<bool>> m_open;
 };
 
-// One poll: a signed-in reply logs in, anything else polls again a second
-// later, as long as the QQ window is open.
-void poll(QPointer<QWidget> qqWindow, std::shared_ptr<std::atomic<bool>> open) {
-  if (!open->load() || app::workersStopping()) return;
-  std::string reply = net::fetchUrl(qqPollUrl(net::hosts().mainHost));
-  std::optional<QqSignIn> signIn = parseQqPoll(reply);
-  if (!signIn) {
-    for (int i = 0; i < 10 && open->load() && !app::workersStopping(); ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    if (open->load()) app::startWorker([qqWindow, open] { poll(qqWindow, open); });
-    return;
-  }
-  app::runOnGui([qqWindow, open, s = *signIn] {
-    if (!open->exchange(false)) return;  // closed meanwhile: no login behind the user's back
-    // The sign-in's values stay here until the login has been accepted.
-    QWidget* login = app::findWindow(QStringLiteral("Tarnwick登录"));
-    app::setControlText(login, QStringLiteral("编辑框1"), s.loginName);
-    app::setControlText(login, QStringLiteral("编辑框2"), s.password);
-    if (login) startLogin(login, s.loginName, s.password, s);
-    if (qqWindow) qqWindow->close();
-  });
+// One poll, as a job of the QQ window: a signed-in reply logs in, anything
+// else polls again a second later, as long as the window is open.
+void poll(QWidget* qqWindow, std::shared_ptr<std::atomic<bool>> open) {
+  if (!open->load()) return;
+  QPointer<QWidget> self(qqWindow);
+  app::WindowJobs::of(qqWindow)->request(
+      net::JobRequest::fetch(qqPollUrl(net::hosts().mainHost)), nullptr, [self, open](const net::RequestJobResult& r) {
+        if (!self || !open->load()) return;  // closed meanwhile: no login behind the user's back
+        std::optional<QqSignIn> signIn = parseQqPoll(r.reply);
+        if (!signIn) {
+          QTimer::singleShot(1000, self, [self, open] { poll(self, open); });
+          return;
+        }
+        open->store(false);
+        // The sign-in's values stay here until the login has been accepted.
+        QWidget* login = app::findWindow(QStringLiteral("Tarnwick登录"));
+        app::setControlText(login, QStringLiteral("编辑框1"), signIn->loginName);
+        app::setControlText(login, QStringLiteral("编辑框2"), signIn->password);
+        if (login) startLogin(login, signIn->loginName, signIn->password, *signIn);
+        self->close();
+      });
 }
 
 }  // namespace
@@ -71,10 +68,9 @@ void installQqWindow(QWidget* window) {
   if (auto* browser = app::control<app::WebBrowser>(window, QStringLiteral("超文本浏览框1")))
     browser->navigate(QUrl(QString::fromStdString(qqSignInPageUrl(net::hosts().mainHost))));
   if (auto* timer = app::control<QTimer>(window, QStringLiteral("时钟1"))) {
-    QPointer<QWidget> self(window);
-    QObject::connect(timer, &QTimer::timeout, window, [timer, self, open] {
+    QObject::connect(timer, &QTimer::timeout, window, [timer, window, open] {
       timer->stop();  // the first tick starts the poll; it is not restarted
-      app::startWorker([self, open] { poll(self, open); });
+      poll(window, open);
     });
   }
 }

@@ -76,7 +76,7 @@ void refreshPage(const QString& pageTitle) {
     std::lock_guard lock(g_loaderMutex);
     loader = loaders().value(pageTitle);
   }
-  if (loader) startWorker(std::move(loader));
+  if (loader) loader();
 }
 
 QWidget* createWindow(const QString& title, QWidget* parent) {

@@ -41,9 +41,10 @@ bool exitRequested();
 // the listing address 编辑框3 of the main window at the member in Session.
 void memberLoggedIn();
 
-// Page loaders: a change of the main tab page 选择夹1 starts, on a worker,
-// the loader registered for the new page's title ("文件", "个人", ...).
-// Loaders run off the GUI thread and write controls only through runOnGui.
+// Page loaders: a change of the main tab page 选择夹1 runs the loader
+// registered for the new page's title ("文件", "个人", ...). Loaders run on
+// the GUI thread and return at once: what they fetch runs as jobs of the
+// main window (WindowJobs).
 using PageLoader = std::function<void()>;
 void setPageLoader(const QString& pageTitle, PageLoader loader);
 // refreshPage: starts the loader of the page now shown (nothing when none).

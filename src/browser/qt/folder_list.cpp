@@ -2,7 +2,6 @@
 
 #include <QGuiApplication>
 #include <QSignalBlocker>
-#include <QThread>
 #include <algorithm>
 #include <memory>
 #include <vector>
@@ -16,7 +15,6 @@
 #include "browser/scrape.h"
 #include "browser/state.h"
 #include "net/hosts.h"
-#include "net/http.h"
 
 namespace tarnwick::browser::qt {
 
@@ -65,17 +63,15 @@ void showFolders(const std::vector<FolderEntry>& found, const std::string& userI
 }  // namespace
 
 void loadFolders(std::function<void()> onLoaded) {
-  auto job = [onLoaded = std::move(onLoaded)] {
-    const auto session = app::Session::instance().get();
-    const std::string pattern = app::controlText(app::mainWindow(), QStringLiteral("编辑框1"));
-    const std::string page = net::fetchUrl(folderListUrl(net::hosts().mainHost, session.accountName, true));
-    auto entries = std::make_shared<std::vector<FolderEntry>>(extractFolderEntries(page, pattern));
-    app::runOnGui([entries, userId = session.userId, onLoaded] { showFolders(*entries, userId, onLoaded); });
-  };
-  if (app::mainWindow() && app::mainWindow()->thread() == QThread::currentThread())
-    app::startWorker(std::move(job));
-  else
-    job();
+  QWidget* main = app::mainWindow();
+  if (!main) return;
+  const auto session = app::Session::instance().get();
+  const std::string pattern = app::controlText(main, QStringLiteral("编辑框1"));
+  app::WindowJobs::of(main)->request(
+      net::JobRequest::fetch(folderListUrl(net::hosts().mainHost, session.accountName, true)), nullptr,
+      [pattern, userId = session.userId, onLoaded = std::move(onLoaded)](const net::RequestJobResult& r) {
+        showFolders(extractFolderEntries(r.reply, pattern), userId, onLoaded);
+      });
 }
 
 void selectFolder(FolderSource source) {

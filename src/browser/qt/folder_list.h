@@ -8,10 +8,9 @@ class QWidget;
 
 namespace tarnwick::browser::qt {
 
-// Reloads the folder list. Callable from any thread: the page is fetched on a
-// worker (the calling one, or a new one when called on the GUI thread) and
-// the lists are refilled on the GUI thread, which then selects the folder and
-// lists its files. onLoaded runs on the GUI thread after the lists are filled.
+// Reloads the folder list (GUI thread): the page is fetched as a job of the
+// main window, then the lists are refilled, the folder selected and its files
+// listed. onLoaded runs after the lists are filled.
 void loadFolders(std::function<void()> onLoaded = {});
 
 enum class FolderSource { FolderView, FolderListBox };

@@ -10,7 +10,6 @@
 #include <QWebEngineView>
 #include <QHash>
 #include <functional>
-#include <mutex>
 #include <memory>
 
 #include "app/qt/catalogue.h"
@@ -55,32 +54,25 @@ void logFailure(const QString& title) {
 
 // The latest load started for each page: a reply of an older load of the
 // same page (the user came back to it quickly) must not overwrite a newer one.
-std::mutex g_loadsMutex;
-QHash<QString, int> g_latestLoad;
+QHash<QString, int> g_latestLoad;  // GUI thread only
 
-int beginLoad(const QString& title) {
-  std::lock_guard lock(g_loadsMutex);
-  return ++g_latestLoad[title];
-}
+int beginLoad(const QString& title) { return ++g_latestLoad[title]; }
 
-bool isLatestLoad(const QString& title, int load) {
-  std::lock_guard lock(g_loadsMutex);
-  return g_latestLoad.value(title) == load;
-}
+bool isLatestLoad(const QString& title, int load) { return g_latestLoad.value(title) == load; }
 
-// Runs on a worker: fetches url; then, on the GUI thread and only while page
-// title is still shown and no newer load of it has started, apply(page) for a
-// page that arrived, or a log line for one that did not. The page is taken as
+// Fetches url as a job of the main window; then, only while page title is
+// still shown and no newer load of it has started, apply(page) for a page
+// that arrived, or a log line for one that did not. The page is taken as
 // text as it came (bytes).
 void loadPage(const QString& title, const std::string& url, std::function<void(const std::string&)> apply) {
   const int load = beginLoad(title);
-  const std::string body = net::fetchUrl(url);
-  QPointer<QWidget> main(app::mainWindow());
-  app::runOnGui([main, title, body, load, apply = std::move(apply)] {
-    if (!main || !pageShown(title) || !isLatestLoad(title, load)) return;
-    if (body.empty()) return logFailure(title);
-    apply(body);
-  });
+  app::WindowJobs::of(app::mainWindow())
+      ->request(net::JobRequest::fetch(url), nullptr,
+                [title, load, apply = std::move(apply)](const net::RequestJobResult& r) {
+                  if (!pageShown(title) || !isLatestLoad(title, load)) return;
+                  if (r.reply.empty()) return logFailure(title);
+                  apply(r.reply);
+                });
 }
 
 std::string account() { return app::Session::instance().accountName(); }
@@ -147,23 +139,18 @@ void applySettingsPage(const std::string& page, bool keepPermission) {
 
 namespace {
 
-// Loaders run on a worker; the account page is fetched there and shown on
-// the GUI thread. Pages arrive in UTF-8 and are cut as GBK texts.
+// Loaders run on the GUI thread; an account page is fetched as a job and
+// shown when it arrives. Pages arrive in UTF-8 and are cut as GBK texts.
 void registerLoaders() {
   app::setPageLoader(q("下线"), [] {
-    const std::string text = browser::invitationText(mainHost(), app::Session::instance().userId());
-    app::runOnGui([text] { if (pageShown(q("下线"))) setText("编辑框4", text); });
+    setText("编辑框4", browser::invitationText(mainHost(), app::Session::instance().userId()));
   });
-  app::setPageLoader(q("反馈"), [] {
-    const std::string email = app::Session::instance().get().email;
-    app::runOnGui([email] { if (pageShown(q("反馈"))) setText("编辑框50", email); });
-  });
+  app::setPageLoader(q("反馈"), [] { setText("编辑框50", app::Session::instance().get().email); });
   app::setPageLoader(q("个人"), [] {
     loadPage(q("个人"), accountPageUrl(mainHost(), "cs1", account()), showPersonal);
   });
   app::setPageLoader(q("安全"), [] {
-    const std::string email = app::Session::instance().get().email;
-    app::runOnGui([email] { if (pageShown(q("安全"))) setText("编辑框45", email); });
+    setText("编辑框45", app::Session::instance().get().email);
     loadPage(q("安全"), accountPageUrl(mainHost(), "aq", account()),
              [](const std::string& page) { showSecurity(net::fromUtf8(page)); });
   });
@@ -175,7 +162,7 @@ void registerLoaders() {
     loadPage(q("设置"), accountPageUrl(mainHost(), "sz", account()),
              [](const std::string& page) { applySettingsPage(net::fromUtf8(page), false); });
   });
-  app::setPageLoader(q("记录"), [] { app::runOnGui(loadRecordPage); });
+  app::setPageLoader(q("记录"), loadRecordPage);
 }
 
 const char* const kWithdrawalRules[] = {
@@ -230,20 +217,18 @@ const std::vector<std::string>& withdrawalRecords() { return g_withdrawalRecords
 void loadRecordPage() {
   const long long page = recordPageNumber(marker("编辑框43"));
   const std::string pattern = marker("编辑框42");
-  const std::string url = recordPageUrl(mainHost(), page);
-  QPointer<QWidget> main(app::mainWindow());
-  app::startWorker([main, url, pattern, page] {
-    const std::string body = net::fetchUrl(url);  // the records page is cut as it came
-    app::runOnGui([main, body, pattern, page] {
-      // A reply for a page the buttons have moved away from meanwhile is dropped.
-      if (!main || recordPageNumber(marker("编辑框43")) != page) return;
-      if (body.empty()) return logFailure(q("记录"));
-      auto* list = app::control<QListWidget>(main, q("列表框5"));
-      if (!list) return;
-      list->clear();
-      for (const auto& row : recordRows(body, pattern)) list->addItem(app::fromGbk(row));
-    });
-  });
+  app::WindowJobs::of(app::mainWindow())
+      ->request(net::JobRequest::fetch(recordPageUrl(mainHost(), page)), nullptr,
+                [pattern, page](const net::RequestJobResult& r) {
+                  // A reply for a page the buttons have moved away from meanwhile is dropped.
+                  if (recordPageNumber(marker("编辑框43")) != page) return;
+                  if (r.reply.empty()) return logFailure(q("记录"));
+                  auto* list = app::control<QListWidget>(app::mainWindow(), q("列表框5"));
+                  if (!list) return;
+                  list->clear();
+                  // The records page is cut as it came.
+                  for (const auto& row : recordRows(r.reply, pattern)) list->addItem(app::fromGbk(row));
+                });
 }
 
 void registerAccountPages() {

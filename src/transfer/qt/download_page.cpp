@@ -210,13 +210,10 @@ void runNext() {
   const std::string url = addressPageUrl(net::hosts().mainHost, row->text(3).toStdString(),
                                          browser::BrowserState::instance().accessPassword());
   const std::string storage = net::hosts().storageHost;
-  QPointer<QWidget> guard(mgr().main);
-  app::startWorker([url, storage, guard, row] {
-    const std::string address = storageAddress(net::fetchUrl(url), storage);
-    app::runOnGui([guard, row, address] {
-      if (guard) startTransfer(row, address);
-    });
-  });
+  auto address = std::make_shared<std::string>();
+  app::WindowJobs::of(mgr().main)
+      ->run([url, storage, address] { *address = storageAddress(net::fetchUrl(url), storage); }, nullptr,
+            [row, address] { startTransfer(row, *address); });
 }
 
 void startDownloads() {

@@ -10,6 +10,8 @@
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTimer>
+#include <memory>
+#include <optional>
 #include <QTreeWidget>
 
 #include "app/qt/shell.h"
@@ -121,14 +123,15 @@ void UploadPage::startNextFile() {
   showUploadTarget(m_main, c.target.folderId);
 
   if (!m_instant || !m_instant->isChecked()) return startFtp();
-  QPointer<UploadPage> self(this);
   QTreeWidgetItem* item = c.item;
-  app::startWorker([self, item, target = c.target, path = c.nativePath, name = c.nameGbk] {
-    InstantUploadResult result = tryInstantUpload(target, path, name);
-    app::runOnGui([self, item, result] {
-      if (self && self->m_current.item == item) self->onInstantResult(result);
-    });
-  });
+  auto result = std::make_shared<InstantUploadResult>();
+  app::WindowJobs::of(this)->run(
+      [result, target = c.target, path = c.nativePath, name = c.nameGbk] {
+        *result = tryInstantUpload(target, path, name);
+      },
+      nullptr, [this, item, result] {
+        if (m_current.item == item) onInstantResult(*result);
+      });
 }
 
 void UploadPage::onInstantResult(const InstantUploadResult& result) {
@@ -191,13 +194,12 @@ void UploadPage::onTransferEnded(const TransferReport& report) {
     if (!report.error.empty()) reason += ": " + report.error;
     return failFile(reason);
   }
-  QPointer<UploadPage> self(this);
   QTreeWidgetItem* item = m_current.item;
-  app::startWorker([self, item, target = m_current.target, name = m_current.nameGbk] {
-    const auto id = registerUpload(target, name);
-    app::runOnGui([self, item, id] {
-      if (self && self->m_current.item == item) self->onRegistered(id);
-    });
+  auto id = std::make_shared<std::optional<std::int64_t>>();
+  app::WindowJobs::of(this)->run([id, target = m_current.target, name = m_current.nameGbk] {
+    *id = registerUpload(target, name);
+  }, nullptr, [this, item, id] {
+    if (m_current.item == item) onRegistered(*id);
   });
 }
 
