@@ -6,6 +6,7 @@
 
 #include "account/account_forms.h"
 #include "account/qt/account_module.h"
+#include "account/qt/login_flow.h"
 #include "app/qt/hyperlink_label.h"
 #include "app/qt/shell.h"
 #include "settings/qt/form_dialog.h"
@@ -19,13 +20,11 @@ settings::EffectHandler dialogEffects(QWidget* dialog) {
   QPointer<QWidget> self(dialog);
   return [self](const std::string& effect, const settings::FormValues& values) {
     if (effect == kCopyToLogin) {
-      QWidget* login = app::findWindow(QStringLiteral("Tarnwick登录"));
       auto value = [&values](const char* name) {
         auto it = values.find(name);
         return it == values.end() ? std::string() : it->second;
       };
-      app::setControlText(login, QStringLiteral("编辑框1"), value("编辑框1"));
-      app::setControlText(login, QStringLiteral("编辑框2"), value("编辑框2"));
+      fillLoginBoxes(value("编辑框1"), value("编辑框2"));
     } else if (effect == kCloseDialog && self) {
       self->close();
     }

@@ -10,8 +10,13 @@ class QWidget;
 
 namespace tarnwick::account {
 
+// The open login window (nullptr when none), and writing account and
+// password into its boxes 编辑框1 and 编辑框2.
+QWidget* loginWindow();
+void fillLoginBoxes(const std::string& account, const std::string& password);
+
 // Stores or forgets the credentials as 选择框1 of the login window says, then
-// posts them on a worker thread; a failure shows the message over the login
+// posts them as a job of the login window (登录 disabled meanwhile); a failure shows the message over the login
 // window, a success fills Session and calls finishLogin. A login started by
 // the QQ sign-in passes its values: they reach Session only when the login
 // succeeded.

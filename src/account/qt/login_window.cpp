@@ -1,4 +1,4 @@
-// The login window: its creation sequence, the login procedure on a worker,
+// The login window: its creation sequence, the login procedure as a job,
 // and the buttons that open registration, recovery and QQ sign-in.
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -46,6 +46,14 @@ void installLoginWindow(QWidget* window) {
   opener("按钮2", QStringLiteral("帐号注册"));
   opener("按钮3", QStringLiteral("找回密码"));
   opener("按钮4", QStringLiteral("QQ互联登录"));
+}
+
+QWidget* loginWindow() { return app::findWindow(QStringLiteral("Tarnwick登录")); }
+
+void fillLoginBoxes(const std::string& account, const std::string& password) {
+  QWidget* login = loginWindow();
+  app::setControlText(login, QStringLiteral("编辑框1"), account);
+  app::setControlText(login, QStringLiteral("编辑框2"), password);
 }
 
 void startLogin(QWidget* loginWindow, const std::string& account, const std::string& password,

@@ -52,10 +52,8 @@ void poll(QWidget* qqWindow, std::shared_ptr<std::atomic<bool>> open) {
         }
         open->store(false);
         // The sign-in's values stay here until the login has been accepted.
-        QWidget* login = app::findWindow(QStringLiteral("Tarnwick登录"));
-        app::setControlText(login, QStringLiteral("编辑框1"), signIn->loginName);
-        app::setControlText(login, QStringLiteral("编辑框2"), signIn->password);
-        if (login) startLogin(login, signIn->loginName, signIn->password, *signIn);
+        fillLoginBoxes(signIn->loginName, signIn->password);
+        if (QWidget* login = loginWindow()) startLogin(login, signIn->loginName, signIn->password, *signIn);
         self->close();
       });
 }

@@ -53,7 +53,7 @@ net::JobRequest formGet(std::string url) {
 }
 
 void refreshShownPage() {
-  if (auto* tabs = app::control<QTabWidget>(app::mainWindow(), q("选择夹1")))
+  if (QTabWidget* tabs = accountControls().tabs)
     if (tabs->currentIndex() >= 0) app::refreshPage(tabs->tabText(tabs->currentIndex()));
 }
 
@@ -97,8 +97,8 @@ void bindToggle(QWidget* main, const ToggleDef& def) {
 // 按钮22: mode and permission, then the settings page again (the
 // permission box keeps what the user chose).
 void setModeAndPermission(QWidget* main) {
-  auto* mode = app::control<QComboBox>(main, q("组合框2"));
-  auto* permission = app::control<QComboBox>(main, q("组合框7"));
+  QComboBox* mode = accountControls().mode;
+  QComboBox* permission = accountControls().permission;
   QAbstractButton* b = button(main, "按钮22");
   if (!mode || !permission || !b) return;
   const std::string host = net::hosts().mainHost;

@@ -31,10 +31,8 @@ std::vector<std::string> g_withdrawalRecords;  // GUI thread only
 
 QString q(const char* utf8) { return QString::fromUtf8(utf8); }
 
-QTabWidget* pageTabs() { return app::control<QTabWidget>(app::mainWindow(), q("选择夹1")); }
-
 bool pageShown(const QString& title) {
-  QTabWidget* tabs = pageTabs();
+  QTabWidget* tabs = accountControls().tabs;
   return tabs && tabs->currentIndex() >= 0 && tabs->tabText(tabs->currentIndex()) == title;
 }
 
@@ -79,15 +77,15 @@ std::string account() { return app::Session::instance().accountName(); }
 const std::string& mainHost() { return net::hosts().mainHost; }
 
 void showPersonal(const std::string& utf8Page) {
-  QWidget* main = app::mainWindow();
+  const AccountControls& c = accountControls();
   const PersonalView v = personalView(net::fromUtf8(utf8Page));
-  if (auto* browser = app::control<app::WebBrowser>(main, q("超文本浏览框2"))) {
+  if (app::WebBrowser* browser = c.personal) {
     // The page goes to the view as it came, with the service as its base, so
     // its links and pictures resolve and no file is left anywhere.
     browser->view()->setHtml(QString::fromUtf8(utf8Page), QUrl(QString::fromStdString(mainHost() + "/")));
     browser->resize(browser->width(), v.offerVip ? 272 : 312);
   }
-  if (auto* vip = app::control<QWidget>(main, q("按钮7"))) vip->setVisible(v.offerVip);
+  if (c.vipButton) c.vipButton->setVisible(v.offerVip);
   setText("标签12", v.mode);
   setText("标签13", v.plan);
   setText("标签14", v.totals);
@@ -103,7 +101,7 @@ void showSecurity(const std::string& page) {
   setText("编辑框7", app::toGbk(q("******已设置，请牢记******")));
   setReadOnly("编辑框6");
   setReadOnly("编辑框7");
-  if (auto* b = app::control<QWidget>(app::mainWindow(), q("按钮8"))) b->setEnabled(false);
+  if (QWidget* b = accountControls().questionButton) b->setEnabled(false);
 }
 
 void showWithdrawal(const std::string& page) {
@@ -112,7 +110,7 @@ void showWithdrawal(const std::string& page) {
   setText("标签28", v.withdrawn);
   g_withdrawalRecords.clear();
   if (!v.locked) return;
-  if (auto* b = app::control<QAbstractButton>(app::mainWindow(), q("按钮9"))) {
+  if (QAbstractButton* b = accountControls().payoutButton) {
     b->setEnabled(false);
     b->setText(q("已锁定"));
   }
@@ -126,14 +124,32 @@ void showWithdrawal(const std::string& page) {
 
 }  // namespace
 
+const AccountControls& accountControls() {
+  static QPointer<QWidget> owner;
+  static AccountControls controls;
+  QWidget* main = app::mainWindow();
+  if (owner != main || !main) {
+    owner = main;
+    controls = {app::control<QTabWidget>(main, q("选择夹1")),   app::control<app::WebBrowser>(main, q("超文本浏览框2")),
+                app::control<QWidget>(main, q("按钮7")),         app::control<QWidget>(main, q("按钮8")),
+                app::control<QAbstractButton>(main, q("按钮9")), app::control<QListWidget>(main, q("列表框5")),
+                app::control<QComboBox>(main, q("组合框2")),     app::control<QComboBox>(main, q("组合框7"))};
+    const bool complete = controls.tabs && controls.personal && controls.vipButton && controls.questionButton &&
+                          controls.payoutButton && controls.records && controls.mode && controls.permission;
+    Q_ASSERT_X(!main || complete, "accountControls", "a control of the account pages is missing");
+    if (main && !complete) qCritical("settings: a control of the account pages is missing");
+  }
+  return controls;
+}
+
 void applySettingsPage(const std::string& page, bool keepPermission) {
   QWidget* main = app::mainWindow();
   std::vector<std::string> markers;
   for (const auto& t : settingsTargets()) markers.push_back(app::controlText(main, QString::fromStdString(t.markerBox)));
   const SettingsView v = settingsView(page, markers);
-  if (auto* mode = app::control<QComboBox>(main, q("组合框2"))) mode->setCurrentIndex(v.modeIndex);
-  if (auto* perm = app::control<QComboBox>(main, q("组合框7")); perm && !keepPermission)
-    perm->setCurrentIndex(v.permissionIndex);
+  const AccountControls& c = accountControls();
+  if (c.mode) c.mode->setCurrentIndex(v.modeIndex);
+  if (c.permission && !keepPermission) c.permission->setCurrentIndex(v.permissionIndex);
   for (const auto& [name, text] : v.texts) app::setControlText(main, QString::fromStdString(name), text);
 }
 
@@ -200,7 +216,7 @@ void installMainWindow(QWidget* main) {
   QStringList rules;
   for (const char* line : kWithdrawalRules) rules << q(line);
   app::setControlText(main, q("编辑框9"), app::toGbk(rules.join(q("\r\n"))));
-  if (QTabWidget* tabs = app::control<QTabWidget>(main, q("选择夹1")))
+  if (QTabWidget* tabs = accountControls().tabs)
     QObject::connect(tabs, &QTabWidget::currentChanged, tabs, [] { g_withdrawalRecords.clear(); });
   onClick(main, "按钮17", [] { app::copyToClipboard(marker("编辑框4")); });
   onClick(main, "按钮32", [] { net::openInBrowser(mainHost() + "/tupian/bzfb.jpg"); });
@@ -223,7 +239,7 @@ void loadRecordPage() {
                   // A reply for a page the buttons have moved away from meanwhile is dropped.
                   if (recordPageNumber(marker("编辑框43")) != page) return;
                   if (r.reply.empty()) return logFailure(q("记录"));
-                  auto* list = app::control<QListWidget>(app::mainWindow(), q("列表框5"));
+                  QListWidget* list = accountControls().records;
                   if (!list) return;
                   list->clear();
                   // The records page is cut as it came.

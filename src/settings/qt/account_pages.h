@@ -1,16 +1,38 @@
 #pragma once
 // The account pages of the main window: each change of 选择夹1 loads the
-// state of the page now shown (个人, 下线, 安全, 提现, 设置, 反馈, 记录) off the
-// GUI thread and writes it into the page's controls on the GUI thread, only
-// while that page is still the one shown. A fetch that failed changes
+// state of the page now shown (个人, 下线, 安全, 提现, 设置, 反馈, 记录) as a
+// job of the main window and writes it into the page's controls, only while
+// that page is still the one shown. A fetch that failed changes
 // nothing on the page and is logged in 日志编辑框.
 
 #include <string>
 #include <vector>
 
+class QAbstractButton;
+class QComboBox;
+class QListWidget;
+class QTabWidget;
 class QWidget;
 
+namespace tarnwick::app {
+class WebBrowser;
+}
+
 namespace tarnwick::settings::qt {
+
+// The main window's controls that the account pages and operations act on
+// beyond their text, resolved once per main window (a missing one asserts).
+struct AccountControls {
+  QTabWidget* tabs = nullptr;                // 选择夹1: the pages
+  app::WebBrowser* personal = nullptr;       // 超文本浏览框2: the personal page
+  QWidget* vipButton = nullptr;              // 按钮7: 开通VIP, shown when offered
+  QWidget* questionButton = nullptr;         // 按钮8: set the security question
+  QAbstractButton* payoutButton = nullptr;   // 按钮9: set the payout account
+  QListWidget* records = nullptr;            // 列表框5: the records page
+  QComboBox* mode = nullptr;                 // 组合框2: earning mode
+  QComboBox* permission = nullptr;           // 组合框7: download permission
+};
+const AccountControls& accountControls();
 
 // Registers the page loaders and the main window's page buttons.
 void registerAccountPages();
