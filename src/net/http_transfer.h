@@ -1,9 +1,9 @@
 #pragma once
 // One HTTP transfer on libcurl, run on the calling thread by the shared
 // driver (curl_driver.h): the thread polls the socket in steps of about 10 ms
-// and, between steps, checks the cancel flag and calls the wait hook. Every
-// transfer has its own easy handle and attaches the process-wide cookie
-// share. Internal to src/net.
+// and, between steps, checks the cancel flags (its own, its thread's scopes,
+// the stop of all requests). Every transfer has its own easy handle and
+// attaches the process-wide cookie share. Internal to src/net.
 
 #include <atomic>
 #include <cstddef>

@@ -9,9 +9,9 @@ class QWidget;
 
 namespace tarnwick::browser::qt {
 
-// Lists the page at url into 超级列表框1 and 列表框3. GUI thread; the fetch runs
-// on a worker. Refused with a message while another listing runs. afterFill
-// runs on the GUI thread once the rows are shown (not when refused). Returns
+// Lists the page at url into 超级列表框1 and 列表框3. GUI thread; the fetch
+// runs as a job of the main window. Refused with a message while another
+// listing runs. afterFill runs on the GUI thread once the rows are shown (not when refused). Returns
 // false when refused.
 bool listFiles(const std::string& url, std::function<void()> afterFill = {});
 

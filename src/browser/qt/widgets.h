@@ -1,7 +1,7 @@
 #pragma once
 // Helpers of the browser's Qt half: ids kept on list items, the controls of
 // the main window by name, popup menus on list widgets, menu actions by
-// caption, and requests run on a worker with the reply handed to the GUI.
+// caption, and requests run as jobs of a window with the reply handed to the GUI.
 
 #include <QComboBox>
 #include <QListWidget>
