@@ -63,9 +63,10 @@ bool isLatestLoad(const QString& title, int load) { return g_latestLoad.value(ti
 // that arrived, or a log line for one that did not. The page is taken as
 // text as it came (bytes).
 void loadPage(const QString& title, const std::string& url, std::function<void(const std::string&)> apply) {
+  app::WindowJobs* jobs = app::WindowJobs::of(app::mainWindow());
+  if (!jobs) return;
   const int load = beginLoad(title);
-  app::WindowJobs::of(app::mainWindow())
-      ->request(net::JobRequest::fetch(url), nullptr,
+  jobs->request(net::JobRequest::fetch(url), nullptr,
                 [title, load, apply = std::move(apply)](const net::RequestJobResult& r) {
                   if (!pageShown(title) || !isLatestLoad(title, load)) return;
                   if (r.reply.empty()) return logFailure(title);
@@ -233,8 +234,9 @@ const std::vector<std::string>& withdrawalRecords() { return g_withdrawalRecords
 void loadRecordPage() {
   const long long page = recordPageNumber(marker("编辑框43"));
   const std::string pattern = marker("编辑框42");
-  app::WindowJobs::of(app::mainWindow())
-      ->request(net::JobRequest::fetch(recordPageUrl(mainHost(), page)), nullptr,
+  app::WindowJobs* jobs = app::WindowJobs::of(app::mainWindow());
+  if (!jobs) return;
+  jobs->request(net::JobRequest::fetch(recordPageUrl(mainHost(), page)), nullptr,
                 [pattern, page](const net::RequestJobResult& r) {
                   // A reply for a page the buttons have moved away from meanwhile is dropped.
                   if (recordPageNumber(marker("编辑框43")) != page) return;
