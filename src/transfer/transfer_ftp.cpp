@@ -29,13 +29,13 @@ bool isConnectError(int code) {
          code == CURLE_RECV_ERROR || code == CURLE_SEND_ERROR;
 }
 
-// libcurl's upload buffer: whole blocks of member 13, at least 256 KiB without
+// libcurl's upload buffer: whole blocks of member 13, at least 64 KiB without
 // a rate limit. Sending 20480-byte blocks one by one costs every block a
 // round through libcurl and halves the throughput on a fast link; the bytes
 // on the wire are the same either way.
 std::int64_t uploadBuffer(std::int64_t block, std::int64_t rateLimit) {
   if (rateLimit > 0) return std::max<std::int64_t>(block, 16384);
-  std::int64_t blocks = std::max<std::int64_t>(1, (262144 + block - 1) / block);
+  std::int64_t blocks = std::max<std::int64_t>(1, (65536 + block - 1) / block);
   return std::clamp<std::int64_t>(block * blocks, 16384, 2 << 20);
 }
 
