@@ -32,9 +32,9 @@ struct StoreHandle {
   StoreHandle& operator=(const StoreHandle&) = delete;
 };
 
-// One line of the Netscape cookie file format:
-// domain \t tailmatch \t path \t secure \t expires \t name \t value
-bool parseLine(std::string_view line, Cookie& c) {
+}  // namespace
+
+bool parseCookieLine(std::string_view line, Cookie& c) {
   constexpr std::string_view httpOnly = "#HttpOnly_";
   if (line.substr(0, httpOnly.size()) == httpOnly) {
     line.remove_prefix(httpOnly.size());
@@ -60,8 +60,6 @@ bool parseLine(std::string_view line, Cookie& c) {
   return true;
 }
 
-}  // namespace
-
 CURLSH* cookieShare() {
   static CURLSH* share = [] {
     ensureCurlGlobal();
@@ -82,7 +80,7 @@ std::vector<Cookie> allCookies() {
   if (curl_easy_getinfo(store.h, CURLINFO_COOKIELIST, &list) != CURLE_OK) return out;
   for (curl_slist* p = list; p; p = p->next) {
     Cookie c;
-    if (p->data && parseLine(p->data, c)) out.push_back(std::move(c));
+    if (p->data && parseCookieLine(p->data, c)) out.push_back(std::move(c));
   }
   curl_slist_free_all(list);
   return out;

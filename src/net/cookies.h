@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 typedef void CURLSH;
@@ -32,5 +33,11 @@ std::vector<Cookie> allCookies();
 void setCookie(const Cookie& cookie);
 // Removes every cookie.
 void clearCookies();
+
+// One line of libcurl's cookie list, the Netscape cookie-file form
+// (domain, tail match, path, secure, expires, name, value; tab-separated;
+// "#HttpOnly_" before the domain of an HttpOnly cookie). False when the line
+// has fewer than six fields.
+bool parseCookieLine(std::string_view line, Cookie& cookie);
 
 }  // namespace tarnwick::net

@@ -67,12 +67,14 @@ std::string renamedTarget(const std::string& folder, const std::string& name,
 
 std::string progressText(std::int64_t done, std::int64_t total) {
   if (total <= 0 || done <= 0) return "0%";
-  return std::to_string(std::min<std::int64_t>(100, done * 100 / total)) + "%";
+  if (done >= total) return "100%";
+  // done * 100 in 128 bits: sizes from a server's headers reach 18 digits.
+  return std::to_string(static_cast<std::int64_t>(static_cast<__int128>(done) * 100 / total)) + "%";
 }
 
 std::string speedText(std::int64_t bytes, std::int64_t ms) {
   if (ms <= 0 || bytes <= 0) return "0KB";
-  return std::to_string(bytes * 1000 / ms / 1024) + "KB";
+  return std::to_string(static_cast<std::int64_t>(static_cast<__int128>(bytes) * 1000 / ms / 1024)) + "KB";
 }
 
 std::int64_t sizeFromText(std::string_view text) {
@@ -88,7 +90,10 @@ std::int64_t sizeFromText(std::string_view text) {
   else if (unit == "MB" || unit == "M") factor = 1024.0 * 1024;
   else if (unit == "GB" || unit == "G") factor = 1024.0 * 1024 * 1024;
   else return -1;
-  return static_cast<std::int64_t>(v * factor);
+  // "inf", "nan" and sizes beyond 64 bits are no size (and no undefined cast).
+  const double bytes = v * factor;
+  if (!(bytes < 9.2e18)) return -1;
+  return static_cast<std::int64_t>(bytes);
 }
 
 }  // namespace tarnwick::transfer

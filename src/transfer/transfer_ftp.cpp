@@ -43,27 +43,8 @@ std::int64_t uploadBuffer(std::int64_t block, std::int64_t rateLimit) {
 
 std::size_t TransferObject::debugCallback(CURL*, int type, char* data, std::size_t n, void* self) {
   auto* t = static_cast<TransferObject*>(self);
-  if (type == CURLINFO_HEADER_OUT) {
-    std::string line(data, n);
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-    std::string command = line.substr(0, line.find(' '));
-    if (command == "QUIT") t->m_quitSent = true;  // the end, not a step of the transfer
-    else t->m_lastCommand = command;
-  } else if (type == CURLINFO_HEADER_IN && !t->m_quitSent && n >= 4 &&
-             std::isdigit(static_cast<unsigned char>(data[0])) && data[3] == ' ') {
-    // The last line of a reply ("nnn text"); continuation lines are skipped.
-    const int code = std::atoi(std::string(data, 3).c_str());
-    t->noteActivity();
-    if (t->m_lastCommand == "SIZE" && t->m_lastReply >= 200 && t->m_lastReply < 300) {
-      // SIZE after the final reply: the status of the transfer stays that reply.
-      t->m_sizeReply = code;
-      if (code == 213) t->m_remoteSize = std::strtoll(std::string(data + 4, n - 4).c_str(), nullptr, 10);
-      return 0;
-    }
-    t->m_lastReply = code;
-    if (code == 230) t->m_loggedIn = true;
-    if (t->m_lastCommand == "REST") t->m_restReply = code;
-  }
+  if (type == CURLINFO_HEADER_OUT) readFtpCommand(data, n, t->m_ftp);
+  else if (type == CURLINFO_HEADER_IN && readFtpReply(data, n, t->m_ftp)) t->noteActivity();
   return 0;
 }
 
@@ -119,7 +100,7 @@ void TransferObject::runUpload(TransferReport& r) {
   // Where the server already holds part of this file, continue after it.
   std::int64_t offset = 0;
   if (m_params.modeFlags & kModeResume) {
-    m_quitSent = false;
+    m_ftp.quitSent = false;
     Easy probe = makeEasy();
     curl_easy_setopt(probe.get(), CURLOPT_NOBODY, 1L);
     std::string err;
@@ -145,14 +126,7 @@ void TransferObject::runUpload(TransferReport& r) {
     m_moved = 0;
     m_position = offset;
     m_sending = false;
-    m_lastCommand.clear();
-    m_lastReply = 0;
-    m_restReply = 0;
-    m_restRefused = false;
-    m_sizeReply = 0;
-    m_remoteSize = -1;
-    m_loggedIn = false;
-    m_quitSent = false;
+    m_ftp = FtpDialogue();
     m_localError.clear();
     r.startOffset = offset;
 
@@ -178,11 +152,11 @@ void TransferObject::runUpload(TransferReport& r) {
     int code = perform(e, err);
     r.bytesMoved = m_moved;
     r.position = m_offset;
-    r.status = m_lastReply;
+    r.status = m_ftp.lastReply;
     if (code == CURLE_OK && m_offset == size) {
-      if (m_sizeReply == 213 && m_remoteSize != size) {
+      if (m_ftp.sizeReply == 213 && m_ftp.remoteSize != size) {
         r.outcome = Outcome::NetworkError;
-        r.error = "the server holds " + std::to_string(m_remoteSize) + " bytes of " + std::to_string(size);
+        r.error = "the server holds " + std::to_string(m_ftp.remoteSize) + " bytes of " + std::to_string(size);
         break;
       }
       r.outcome = Outcome::Completed;
@@ -197,7 +171,7 @@ void TransferObject::runUpload(TransferReport& r) {
       break;
     }
     const bool restFailed = offset > 0 && m_moved == 0 &&
-                            (m_restRefused || (code == CURLE_QUOTE_ERROR && m_lastCommand == "REST"));
+                            (m_ftp.restRefused || (code == CURLE_QUOTE_ERROR && m_ftp.lastCommand == "REST"));
     if (restFailed && !restartedFromZero) {
       restartedFromZero = true;  // the server cannot continue the file: send it whole
       offset = 0;
@@ -208,12 +182,12 @@ void TransferObject::runUpload(TransferReport& r) {
       r.error = "the file changed while it was sent";
       break;
     }
-    bool passiveFailed = !active && m_loggedIn && m_lastCommand == "PASV" && m_moved == 0;
+    bool passiveFailed = !active && m_ftp.loggedIn && m_ftp.lastCommand == "PASV" && m_moved == 0;
     if (passiveFailed) {
       active = true;  // for the rest of this transfer
       continue;
     }
-    if (!m_loggedIn) {
+    if (!m_ftp.loggedIn) {
       r.outcome = Outcome::ConnectFailed;
       if (isConnectError(code) && connectTries++ < m_params.retries && waitBeforeRetry()) continue;
       break;

@@ -30,24 +30,6 @@ bool startsWithNoCase(const std::string& s, const char* prefix) {
   return strncasecmp(s.c_str(), prefix, std::strlen(prefix)) == 0;
 }
 
-// A decimal number of at most 18 digits at p (spaces before it skipped);
-// -1 when there is none. end receives the position behind it.
-std::int64_t parseCount(const char*& p) {
-  while (*p == ' ' || *p == '\t') ++p;
-  std::int64_t v = 0;
-  int digits = 0;
-  while (std::isdigit(static_cast<unsigned char>(*p))) {
-    if (++digits > 18) return -1;
-    v = v * 10 + (*p++ - '0');
-  }
-  return digits == 0 ? -1 : v;
-}
-
-bool onlySpaceLeft(const char* p) {
-  while (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n') ++p;
-  return *p == '\0';
-}
-
 // How often a download goes on after the server stopped early without any
 // new byte arriving, and at most in all; the wait before each new request.
 constexpr int kResumesWithoutProgress = 3;
@@ -76,40 +58,8 @@ curl_slist* requestHeaders(const TransferParams& p, std::int64_t offset) {
 
 std::size_t TransferObject::headerCallback(char* buf, std::size_t size, std::size_t n, void* self) {
   auto* t = static_cast<TransferObject*>(self);
-  std::string line(buf, size * n);
   t->noteActivity();
-  if (startsWithNoCase(line, "HTTP/")) {  // a new reply (after 100 Continue too)
-    auto sp = line.find(' ');
-    t->m_httpStatus = sp == std::string::npos ? 0 : std::atoi(line.c_str() + sp + 1);
-    t->m_rangeStart = t->m_rangeEnd = t->m_rangeTotal = t->m_contentLength = -1;
-    t->m_badReply.clear();
-  } else if (startsWithNoCase(line, "Content-Length:")) {
-    const char* v = line.c_str() + 15;
-    t->m_contentLength = parseCount(v);
-    if (t->m_contentLength < 0 || !onlySpaceLeft(v)) t->m_badReply = "bad Content-Length:" + line.substr(15);
-  } else if (startsWithNoCase(line, "Content-Range:")) {
-    // "bytes a-b/total", "bytes a-b/*" or "bytes */total"
-    const char* v = line.c_str() + 14;
-    while (*v == ' ') ++v;
-    if (strncasecmp(v, "bytes", 5) == 0) v += 5;
-    while (*v == ' ') ++v;
-    if (*v == '*') {
-      ++v;
-    } else {
-      t->m_rangeStart = parseCount(v);
-      if (*v == '-') ++v;
-      t->m_rangeEnd = parseCount(v);
-    }
-    if (*v == '/') {
-      ++v;
-      if (*v == '*') ++v;
-      else t->m_rangeTotal = parseCount(v);
-    }
-    const bool bounded = t->m_rangeStart >= 0 && t->m_rangeEnd >= t->m_rangeStart &&
-                         (t->m_rangeTotal < 0 || t->m_rangeEnd < t->m_rangeTotal);
-    if (!onlySpaceLeft(v) || (t->m_rangeStart >= 0 && !bounded))
-      t->m_badReply = "bad Content-Range:" + line.substr(14);
-  }
+  readHttpHeaderLine(std::string(buf, size * n), t->m_reply);
   return size * n;
 }
 
@@ -117,16 +67,16 @@ std::size_t TransferObject::writeCallback(char* buf, std::size_t size, std::size
   auto* t = static_cast<TransferObject*>(self);
   std::size_t len = size * n;
   if (t->m_closeRequested) return 0;
-  if (t->m_httpStatus != 200 && t->m_httpStatus != 206) return 0;  // not a body to keep
-  if (!t->m_badReply.empty()) return 0;  // nothing of a reply whose lengths cannot be trusted
+  if (t->m_reply.status != 200 && t->m_reply.status != 206) return 0;  // not a body to keep
+  if (!t->m_reply.badReply.empty()) return 0;  // nothing of a reply whose lengths cannot be trusted
   if (!t->m_bodyStarted) {
     t->m_bodyStarted = true;
     // 206 only from the offset asked for; 200 is the whole file from 0.
-    const std::int64_t start = t->m_httpStatus == 206 && t->m_rangeStart >= 0 ? t->m_rangeStart
-                               : t->m_httpStatus == 206                      ? t->m_offset
+    const std::int64_t start = t->m_reply.status == 206 && t->m_reply.rangeStart >= 0 ? t->m_reply.rangeStart
+                               : t->m_reply.status == 206                      ? t->m_offset
                                                                              : 0;
-    if (t->m_httpStatus == 206 && start != t->m_offset) {
-      t->m_badReply = "the server sent a range from " + std::to_string(start) + " for a request from " +
+    if (t->m_reply.status == 206 && start != t->m_offset) {
+      t->m_reply.badReply = "the server sent a range from " + std::to_string(start) + " for a request from " +
                       std::to_string(t->m_offset);
       return 0;
     }
@@ -141,14 +91,14 @@ std::size_t TransferObject::writeCallback(char* buf, std::size_t size, std::size
     }
     t->m_offset = start;
     t->m_position = start;
-    if (t->m_httpStatus == 206)
-      t->m_total = t->m_rangeTotal >= 0 ? t->m_rangeTotal
-                                        : (t->m_contentLength >= 0 ? start + t->m_contentLength : -1);
+    if (t->m_reply.status == 206)
+      t->m_total = t->m_reply.rangeTotal >= 0 ? t->m_reply.rangeTotal
+                                        : (t->m_reply.contentLength >= 0 ? start + t->m_reply.contentLength : -1);
     else
-      t->m_total = t->m_contentLength;
+      t->m_total = t->m_reply.contentLength;
   }
   if (t->m_total >= 0 && t->m_offset + static_cast<std::int64_t>(len) > t->m_total) {
-    t->m_badReply = "the server sent more bytes than the file holds";
+    t->m_reply.badReply = "the server sent more bytes than the file holds";
     return 0;
   }
   if (!t->m_file->writeAt(t->m_offset, buf, len)) {
@@ -190,9 +140,7 @@ void TransferObject::runDownload(TransferReport& r) {
     m_moved = 0;
     m_position = offset;
     m_sending = false;
-    m_httpStatus = 0;
-    m_rangeStart = m_rangeEnd = m_rangeTotal = m_contentLength = -1;
-    m_badReply.clear();
+    m_reply = HttpReplyHead();
     m_bodyStarted = false;
     m_localError.clear();
     if (resumes == 0) r.startOffset = offset;
@@ -214,7 +162,7 @@ void TransferObject::runDownload(TransferReport& r) {
     std::string err;
     const int code = perform(e, err);
     const std::int64_t moved = m_moved;
-    r.status = m_httpStatus;
+    r.status = m_reply.status;
     r.bytesMoved += moved;
     r.totalSize = m_total;
     r.position = m_bodyStarted ? m_offset : offset;
@@ -225,13 +173,13 @@ void TransferObject::runDownload(TransferReport& r) {
       r.error = m_localError;
       break;
     }
-    int s = m_httpStatus;
+    int s = m_reply.status;
     if (s == 400 || s == 403 || s == 404) {
       r.outcome = Outcome::ServerRefused;
       r.error = "HTTP status " + std::to_string(s);
       break;
     }
-    if (s == 416 && offset > 0 && m_rangeTotal == offset) {  // nothing left to fetch
+    if (s == 416 && offset > 0 && m_reply.rangeTotal == offset) {  // nothing left to fetch
       r.outcome = Outcome::Completed;
       r.totalSize = r.position = offset;
       r.error.clear();
@@ -242,9 +190,9 @@ void TransferObject::runDownload(TransferReport& r) {
       r.error = "unsupported HTTP status " + std::to_string(s);
       break;
     }
-    if (!m_badReply.empty()) {
+    if (!m_reply.badReply.empty()) {
       r.outcome = Outcome::UnsupportedReply;
-      r.error = m_badReply;
+      r.error = m_reply.badReply;
       break;
     }
     if (s == 0) {  // no reply at all
@@ -269,8 +217,8 @@ void TransferObject::runDownload(TransferReport& r) {
         break;
       }
       r.position = s == 200 ? 0 : offset;
-      if (s == 200) m_total = m_contentLength;
-      else m_total = m_rangeTotal >= 0 ? m_rangeTotal : (m_contentLength >= 0 ? offset + m_contentLength : -1);
+      if (s == 200) m_total = m_reply.contentLength;
+      else m_total = m_reply.rangeTotal >= 0 ? m_reply.rangeTotal : (m_reply.contentLength >= 0 ? offset + m_reply.contentLength : -1);
       r.totalSize = m_total;
     }
     const std::int64_t total = r.totalSize;

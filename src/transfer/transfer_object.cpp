@@ -312,10 +312,10 @@ std::size_t TransferObject::readCallback(char* buf, std::size_t size, std::size_
   std::size_t want = room <= block || t->m_params.rateLimit > 0 ? std::min(room, block) : room / block * block;
   // Never past the size announced at the start, should the file grow meanwhile.
   want = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(want), t->m_uploadEnd - t->m_offset));
-  if (t->m_uploadStart > 0 && t->m_restReply != 350) {
+  if (t->m_uploadStart > 0 && t->m_ftp.restReply != 350) {
     // REST was not confirmed: the server would write these bytes at the
     // start of the file. Nothing is sent; the upload starts again from 0.
-    t->m_restRefused = true;
+    t->m_ftp.restRefused = true;
     return CURL_READFUNC_ABORT;
   }
   t->m_sending = true;

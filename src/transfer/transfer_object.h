@@ -46,6 +46,7 @@
 #include <thread>
 #include <vector>
 
+#include "transfer/reply_lines.h"
 #include "transfer/transfer_params.h"
 
 typedef void CURL;
@@ -153,24 +154,11 @@ private:
   std::int64_t m_blockLimit = 0;  // upload: bytes per read
   std::int64_t m_uploadStart = 0; // upload: the REST offset of this attempt
   std::int64_t m_uploadEnd = 0;   // upload: size of the file at the start
-  int m_httpStatus = 0;
-  std::int64_t m_rangeStart = -1;  // start of a 206 Content-Range
-  std::int64_t m_rangeEnd = -1;    // last byte of a 206 Content-Range
-  std::int64_t m_rangeTotal = -1;  // "/total" of Content-Range
-  std::int64_t m_contentLength = -1;
-  std::string m_badReply;          // a header that cannot be trusted (negative length, bad range)
+  HttpReplyHead m_reply;           // the header lines of the current reply
   bool m_bodyStarted = false;
   std::string m_localError;
   std::int64_t m_lastProgressMs = 0;
-  // FTP dialogue as seen on the control connection.
-  std::string m_lastCommand;
-  int m_lastReply = 0;
-  int m_restReply = 0;             // reply to REST of this attempt
-  bool m_restRefused = false;      // REST n > 0 not answered 350: the data was not sent
-  int m_sizeReply = 0;             // reply to the SIZE after the final reply
-  std::int64_t m_remoteSize = -1;  // its number
-  bool m_loggedIn = false;
-  bool m_quitSent = false;
+  FtpDialogue m_ftp;               // the FTP dialogue of the current attempt
 };
 
 }  // namespace tarnwick::transfer

@@ -249,7 +249,7 @@ class DownloadE2E : public QObject {
   void interruptedDownloadResumesOnTheNextStart() {
     clearLists();
     QByteArray body(3 << 20, '\0');
-    for (int i = 0; i < body.size(); ++i) body[i] = static_cast<char>((i * 7919) >> 5);
+    for (int i = 0; i < body.size(); ++i) body[i] = static_cast<char>((static_cast<unsigned>(i) * 7919u) >> 5);
     const long half = body.size() / 2;
     std::atomic<bool> cut{true};
     test::RawServer storage([&](const test::RawRequest& r, const auto& send) {

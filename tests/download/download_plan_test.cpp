@@ -84,3 +84,21 @@ TEST(DownloadPlan, ProgressAndSpeedTexts) {
   EXPECT_EQ(sizeFromText("512B"), 512);
   EXPECT_EQ(sizeFromText("abc"), -1);
 }
+
+// Sizes from a server's headers reach 18 digits: the texts neither overflow
+// nor turn an unbounded size text into a number.
+TEST(DownloadPlan, HugeNumbersStayInRange) {
+  struct Case {
+    std::int64_t done, total;
+    const char* progress;
+  } cases[] = {
+      {7015482757629804543, 8192, "100%"},  // the fuzzer's input
+      {4611686018427387904, 9223372036854775807, "50%"},
+      {1, 9223372036854775807, "0%"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(progressText(c.done, c.total), c.progress) << c.done;
+  EXPECT_EQ(speedText(7015482757629804543, 8192), "836310715392804KB");
+  for (const char* text : {"1e300GB", "inf", "nan", "-0x1p2000", "9300000000000000000"})
+    EXPECT_EQ(sizeFromText(text), -1) << text;
+  EXPECT_EQ(sizeFromText("8GB"), 8LL << 30);
+}
