@@ -69,7 +69,7 @@ public:
 };
 
 // The page's state; GUI thread only. Transfer objects are used for one file
-// each and kept until the program ends.
+// each; once one has ended it is destroyed (its thread joined) on a worker.
 struct Manager {
   QPointer<QWidget> main;
   std::vector<std::unique_ptr<TransferObject>> transfers;
@@ -114,7 +114,21 @@ void fail(QTreeWidgetItem* row, const QString& reason) {
 }
 
 // The engine's finished handler, on the GUI thread.
+// Hands the ended transfer objects to a worker that destroys them: the
+// destructor waits for the object's thread, which may still be returning
+// from the handler that is running on the GUI thread now. While the program
+// ends they are kept instead (never joined on the GUI thread).
+void retireTransfers() {
+  if (app::workersStopping()) return;
+  for (auto& t : mgr().transfers) {
+    std::shared_ptr<TransferObject> ended(std::move(t));
+    app::startWorker([ended] {});
+  }
+  mgr().transfers.clear();
+}
+
 void downloadEnded(QTreeWidgetItem* row, const TransferReport& r) {
+  retireTransfers();
   if (mgr().current == row) mgr().current = nullptr;
   if (stillListed(row)) {
     if (r.succeeded) {
