@@ -73,6 +73,8 @@ void markTakenOver() {}
 class CallEvent : public QEvent {
  public:
   explicit CallEvent(std::function<void()> f) : QEvent(type()), m_f(std::move(f)) {}
+  // Also when Qt deletes it undelivered (the application ends first).
+  ~CallEvent() override { markTakenOver(); }
   static QEvent::Type type() {
     static const auto t = static_cast<QEvent::Type>(QEvent::registerEventType());
     return t;
