@@ -113,7 +113,6 @@ void fail(QTreeWidgetItem* row, const QString& reason) {
   }
 }
 
-// The engine's finished handler, on the GUI thread.
 // Hands the ended transfer objects to a worker that destroys them: the
 // destructor waits for the object's thread, which may still be returning
 // from the handler that is running on the GUI thread now. While the program
@@ -127,6 +126,7 @@ void retireTransfers() {
   mgr().transfers.clear();
 }
 
+// The engine's finished handler, on the GUI thread.
 void downloadEnded(QTreeWidgetItem* row, const TransferReport& r) {
   retireTransfers();
   if (mgr().current == row) mgr().current = nullptr;
