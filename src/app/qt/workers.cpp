@@ -88,8 +88,8 @@ class CallEvent : public QEvent {
 class GuiCaller : public QObject {
  public:
   bool event(QEvent* e) override {
+    markTakenOver();  // before the first read of the event
     if (e->type() != CallEvent::type()) return QObject::event(e);
-    markTakenOver();
     static_cast<CallEvent*>(e)->call();
     return true;
   }
