@@ -127,7 +127,7 @@ TransferQueue::StepResult DownloadQueue::runRow(QueueRow& row) {
     TransferParams params;
     params.remoteUrl = address;
     params.localFile = row.partial.path;
-    emit(QueueEventKind::Sending, row.id);
+    announce(QueueEventKind::Sending, row.id);
     const TransferReport got = runTransfer(params, [resume] { return !resume; });
     if (stopRequested() || got.outcome == Outcome::Closed) return {Step::Stopped, {}};
 

@@ -44,7 +44,7 @@ void TransferQueue::setOptions(QueueOptions options) {
   m_options = std::move(options);
 }
 
-void TransferQueue::emit(QueueEventKind kind, std::uint64_t rowId, const std::string& text) {
+void TransferQueue::announce(QueueEventKind kind, std::uint64_t rowId, const std::string& text) {
   QueueListener listener;
   {
     std::lock_guard lock(m_listenerMutex);
@@ -68,7 +68,7 @@ void TransferQueue::switchAccount(const std::string& account, const std::string&
     m_rows = std::move(loaded);
     m_finished.clear();
   }
-  emit(QueueEventKind::Changed);
+  announce(QueueEventKind::Changed);
 }
 
 std::string TransferQueue::account() const {
@@ -99,7 +99,7 @@ void TransferQueue::clearFinished() {
     std::lock_guard lock(m_mutex);
     m_finished.clear();
   }
-  emit(QueueEventKind::Changed);
+  announce(QueueEventKind::Changed);
 }
 
 std::uint64_t TransferQueue::addRow(QueueRow row) {
@@ -111,7 +111,7 @@ std::uint64_t TransferQueue::addRow(QueueRow row) {
     m_rows.push_back(row);
     saveLocked();
   }
-  emit(QueueEventKind::Changed);
+  announce(QueueEventKind::Changed);
   return row.id;
 }
 
@@ -133,7 +133,7 @@ bool TransferQueue::remove(const std::vector<std::uint64_t>& ids) {
     if (!gone.empty()) saveLocked();
   }
   for (const QueueRow& r : gone) forgetRow(r);
-  if (!gone.empty()) emit(QueueEventKind::Changed);
+  if (!gone.empty()) announce(QueueEventKind::Changed);
   return !refused;
 }
 
@@ -159,7 +159,7 @@ void TransferQueue::start() {
     saveLocked();
     m_thread = std::thread(&TransferQueue::runner, this);
   }
-  emit(QueueEventKind::Changed);
+  announce(QueueEventKind::Changed);
 }
 
 void TransferQueue::stop() {
@@ -222,7 +222,7 @@ void TransferQueue::updateRow(const QueueRow& row) {
       }
     saveLocked();
   }
-  emit(QueueEventKind::Changed);
+  announce(QueueEventKind::Changed);
 }
 
 TransferReport TransferQueue::runTransfer(TransferParams params, std::function<bool()> onNameConflict) {
@@ -305,8 +305,8 @@ void TransferQueue::runner() {
       row = m_rows[*i];
       saveLocked();
     }
-    emit(QueueEventKind::RowStarted, row.id);
-    emit(QueueEventKind::Changed);
+    announce(QueueEventKind::RowStarted, row.id);
+    announce(QueueEventKind::Changed);
 
     StepResult result = runRow(row);
     if (result.step == Step::Stopped) stoppedRow(row);
@@ -361,8 +361,8 @@ void TransferQueue::runner() {
       if (delay >= 0) m_waiting = true;
       saveLocked();
     }
-    if (event != QueueEventKind::Changed) emit(event, row.id, result.reason);
-    emit(QueueEventKind::Changed);
+    if (event != QueueEventKind::Changed) announce(event, row.id, result.reason);
+    announce(QueueEventKind::Changed);
     if (delay >= 0) {
       const bool go = pause(delay);
       m_waiting = false;
@@ -377,8 +377,8 @@ void TransferQueue::runner() {
     saveLocked();
   }
   m_cv.notify_all();
-  emit(QueueEventKind::Changed);
-  emit(QueueEventKind::Idle);
+  announce(QueueEventKind::Changed);
+  announce(QueueEventKind::Idle);
 }
 
 }  // namespace tarnwick::transfer

@@ -128,7 +128,7 @@ class TransferQueue {
   virtual void loadedRow(QueueRow&) {}
 
   std::uint64_t addRow(QueueRow row);  // assigns id, account; appends
-  void emit(QueueEventKind kind, std::uint64_t rowId = 0, const std::string& text = {});
+  void announce(QueueEventKind kind, std::uint64_t rowId = 0, const std::string& text = {});
   bool stopRequested() const { return m_stop.load(); }
   const std::atomic<bool>* stopFlag() const { return &m_stop; }
   // Runs a transfer to its end on the runner thread: the counters of

@@ -138,7 +138,7 @@ TransferQueue::StepResult UploadQueue::runRow(QueueRow& row) {
     }
   }
 
-  emit(QueueEventKind::Sending, row.id);
+  announce(QueueEventKind::Sending, row.id);
   FtpUploadFile file;
   file.ftpHost = c.ftpHost;
   file.localPath = row.localPath;

@@ -79,6 +79,7 @@ void memberLoggedIn() {
   navigateBrowser(w, QStringLiteral("超文本浏览框1"),
                   QString::fromStdString(webUploadPageUrl(net::hosts().webUploadHost, s.accountName)));
   setControlText(w, QStringLiteral("编辑框3"), memberListingUrl(net::hosts().mainHost, s.userId));
+  runMemberJoinedHooks();
 }
 
 // The shell's own handlers, registered before those of the feature modules.
