@@ -151,7 +151,7 @@ TransferQueue::StepResult DownloadQueue::runRow(QueueRow& row) {
     switch (got.outcome) {
       case Outcome::ConnectFailed: return {Step::Unreachable, gbk("无法连接服务器：") + reason};
       case Outcome::NetworkError:
-        return {got.bytesMoved > 0 ? Step::Broken : Step::Unreachable, gbk("连接中断：") + reason};
+        return {got.status != 0 ? Step::Broken : Step::Unreachable, gbk("连接中断：") + reason};
       default: return {Step::Failed, reason};
     }
   }

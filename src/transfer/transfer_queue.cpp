@@ -338,8 +338,13 @@ void TransferQueue::runner() {
           row.state = RowState::Queued;
           row.reason.clear();
           break;
-        case Step::Unreachable:
-        case Step::Broken: {
+        case Step::Broken:  // the service answered, then the transfer broke: soon again, a few times
+          row.state = RowState::Queued;
+          row.reason = result.reason;
+          event = QueueEventKind::Unreachable;
+          delay = m_options.brokenDelayMs;
+          break;
+        case Step::Unreachable: {
           row.state = RowState::Queued;
           row.reason = result.reason;
           event = QueueEventKind::Unreachable;
@@ -349,10 +354,11 @@ void TransferQueue::runner() {
           else if (m_options.repeatLast && !delays.empty())
             delay = delays.back();
           ++unreachableTries;
-          if (delay < 0)  // no more tries: every waiting row pauses
+          if (delay < 0) {  // no more tries: every waiting row pauses
             for (QueueRow& r : m_rows)
-              if (r.state == RowState::Queued && r.id != row.id) r.state = RowState::Paused;
-          if (delay < 0) row.state = RowState::Paused;
+              if (r.state == RowState::Queued) r.state = RowState::Paused;
+            row.state = RowState::Paused;
+          }
           break;
         }
       }

@@ -69,7 +69,8 @@ struct QueueOptions {
   std::vector<int> reconnectDelaysMs{1000, 2000, 5000, 10000, 30000};
   bool repeatLast = true;
   int finishedLimit = 500;   // newest finished rows kept
-  int brokenLimit = 5;       // transfers of one row broken after they began, before it fails
+  int brokenLimit = 3;       // transfers of one row broken after they began, before it fails
+  int brokenDelayMs = 1000;  // wait before a broken transfer is tried again
 };
 
 class TransferQueue {

@@ -156,7 +156,7 @@ TransferQueue::StepResult UploadQueue::runRow(QueueRow& row) {
     switch (sent.outcome) {
       case Outcome::ConnectFailed: return {Step::Unreachable, gbk("无法连接服务器：") + reason};
       case Outcome::NetworkError:
-        return {sent.bytesMoved > 0 ? Step::Broken : Step::Unreachable, gbk("连接中断：") + reason};
+        return {sent.status != 0 ? Step::Broken : Step::Unreachable, gbk("连接中断：") + reason};
       default:
         if (after != before) return {Step::Failed, gbk("文件在上传过程中被修改")};
         return {Step::Failed, reason};

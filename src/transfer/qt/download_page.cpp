@@ -71,7 +71,6 @@ struct Page {
   QPointer<QWidget> main;
   DownloadQueue* queue = nullptr;
   QElapsedTimer sinceTick;
-  bool syncPosted = false;
 };
 
 Page& page() {
@@ -95,10 +94,8 @@ QString stateText(const QueueRow& row) {
 }
 
 void sync() {
-  if (page().syncPosted || !page().main) return;
-  page().syncPosted = true;
-  QTimer::singleShot(0, page().main, [] {
-    page().syncPosted = false;
+  if (!page().main) return;
+  {
     DownloadQueue& q = *page().queue;
     syncRows(pending(), q.rows(), [](QTreeWidgetItem* item, const QueueRow& row, bool fresh) {
       if (fresh) {
@@ -125,7 +122,7 @@ void sync() {
       tabs->setTabText(0, u("下载中(") + QString::number(pending() ? pending()->topLevelItemCount() : 0) + u(")"));
       tabs->setTabText(1, u("已完成(") + QString::number(done.size()) + u(")"));
     }
-  });
+  }
 }
 
 void onEvent(const QueueEvent& e) {

@@ -171,12 +171,9 @@ void UploadPage::onEvent(const QueueEvent& e) {
   sync();
 }
 
-// The lists and captions as the queue has them; posted once for a burst of changes.
+// The lists and captions as the queue has them.
 void UploadPage::sync() {
-  if (m_syncPosted) return;
-  m_syncPosted = true;
-  QTimer::singleShot(0, this, [this] {
-    m_syncPosted = false;
+  {
     syncRows(m_list, m_queue.rows(), [](QTreeWidgetItem* item, const QueueRow& row, bool fresh) {
       if (fresh) item->setText(0, pathOf(row));
       markState(item, row);
@@ -194,7 +191,7 @@ void UploadPage::sync() {
       m_tabs->setTabText(0, QStringLiteral("客户端上传(%1)").arg(m_list ? m_list->topLevelItemCount() : 0));
       if (!done.empty()) m_tabs->setTabText(1, QStringLiteral("最近已完成(%1)").arg(done.size()));
     }
-  });
+  }
 }
 
 void UploadPage::refreshProgress() {

@@ -71,7 +71,6 @@ class UploadPage : public QObject {
   QTimer* m_timer = nullptr;
   QTabWidget* m_tabs = nullptr;
 
-  bool m_syncPosted = false;
   std::uint64_t m_progressRow = 0;  // the row the progress display shows
   std::int64_t m_progressSize = 0;
   SpeedAverage m_speed;
