@@ -41,6 +41,8 @@ class ShellTest : public QObject {
   void initTestCase() {
     qputenv("HOME", m_home.path().toUtf8());
     qputenv("XDG_CONFIG_HOME", (m_home.path() + "/config").toUtf8());
+    // No keyring: the remembered password stays in the file (and the user's own keyring is left alone).
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
     m_host.setHandler([](const testsupport::StandInHost::Seen& s) {
       return s.target == "/ge.txt" ? std::string("118|http://127.0.0.1/new.exe") : std::string();
     });
@@ -258,6 +260,8 @@ class ShellTest : public QObject {
   void rememberedLoginFillsTheLoginWindow() {
     const auto docs = documentsFolder();
     rememberLogin(true, tarnwick::net::fromUtf8("张三"), "pw");
+    // The file is written once the (missing) keyring has answered.
+    QTRY_VERIFY(readRememberedLogin(docs).password == "pw");
     const int checks = m_host.count("/ge.txt");
     QWidget* login = createWindow(QStringLiteral("Tarnwick登录"));
     // The login window's visit and update check go to the stand-in host.

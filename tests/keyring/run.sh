@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# The remembered login end to end: run.sh keyring|no-keyring PROGRAM.
+# keyring: inside a D-Bus session of its own with an unlocked
+# gnome-keyring-daemon (secrets only, a login keyring in a throw-away home),
+# the password goes to the keyring and the file keeps the account; the
+# keyring is checked with secret-tool between the client's starts. Exits 77
+# (skipped) only when the daemon cannot be started.
+# no-keyring: the session bus points nowhere; the file keeps the password.
+set -euo pipefail
+mode=$1 prog=$2
+service="Tarnwick Desktop"
+
+if [ "$mode" = keyring ] && [ -z "${TARNWICK_KEYRING_BUS:-}" ]; then
+  for tool in dbus-run-session gnome-keyring-daemon secret-tool dbus-send; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+  done
+  TARNWICK_KEYRING_BUS=1 exec dbus-run-session -- "$0" "$@"
+fi
+
+home=$(mktemp -d)
+daemon=""
+cleanup() {
+  [ -n "$daemon" ] && kill "$daemon" 2>/dev/null && wait "$daemon" 2>/dev/null
+  rm -rf "$home"
+}
+trap cleanup EXIT
+export HOME=$home XDG_CONFIG_HOME=$home/.config XDG_DATA_HOME=$home/.local/share XDG_CACHE_HOME=$home/.cache
+export XDG_RUNTIME_DIR=$home/run
+mkdir -p "$home/Documents" && mkdir -m 700 "$XDG_RUNTIME_DIR"
+unset XDG_CURRENT_DESKTOP DESKTOP_SESSION GNOME_DESKTOP_SESSION_ID KDE_FULL_SESSION
+
+step() { echo "== client: $1"; "$prog" "$1"; }
+fail() { echo "FAIL: $*"; exit 1; }
+lookup() { timeout 20 secret-tool lookup server "$service" user demo 2>/dev/null || true; }
+
+if [ "$mode" = no-keyring ]; then
+  export DBUS_SESSION_BUS_ADDRESS=unix:path=$home/no-bus KEYRING_E2E_EXPECT=file
+  step remember
+  step restart-untick
+  exit 0
+fi
+
+# The daemon in the foreground of a background job, so its pid is ours to end.
+printf 'keyring-test-password' | gnome-keyring-daemon --foreground --unlock --components=secrets >"$home/daemon.log" 2>&1 &
+daemon=$!
+owned=""
+for _ in $(seq 100); do
+  if dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+       org.freedesktop.DBus.NameHasOwner string:org.freedesktop.secrets 2>/dev/null | grep -q true; then
+    owned=1; break
+  fi
+  kill -0 "$daemon" 2>/dev/null || break
+  sleep 0.1
+done
+if [ -z "$owned" ]; then
+  echo "SKIP: gnome-keyring-daemon did not start:"; cat "$home/daemon.log"; exit 77
+fi
+export KEYRING_E2E_EXPECT=keyring
+
+# A ticked login: the keyring has the password, the file the account alone.
+step remember
+[ "$(lookup)" = demo123 ] || fail "keyring does not hold the password after a ticked login"
+timeout 20 secret-tool search --all server "$service" user demo 2>&1 | grep -qx 'attribute.type = plaintext' ||
+  fail "keyring entry is not of the plaintext type"
+# Next start: both boxes filled; unticked, the login forgets file and entry.
+step restart-untick
+[ -z "$(lookup)" ] || fail "keyring entry left behind after an unticked login"
+# A file of an earlier version with the password in it moves to the keyring.
+printf '[帐号密码]\r\n存储=demo切割demo123\r\n' | iconv -f UTF-8 -t GBK >"$home/Documents/配置2.iniat"
+chmod 600 "$home/Documents/配置2.iniat"
+step restart-remember
+[ "$(lookup)" = demo123 ] || fail "the old file's password did not move to the keyring"
+echo "keyring scenarios passed"
