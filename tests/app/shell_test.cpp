@@ -15,6 +15,7 @@
 
 #include "app/local_settings.h"
 #include "app/qt/catalogue_rows.h"
+#include "app/qt/keyring.h"
 #include "app/qt/main_window.h"
 #include "app/qt/settings_ui.h"
 #include "app/qt/shell.h"
@@ -273,6 +274,20 @@ class ShellTest : public QObject {
     delete login;
     rememberLogin(false, "", "");
     QVERIFY(!std::filesystem::exists(credentialsFile(docs)));
+  }
+
+  // An unticked attempt right after a ticked one decides, whenever the
+  // keyring answers the first: its late answer must not bring the file back.
+  void laterLoginAttemptDecides() {
+    const auto file = credentialsFile(documentsFolder());
+    rememberLogin(true, "a", "pw");
+    rememberLogin(false, "a", "pw");
+    QVERIFY(!std::filesystem::exists(file));
+    // Keychain jobs answer in order: once this one has, so has the write.
+    bool answered = false;
+    readKeyringPassword("a", [&answered](std::optional<std::string>, QString) { answered = true; });
+    QTRY_VERIFY(answered);
+    QVERIFY(!std::filesystem::exists(file));
   }
 };
 

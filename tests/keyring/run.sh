@@ -60,8 +60,8 @@ export KEYRING_E2E_EXPECT=keyring
 # A ticked login: the keyring has the password, the file the account alone.
 step remember
 [ "$(lookup)" = demo123 ] || fail "keyring does not hold the password after a ticked login"
-timeout 20 secret-tool search --all server "$service" user demo 2>&1 | grep -qx 'attribute.type = plaintext' ||
-  fail "keyring entry is not of the plaintext type"
+timeout 20 secret-tool search --all xdg:schema org.qt.keychain server "$service" user demo 2>&1 | grep -qx "attribute.type = plaintext" ||
+  fail "no keyring entry of the schema and attributes that keyring_names.h names"
 # Next start: both boxes filled; unticked, the login forgets file and entry.
 step restart-untick
 [ -z "$(lookup)" ] || fail "keyring entry left behind after an unticked login"
