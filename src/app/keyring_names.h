@@ -5,7 +5,7 @@
 // directly finds (or writes) the same items with these names.
 //
 //   schema      "org.qt.keychain"
-//   attributes  "server" = kKeyringService
+//   attributes  "server" = kService
 //               "user"   = the key (for the remembered login: the account, UTF-8)
 //               "type"   = "plaintext" (the secret is UTF-8 text)
 //

@@ -1,11 +1,13 @@
 #include "app/qt/settings_ui.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QPointer>
 #include <QStandardPaths>
+#include <QThread>
 
 #include "app/local_settings.h"
 #include "app/qt/keyring.h"
@@ -101,6 +103,7 @@ void fillRememberedLogin(QWidget* login) {
 }
 
 void rememberLogin(bool ticked, const std::string& account, const std::string& password) {
+  Q_ASSERT(QThread::currentThread() == qApp->thread());
   const std::filesystem::path documents = documentsFolder();
   const KeyringPlan plan = planKeyring(readRememberedLogin(documents), ticked, account, password);
   Attempt& latest = latestAttempt();

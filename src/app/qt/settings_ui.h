@@ -25,9 +25,10 @@ void fillRememberedLogin(QWidget* login);
 // At each login attempt, before the request (GUI thread): ticked -> the
 // password goes to the keyring and the file keeps account + "切割"; where no
 // keyring takes it, the file keeps account + "切割" + password (owner-only,
-// replaced whole) and the log says so once. Unticked -> the file and the
-// keyring entries of the remembered and the typed account are deleted.
-// The keyring answers later; the file is written when it has.
+// replaced whole) and the log says so once. A password that the file kept
+// from before moves to the keyring this way. Unticked -> the file and the
+// remembered account's keyring entry are deleted. The keyring answers later;
+// the file is written when it has.
 void rememberLogin(bool ticked, const std::string& account, const std::string& password);
 
 }  // namespace tarnwick::app
