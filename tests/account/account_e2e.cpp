@@ -126,8 +126,10 @@ void scenarioWrongPassword(GuiDriver& d) {
 void scenarioRemember(GuiDriver& d) {
   loginSteps(d, "demo", "demo123", true);
   loggedInChecks(d, "demo");
-  // Without a keyring the file keeps the password, once the keyring's refusal is in, and the log says so.
-  d.add("logout from the tray menu", [] { return app::readRememberedLogin(app::documentsFolder()).password == "demo123"; }, [] {
+  // Without a keyring the file keeps the password once the keyring's refusal
+  // is in, and the log says so.
+  auto inFile = [] { return app::readRememberedLogin(app::documentsFolder()).password == "demo123"; };
+  d.add("logout from the tray menu", inFile, [] {
     expect(textOf(window(kMain), "编辑框48").contains(kKeptInFile), "no log line: the password is kept in the file");
     QAction* logout = window(kMain)->findChild<QAction*>(QStringLiteral("注销"));
     expect(logout != nullptr, "tray item 注销");

@@ -27,7 +27,8 @@ mkdir -p "$home/Documents" && mkdir -m 700 "$XDG_RUNTIME_DIR"
 unset XDG_CURRENT_DESKTOP DESKTOP_SESSION GNOME_DESKTOP_SESSION_ID KDE_FULL_SESSION
 
 # The daemon in the foreground of a background job, so its pid is ours to end.
-printf 'keyring-test-password' | gnome-keyring-daemon --foreground --unlock --components=secrets >"$home/daemon.log" 2>&1 &
+printf 'keyring-test-password' |
+  gnome-keyring-daemon --foreground --unlock --components=secrets >"$home/daemon.log" 2>&1 &
 daemon=$!
 for i in $(seq 100); do
   dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \

@@ -91,7 +91,7 @@ void fillRememberedLogin(QWidget* login) {
   // The password box is filled when the keyring answers, unless the user has
   // typed meanwhile.
   QPointer<QWidget> window(login);
-  readKeyringPassword(r.account, [window, account = r.account](std::optional<std::string> password, QString error) {
+  auto fill = [window, account = r.account](std::optional<std::string> password, QString error) {
     if (!password) {
       if (!error.isEmpty()) qCWarning(lcApp) << "remembered password not read from the keyring:" << error;
       return;
@@ -99,7 +99,8 @@ void fillRememberedLogin(QWidget* login) {
     auto* box = control<QLineEdit>(window, QStringLiteral("编辑框2"));
     if (box && box->text().isEmpty() && controlText(window, QStringLiteral("编辑框1")) == account)
       box->setText(fromGbk(*password));
-  });
+  };
+  readKeyringPassword(r.account, fill);
 }
 
 void rememberLogin(bool ticked, const std::string& account, const std::string& password) {
@@ -116,17 +117,18 @@ void rememberLogin(bool ticked, const std::string& account, const std::string& p
   }
   // The file changes only once the keyring has answered: until then it keeps
   // what it held, so a keyring that refuses loses nothing.
-  writeKeyringPassword(account, password, [documents, number = latest.number, account, password](bool stored,
-                                                                                                   QString error) {
+  auto answered = [documents, number = latest.number, account, password](bool stored, QString error) {
     const Attempt& now = latestAttempt();
     if (now.number != number) {
       // A newer attempt decided; forget this entry unless it remembers the same account.
       if (stored && (!now.ticked || now.account != account)) deleteKeyringPassword(account);
       return;
     }
-    rememberLoginAttempt(documents, true, account, password, stored ? PasswordPlace::Keyring : PasswordPlace::File);
+    rememberLoginAttempt(documents, true, account, password,
+                         stored ? PasswordPlace::Keyring : PasswordPlace::File);
     if (!stored) logPasswordKeptInFile(error);
-  });
+  };
+  writeKeyringPassword(account, password, answered);
 }
 
 }  // namespace tarnwick::app
