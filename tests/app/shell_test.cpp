@@ -15,6 +15,7 @@
 
 #include "app/local_settings.h"
 #include "app/qt/catalogue_rows.h"
+#include "app/qt/keyring.h"
 #include "app/qt/main_window.h"
 #include "app/qt/settings_ui.h"
 #include "app/qt/shell.h"
@@ -41,6 +42,8 @@ class ShellTest : public QObject {
   void initTestCase() {
     qputenv("HOME", m_home.path().toUtf8());
     qputenv("XDG_CONFIG_HOME", (m_home.path() + "/config").toUtf8());
+    // No keyring: the remembered password stays in the file (and the user's own keyring is left alone).
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
     m_host.setHandler([](const testsupport::StandInHost::Seen& s) {
       return s.target == "/ge.txt" ? std::string("118|http://127.0.0.1/new.exe") : std::string();
     });
@@ -258,6 +261,8 @@ class ShellTest : public QObject {
   void rememberedLoginFillsTheLoginWindow() {
     const auto docs = documentsFolder();
     rememberLogin(true, tarnwick::net::fromUtf8("张三"), "pw");
+    // The file is written once the (missing) keyring has answered.
+    QTRY_VERIFY(readRememberedLogin(docs).password == "pw");
     const int checks = m_host.count("/ge.txt");
     QWidget* login = createWindow(QStringLiteral("Tarnwick登录"));
     // The login window's visit and update check go to the stand-in host.
@@ -269,6 +274,20 @@ class ShellTest : public QObject {
     delete login;
     rememberLogin(false, "", "");
     QVERIFY(!std::filesystem::exists(credentialsFile(docs)));
+  }
+
+  // An unticked attempt right after a ticked one decides, whenever the
+  // keyring answers the first: its late answer must not bring the file back.
+  void laterLoginAttemptDecides() {
+    const auto file = credentialsFile(documentsFolder());
+    rememberLogin(true, "a", "pw");
+    rememberLogin(false, "a", "pw");
+    QVERIFY(!std::filesystem::exists(file));
+    // Keychain jobs answer in order: once this one has, so has the write.
+    bool answered = false;
+    readKeyringPassword("a", [&answered](std::optional<std::string>, QString) { answered = true; });
+    QTRY_VERIFY(answered);
+    QVERIFY(!std::filesystem::exists(file));
   }
 };
 
