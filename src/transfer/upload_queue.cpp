@@ -98,14 +98,14 @@ UploadQueue::Lookup UploadQueue::findRegistered(const UploadContext& c, const Qu
 
 TransferQueue::StepResult UploadQueue::runRow(QueueRow& row) {
   const UploadContext c = context();
-  if (!row.folderId) {
+  const FileStamp before = stampOf(row.localPath);
+  if (!before.exists) return {Step::Failed, gbk("本地文件不存在或无法读取")};
+  row.size = before.size;
+  if (!row.folderId) {  // fixed once the file is on its way
     row.folderId = c.currentFolder ? c.currentFolder() : 0;
     updateRow(row);
   }
   const UploadTarget target{c.mainHost, c.account, *row.folderId};
-  const FileStamp before = stampOf(row.localPath);
-  if (!before.exists) return {Step::Failed, gbk("本地文件不存在或无法读取")};
-  row.size = before.size;
 
   // Sent before, but whether the service took it is not known: ask first.
   if (row.registrationUnknown) {

@@ -117,7 +117,6 @@ void sync() {
       item->setText(0, app::fromGbk(row.name));
       item->setText(1, QFile::decodeName(row.finalPath.c_str()));
     });
-    if (QPushButton* b = startButton()) b->setEnabled(!q.running());
     if (auto* tabs = app::control<QTabWidget>(page().main, u("选择夹2"))) {
       tabs->setTabText(0, u("下载中(") + QString::number(pending() ? pending()->topLevelItemCount() : 0) + u(")"));
       tabs->setTabText(1, u("已完成(") + QString::number(done.size()) + u(")"));
@@ -130,6 +129,9 @@ void onEvent(const QueueEvent& e) {
   const QString name = row ? app::fromGbk(row->name) : QString();
   switch (e.kind) {
     case QueueEventKind::Sending: page().sinceTick.start(); break;
+    case QueueEventKind::Idle:
+      if (QPushButton* b = startButton()) b->setEnabled(true);
+      break;
     case QueueEventKind::RowDone: logText(u("下载完成：") + name); break;
     case QueueEventKind::RowFailed: logText(u("下载失败：") + name + u("（") + app::fromGbk(e.text) + u("）")); break;
     case QueueEventKind::Unreachable:

@@ -160,12 +160,14 @@ void UploadPage::onEvent(const QueueEvent& e) {
       break;
     case QueueEventKind::Unreachable:
       resetProgress();
+      applyContext();  // the next try uses the window's settings as they are now
       setStatus(QStringLiteral("状态：无法连接服务器，上传已暂停，稍后自动重试……"));
       app::logLine(kLog, app::toGbk(QStringLiteral("：无法连接服务器，上传暂停：") + path + QStringLiteral("（")) +
                              e.text + app::toGbk(QStringLiteral("）")));
       break;
     case QueueEventKind::Idle:
       resetProgress();
+      if (m_button) m_button->setEnabled(true);
       break;
   }
   sync();
@@ -186,7 +188,6 @@ void UploadPage::sync() {
       item->setText(2, QString::number(row.remoteId));
       item->setText(3, row.instant ? QStringLiteral("极速秒传") : QStringLiteral("常规上传"));
     });
-    if (m_button) m_button->setEnabled(!m_queue.running());
     if (m_tabs) {
       m_tabs->setTabText(0, QStringLiteral("客户端上传(%1)").arg(m_list ? m_list->topLevelItemCount() : 0));
       if (!done.empty()) m_tabs->setTabText(1, QStringLiteral("最近已完成(%1)").arg(done.size()));
