@@ -32,6 +32,13 @@ TransferQueue::~TransferQueue() {
     else
       m_thread.join();
   }
+  {
+    std::lock_guard lock(m_mutex);
+    m_quitSaver = true;
+  }
+  m_saveCv.notify_all();
+  if (m_saver.joinable()) m_saver.join();
+  flushSave();
 }
 
 void TransferQueue::setListener(QueueListener listener) {
@@ -54,7 +61,7 @@ void TransferQueue::announce(QueueEventKind kind, std::uint64_t rowId, const std
 }
 
 void TransferQueue::switchAccount(const std::string& account, const std::string& savePath) {
-  stop();
+  stop();  // the rows of the member who leaves are written now
   std::vector<QueueRow> loaded = savePath.empty() ? std::vector<QueueRow>{} : loadRows(savePath);
   for (QueueRow& r : loaded) {
     r.state = RowState::Paused;
@@ -67,6 +74,7 @@ void TransferQueue::switchAccount(const std::string& account, const std::string&
     m_savePath = savePath;
     m_rows = std::move(loaded);
     m_finished.clear();
+    m_saveDone = m_saveWanted;  // what was loaded is what the file holds
   }
   announce(QueueEventKind::Changed);
 }
@@ -179,8 +187,11 @@ void TransferQueue::stop() {
     else
       thread.join();
   }
-  std::lock_guard lock(m_mutex);
-  saveLocked();
+  {
+    std::lock_guard lock(m_mutex);
+    saveLocked();
+  }
+  flushSave();
 }
 
 bool TransferQueue::running() const { return m_running.load(); }
@@ -283,11 +294,40 @@ std::optional<std::size_t> TransferQueue::nextQueuedLocked() const {
 
 void TransferQueue::saveLocked() {
   if (m_savePath.empty()) return;
-  if (m_rows.empty()) {
-    std::remove(m_savePath.c_str());
-    return;
+  ++m_saveWanted;
+  if (!m_saver.joinable() && !m_quitSaver) m_saver = std::thread(&TransferQueue::saver, this);
+  m_saveCv.notify_all();
+}
+
+void TransferQueue::flushSave() {
+  std::lock_guard write(m_writeMutex);
+  std::vector<QueueRow> rows;
+  std::string path;
+  std::uint64_t wanted = 0;
+  {
+    std::lock_guard lock(m_mutex);
+    if (m_saveDone == m_saveWanted || m_savePath.empty()) return;
+    rows = m_rows;
+    path = m_savePath;
+    wanted = m_saveWanted;
   }
-  saveRows(m_savePath, m_rows);
+  if (rows.empty())
+    std::remove(path.c_str());
+  else
+    saveRows(path, rows);
+  std::lock_guard lock(m_mutex);
+  m_saveDone = std::max(m_saveDone, wanted);
+}
+
+void TransferQueue::saver() {
+  for (;;) {
+    {
+      std::unique_lock lock(m_mutex);
+      m_saveCv.wait(lock, [this] { return m_quitSaver || m_saveDone != m_saveWanted; });
+      if (m_quitSaver) return;
+    }
+    flushSave();
+  }
 }
 
 void TransferQueue::runner() {

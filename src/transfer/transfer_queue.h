@@ -142,7 +142,12 @@ class TransferQueue {
 
  private:
   void runner();
+  // The saved file follows the rows on a thread of its own (a burst of
+  // changes is one write, and no caller waits on the disk); flushSave
+  // writes what is pending now.
   void saveLocked();
+  void flushSave();
+  void saver();
   std::optional<std::size_t> nextQueuedLocked() const;
 
   const std::string m_kind;
@@ -157,6 +162,11 @@ class TransferQueue {
   std::mutex m_listenerMutex;
 
   std::thread m_thread;
+  std::thread m_saver;
+  std::condition_variable m_saveCv;
+  std::mutex m_writeMutex;   // one write of the saved file at a time
+  std::uint64_t m_saveWanted = 0, m_saveDone = 0;  // guarded by m_mutex
+  bool m_quitSaver = false;                         // guarded by m_mutex
   std::atomic<bool> m_running{false};
   std::atomic<bool> m_stop{false};
   std::atomic<bool> m_waiting{false};
