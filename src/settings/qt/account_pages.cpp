@@ -169,11 +169,22 @@ SettingsView readSettings(const std::string& utf8Page) {
   return settingsView(net::fromUtf8(utf8Page), markers);
 }
 
+// The selections the settings page showed last.
+struct Selections {
+  int mode = -1, permission = -1;
+};
+Selections g_shownSelections;  // GUI thread only
+
+void showSelections(const Selections& s) {
+  const AccountControls& c = accountControls();
+  if (c.mode) c.mode->setCurrentIndex(s.mode);
+  if (c.permission) c.permission->setCurrentIndex(s.permission);
+}
+
 bool showSettings(const SettingsView& v) {
   if (!v.reported) return false;
-  const AccountControls& c = accountControls();
-  if (c.mode) c.mode->setCurrentIndex(v.modeIndex);
-  if (c.permission) c.permission->setCurrentIndex(v.permissionIndex);
+  g_shownSelections = {v.modeIndex, v.permissionIndex};
+  showSelections(g_shownSelections);
   for (const auto& [name, text] : v.texts) app::setControlText(app::mainWindow(), QString::fromStdString(name), text);
   return true;
 }
@@ -189,11 +200,16 @@ void reloadSettings(QAbstractButton* control, std::function<void(const SettingsR
                 [title, load, done = std::move(done)](const net::RequestJobResult& r) {
                   SettingsReload out;
                   out.replied = !r.reply.empty();
-                  if (out.replied) out.state = readSettings(r.reply);
+                  if (out.replied) {
+                    SettingsView v = readSettings(r.reply);
+                    if (v.reported) out.state = std::move(v);
+                  }
                   // Shown whether or not 设置 is still the page shown; a newer load shows its own.
                   if (isLatestLoad(title, load))
                     finishLoad(title, r, [&out](const std::string&) { return out.state && showSettings(*out.state); });
-                  if (out.state && !out.state->reported) out.state.reset();
+                  // Unconfirmed, the selectors go back to what the service showed last,
+                  // not the choice that was sent.
+                  if (!out.state) showSelections(g_shownSelections);
                   if (done) done(out);
                 });
 }
