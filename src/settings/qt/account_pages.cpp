@@ -148,11 +148,10 @@ const AccountControls& accountControls() {
   if (owner != main || !main) {
     owner = main;
     controls = {app::control<QTabWidget>(main, q("选择夹1")),   app::control<app::WebBrowser>(main, q("超文本浏览框2")),
-                app::control<QWidget>(main, q("按钮7")),         app::control<QWidget>(main, q("按钮8")),
-                app::control<QAbstractButton>(main, q("按钮9")), app::control<QListWidget>(main, q("列表框5")),
+                app::control<QWidget>(main, q("按钮7")),         app::control<QListWidget>(main, q("列表框5")),
                 app::control<QComboBox>(main, q("组合框2")),     app::control<QComboBox>(main, q("组合框7"))};
-    const bool complete = controls.tabs && controls.personal && controls.vipButton && controls.questionButton &&
-                          controls.payoutButton && controls.records && controls.mode && controls.permission;
+    const bool complete = controls.tabs && controls.personal && controls.vipButton && controls.records &&
+                          controls.mode && controls.permission;
     Q_ASSERT_X(!main || complete, "accountControls", "a control of the account pages is missing");
     if (main && !complete) qCritical("settings: a control of the account pages is missing");
   }

@@ -32,8 +32,6 @@ struct AccountControls {
   QTabWidget* tabs = nullptr;                // 选择夹1: the pages
   app::WebBrowser* personal = nullptr;       // 超文本浏览框2: the personal page
   QWidget* vipButton = nullptr;              // 按钮7: 开通VIP, shown when offered
-  QWidget* questionButton = nullptr;         // 按钮8: set the security question
-  QAbstractButton* payoutButton = nullptr;   // 按钮9: set the payout account
   QListWidget* records = nullptr;            // 列表框5: the records page
   QComboBox* mode = nullptr;                 // 组合框2: earning mode
   QComboBox* permission = nullptr;           // 组合框7: download permission

@@ -139,11 +139,18 @@ QWidget* pageWidget(QWidget* main, const QString& title) {
   return nullptr;
 }
 
+// A name of the table that the window lacks is a fault of the table.
+bool present(const void* found, const char* name) {
+  Q_ASSERT_X(found, "page states", name);
+  if (!found) qCritical("settings: no control %s for the page states", name);
+  return found;
+}
+
 void addLine(QWidget* main, const PageSpec& spec) {
   QWidget* page = pageWidget(main, q(spec.title));
   QWidget* anchor = app::control<QWidget>(main, q(spec.anchor));
   const app::ControlDef* row = catalogueRow(q(spec.anchor));
-  if (!page || !anchor || !row) return;
+  if (!present(page, spec.title) || !present(anchor, spec.anchor) || !present(row, spec.anchor)) return;
   // The page starts where the tab control puts it; the anchor's catalogue
   // position less its place on the page gives that corner.
   const QPoint origin = QPoint(row->x, row->y) - anchor->pos();
@@ -200,8 +207,10 @@ void installPageStates(QWidget* main) {
   auto* s = new PageStates(main);
   for (const PageSpec& spec : pageSpecs()) {
     addLine(main, spec);
-    for (const auto& name : spec.sendControls)
-      if (QWidget* w = app::control<QWidget>(main, QString::fromStdString(name))) s->watch(w, q(spec.title));
+    for (const auto& name : spec.sendControls) {
+      QWidget* w = app::control<QWidget>(main, QString::fromStdString(name));
+      if (present(w, name.c_str())) s->watch(w, q(spec.title));
+    }
   }
   resetPages(main);
 }
