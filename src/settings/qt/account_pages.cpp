@@ -287,13 +287,6 @@ void installMainWindow(QWidget* main) {
   installPageStates(main);
 }
 
-// The pages that load their state, as titles.
-bool isLoadedPage(const QString& title) {
-  for (const char* page : {"个人", "安全", "提现", "设置", "记录"})
-    if (title == q(page)) return true;
-  return false;
-}
-
 // The login window opens at the start and after every logout: what the pages
 // showed belongs to the session that ends. Once it is gone after a login,
 // the page shown is loaded for the new session.
@@ -303,7 +296,7 @@ void installLoginWindow(QWidget* login) {
     QTabWidget* tabs = accountControls().tabs;
     if (!tabs || app::exitRequested() || !app::Session::instance().loggedIn()) return;
     const QString shown = tabs->tabText(tabs->currentIndex());
-    if (isLoadedPage(shown)) app::refreshPage(shown);
+    if (loadsMemberState(shown)) app::refreshPage(shown);
   });
 }
 

@@ -217,6 +217,12 @@ void installPageStates(QWidget* main) {
 
 void beginSession() { resetPages(app::mainWindow()); }
 
+bool loadsMemberState(const QString& title) {
+  for (const PageSpec& spec : pageSpecs())
+    if (title == q(spec.title)) return true;
+  return false;
+}
+
 void pageLoaded(const QString& title) {
   setLine(title, false);
   if (PageStates* s = states()) {

@@ -27,6 +27,8 @@ void installPageStates(QWidget* main);
 
 // A new session: every page counts as never loaded.
 void beginSession();
+// Whether the page titled title is one of the pages above.
+bool loadsMemberState(const QString& title);
 
 // A load of the page titled title reported the member's state: its line goes
 // and its send controls come to life (those the state locks apart).
