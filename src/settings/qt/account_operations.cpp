@@ -24,6 +24,7 @@
 #include "settings/account_pages.h"
 #include "settings/qt/account_pages.h"
 #include "settings/qt/form_dialog.h"
+#include "settings/qt/page_state.h"
 
 namespace tarnwick::settings::qt {
 
@@ -88,7 +89,8 @@ void bindToggle(QWidget* main, const ToggleDef& def) {
     const ToggleResult plan = planToggle(def, app::toGbk(b->text()), net::hosts().mainHost,
                                          app::Session::instance().accountName());
     runWithButton(b, net::JobRequest::post(plan.url, plan.body),
-                  [b, &def, asked = plan.shown](const std::optional<std::string>& reply) {
+                  [b, &def, asked = plan.shown, session = sessionNumber()](const std::optional<std::string>& reply) {
+                    if (sessionNumber() != session) return;  // the new session loads its own state
                     if (!reply) return app::showMessage(networkFailureText());
                     reloadSettings(b, [&def, asked](const SettingsReload& r) {
                       if (!r.replied) return app::showMessage(networkFailureText());
@@ -109,7 +111,9 @@ void setModeAndPermission(QWidget* main) {
   const int permissionIndex = permission->currentIndex();
   const std::string url = modePermissionUrl(net::hosts().mainHost, app::Session::instance().accountName(),
                                             modeIndex, permissionIndex);
-  runWithButton(b, formGet(url), [b, modeIndex, permissionIndex](const std::optional<std::string>& reply) {
+  runWithButton(b, formGet(url), [b, modeIndex, permissionIndex,
+                                  session = sessionNumber()](const std::optional<std::string>& reply) {
+    if (sessionNumber() != session) return;  // the new session loads its own state
     if (!reply) return app::showMessage(networkFailureText());
     const bool vipOnly = isVipRefusal(*reply);
     if (vipOnly) {

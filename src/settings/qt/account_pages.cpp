@@ -48,12 +48,17 @@ void logFailure(const QString& title) {
 }
 
 // The latest load started for each page: a reply of an older load of the
-// same page (the user came back to it quickly) must not overwrite a newer one.
+// same page (the user came back to it quickly), or of a session that has
+// ended since, must not overwrite a newer one.
 QHash<QString, int> g_latestLoad;  // GUI thread only
 
 int beginLoad(const QString& title) { return ++g_latestLoad[title]; }
 
 bool isLatestLoad(const QString& title, int load) { return g_latestLoad.value(title) == load; }
+
+void dropLoadsInFlight() {
+  for (int& load : g_latestLoad) ++load;
+}
 
 // Shows a page as it came (bytes); false when it held no state of the
 // member, and then the page is left as it was.
@@ -291,6 +296,7 @@ void installMainWindow(QWidget* main) {
 // showed belongs to the session that ends. Once it is gone after a login,
 // the page shown is loaded for the new session.
 void installLoginWindow(QWidget* login) {
+  dropLoadsInFlight();
   beginSession();
   QObject::connect(login, &QObject::destroyed, [] {
     QTabWidget* tabs = accountControls().tabs;
@@ -309,10 +315,11 @@ void loadRecordPage() {
   const std::string pattern = marker("编辑框42");
   app::WindowJobs* jobs = app::WindowJobs::of(app::mainWindow());
   if (!jobs) return;
+  const int load = beginLoad(q("记录"));
   jobs->request(net::JobRequest::fetch(recordPageUrl(mainHost(), page)), nullptr,
-                [pattern, page](const net::RequestJobResult& r) {
+                [pattern, page, load](const net::RequestJobResult& r) {
                   // A reply for a page the buttons have moved away from meanwhile is dropped.
-                  if (recordPageNumber(marker("编辑框43")) != page) return;
+                  if (recordPageNumber(marker("编辑框43")) != page || !isLatestLoad(q("记录"), load)) return;
                   // The records page is cut as it came; an empty one is a page without records.
                   finishLoad(q("记录"), r, [&pattern](const std::string& reply) {
                     QListWidget* list = accountControls().records;

@@ -139,6 +139,8 @@ QWidget* pageWidget(QWidget* main, const QString& title) {
   return nullptr;
 }
 
+int g_session = 0;  // GUI thread only
+
 // A name of the table that the window lacks is a fault of the table.
 bool present(const void* found, const char* name) {
   Q_ASSERT_X(found, "page states", name);
@@ -215,7 +217,12 @@ void installPageStates(QWidget* main) {
   resetPages(main);
 }
 
-void beginSession() { resetPages(app::mainWindow()); }
+void beginSession() {
+  ++g_session;
+  resetPages(app::mainWindow());
+}
+
+int sessionNumber() { return g_session; }
 
 bool loadsMemberState(const QString& title) {
   for (const PageSpec& spec : pageSpecs())

@@ -27,6 +27,9 @@ void installPageStates(QWidget* main);
 
 // A new session: every page counts as never loaded.
 void beginSession();
+// Counts the sessions begun; a change sent in one session is not followed up
+// in the next.
+int sessionNumber();
 // Whether the page titled title is one of the pages above.
 bool loadsMemberState(const QString& title);
 
