@@ -3,9 +3,10 @@
 
 #include <QDateTime>
 #include <QString>
-#include <QWidget>
 #include <functional>
 #include <string>
+
+class QWidget;
 
 namespace tarnwick::app {
 
