@@ -100,6 +100,25 @@ class ShellTest : public QObject {
              tarnwick::net::fromUtf8("10时： 初始化软件中，请稍后……！") + "\r\ntail\r\n");
   }
 
+  // Both log boxes drop their oldest lines beyond the bound, however the
+  // lines arrive.
+  void logBoxesKeepTheNewestLines() {
+    for (const QString box : {QStringLiteral("日志编辑框"), QStringLiteral("编辑框48")}) {
+      auto* edit = control<QPlainTextEdit>(m_main, box);
+      edit->clear();
+      std::string many;
+      for (int i = 0; i < kLogBoxLines + 100; ++i) many += "line " + std::to_string(i) + "\r\n";
+      appendLog(box, many);
+      for (int i = 0; i < 50; ++i) logLine(box, "late " + std::to_string(i));
+      QVERIFY(edit->blockCount() <= kLogBoxLines);
+      const QString text = edit->toPlainText();
+      QVERIFY(!text.startsWith(QStringLiteral("line 0\n")));
+      QVERIFY(text.contains(QStringLiteral("line %1\n").arg(kLogBoxLines + 99)));
+      QVERIFY(text.endsWith(QStringLiteral("late 49\n")));
+      edit->clear();
+    }
+  }
+
   void messageBoxesAreTaskModalWithCaption() {
     auto seen = std::make_shared<testsupport::SeenBox>();
     testsupport::answerNextBox(QMessageBox::Ok, seen);

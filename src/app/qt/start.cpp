@@ -84,7 +84,10 @@ void memberLoggedIn() {
 
 // The shell's own handlers, registered before those of the feature modules.
 void registerShellHandlers() {
-  addWindowInstaller(mainWindowTitle(), [](QWidget* main) { connectMainSkinSelector(main); });
+  addWindowInstaller(mainWindowTitle(), [](QWidget* main) {
+    connectMainSkinSelector(main);
+    boundLogBoxes(main);
+  });
   addWindowInstaller(kLoginTitle, [](QWidget* login) {
     fillSkinSelectors(login);
     // Leaving the login window without a login ends the program (at start-up;
