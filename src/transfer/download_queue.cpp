@@ -144,7 +144,10 @@ TransferQueue::StepResult DownloadQueue::runRow(QueueRow& row) {
       continue;
     }
     updateRow(row);
-    if (got.succeeded) return finish(row, c);
+    if (got.succeeded) {
+      announce(QueueEventKind::Sent, row.id);
+      return finish(row, c);
+    }
 
     std::string reason = outcomeName(got.outcome);
     if (!got.error.empty()) reason += ": " + got.error;

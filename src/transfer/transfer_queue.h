@@ -41,6 +41,7 @@ enum class QueueEventKind {
   Changed,      // rows were added, removed or changed state
   RowStarted,   // a row began (rowId)
   Sending,      // an upload's bytes or a download's body began to move (rowId)
+  Sent,         // every byte is in place; what follows is the registration or the rename (rowId)
   RowDone,      // rowId moved to the finished list
   RowFailed,    // rowId failed; text is the reason
   Unreachable,  // the service could not be reached; text is the reason; the queue waits

@@ -163,6 +163,7 @@ TransferQueue::StepResult UploadQueue::runRow(QueueRow& row) {
     }
   }
 
+  announce(QueueEventKind::Sent, row.id);
   const UploadRequest req = registerUploadRequest(target, row.name);
   options.deadlineSeconds = registrationDeadlineSeconds(row.size);
   const net::RequestResult r = net::performRequest(req.url, "POST", "", "", req.body, options);

@@ -139,6 +139,12 @@ void UploadPage::onEvent(const QueueEvent& e) {
         m_timer->start();
       }
       break;
+    case QueueEventKind::Sent:  // the registration runs now; the bytes are all there
+      if (m_timer) m_timer->stop();
+      if (m_bar) m_bar->setValue(100);
+      if (m_percentLabel) m_percentLabel->setText(QStringLiteral("进度：100%"));
+      if (m_speedLabel) m_speedLabel->setText(QStringLiteral("上传速度：0KB"));
+      break;
     case QueueEventKind::RowDone:
       resetProgress();
       if (row && row->instant) {
