@@ -13,6 +13,7 @@
 #include "cli/service_calls.h"
 #include "net/cookies.h"
 #include "net/hosts.h"
+#include "net/http.h"
 #include "net/text.h"
 
 namespace tarnwick::cli {
@@ -85,7 +86,8 @@ StoredSession requireSession() {
   std::optional<StoredSession> s = loadSession();
   if (!s) throw CliError(kExitRefused, "not logged in; run: tarnwick-cli login ACCOUNT");
   const std::string& host = net::hosts().mainHost;
-  if (!s->mainHost.empty() && s->mainHost != host)
+  // Cookies belong to a host name whatever the port: another name cannot use them.
+  if (!s->mainHost.empty() && net::urlHost(s->mainHost) != net::urlHost(host))
     throw CliError(kExitRefused, "logged in at " + s->mainHost + ", not at " + host + "; log in again");
   for (const auto& c : s->cookies) net::setCookie(c);
   return *s;

@@ -28,7 +28,7 @@ int removeFiles(const Output& out, const std::vector<std::int32_t>& fileIds);
 
 // The stored session, its cookies put into the request engine's store.
 // Throws CliError (refused) when nobody is logged in or the session belongs
-// to another service address.
+// to another host name.
 StoredSession requireSession();
 
 }  // namespace tarnwick::cli

@@ -1,0 +1,166 @@
+// tarnwick-cli end to end against the local service: one table of commands
+// run in order by the built program, each with its exit code and what its
+// output must hold. The commands work on a member of their own, "clidemo"
+// (id 1921, demo's password): 2 folders and 32 files in the default folder
+// (4 listing pages), so demo stays as other tests expect it.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <set>
+
+#include "../refusing_port.h"
+#include "cli_runner.h"
+
+namespace {
+
+using nlohmann::json;
+
+void exec(const std::string& sql) {
+  const char* data = std::getenv("TARNWICK_SERVICE_DATA");
+  ASSERT_NE(data, nullptr);
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open((std::string(data) + "/tarnwick.db").c_str(), &db), SQLITE_OK);
+  sqlite3_busy_timeout(db, 5000);
+  char* error = nullptr;
+  const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
+  const std::string message = error ? error : "";
+  sqlite3_free(error);
+  sqlite3_close(db);
+  ASSERT_EQ(rc, SQLITE_OK) << message;
+}
+
+constexpr const char* kCloneMember =
+    "DELETE FROM files WHERE owner=1921; DELETE FROM folders WHERE owner=1921;"
+    "DELETE FROM sessions WHERE member=1921; DELETE FROM members WHERE id=1921;"
+    "CREATE TEMP TABLE m AS SELECT * FROM members WHERE id=1001;"
+    "UPDATE m SET id=1921, account='clidemo', email='cli@tarnwick.local';"
+    "INSERT INTO members SELECT * FROM m;"
+    "INSERT INTO folders(owner, name, parent) VALUES (1921, '文档', 0), (1921, '图片', 0);"
+    "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 32) "
+    "INSERT INTO files(owner, folder, name, size, date, downloads) "
+    "SELECT 1921, 0, printf('命令行%02d.txt', i), 100 + i, printf('2026-01-%02d 10:00:00', i % 28 + 1), i FROM n;";
+
+struct Step {
+  const char* what;
+  std::vector<std::string> args;  // "{folder}" and "{file}" are replaced by captured ids
+  int exitCode;
+  std::vector<std::string> stdoutHas;
+  std::string input = "";
+  std::function<void(const CliRun&)> check = nullptr;
+  std::map<std::string, std::string> env = {};
+  std::function<void()> before = nullptr;
+};
+
+json parsed(const CliRun& r) {
+  json j = json::parse(r.out, nullptr, false);
+  EXPECT_FALSE(j.is_discarded()) << r.out;
+  return j;
+}
+
+}  // namespace
+
+TEST(CliE2E, CommandTable) {
+  exec(kCloneMember);
+  ASSERT_FALSE(HasFailure());
+  CliRunner cli(TARNWICK_CLI_PATH);
+  RefusingPort down;
+  const std::string downHost = "http://127.0.0.1:" + std::to_string(down.port());
+  std::string folder, file, otherFile;  // captured from earlier steps
+  const auto noSession = [&](const CliRun&) { EXPECT_FALSE(std::filesystem::exists(cli.sessionFile())); };
+  const auto oneErrorLine = [](const CliRun& r) {
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  };
+
+  const std::vector<Step> steps = {
+      {"wrong password", {"login", "clidemo", "--password-stdin"}, 3, {}, "wrong\n",
+       [&](const CliRun& r) { noSession(r); oneErrorLine(r); }},
+      {"not logged in", {"ls"}, 3, {}, "", oneErrorLine},
+      {"no terminal, no --password-stdin", {"login", "clidemo"}, 1, {}, "", noSession},
+      {"service down at login", {"login", "clidemo", "--password-stdin"}, 2, {}, "demo123\n", noSession,
+       {{"TARNWICK_MAIN_HOST", downHost}}},
+      {"login", {"login", "clidemo", "--password-stdin"}, 0, {"clidemo", "1921"}, "demo123\n",
+       [&](const CliRun&) {
+         struct stat st {};
+         ASSERT_EQ(::stat(cli.sessionFile().c_str(), &st), 0);
+         EXPECT_EQ(st.st_mode & 0777, 0600u);
+       }},
+      {"whoami", {"whoami"}, 0, {"clidemo", "1921", "cli@tarnwick.local"}},
+      {"whoami as JSON", {"whoami", "--json"}, 0, {},  "",
+       [](const CliRun& r) {
+         const json j = parsed(r);
+         EXPECT_EQ(j.value("account", ""), "clidemo");
+         EXPECT_EQ(j.value("userId", ""), "1921");
+       }},
+      {"folders", {"ls"}, 0, {"\t文档\n", "\t图片\n", "0\t默认文件夹\n"}},
+      {"folders as JSON", {"--json", "ls"}, 0, {}, "",
+       [&](const CliRun& r) {
+         const json j = parsed(r);
+         ASSERT_TRUE(j.is_array());
+         EXPECT_EQ(j.size(), 3u);
+         for (const auto& f : j)
+           if (f.value("name", "") == "文档") folder = std::to_string(f.value("id", -1));
+         EXPECT_FALSE(folder.empty());
+       }},
+      {"every page of the default folder", {"ls", "0", "--json"}, 0, {}, "",
+       [&](const CliRun& r) {
+         const json j = parsed(r);
+         std::set<std::string> names;
+         for (const auto& f : j) names.insert(f.value("name", ""));
+         EXPECT_EQ(names.size(), 32u);
+         EXPECT_TRUE(names.count("命令行01.txt") && names.count("命令行32.txt"));
+         file = std::to_string(j.at(0).value("id", -1));
+         otherFile = std::to_string(j.at(1).value("id", -1));
+         EXPECT_EQ(j.at(0).value("size", "").empty(), false);
+       }},
+      {"one page", {"ls", "0", "--page", "3"}, 0, {"命令行02.txt\t", "命令行01.txt\t"}, "",
+       [](const CliRun& r) { EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2) << r.out; }},
+      {"a page past the last", {"ls", "0", "--page", "4"}, 3, {}},
+      {"a folder that does not exist", {"ls", "99999"}, 3, {}},
+      {"an id that is not a number", {"ls", "abc"}, 1, {}, "", oneErrorLine},
+      {"search", {"search", "命令行1"}, 0, {"\t命令行10.txt\t", "\t命令行19.txt\t"}},
+      {"search folders", {"search", "文档", "--folders"}, 0, {"\t文档\t"}},
+      {"share link", {"link", "{file}"}, 0, {"/ym.php?pid={file}\n"}},
+      {"direct link", {"link", "{file}", "--direct", "--json"}, 0, {"/yunxz1.php?pid={file}&szmm=0\""}},
+      {"mkdir", {"mkdir", "命令行目录", "--parent", "{folder}", "--json"}, 0, {"命令行目录"}, "",
+       [&](const CliRun& r) { folder = std::to_string(parsed(r).value("id", -1)); }},
+      {"the new folder", {"ls"}, 0, {"{folder}\t命令行目录\n"}},
+      {"mv", {"mv", "{file}", "{otherFile}", "--to", "{folder}"}, 0, {"moved {file}\n", "moved {otherFile}\n"}},
+      {"the moved files", {"ls", "{folder}"}, 0, {"{file}\t命令行32.txt\t", "{otherFile}\t"}},
+      {"rm with one unknown id", {"rm", "{file}", "99999"}, 5, {"deleted {file}\n"}},
+      {"the removed file", {"ls", "{folder}", "--json"}, 0, {}, "",
+       [&](const CliRun& r) { EXPECT_EQ(parsed(r).size(), 1u); }},
+      {"rmdir", {"rmdir", "{folder}"}, 0, {}},
+      {"rmdir of the default folder", {"rmdir", "0"}, 3, {}},
+      {"service down", {"ls"}, 2, {}, "", oneErrorLine, {{"TARNWICK_MAIN_HOST", downHost}}},
+      {"logged in elsewhere meanwhile", {"ls"}, 3, {}, "", oneErrorLine, {},
+       [&] {  // a second login of the account, kept in another state folder, ends this session
+         const CliRun other = cli.run({"login", "clidemo", "--password-stdin"}, "demo123\n",
+                                      {{"XDG_STATE_HOME", (cli.dir() / "other-state").string()}});
+         ASSERT_EQ(other.exitCode, 0) << other.err;
+       }},
+      {"logout", {"logout"}, 0, {"logged out"}, "", noSession},
+      {"whoami after logout", {"whoami"}, 3, {}},
+  };
+
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    const auto fill = [&](std::string s) {
+      for (const auto& [key, value] : {std::pair{"{folder}", folder}, {"{file}", file}, {"{otherFile}", otherFile}})
+        for (std::size_t at; (at = s.find(key)) != std::string::npos;) s.replace(at, std::strlen(key), value);
+      return s;
+    };
+    if (step.before) step.before();
+    std::vector<std::string> args;
+    for (const auto& a : step.args) args.push_back(fill(a));
+    const CliRun r = cli.run(args, step.input, step.env);
+    EXPECT_EQ(r.exitCode, step.exitCode) << "stdout: " << r.out << "\nstderr: " << r.err;
+    for (const auto& want : step.stdoutHas) EXPECT_NE(r.out.find(fill(want)), std::string::npos) << r.out;
+    if (step.exitCode != 0 && step.exitCode != 5) {
+      EXPECT_TRUE(r.out.empty()) << r.out;
+    }
+    if (step.check) step.check(r);
+  }
+}
