@@ -164,3 +164,37 @@ TEST(CliE2E, CommandTable) {
     if (step.check) step.check(r);
   }
 }
+
+// With a Secret Service running the cookie lives in the keyring, not in the
+// file; a keyring that lost it asks for a new login; logout clears it.
+TEST(CliE2E, SessionInKeyring) {
+  const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+  if (!std::getenv("TARNWICK_TEST_KEYRING") || !bus) GTEST_SKIP() << "runs under with_keyring.sh";
+  exec(kCloneMember);
+  ASSERT_FALSE(HasFailure());
+  CliRunner cli(TARNWICK_CLI_PATH);
+  cli.setEnv("DBUS_SESSION_BUS_ADDRESS", bus);
+  const auto keyringHolds = [] {
+    return std::system("secret-tool lookup service 'Tarnwick Desktop' account clidemo >/dev/null 2>&1") == 0;
+  };
+
+  CliRun r = cli.run({"login", "clidemo", "--password-stdin"}, "demo123\n");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  std::ifstream file(cli.sessionFile());
+  const json stored = json::parse(file);
+  EXPECT_EQ(stored.value("secret", ""), "keyring");
+  EXPECT_FALSE(stored.contains("cookies"));
+  EXPECT_TRUE(keyringHolds());
+  r = cli.run({"ls"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.out.find("\t文档\n"), std::string::npos) << r.out;
+
+  ASSERT_EQ(std::system("secret-tool clear service 'Tarnwick Desktop' account clidemo"), 0);
+  r = cli.run({"ls"});
+  EXPECT_EQ(r.exitCode, 3) << r.err;
+
+  ASSERT_EQ(cli.run({"login", "clidemo", "--password-stdin"}, "demo123\n").exitCode, 0);
+  EXPECT_EQ(cli.run({"logout"}).exitCode, 0);
+  EXPECT_FALSE(keyringHolds());
+  EXPECT_FALSE(std::filesystem::exists(cli.sessionFile()));
+}
