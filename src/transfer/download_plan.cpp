@@ -4,15 +4,13 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "net/form.h"
+
 namespace tarnwick::transfer {
 
 std::string addressPageUrl(std::string_view mainHost, std::string_view pid, std::string_view accessPassword) {
-  std::string url(mainHost);
-  url += "/ym.php?pid=";
-  url += pid;
-  url += "&srmm=";
-  url += accessPassword;
-  return url;
+  return net::withQuery(std::string(mainHost) + "/ym.php",
+                        net::FormBuilder().add("pid", pid).add("srmm", accessPassword));
 }
 
 std::string storageAddress(std::string_view page, std::string_view storageHost) {

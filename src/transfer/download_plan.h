@@ -11,7 +11,8 @@
 
 namespace tarnwick::transfer {
 
-// MainHost + "/ym.php?pid=" + pid + "&srmm=" + access password.
+// MainHost + "/ym.php?pid=" + pid + "&srmm=" + access password, both values
+// percent-encoded (a password with "#" or "&" reaches the service whole).
 std::string addressPageUrl(std::string_view mainHost, std::string_view pid, std::string_view accessPassword);
 
 // StorageHost + "/up/" + the text between the first "bsmzdyd" and the next

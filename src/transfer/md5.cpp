@@ -44,7 +44,7 @@ std::string md5OfBytes(std::string_view bytes) {
   return finalHex(ctx.get());
 }
 
-std::string md5OfFile(const std::string& path, std::string* error) {
+std::string md5OfFile(const std::string& path, std::string* error, const std::atomic<bool>* cancel) {
   LocalFile f;
   if (!f.open(path, LocalFile::Mode::Read)) {
     if (error) *error = f.error();
@@ -59,6 +59,10 @@ std::string md5OfFile(const std::string& path, std::string* error) {
   std::vector<char> buf(kBlock);
   std::int64_t offset = 0;
   for (;;) {
+    if (cancel && cancel->load()) {
+      if (error) *error = "cancelled";
+      return {};
+    }
     std::int64_t got = f.readAt(offset, buf.data(), buf.size());
     if (got < 0) {
       if (error) *error = f.error();

@@ -3,6 +3,7 @@
 // service's instant upload compares. Files are read in blocks, so memory
 // stays flat whatever their size.
 
+#include <atomic>
 #include <string>
 #include <string_view>
 
@@ -10,7 +11,9 @@ namespace tarnwick::transfer {
 
 std::string md5OfBytes(std::string_view bytes);
 // The digest of the file's content, or the empty text when it cannot be read
-// (error, when given, then holds the reason).
-std::string md5OfFile(const std::string& path, std::string* error = nullptr);
+// (error, when given, then holds the reason). A set cancel flag ends the
+// reading early with the empty text.
+std::string md5OfFile(const std::string& path, std::string* error = nullptr,
+                      const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace tarnwick::transfer

@@ -24,6 +24,8 @@ TEST(DownloadPlan, StorageAddressNeedsTheMarker) {
   };
   for (const auto& c : cases) EXPECT_EQ(storageAddress(c.page, "http://s:9"), c.expected) << c.page;
   EXPECT_EQ(addressPageUrl("http://m", "42", "pw"), "http://m/ym.php?pid=42&srmm=pw");
+  // A password with the separators of a query reaches the service whole.
+  EXPECT_EQ(addressPageUrl("http://m", "42", "a#b&c=d"), "http://m/ym.php?pid=42&srmm=a%23b%26c%3Dd");
 }
 
 TEST(DownloadPlan, SafeNamesStayInsideTheFolder) {

@@ -1,0 +1,189 @@
+#include "transfer/queue_row.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+namespace tarnwick::transfer {
+namespace {
+
+constexpr const char* kHeader = "tarnwick-queue 1";
+
+const char* stateName(RowState s) {
+  switch (s) {
+    case RowState::Queued: return "queued";
+    case RowState::Running: return "running";
+    case RowState::Paused: return "paused";
+    case RowState::Failed: return "failed";
+    case RowState::Done: return "done";
+  }
+  return "queued";
+}
+
+std::optional<RowState> stateFrom(const std::string& s) {
+  for (RowState st : {RowState::Queued, RowState::Running, RowState::Paused, RowState::Failed, RowState::Done})
+    if (s == stateName(st)) return st;
+  return std::nullopt;
+}
+
+// Every byte that could break a line or a field is written as %XX.
+std::string escape(const std::string& v) {
+  static const char* hex = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : v) {
+    if (c < 0x20 || c == '%' || c == '=' || c == 0x7f) {
+      out += '%';
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+int hexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+std::optional<std::string> unescape(const std::string& v) {
+  std::string out;
+  for (std::size_t i = 0; i < v.size(); ++i) {
+    if (v[i] != '%') {
+      out += v[i];
+      continue;
+    }
+    if (v.size() - i < 3) return std::nullopt;
+    const int hi = hexDigit(v[i + 1]), lo = hexDigit(v[i + 2]);
+    if (hi < 0 || lo < 0) return std::nullopt;
+    out += static_cast<char>(hi * 16 + lo);
+    i += 2;
+  }
+  return out;
+}
+
+std::optional<std::int64_t> number(const std::string& s) {
+  if (s.empty()) return std::nullopt;
+  try {
+    std::size_t used = 0;
+    const long long v = std::stoll(s, &used);
+    if (used != s.size()) return std::nullopt;
+    return v;
+  } catch (...) {
+    return std::nullopt;
+  }
+}
+
+}  // namespace
+
+FileStamp stampOf(const std::string& path) {
+  struct stat st {};
+  if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+  return {true, static_cast<std::int64_t>(st.st_size),
+          static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+std::string encodeRow(const QueueRow& r) {
+  std::ostringstream o;
+  auto field = [&](const char* key, const std::string& value) { o << key << '=' << escape(value) << '\t'; };
+  field("id", std::to_string(r.id));
+  field("account", r.account);
+  field("state", stateName(r.state));
+  field("reason", r.reason);
+  field("local", r.localPath);
+  field("name", r.name);
+  if (r.folderId) field("folder", std::to_string(*r.folderId));
+  field("file", r.fileId);
+  field("sizetext", r.sizeText);
+  field("save", r.saveFolder);
+  field("partial", r.partial.path);
+  field("partsize", std::to_string(r.partial.size));
+  field("partmtime", std::to_string(r.partial.mtimeNs));
+  field("total", std::to_string(r.partial.serverTotal));
+  field("unregistered", r.registrationUnknown ? "1" : "0");
+  field("broken", std::to_string(r.brokenTries));
+  std::string line = o.str();
+  line.pop_back();
+  return line;
+}
+
+std::optional<QueueRow> decodeRow(const std::string& line) {
+  std::map<std::string, std::string> f;
+  std::size_t start = 0;
+  while (start <= line.size()) {
+    std::size_t tab = line.find('\t', start);
+    if (tab == std::string::npos) tab = line.size();
+    const std::string item = line.substr(start, tab - start);
+    const std::size_t eq = item.find('=');
+    if (eq == std::string::npos) return std::nullopt;
+    auto value = unescape(item.substr(eq + 1));
+    if (!value) return std::nullopt;
+    f[item.substr(0, eq)] = *value;
+    start = tab + 1;
+  }
+  QueueRow r;
+  auto id = number(f["id"]);
+  auto state = stateFrom(f["state"]);
+  if (!id || *id == 0 || !state) return std::nullopt;
+  r.id = static_cast<std::uint64_t>(*id);
+  r.state = *state;
+  r.account = f["account"];
+  r.reason = f["reason"];
+  r.localPath = f["local"];
+  r.name = f["name"];
+  if (auto folder = number(f["folder"])) r.folderId = static_cast<std::int32_t>(*folder);
+  r.fileId = f["file"];
+  r.sizeText = f["sizetext"];
+  r.saveFolder = f["save"];
+  r.partial.path = f["partial"];
+  r.partial.size = number(f["partsize"]).value_or(-1);
+  r.partial.mtimeNs = number(f["partmtime"]).value_or(0);
+  r.partial.serverTotal = number(f["total"]).value_or(-1);
+  r.registrationUnknown = f["unregistered"] == "1";
+  r.brokenTries = static_cast<int>(number(f["broken"]).value_or(0));
+  return r;
+}
+
+bool saveRows(const std::string& path, const std::vector<QueueRow>& rows) {
+  std::string text = std::string(kHeader) + "\n";
+  for (const QueueRow& r : rows) text += encodeRow(r) + "\n";
+  const std::string tmp = path + ".tmp";
+  const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n <= 0) {
+      ::close(fd);
+      ::unlink(tmp.c_str());
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  const bool synced = ::fsync(fd) == 0;
+  if (::close(fd) != 0 || !synced || std::rename(tmp.c_str(), path.c_str()) != 0) {
+    ::unlink(tmp.c_str());
+    return false;
+  }
+  return true;
+}
+
+std::vector<QueueRow> loadRows(const std::string& path) {
+  std::vector<QueueRow> rows;
+  std::ifstream in(path, std::ios::binary);
+  std::string line;
+  if (!in || !std::getline(in, line) || line != kHeader) return rows;
+  while (std::getline(in, line))
+    if (auto row = decodeRow(line)) rows.push_back(std::move(*row));
+  return rows;
+}
+
+}  // namespace tarnwick::transfer

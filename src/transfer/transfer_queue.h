@@ -1,0 +1,166 @@
+#pragma once
+// What the upload and the download queue share: the rows and their states,
+// the order, the finished list, the saved file, one runner thread that works
+// the rows off one at a time, the pause when the service cannot be reached,
+// and the one way of stopping.
+//
+//   idle --start()--> running: next Queued row --> runRow()
+//                       ^   |  Done / Failed: next row
+//                       |   |  Unreachable: row stays Queued, the queue waits
+//                       |   |  (reconnectDelaysMs) and tries it again; when the
+//                       |   |  delays are used up every waiting row is Paused
+//                       +---+  no Queued row left: idle (Failed rows wait for
+//                              the next start())
+//   stop(): the running step is cut (requests cancelled, transfer closed), the
+//   running row goes back to Queued, the saved file is written, the runner is
+//   joined. Nothing starts until the next start().
+//
+// Every method may be called from any thread. The listener is called on the
+// runner thread (or on the caller's, for changes the caller makes), never
+// with a lock held; a GUI hands it on to its own thread.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "transfer/queue_row.h"
+#include "transfer/transfer_params.h"
+
+namespace tarnwick::transfer {
+
+class TransferObject;
+
+enum class QueueEventKind {
+  Changed,      // rows were added, removed or changed state
+  RowStarted,   // a row began (rowId)
+  Sending,      // an upload's bytes or a download's body began to move (rowId)
+  RowDone,      // rowId moved to the finished list
+  RowFailed,    // rowId failed; text is the reason
+  Unreachable,  // the service could not be reached; text is the reason; the queue waits
+  Idle,         // the run ended: nothing is running
+};
+
+struct QueueEvent {
+  QueueEventKind kind = QueueEventKind::Changed;
+  std::uint64_t rowId = 0;
+  std::string text;  // GBK
+};
+using QueueListener = std::function<void(const QueueEvent&)>;
+
+// Counters of the running transfer, for a progress display.
+struct QueueProgress {
+  std::uint64_t rowId = 0;      // 0: nothing is moving
+  std::int64_t done = 0;        // bytes of the file in place
+  std::int64_t total = -1;      // complete size, -1 unknown
+  std::int64_t sinceLast = 0;   // bytes since the previous call (the call resets it)
+};
+
+struct QueueOptions {
+  // Waits before the running row is tried again after the service could not
+  // be reached; the last one repeats when repeatLast is set, otherwise the
+  // queue pauses once they are used up.
+  std::vector<int> reconnectDelaysMs{1000, 2000, 5000, 10000, 30000};
+  bool repeatLast = true;
+  int finishedLimit = 500;   // newest finished rows kept
+  int brokenLimit = 5;       // transfers of one row broken after they began, before it fails
+};
+
+class TransferQueue {
+ public:
+  virtual ~TransferQueue();
+  TransferQueue(const TransferQueue&) = delete;
+  TransferQueue& operator=(const TransferQueue&) = delete;
+
+  void setListener(QueueListener listener);
+  void setOptions(QueueOptions options);
+
+  // The member whose rows these are, and the file they are kept in ("" keeps
+  // them in memory only). Changing the member stops the queue, saves and
+  // forgets its rows, then loads the new member's saved rows as Paused.
+  void switchAccount(const std::string& account, const std::string& savePath);
+  std::string account() const;
+
+  std::vector<QueueRow> rows() const;      // unfinished, in queue order
+  std::vector<QueueRow> finished() const;  // newest first
+  std::optional<QueueRow> row(std::uint64_t id) const;
+  void clearFinished();
+
+  // Removes rows; the running row is refused (false when it was among ids).
+  bool remove(const std::vector<std::uint64_t>& ids);
+
+  // Starts working off the rows: Failed and Paused rows are queued again.
+  // Rows added while running are taken in turn. No-op while running.
+  void start();
+  // The one way of stopping (quit, logout, forced logout): see above. Bounded
+  // by the transfer's close wait; nothing of the queue is lost.
+  void stop();
+  bool running() const;
+  // Blocks until the runner is idle (true) or the time passed (false).
+  bool waitIdle(int timeoutMs);
+  // The service could not be reached: the queue is waiting to try again.
+  bool waiting() const;
+
+  QueueProgress progress();
+
+ protected:
+  explicit TransferQueue(std::string kindName);
+
+  enum class Step { Done, Failed, Unreachable, Broken, Stopped };
+  struct StepResult {
+    Step step = Step::Failed;
+    std::string reason;  // GBK
+  };
+  // Works one row (a copy; the result is written back by id). Runs on the
+  // runner thread; blocking is allowed, stopRequested() must be honoured.
+  virtual StepResult runRow(QueueRow& row) = 0;
+  // A row leaves the queue (removed by the user): its files go with it.
+  virtual void forgetRow(const QueueRow&) {}
+  // The stopped row's leftovers (a download's partial file).
+  virtual void stoppedRow(QueueRow&) {}
+  // Rows loaded from the saved file, before they are shown.
+  virtual void loadedRow(QueueRow&) {}
+
+  std::uint64_t addRow(QueueRow row);  // assigns id, account; appends
+  void emit(QueueEventKind kind, std::uint64_t rowId = 0, const std::string& text = {});
+  bool stopRequested() const { return m_stop.load(); }
+  const std::atomic<bool>* stopFlag() const { return &m_stop; }
+  // Runs a transfer to its end on the runner thread: the counters of
+  // progress() read it meanwhile, stop() closes it.
+  // onNameConflict answers the download's "target exists" question (true gives up).
+  TransferReport runTransfer(TransferParams params, std::function<bool()> onNameConflict = {});
+  // Sleeps up to ms; false when stop() came.
+  bool pause(int ms);
+  void updateRow(const QueueRow& row);  // writes the row back (by id), saves
+
+ private:
+  void runner();
+  void saveLocked();
+  std::optional<std::size_t> nextQueuedLocked() const;
+
+  const std::string m_kind;
+  mutable std::mutex m_mutex;
+  std::condition_variable m_cv;
+  std::vector<QueueRow> m_rows;
+  std::vector<QueueRow> m_finished;
+  std::string m_account;
+  std::string m_savePath;
+  QueueOptions m_options;
+  QueueListener m_listener;
+  std::mutex m_listenerMutex;
+
+  std::thread m_thread;
+  std::atomic<bool> m_running{false};
+  std::atomic<bool> m_stop{false};
+  std::atomic<bool> m_waiting{false};
+  std::uint64_t m_runningRow = 0;
+  std::shared_ptr<TransferObject> m_transfer;  // the running transfer; guarded by m_mutex
+};
+
+}  // namespace tarnwick::transfer
