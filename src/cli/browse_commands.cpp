@@ -1,12 +1,11 @@
 // ls, search and link: the same addresses and scrapers as the file browser.
-#include <set>
-
 #include "browser/folders.h"
 #include "browser/links.h"
 #include "browser/listing.h"
 #include "browser/state.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "cli/listing_calls.h"
 #include "cli/scrape_patterns.h"
 #include "cli/service_calls.h"
 #include "net/hosts.h"
@@ -16,14 +15,6 @@ namespace tarnwick::cli {
 namespace {
 
 using nlohmann::json;
-
-// The folders of the account; a page without entries means the default folder only.
-std::vector<browser::FolderEntry> fetchFolders(const StoredSession& s) {
-  const std::string page = fetchPage(browser::folderListUrl(net::hosts().mainHost, s.accountName, true));
-  auto folders = browser::extractFolderEntries(page, patterns::folderEntry());
-  if (folders.empty()) folders.push_back({browser::kDefaultFolderId, browser::defaultFolderName()});
-  return folders;
-}
 
 json fileJson(const browser::FileRow& r) {
   return {{"id", r.id}, {"name", utf8(r.name)}, {"size", utf8(r.size)}, {"date", utf8(r.date)},
@@ -56,26 +47,19 @@ int listFiles(const Output& out, std::int32_t folderId, std::optional<int> page)
     for (const auto& f : fetchFolders(s)) known = known || f.id == folderId;
     if (!known) throw CliError(kExitRefused, "there is no folder " + std::to_string(folderId));
   }
-  const std::string host = net::hosts().mainHost;
-  const auto pageUrl = [&](int p) {
-    return browser::listingUrl(host, s.userId, folderId, net::numberToText(p));
-  };
-  // The first page as the windows ask for it (no page number), or the one asked for.
-  const std::string first =
-      fetchPage(page ? pageUrl(*page) : browser::listingUrl(host, s.userId, folderId));
-  const int pages = browser::pageCount(first);
-  if (page && *page >= std::max(pages, 1))
-    throw CliError(kExitRefused, "folder " + std::to_string(folderId) + " has no page " + std::to_string(*page) +
-                                     " (pages 0 to " + std::to_string(std::max(pages, 1) - 1) + ")");
-  std::vector<browser::FileRow> rows = browser::extractFileRows(first, patterns::fileRow());
-  if (!page) {
-    // A file added while the pages are read shifts rows onto the next page:
-    // each id is shown once.
-    std::set<std::int32_t> seen;
-    for (const auto& r : rows) seen.insert(r.id);
-    for (int p = 1; p < pages; ++p)
-      for (auto& r : browser::extractFileRows(fetchPage(pageUrl(p)), patterns::fileRow()))
-        if (seen.insert(r.id).second) rows.push_back(std::move(r));
+  std::vector<browser::FileRow> rows;
+  if (page) {
+    ListingPage one = fetchListingPage(s, folderId, page);
+    const int pages = std::max(one.pages, 1);
+    if (*page >= pages)
+      throw CliError(kExitRefused, "folder " + std::to_string(folderId) + " has no page " + std::to_string(*page) +
+                                       " (pages 0 to " + std::to_string(pages - 1) + ")");
+    rows = std::move(one.rows);
+  } else {
+    forEachFile(s, folderId, [&](const browser::FileRow& r) {
+      rows.push_back(r);
+      return true;
+    });
   }
   json list = json::array();
   std::string lines;

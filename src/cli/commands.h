@@ -26,6 +26,13 @@ int removeFolder(const Output& out, std::int32_t folderId);
 int moveFiles(const Output& out, const std::vector<std::int32_t>& fileIds, std::int32_t targetFolderId);
 int removeFiles(const Output& out, const std::vector<std::int32_t>& fileIds);
 
+// Through the core upload and download queues; with retry also the rows an
+// earlier run left failed or waiting.
+int put(const Output& out, const std::vector<std::string>& files, std::int32_t folderId, bool noInstant,
+        bool retry);
+int get(const Output& out, const std::vector<std::int32_t>& fileIds, const std::string& outDir, bool rename,
+        bool retry);
+
 // The stored session, its cookies put into the request engine's store.
 // Throws CliError (refused) when nobody is logged in or the session belongs
 // to another host name.

@@ -79,6 +79,31 @@ int main(int argc, char** argv) {
   rm->add_option("ID", ids, "File ids")->required();
   rm->callback([&] { run = [&] { return removeFiles(out, ids); }; });
 
+  std::vector<std::string> files;
+  std::int32_t uploadFolder = 0;
+  bool noInstant = false, retry = false;
+  auto* putCmd = app.add_subcommand("put", "Upload files (instantly when the service already holds the content)");
+  putCmd->add_option("FILE", files, "Local files");
+  putCmd->add_option("--folder", uploadFolder, "Target folder id (default 0, the default folder)");
+  putCmd->add_flag("--no-instant", noInstant, "Always send the bytes; do not offer the MD5 first");
+  putCmd->add_flag("--retry", retry, "Also send again the files an earlier put left failed or waiting");
+  putCmd->callback([&] {
+    if (files.empty() && !retry) throw CLI::RequiredError("FILE");
+    run = [&] { return put(out, files, uploadFolder, noInstant, retry); };
+  });
+
+  std::string outDir = ".";
+  bool rename = false;
+  auto* getCmd = app.add_subcommand("get", "Download files (a second run continues an interrupted one)");
+  getCmd->add_option("FILE_ID", ids, "File ids (as ls shows them)");
+  getCmd->add_option("-o,--output", outDir, "Folder to save into (default: the current folder)");
+  getCmd->add_flag("--rename", rename, "Save under a new name when the name is taken (default: replace)");
+  getCmd->add_flag("--retry", retry, "Also continue the files an earlier get left failed or waiting");
+  getCmd->callback([&] {
+    if (ids.empty() && !retry) throw CLI::RequiredError("FILE_ID");
+    run = [&] { return get(out, ids, outDir, rename, retry); };
+  });
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
