@@ -27,6 +27,11 @@ std::string durationText(double seconds) {
 }
 
 void ProgressLine::sample(std::int64_t done, std::int64_t total, std::int64_t moved) {
+  // No transfer running: the row is before its bytes (MD5, address page) or
+  // after them (registration, renaming); the last figures stay.
+  m_between = total < 0 && done == 0 && moved == 0;
+  if (m_between) return;
+  m_seenBytes = true;
   const auto now = std::chrono::steady_clock::now();
   if (m_last != std::chrono::steady_clock::time_point{}) {
     const double dt = std::chrono::duration<double>(now - m_last).count();
@@ -43,17 +48,19 @@ void ProgressLine::sample(std::int64_t done, std::int64_t total, std::int64_t mo
 
 std::string ProgressLine::text(const std::string& name) const {
   std::string line = name;
+  if (m_between && !m_seenBytes) return line + "  starting";
   if (m_total > 0) {
     const int percent = static_cast<int>(std::min<std::int64_t>(100, m_done * 100 / m_total));
     line += "  " + std::to_string(percent) + "%  " + byteText(m_done) + " of " + byteText(m_total);
   } else {
     line += "  " + byteText(m_done);
   }
-  if (m_speed >= 0) {
+  if (m_speed >= 0 && !m_between) {
     line += "  " + byteText(static_cast<std::int64_t>(m_speed)) + "/s";
     if (m_total > 0 && m_speed > 0)
       line += "  " + durationText(static_cast<double>(m_total - m_done) / m_speed) + " left";
   }
+  if (m_between) line += "  finishing";
   return line;
 }
 

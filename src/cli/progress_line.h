@@ -24,6 +24,7 @@ class ProgressLine {
 
  private:
   std::int64_t m_done = 0, m_total = -1;
+  bool m_between = true, m_seenBytes = false;
   double m_speed = -1;  // bytes per second, smoothed
   std::chrono::steady_clock::time_point m_last{};
 };

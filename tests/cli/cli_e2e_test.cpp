@@ -10,9 +10,12 @@
 #include <functional>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <sstream>
 
+#include "../net/raw_server.h"
 #include "../refusing_port.h"
 #include "cli_runner.h"
+#include "transfer/md5.h"
 
 namespace {
 
@@ -32,6 +35,48 @@ void exec(const std::string& sql) {
   ASSERT_EQ(rc, SQLITE_OK) << message;
 }
 
+// The first column of the first row of a query ("" when none).
+std::string queryText(const std::string& sql) {
+  const char* data = std::getenv("TARNWICK_SERVICE_DATA");
+  sqlite3* db = nullptr;
+  std::string out;
+  if (!data || sqlite3_open((std::string(data) + "/tarnwick.db").c_str(), &db) != SQLITE_OK) return out;
+  sqlite3_busy_timeout(db, 5000);
+  sqlite3_stmt* st = nullptr;
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW &&
+      sqlite3_column_text(st, 0))
+    out = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+  sqlite3_finalize(st);
+  sqlite3_close(db);
+  return out;
+}
+
+std::string readFile(const std::filesystem::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+void writeFile(const std::filesystem::path& p, const std::string& bytes) {
+  std::filesystem::create_directories(p.parent_path());
+  std::ofstream(p, std::ios::binary) << bytes;
+}
+
+std::string md5(const std::filesystem::path& p) { return tarnwick::transfer::md5OfFile(p.string()); }
+
+// Bytes no stored file holds, so they cannot go by MD5.
+std::string freshBytes(std::size_t n, unsigned seed) {
+  std::string out(n, '\0');
+  for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<char>((i * 2654435761u + seed * 40503u) >> 13);
+  return out + std::to_string(std::time(nullptr));
+}
+
+long rangeStart(const tarnwick::test::RawRequest& r) {
+  const std::string range = r.header("Range");
+  return range.rfind("bytes=", 0) == 0 ? std::atol(range.c_str() + 6) : 0;
+}
+
 constexpr const char* kCloneMember =
     "DELETE FROM files WHERE owner=1921; DELETE FROM folders WHERE owner=1921;"
     "DELETE FROM sessions WHERE member=1921; DELETE FROM members WHERE id=1921;"
@@ -45,7 +90,7 @@ constexpr const char* kCloneMember =
 
 struct Step {
   const char* what;
-  std::vector<std::string> args;  // "{folder}" and "{file}" are replaced by captured ids
+  std::vector<std::string> args;  // "{name}" stands for a value captured by an earlier step
   int exitCode;
   std::vector<std::string> stdoutHas;
   std::string input = "";
@@ -68,7 +113,29 @@ TEST(CliE2E, CommandTable) {
   CliRunner cli(TARNWICK_CLI_PATH);
   RefusingPort down;
   const std::string downHost = "http://127.0.0.1:" + std::to_string(down.port());
-  std::string folder, file, otherFile;  // captured from earlier steps
+  std::string folder, file, otherFile, sent, resume;  // captured from earlier steps
+  const auto files = cli.dir() / "files", saved = cli.dir() / "saved";
+  const std::string data = std::getenv("TARNWICK_SERVICE_DATA") ? std::getenv("TARNWICK_SERVICE_DATA") : "";
+  // The storage host of the interrupted download: the body stops at half
+  // while cut is set, Range requests answered from their offset.
+  const std::string body = freshBytes(3 << 20, 7);
+  const long half = static_cast<long>(body.size() / 2);
+  std::atomic<bool> cut{true};
+  std::unique_ptr<tarnwick::test::RawServer> storage;
+  const auto startStorage = [&] {
+    storage = std::make_unique<tarnwick::test::RawServer>([&](const tarnwick::test::RawRequest& r, const auto& send) {
+      const long from = std::min<long>(rangeStart(r), static_cast<long>(body.size()));
+      std::string head = from > 0 ? "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " + std::to_string(from) +
+                                        "-" + std::to_string(body.size() - 1) + "/" + std::to_string(body.size()) +
+                                        "\r\n"
+                                  : std::string("HTTP/1.1 200 OK\r\n");
+      head += "Content-Length: " + std::to_string(body.size() - from) + "\r\nConnection: close\r\n\r\n";
+      const long to = cut ? std::max(from, half) : static_cast<long>(body.size());
+      send(head + body.substr(from, to - from));
+    });
+  };
+  std::string storageHost;
+  const std::map<std::string, std::string> storageEnv{{"TARNWICK_STORAGE_HOST", "{storage}"}};
   const auto noSession = [&](const CliRun&) { EXPECT_FALSE(std::filesystem::exists(cli.sessionFile())); };
   const auto oneErrorLine = [](const CliRun& r) {
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
@@ -134,6 +201,62 @@ TEST(CliE2E, CommandTable) {
        [&](const CliRun& r) { EXPECT_EQ(parsed(r).size(), 1u); }},
       {"rmdir", {"rmdir", "{folder}"}, 0, {}},
       {"rmdir of the default folder", {"rmdir", "0"}, 3, {}},
+      {"put by MD5", {"put", (files / "known.bin").string()}, 0, {"\tknown.bin\t", "\tinstant\n"}, "",
+       [&](const CliRun&) {
+         EXPECT_EQ(queryText("SELECT md5 FROM files WHERE owner=1921 AND name='known.bin'"), md5(files / "known.bin"));
+       }, {},
+       [&] {  // the bytes of a file the service holds already
+         const std::string stored = queryText("SELECT storage FROM files WHERE owner=1001 AND storage<>'' LIMIT 1");
+         writeFile(files / "known.bin", readFile(data + "/storage/" + stored));
+       }},
+      {"put by FTP", {"put", (files / "cli-sent.bin").string(), "--json"}, 0, {}, "",
+       [&](const CliRun& r) {
+         const json j = parsed(r);
+         ASSERT_EQ(j.size(), 1u);
+         EXPECT_EQ(j[0].value("state", ""), "done");
+         EXPECT_FALSE(j[0].value("instant", true));
+         sent = std::to_string(j[0].value("id", -1));
+         EXPECT_EQ(queryText("SELECT md5 FROM files WHERE owner=1921 AND id=" + sent), md5(files / "cli-sent.bin"));
+         const std::string ftpLog = readFile(data + "/ftp.log");
+         EXPECT_NE(ftpLog.find("STOR cli-sent.bin.tnwklswj"), std::string::npos);
+         EXPECT_EQ(ftpLog.find("TYPE A"), std::string::npos);
+       }, {},
+       [&] { writeFile(files / "cli-sent.bin", freshBytes(1536 << 10, 3)); }},
+      {"put of a missing file beside a good one", {"put", (files / "missing.bin").string(),
+                                                   (files / "known.bin").string()}, 5, {"\tknown.bin\t"}},
+      {"get", {"get", "{sent}", "-o", saved.string()}, 0, {"{sent}\t" + (saved / "cli-sent.bin").string() + "\t"}, "",
+       [&](const CliRun&) { EXPECT_EQ(md5(saved / "cli-sent.bin"), md5(files / "cli-sent.bin")); }},
+      {"get under a new name", {"get", "{sent}", "-o", saved.string(), "--rename", "--json"}, 0, {}, "",
+       [&](const CliRun& r) {
+         const std::filesystem::path other = parsed(r).at(0).value("path", "");
+         EXPECT_NE(other, saved / "cli-sent.bin");
+         EXPECT_EQ(md5(other), md5(files / "cli-sent.bin"));
+       }},
+      {"get of a file that does not exist", {"get", "99999", "-o", saved.string()}, 3, {}},
+      {"get cut off every time", {"get", "{resume}", "-o", saved.string()}, 2, {}, "",
+       [&](const CliRun&) {
+         EXPECT_FALSE(std::filesystem::exists(saved / "resume.bin"));
+         std::size_t partials = 0;
+         for (const auto& e : std::filesystem::directory_iterator(saved))
+           if (e.path().extension() == ".tnwkpart") {
+             ++partials;
+             EXPECT_EQ(e.file_size(), std::size_t(half));
+           }
+         EXPECT_EQ(partials, 1u);
+       }, storageEnv,
+       [&] {
+         exec("INSERT INTO files(owner, folder, name, size, date, storage) VALUES "
+              "(1921, 0, 'resume.bin', " + std::to_string(body.size()) + ", '2026-01-01 10:00:00', '1921/resume.bin')");
+         resume = queryText("SELECT id FROM files WHERE owner=1921 AND name='resume.bin'");
+         startStorage();
+         storageHost = storage->url("");
+       }},
+      {"get again: resumes", {"get", "{resume}", "-o", saved.string()}, 0, {"{resume}\t"}, "",
+       [&](const CliRun&) {
+         EXPECT_EQ(storage->requests().back().header("Range"), "bytes=" + std::to_string(half) + "-");
+         EXPECT_EQ(readFile(saved / "resume.bin"), body);
+         for (const auto& e : std::filesystem::directory_iterator(saved)) EXPECT_NE(e.path().extension(), ".tnwkpart");
+       }, storageEnv, [&] { cut = false; }},
       {"service down", {"ls"}, 2, {}, "", oneErrorLine, {{"TARNWICK_MAIN_HOST", downHost}}},
       {"logged in elsewhere meanwhile", {"ls"}, 3, {}, "", oneErrorLine, {},
        [&] {  // a second login of the account, kept in another state folder, ends this session
@@ -148,14 +271,17 @@ TEST(CliE2E, CommandTable) {
   for (const Step& step : steps) {
     SCOPED_TRACE(step.what);
     const auto fill = [&](std::string s) {
-      for (const auto& [key, value] : {std::pair{"{folder}", folder}, {"{file}", file}, {"{otherFile}", otherFile}})
+      for (const auto& [key, value] : {std::pair{"{folder}", folder}, {"{file}", file}, {"{otherFile}", otherFile},
+                                       {"{sent}", sent}, {"{resume}", resume}, {"{storage}", storageHost}})
         for (std::size_t at; (at = s.find(key)) != std::string::npos;) s.replace(at, std::strlen(key), value);
       return s;
     };
     if (step.before) step.before();
     std::vector<std::string> args;
     for (const auto& a : step.args) args.push_back(fill(a));
-    const CliRun r = cli.run(args, step.input, step.env);
+    std::map<std::string, std::string> env;
+    for (const auto& [k, v] : step.env) env[k] = fill(v);
+    const CliRun r = cli.run(args, step.input, env);
     EXPECT_EQ(r.exitCode, step.exitCode) << "stdout: " << r.out << "\nstderr: " << r.err;
     for (const auto& want : step.stdoutHas) EXPECT_NE(r.out.find(fill(want)), std::string::npos) << r.out;
     if (step.exitCode != 0 && step.exitCode != 5) {
