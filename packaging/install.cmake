@@ -15,6 +15,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/tarnwick.svg
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tarnwick)
 set(CPACK_PACKAGE_VENDOR "Tarnwick")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Desktop and command-line client of the Tarnwick cloud storage")
 set(CPACK_PACKAGE_CONTACT "Tarnwick Desktop developers <desktop@tarnwick.local>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

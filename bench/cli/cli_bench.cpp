@@ -21,7 +21,6 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -71,27 +70,6 @@ std::string readFile(const fs::path& p) {
   std::stringstream s;
   s << f.rdbuf();
   return s.str();
-}
-
-bool makeFile(const std::string& path, std::int64_t bytes, bool sparse) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (fd < 0) return false;
-  bool ok = true;
-  if (sparse) {
-    ok = ::ftruncate(fd, bytes) == 0;
-  } else {
-    std::vector<char> block(1 << 20);
-    std::mt19937_64 rng(std::random_device{}());
-    for (std::int64_t done = 0; ok && done < bytes; done += static_cast<std::int64_t>(block.size())) {
-      for (std::size_t i = 0; i < block.size(); i += 8) {
-        const std::uint64_t v = rng();
-        std::memcpy(&block[i], &v, 8);
-      }
-      ok = ::write(fd, block.data(), block.size()) == static_cast<ssize_t>(block.size());
-    }
-  }
-  ::close(fd);
-  return ok;
 }
 
 // The local service on free ports, its hosts exported for the children.
@@ -165,7 +143,7 @@ int main(int argc, char** argv) {
   for (const auto& c : session.at("cookies")) cookie += c.at("name").get<std::string>() + "=" +
                                                         c.at("value").get<std::string>() + "; ";
   const std::string big = (dir / "big.bin").string();
-  if (rc == 0 && !makeFile(big, kGiB, false)) rc = 1;
+  if (rc == 0 && run({"head", "-c", std::to_string(kGiB), "/dev/urandom"}, "", big).exitCode != 0) rc = 1;
   const double mib = static_cast<double>(kGiB) / (1 << 20);
 
   double bestPut = 1e9, bestCurlPut = 1e9, bestGet = 1e9, bestCurlGet = 1e9;
@@ -213,7 +191,8 @@ int main(int argc, char** argv) {
   if (rc == 0 && withHuge) {
     const Child idle = run({cli, "ls", "0"});
     const std::string huge = (dir / "huge.bin").string();
-    makeFile(huge, 4 * kGiB, true);
+    std::ofstream(huge).close();
+    fs::resize_file(huge, 4 * kGiB);  // sparse
     const Child put = run({cli, "--json", "put", huge}, "", (dir / "put.json").string());
     fs::remove(huge);
     const std::string id =

@@ -21,34 +21,33 @@ namespace {
 
 using nlohmann::json;
 
-void exec(const std::string& sql) {
-  const char* data = std::getenv("TARNWICK_SERVICE_DATA");
-  ASSERT_NE(data, nullptr);
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open((std::string(data) + "/tarnwick.db").c_str(), &db), SQLITE_OK);
-  sqlite3_busy_timeout(db, 5000);
-  char* error = nullptr;
-  const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
-  const std::string message = error ? error : "";
-  sqlite3_free(error);
-  sqlite3_close(db);
-  ASSERT_EQ(rc, SQLITE_OK) << message;
-}
-
-// The first column of the first row of a query ("" when none).
-std::string queryText(const std::string& sql) {
+// Runs SQL on the service's database (the service reads it afresh on every
+// request) and returns the first column of the first row the last statement
+// gave ("" when none).
+std::string sql(const std::string& statements) {
   const char* data = std::getenv("TARNWICK_SERVICE_DATA");
   sqlite3* db = nullptr;
-  std::string out;
-  if (!data || sqlite3_open((std::string(data) + "/tarnwick.db").c_str(), &db) != SQLITE_OK) return out;
+  std::string first, error;
+  if (!data || sqlite3_open((std::string(data) + "/tarnwick.db").c_str(), &db) != SQLITE_OK) {
+    ADD_FAILURE() << "no service database";
+    return first;
+  }
   sqlite3_busy_timeout(db, 5000);
-  sqlite3_stmt* st = nullptr;
-  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW &&
-      sqlite3_column_text(st, 0))
-    out = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-  sqlite3_finalize(st);
+  const char* rest = statements.c_str();
+  while (*rest && error.empty()) {
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, rest, -1, &st, &rest) != SQLITE_OK) error = sqlite3_errmsg(db);
+    if (!st) continue;  // blanks after the last statement
+    first.clear();
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW)
+      if (first.empty() && sqlite3_column_text(st, 0)) first = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+    if (rc != SQLITE_DONE) error = sqlite3_errmsg(db);
+    sqlite3_finalize(st);
+  }
   sqlite3_close(db);
-  return out;
+  EXPECT_EQ(error, "") << statements;
+  return first;
 }
 
 std::string readFile(const std::filesystem::path& p) {
@@ -108,7 +107,7 @@ json parsed(const CliRun& r) {
 }  // namespace
 
 TEST(CliE2E, CommandTable) {
-  exec(kCloneMember);
+  sql(kCloneMember);
   ASSERT_FALSE(HasFailure());
   CliRunner cli(TARNWICK_CLI_PATH);
   RefusingPort down;
@@ -203,10 +202,10 @@ TEST(CliE2E, CommandTable) {
       {"rmdir of the default folder", {"rmdir", "0"}, 3, {}},
       {"put by MD5", {"put", (files / "known.bin").string()}, 0, {"\tknown.bin\t", "\tinstant\n"}, "",
        [&](const CliRun&) {
-         EXPECT_EQ(queryText("SELECT md5 FROM files WHERE owner=1921 AND name='known.bin'"), md5(files / "known.bin"));
+         EXPECT_EQ(sql("SELECT md5 FROM files WHERE owner=1921 AND name='known.bin'"), md5(files / "known.bin"));
        }, {},
        [&] {  // the bytes of a file the service holds already
-         const std::string stored = queryText("SELECT storage FROM files WHERE owner=1001 AND storage<>'' LIMIT 1");
+         const std::string stored = sql("SELECT storage FROM files WHERE owner=1001 AND storage<>'' LIMIT 1");
          writeFile(files / "known.bin", readFile(data + "/storage/" + stored));
        }},
       {"put by FTP", {"put", (files / "cli-sent.bin").string(), "--json"}, 0, {}, "",
@@ -216,7 +215,7 @@ TEST(CliE2E, CommandTable) {
          EXPECT_EQ(j[0].value("state", ""), "done");
          EXPECT_FALSE(j[0].value("instant", true));
          sent = std::to_string(j[0].value("id", -1));
-         EXPECT_EQ(queryText("SELECT md5 FROM files WHERE owner=1921 AND id=" + sent), md5(files / "cli-sent.bin"));
+         EXPECT_EQ(sql("SELECT md5 FROM files WHERE owner=1921 AND id=" + sent), md5(files / "cli-sent.bin"));
          const std::string ftpLog = readFile(data + "/ftp.log");
          EXPECT_NE(ftpLog.find("STOR cli-sent.bin.tnwklswj"), std::string::npos);
          EXPECT_EQ(ftpLog.find("TYPE A"), std::string::npos);
@@ -245,9 +244,9 @@ TEST(CliE2E, CommandTable) {
          EXPECT_EQ(partials, 1u);
        }, storageEnv,
        [&] {
-         exec("INSERT INTO files(owner, folder, name, size, date, storage) VALUES "
+         sql("INSERT INTO files(owner, folder, name, size, date, storage) VALUES "
               "(1921, 0, 'resume.bin', " + std::to_string(body.size()) + ", '2026-01-01 10:00:00', '1921/resume.bin')");
-         resume = queryText("SELECT id FROM files WHERE owner=1921 AND name='resume.bin'");
+         resume = sql("SELECT id FROM files WHERE owner=1921 AND name='resume.bin'");
          startStorage();
          storageHost = storage->url("");
        }},
@@ -296,7 +295,7 @@ TEST(CliE2E, CommandTable) {
 TEST(CliE2E, SessionInKeyring) {
   const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
   if (!std::getenv("TARNWICK_TEST_KEYRING") || !bus) GTEST_SKIP() << "runs under with_keyring.sh";
-  exec(kCloneMember);
+  sql(kCloneMember);
   ASSERT_FALSE(HasFailure());
   CliRunner cli(TARNWICK_CLI_PATH);
   cli.setEnv("DBUS_SESSION_BUS_ADDRESS", bus);
