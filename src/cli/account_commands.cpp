@@ -9,7 +9,6 @@
 #include "account/login.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
-#include "cli/keyring.h"
 #include "cli/service_calls.h"
 #include "net/cookies.h"
 #include "net/hosts.h"
@@ -110,12 +109,6 @@ int login(const Output& out, const std::string& accountUtf8, bool passwordFromSt
   session.email = reply->email;
   session.mainHost = host;
   session.cookies = net::allCookies();
-  // A session of another account stays in the keyring unless it goes now.
-  try {
-    if (auto old = loadSession(); old && old->inKeyring && old->accountName != session.accountName)
-      keyring::remove(utf8(old->accountName));
-  } catch (const CliError&) {
-  }
   saveSession(session);
   out.result(whoJson(session), "logged in as " + utf8(session.accountName) + " (id " + session.userId + ")\n");
   return kExitOk;
@@ -128,7 +121,7 @@ int logout(const Output& out) {
 }
 
 int whoami(const Output& out) {
-  const std::optional<StoredSession> s = loadSession();
+  const std::optional<StoredSession> s = loadSession(false);
   if (!s) throw CliError(kExitRefused, "not logged in; run: tarnwick-cli login ACCOUNT");
   std::string line = utf8(s->accountName) + "\tid " + s->userId;
   if (!s->email.empty()) line += "\t" + utf8(s->email);

@@ -109,7 +109,10 @@ std::optional<std::vector<net::Cookie>> cookiesFromText(const std::string& text)
   }
 }
 
-std::optional<StoredSession> loadSession() {
+namespace {
+
+// The session file alone (cookies not yet fetched from the keyring).
+std::optional<StoredSession> readSessionFile() {
   const std::filesystem::path path = sessionFilePath();
   std::error_code ec;
   if (!std::filesystem::exists(path, ec) && !ec) return std::nullopt;
@@ -130,16 +133,30 @@ std::optional<StoredSession> loadSession() {
   } catch (const json::exception&) {
     throw CliError(kExitLocalFile, "the session file " + path.string() + " is damaged; log in again");
   }
-  if (s.inKeyring) {
-    const auto secret = keyring::lookup(net::toUtf8(s.accountName));
+  return s;
+}
+
+}  // namespace
+
+std::optional<StoredSession> loadSession(bool withCookies) {
+  std::optional<StoredSession> s = readSessionFile();
+  if (s && s->inKeyring && withCookies) {
+    const auto secret = keyring::lookup(net::toUtf8(s->accountName));
     const auto cookies = secret ? cookiesFromText(*secret) : std::nullopt;
     if (!cookies) throw CliError(kExitRefused, "the keyring no longer holds this session; log in again");
-    s.cookies = *cookies;
+    s->cookies = *cookies;
   }
   return s;
 }
 
 void saveSession(StoredSession& s) {
+  // The session this one replaces leaves the keyring too (another account's
+  // entry would stay there otherwise).
+  try {
+    if (auto old = readSessionFile(); old && old->inKeyring && old->accountName != s.accountName)
+      keyring::remove(net::toUtf8(old->accountName));
+  } catch (const CliError&) {
+  }
   json j = {{"loginName", net::toUtf8(s.loginName)}, {"accountName", net::toUtf8(s.accountName)},
             {"userId", s.userId}, {"email", net::toUtf8(s.email)}, {"mainHost", s.mainHost}};
   s.inKeyring = keyring::store(net::toUtf8(s.accountName), cookiesToText(s.cookies));
@@ -152,9 +169,9 @@ bool removeSession() {
   const std::filesystem::path path = sessionFilePath();
   std::optional<StoredSession> old;
   try {
-    old = loadSession();
+    old = readSessionFile();
   } catch (const CliError&) {
-    // A damaged file or a keyring without the entry: the file goes anyway.
+    // A damaged file goes anyway.
   }
   if (old && old->inKeyring) keyring::remove(net::toUtf8(old->accountName));
   std::error_code ec;

@@ -30,10 +30,10 @@ std::filesystem::path sessionFilePath();
 
 // The stored session, or nullopt when nobody is logged in. Throws CliError
 // (local file) when the file cannot be read or is damaged, and (refused)
-// when the keyring no longer holds its cookies.
-std::optional<StoredSession> loadSession();
-// Writes the session (cookies into the keyring when one answers); sets
-// inKeyring. Throws CliError (local file) when the file cannot be written.
+// when its cookies are wanted and the keyring no longer holds them.
+std::optional<StoredSession> loadSession(bool withCookies = true);
+// Writes the session (cookies into the keyring when one answers), replacing
+// the one before; sets inKeyring. Throws CliError (local file) when the file cannot be written.
 void saveSession(StoredSession& session);
 // Deletes the file and the keyring entry; false when there was no session.
 bool removeSession();

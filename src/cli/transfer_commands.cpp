@@ -4,6 +4,8 @@
 // account is kept in the state folder, so a file that failed or could not
 // reach the service is continued by the next run (get FILE_ID again, or
 // put --retry).
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,9 +51,12 @@ template <class Queue>
 class RunQueue : public Queue {
  public:
   ~RunQueue() override { this->stop(); }  // before this object's runRow goes away
-  void want(std::uint64_t id) { m_wanted.insert(id); }
+  void want(std::uint64_t id) {
+    if (m_wanted.insert(id).second) m_order.push_back(id);
+  }
   bool wanted(std::uint64_t id) const { return m_wanted.count(id) > 0; }
-  const std::set<std::uint64_t>& wantedRows() const { return m_wanted; }
+  // In the order they were asked for.
+  const std::vector<std::uint64_t>& wantedRows() const { return m_order; }
 
  protected:
   typename Queue::StepResult runRow(QueueRow& row) override {
@@ -60,7 +65,9 @@ class RunQueue : public Queue {
   }
 
  private:
-  std::set<std::uint64_t> m_wanted;  // written before start(), read by the runner
+  // Written before start(), read by the runner.
+  std::set<std::uint64_t> m_wanted;
+  std::vector<std::uint64_t> m_order;
 };
 
 using CliUploadQueue = RunQueue<transfer::UploadQueue>;
@@ -76,11 +83,19 @@ class CliDownloadQueue : public RunQueue<transfer::DownloadQueue> {
   }
 };
 
+// The saved queue of kind for the account. A second run of the same kind
+// for the same account would overwrite the rows of the first: it is refused
+// while the first holds the lock (released when the process ends).
 std::string queuePath(const char* kind, const StoredSession& s) {
   const auto dir = sessionFilePath().parent_path();
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
-  return (dir / (std::string(kind) + "-" + net::percentEncode(utf8(s.accountName)) + ".queue")).string();
+  const std::string path = (dir / (std::string(kind) + "-" + net::percentEncode(utf8(s.accountName)) + ".queue")).string();
+  const int lock = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (lock < 0) throw CliError(kExitLocalFile, "cannot open " + path + ".lock: " + std::strerror(errno));
+  if (::flock(lock, LOCK_EX | LOCK_NB) != 0)
+    throw CliError(kExitLocalFile, "another tarnwick-cli run is using " + path + "; wait for it to end");
+  return path;  // the descriptor stays open (and locked) until the process ends
 }
 
 struct Finished {
