@@ -1,6 +1,5 @@
 // tarnwick-cli: the Tarnwick client for terminals, scripts and servers.
 #include <CLI/CLI.hpp>
-#include <clocale>
 
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
@@ -8,7 +7,6 @@
 using namespace tarnwick::cli;
 
 int main(int argc, char** argv) {
-  std::setlocale(LC_ALL, "");
   CLI::App app{"Tarnwick cloud storage from the command line.", "tarnwick-cli"};
   app.require_subcommand(1);
   app.fallthrough();  // --json may stand before or after the sub-command

@@ -143,7 +143,9 @@ std::optional<StoredSession> loadSession(bool withCookies) {
   if (s && s->inKeyring && withCookies) {
     const auto secret = keyring::lookup(net::toUtf8(s->accountName));
     const auto cookies = secret ? cookiesFromText(*secret) : std::nullopt;
-    if (!cookies) throw CliError(kExitRefused, "the keyring no longer holds this session; log in again");
+    if (!cookies)
+      throw CliError(kExitRefused,
+                     "the keyring does not give this session (is it running and unlocked?); log in again");
     s->cookies = *cookies;
   }
   return s;
