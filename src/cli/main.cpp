@@ -1,0 +1,121 @@
+// tarnwick-cli: the Tarnwick client for terminals, scripts and servers.
+#include <CLI/CLI.hpp>
+
+#include "cli/commands.h"
+#include "cli/exit_codes.h"
+
+using namespace tarnwick::cli;
+
+int main(int argc, char** argv) {
+  CLI::App app{"Tarnwick cloud storage from the command line.", "tarnwick-cli"};
+  app.require_subcommand(1);
+  app.fallthrough();  // --json may stand before or after the sub-command
+  Output out;
+  app.add_flag("--json", out.json, "Print the result as JSON");
+  std::function<int()> run;
+
+  std::string account;
+  bool passwordStdin = false;
+  auto* login = app.add_subcommand("login", "Log in; later commands use the kept session");
+  login->add_option("ACCOUNT", account, "Account name")->required();
+  login->add_flag("--password-stdin", passwordStdin, "Read the password from the first line of standard input");
+  login->callback([&] { run = [&] { return tarnwick::cli::login(out, account, passwordStdin); }; });
+
+  app.add_subcommand("logout", "Forget the kept session")->callback([&] {
+    run = [&] { return logout(out); };
+  });
+  app.add_subcommand("whoami", "Show who is logged in")->callback([&] { run = [&] { return whoami(out); }; });
+
+  std::int32_t folderId = 0;
+  int page = 0;
+  auto* ls = app.add_subcommand("ls", "List the folders, or the files of a folder (0 = the default folder)");
+  auto* folderOption = ls->add_option("FOLDER_ID", folderId, "Folder whose files to list");
+  auto* pageOption = ls->add_option("--page", page, "Only this page of the listing (pages count from 0)")
+                         ->check(CLI::NonNegativeNumber)
+                         ->needs(folderOption);
+  ls->callback([&] {
+    run = [&] {
+      if (!*folderOption) return listFolders(out);
+      return listFiles(out, folderId, *pageOption ? std::optional<int>(page) : std::nullopt);
+    };
+  });
+
+  std::string keyword;
+  bool folders = false;
+  auto* find = app.add_subcommand("search", "Search your files (or folders) by keyword");
+  find->add_option("KEYWORD", keyword, "Keyword")->required();
+  find->add_flag("--folders", folders, "Search folders instead of files");
+  find->callback([&] { run = [&] { return search(out, keyword, folders); }; });
+
+  std::int32_t fileId = 0;
+  bool direct = false;
+  auto* linkCmd = app.add_subcommand("link", "Print the share link of a file");
+  linkCmd->add_option("ID", fileId, "File id (as ls shows it)")->required();
+  linkCmd->add_flag("--direct", direct, "The direct download link instead of the file page");
+  linkCmd->callback([&] { run = [&] { return link(out, fileId, direct); }; });
+
+  std::string name;
+  std::int32_t parentId = 0;
+  auto* mkdir = app.add_subcommand("mkdir", "Create a folder");
+  mkdir->add_option("NAME", name, "Name of the new folder")->required();
+  mkdir->add_option("--parent", parentId, "Parent folder id (default 0, the top level)");
+  mkdir->callback([&] { run = [&] { return makeFolder(out, name, parentId); }; });
+
+  std::int32_t removedFolder = 0;
+  auto* rmdir = app.add_subcommand("rmdir", "Delete a folder without subfolders (its files go to the default folder)");
+  rmdir->add_option("FOLDER_ID", removedFolder, "Folder id")->required();
+  rmdir->callback([&] { run = [&] { return removeFolder(out, removedFolder); }; });
+
+  std::vector<std::int32_t> ids;
+  std::int32_t target = 0;
+  auto* mv = app.add_subcommand("mv", "Move files into a folder");
+  mv->add_option("ID", ids, "File ids")->required();
+  mv->add_option("--to", target, "Target folder id")->required();
+  mv->callback([&] { run = [&] { return moveFiles(out, ids, target); }; });
+
+  auto* rm = app.add_subcommand("rm", "Delete files");
+  rm->add_option("ID", ids, "File ids")->required();
+  rm->callback([&] { run = [&] { return removeFiles(out, ids); }; });
+
+  std::vector<std::string> files;
+  std::int32_t uploadFolder = 0;
+  bool noInstant = false, retry = false;
+  auto* putCmd = app.add_subcommand("put", "Upload files (instantly when the service already holds the content)");
+  putCmd->add_option("FILE", files, "Local files");
+  putCmd->add_option("--folder", uploadFolder, "Target folder id (default 0, the default folder)");
+  putCmd->add_flag("--no-instant", noInstant, "Always send the bytes; do not offer the MD5 first");
+  putCmd->add_flag("--retry", retry, "Also send again the files an earlier put left failed or waiting");
+  putCmd->callback([&] {
+    if (files.empty() && !retry) throw CLI::RequiredError("FILE");
+    run = [&] { return put(out, files, uploadFolder, noInstant, retry); };
+  });
+
+  std::string outDir = ".";
+  bool rename = false;
+  auto* getCmd = app.add_subcommand("get", "Download files (a second run continues an interrupted one)");
+  getCmd->add_option("FILE_ID", ids, "File ids (as ls shows them)");
+  getCmd->add_option("-o,--output", outDir, "Folder to save into (default: the current folder)");
+  getCmd->add_flag("--rename", rename, "Save under a new name when the name is taken (default: replace)");
+  getCmd->add_flag("--retry", retry, "Also continue the files an earlier get left failed or waiting");
+  getCmd->callback([&] {
+    if (ids.empty() && !retry) throw CLI::RequiredError("FILE_ID");
+    run = [&] { return get(out, ids, outDir, rename, retry); };
+  });
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    if (e.get_exit_code() == 0) return app.exit(e);  // --help
+    printError(std::string(e.what()) + " (see --help)");
+    return kExitUsage;
+  }
+  try {
+    return run();
+  } catch (const CliError& e) {
+    printError(e.what());
+    return e.code();
+  } catch (const std::exception& e) {
+    printError(e.what());
+    return kExitLocalFile;
+  }
+}

@@ -1,0 +1,23 @@
+#pragma once
+// What a command prints: plain lines for people and scripts (tab-separated
+// fields, UTF-8), or one JSON document with --json.
+
+#include <nlohmann/json.hpp>
+#include <string>
+
+namespace tarnwick::cli {
+
+struct Output {
+  bool json = false;
+
+  // Prints the JSON document (with --json) or the text lines (without).
+  void result(const nlohmann::json& document, const std::string& lines) const;
+};
+
+// One line on standard error: "tarnwick-cli: " + message.
+void printError(const std::string& messageUtf8);
+
+// GBK program text to UTF-8 for printing.
+std::string utf8(const std::string& gbk);
+
+}  // namespace tarnwick::cli
