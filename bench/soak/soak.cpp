@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "account/login.h"
+#include "browser/scrape_patterns.h"
 #include "net/hosts.h"
 #include "net/http.h"
 #include "net/text.h"
@@ -321,6 +322,7 @@ int main(int argc, char** argv) {
     c.ftpHost = net::hosts().ftpHost;
     c.account = "demo";
     c.userId = userId;
+    c.listingRowPattern = browser::patterns::fileRow();
     c.instant = true;
     q.setContext(c);
     q.setListener(countWaits);

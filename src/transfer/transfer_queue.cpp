@@ -356,7 +356,11 @@ void TransferQueue::runner() {
     {
       std::lock_guard lock(m_mutex);
       auto it = std::find_if(m_rows.begin(), m_rows.end(), [&](const QueueRow& r) { return r.id == row.id; });
-      if (result.step == Step::Broken && ++row.brokenTries >= m_options.brokenLimit) result.step = Step::Failed;
+      row.brokenOff = false;
+      if (result.step == Step::Broken && ++row.brokenTries >= m_options.brokenLimit) {
+        result.step = Step::Failed;
+        row.brokenOff = true;
+      }
       switch (result.step) {
         case Step::Done:
           row.state = RowState::Done;

@@ -88,7 +88,7 @@ UploadQueue::Lookup UploadQueue::findRegistered(const UploadContext& c, const Qu
       if (f.name != row.name) continue;
       // The listing rounds sizes: a file of this name whose size is within it.
       const std::int64_t listed = sizeFromText(f.size);
-      const std::int64_t slack = std::max<std::int64_t>(1024, row.size / 50);
+      const std::int64_t slack = std::max<std::int64_t>(1024, row.size / 16);
       if (listed >= 0 && std::llabs(listed - row.size) > slack) continue;
       if (!out.id || f.id > *out.id) out.id = f.id;  // the newest such file
     }

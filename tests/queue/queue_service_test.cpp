@@ -11,6 +11,8 @@
 #include <fstream>
 
 #include "account/login.h"
+#include "browser/scrape_patterns.h"
+#include "../net/raw_server.h"
 #include "ftp_peer.h"
 #include "http_peer.h"
 #include "net/http.h"
@@ -202,6 +204,46 @@ TEST_F(QueueService, AnUnreachableServerPausesTheQueueInsteadOfDrainingIt) {
   ASSERT_TRUE(q.waitIdle(60000));
   EXPECT_TRUE(q.rows().empty());
   for (const std::string& n : names) EXPECT_EQ(storedRow(n).size(), 2u) << n;
+}
+
+// A registration that gets no reply is not taken for refused: the folder's
+// listing tells whether the service has the file; until it does, the file is
+// never sent a second time.
+TEST_F(QueueService, ARegistrationWithoutReplyIsLookedUpInTheListing) {
+  const std::string name = "q-noreply-" + tag() + ".bin";
+  std::atomic<bool> listed{false};
+  const std::string row = "<div style=\"display:none;\">pid：777<文件名：" + name +
+                          "<大小：2.0KB<日期：2026-01-01<下载量：0< </div>\r\n";
+  tarnwick::test::RawServer main([&](const tarnwick::test::RawRequest& r, const auto& send) {
+    if (r.requestLine().find("/tjwj.php") != std::string::npos) return;  // hangs up without a word
+    const std::string page = "总共有1页" + (listed ? net::fromUtf8(row) : std::string());
+    send(tarnwick::test::simpleReply(page));
+  });
+  writeFile(m_dir + "/" + name, trickyBytes(2048, 50));
+  UploadQueue q;
+  q.setOptions(quick());
+  UploadContext c = uploadContext(false);
+  c.mainHost = main.url("");
+  c.listingRowPattern = browser::patterns::fileRow();
+  q.setContext(c);
+  const auto id = q.add(m_dir + "/" + name);
+  q.start();
+  ASSERT_TRUE(q.waitIdle(30000));
+  ASSERT_EQ(q.rows().size(), 1u);
+  EXPECT_EQ(q.rows()[0].state, RowState::Failed);
+  EXPECT_TRUE(q.rows()[0].registrationUnknown);
+
+  listed = true;  // the service had taken it after all
+  q.start();
+  ASSERT_TRUE(q.waitIdle(30000));
+  EXPECT_TRUE(q.rows().empty());
+  ASSERT_EQ(q.finished().size(), 1u);
+  EXPECT_EQ(q.finished()[0].id, id);
+  EXPECT_EQ(q.finished()[0].remoteId, 777);
+  const std::string log = readFile(env("TARNWICK_SERVICE_DATA") + "/ftp.log");
+  std::size_t stors = 0;
+  for (std::size_t at = 0; (at = log.find("STOR " + name, at)) != std::string::npos; ++at) ++stors;
+  EXPECT_EQ(stors, 1u);  // sent once
 }
 
 // Two rows of one name: the first breaks off half-way, the second arrives;
