@@ -246,9 +246,10 @@ std::vector<transfer::QueueRow> drive(std::unique_ptr<Queue>& q, Setup setup, st
       chaos.progress(finished.size() + q->finished().size());
       if (!quitDone && q->finished().size() >= quitAfter) {
         quitDone = true;
+        q->stop();  // quit: stopped and put away; what finished until then is kept
         const auto done = q->finished();
         finished.insert(finished.end(), done.begin(), done.end());
-        q.reset();  // quit: stopped and put away
+        q.reset();
         q = std::make_unique<Queue>();
         setup(*q);  // started again: the saved rows come back paused
         q->start();
@@ -257,6 +258,8 @@ std::vector<transfer::QueueRow> drive(std::unique_ptr<Queue>& q, Setup setup, st
   }
   const auto done = q->finished();
   finished.insert(finished.end(), done.begin(), done.end());
+  for (const auto& r : q->rows())
+    std::fprintf(stderr, "soak: left in the queue: %s (%s)\n", net::toUtf8(r.name).c_str(), net::toUtf8(r.reason).c_str());
   return finished;
 }
 
