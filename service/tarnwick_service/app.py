@@ -30,6 +30,11 @@ def bind(ctx, func):
     return bound
 
 
+def _sweep_interval():
+    value = os.environ.get("TARNWICK_TEMP_SWEEP_SECONDS", "")
+    return max(1, int(value)) if value.strip().isdigit() else 3600
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(prog="service/start", description="Local Tarnwick service")
     parser.add_argument("--http", type=int, default=8080, help="HTTP port (0 = any free port)")
@@ -56,13 +61,21 @@ def main(argv=None):
     signal.signal(signal.SIGINT, lambda *_: stop.set())
     signal.signal(signal.SIGTERM, lambda *_: stop.set())
 
+    # Temporary uploads left for a day are removed now and then every sweep interval.
+    upload.sweep_temporary_files(ctx)
+
+    def sweep():
+        while not stop.wait(_sweep_interval()):
+            upload.sweep_temporary_files(ctx)
+
     def run_ftp():
         while not stop.is_set():
             ftp_server.ioloop.loop(0.2, blocking=False)
         ftp_server.close_all()
 
     threads = [threading.Thread(target=http_server.serve_forever, kwargs={"poll_interval": 0.2}, daemon=True),
-               threading.Thread(target=run_ftp, daemon=True)]
+               threading.Thread(target=run_ftp, daemon=True),
+               threading.Thread(target=sweep, daemon=True)]
     for t in threads:
         t.start()
     # Both sockets listen since their construction; the line tells the caller where.

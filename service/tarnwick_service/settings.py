@@ -163,10 +163,14 @@ def security_question(ctx, req):
     m = _member(ctx, req)
     question = req.text("dan", "utf-8", "form")
     answer = req.text("wenti", "utf-8", "form")
-    if m is None or m["question"] or not question or not answer or '"' in question or len(question) > 100:
+    if m is None or not question or not answer or '"' in question or len(question) > 100:
         return text_reply("0")
-    ctx.db.run("UPDATE members SET question=?, answer=? WHERE id=?", (question, answer, m["id"]))
-    return text_reply("2")
+    # Set once: the test of the stored question is part of the write, so two
+    # requests at the same time cannot both set it.
+    with ctx.db.transaction() as c:
+        n = c.execute("UPDATE members SET question=?, answer=? WHERE id=? AND question=''",
+                      (question, answer, m["id"])).rowcount
+    return text_reply("2" if n else "0")
 
 
 def change_password(ctx, req):
@@ -184,18 +188,20 @@ def change_email(ctx, req):
     email = req.text("yxdz", "utf-8", "form").strip()
     if m is None or "@" not in email or len(email) > 100 or any(c in email for c in '<>"& '):
         return text_reply("0")
-    if email == m["email"]:
-        return text_reply("10")
-    if time.time() - m["email_changed_at"] < 300:
-        return text_reply("5")
-    if ctx.db.one("SELECT 1 FROM members WHERE email=? AND id!=?", (email, m["id"])):
-        return text_reply("6")
-    had_email = bool(m["email"])
+    # The member's row is read again inside the transaction: the uniqueness test
+    # and the 5-minute rule hold against a change made at the same time.
     with ctx.db.transaction() as c:
+        m = c.execute("SELECT * FROM members WHERE id=?", (m["id"],)).fetchone()
+        if email == m["email"]:
+            return text_reply("10")
+        if time.time() - m["email_changed_at"] < 300:
+            return text_reply("5")
+        if c.execute("SELECT 1 FROM members WHERE email=? AND id!=?", (email, m["id"])).fetchone():
+            return text_reply("6")
         c.execute("UPDATE members SET email=?, email_changed_at=? WHERE id=?", (email, time.time(), m["id"]))
         c.execute("INSERT INTO mail_outbox(member, address, subject, time) VALUES (?,?,?,?)",
                   (m["id"], m["email"] or email, "邮箱变更", now_text()))
-    return text_reply("1" if had_email else "16")
+    return text_reply("1" if m["email"] else "16")
 
 
 def payout_account(ctx, req):
@@ -206,13 +212,14 @@ def payout_account(ctx, req):
     email = req.text("zfbyx", "utf-8", "form").strip()
     if m is None:
         return text_reply("0")
-    if m["payout_account"]:
-        return text_reply("2")
-    if not account or account != repeat or not name or not email \
-            or any('"' in v or len(v) > 100 for v in (account, name, email)):
-        return text_reply("0")
-    ctx.db.run("UPDATE members SET payout_account=?, payout_name=?, payout_email=? WHERE id=?",
-               (account, name, email, m["id"]))
+    with ctx.db.transaction() as c:
+        if c.execute("SELECT payout_account FROM members WHERE id=?", (m["id"],)).fetchone()["payout_account"]:
+            return text_reply("2")  # set once
+        if not account or account != repeat or not name or not email \
+                or any('"' in v or len(v) > 100 for v in (account, name, email)):
+            return text_reply("0")
+        c.execute("UPDATE members SET payout_account=?, payout_name=?, payout_email=? WHERE id=?",
+                  (account, name, email, m["id"]))
     return text_reply("3")
 
 
@@ -231,8 +238,10 @@ def redeem_code(ctx, req):
         if recharge:
             c.execute("UPDATE members SET traffic_mb=traffic_mb+10240 WHERE id=?", (m["id"],))
         else:
-            start = max(datetime.date.today(), datetime.date.fromisoformat(m["vip_until"])
-                        if m["vip_until"] else datetime.date.today())
+            # The end date as it is now, not as it was before the transaction: two
+            # codes redeemed at the same time add 60 days.
+            until = c.execute("SELECT vip_until FROM members WHERE id=?", (m["id"],)).fetchone()["vip_until"]
+            start = max(datetime.date.today(), datetime.date.fromisoformat(until) if until else datetime.date.today())
             c.execute("UPDATE members SET vip_until=? WHERE id=?",
                       ((start + datetime.timedelta(days=30)).isoformat(), m["id"]))
     return text_reply("1")

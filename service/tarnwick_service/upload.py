@@ -13,6 +13,7 @@ with the same MD5. Web uploads are streamed to disk as they arrive.
 import hashlib
 import os
 import re
+import time
 import urllib.parse
 
 from . import multipart, pages
@@ -22,6 +23,7 @@ from .db import now_text
 from .web import html_reply, safe, streamed, text_reply
 
 TEMP_SUFFIX = ".tnwklswj"
+TEMP_MAX_AGE = 24 * 3600  # seconds an unregistered upload or an unfinished web upload is kept
 
 
 def _success(file_id):
@@ -48,10 +50,21 @@ def _upload_name(req):
     return name
 
 
-def _insert(ctx, member, folder, name, size, md5, storage, source):
-    return ctx.db.run("INSERT INTO files(owner, folder, name, size, md5, date, storage, source) "
-                      "VALUES (?,?,?,?,?,?,?,?)",
-                      (member["id"], folder, clean_file_name(name), size, md5, now_text(), storage, source))
+_INSERT_FILE = "INSERT INTO files(owner, folder, name, size, md5, date, storage, source) VALUES (?,?,?,?,?,?,?,?)"
+
+
+def _insert(ctx, member, folder, name, size, md5, storage, source, conn=None):
+    """The new file row's id. Inside the caller's transaction when conn is given."""
+    if conn is None:
+        with ctx.db.transaction() as c:
+            return _insert(ctx, member, folder, name, size, md5, storage, source, c)
+    # A folder deleted since the request was checked has handed its files to the
+    # default folder; a file arriving for it goes there too.
+    if folder and conn.execute("SELECT 1 FROM folders WHERE id=? AND owner=?", (folder, member["id"])).fetchone() \
+            is None:
+        folder = 0
+    values = (member["id"], folder, clean_file_name(name), size, md5, now_text(), storage, source)
+    return conn.execute(_INSERT_FILE, values).lastrowid
 
 
 def instant_upload(ctx, req):
@@ -60,10 +73,15 @@ def instant_upload(ctx, req):
     digest = req.text("md5", "utf-8", "query").strip().lower()
     if member is None or name is None or not re.fullmatch(r"[0-9a-f]{32}", digest):
         return text_reply("0")
-    row = ctx.db.one("SELECT * FROM files WHERE md5=? AND storage!='' ORDER BY id LIMIT 1", (digest,))
-    if row is None or not os.path.isfile(ctx.storage_file(row["storage"]) or ""):
-        return text_reply("0")
-    return _success(_insert(ctx, member, folder, name, row["size"], digest, row["storage"], "instant"))
+    # The lookup and the new row sharing its bytes are one transaction: a delete
+    # of the last row using those bytes either comes first (nothing is found) or
+    # sees the new row and keeps the bytes.
+    with ctx.db.transaction() as c:
+        row = c.execute("SELECT * FROM files WHERE md5=? AND storage!='' ORDER BY id LIMIT 1", (digest,)).fetchone()
+        if row is None or not os.path.isfile(ctx.storage_file(row["storage"]) or ""):
+            return text_reply("0")
+        file_id = _insert(ctx, member, folder, name, row["size"], digest, row["storage"], "instant", c)
+    return _success(file_id)
 
 
 def _store(ctx, member, source_path, name):
@@ -96,6 +114,31 @@ def _find_temp(ctx, member, name):
             if temp is not None and os.path.isfile(temp):
                 return temp
     return None
+
+
+def _is_temporary_upload(name):
+    # "<name>.tnwklswj", or such a file claimed by a registration that never ended
+    return name.endswith(TEMP_SUFFIX) or (TEMP_SUFFIX + "." in name and ".claim" in name)
+
+
+def sweep_temporary_files(ctx, max_age=TEMP_MAX_AGE, now=None):
+    """Removes FTP uploads that were never registered and web uploads that never
+    ended, once they have not changed for max_age seconds. Returns the count."""
+    limit = (time.time() if now is None else now) - max_age
+    removed = 0
+    areas = [(ctx.ftp_dir, _is_temporary_upload), (ctx.ftp_members_dir, _is_temporary_upload),
+             (ctx.tmp_dir, lambda name: True)]
+    for root, wanted in areas:
+        for folder, _, names in os.walk(root):
+            for name in names:
+                path = os.path.join(folder, name)
+                try:
+                    if wanted(name) and os.lstat(path).st_mtime < limit:
+                        os.remove(path)
+                        removed += 1
+                except OSError:
+                    pass  # taken or removed meanwhile
+    return removed
 
 
 def register_ftp_upload(ctx, req):

@@ -9,6 +9,7 @@ when the bytes are not valid in it.
 
 import http.cookies
 import http.server
+import io
 import os
 import socket
 import sys
@@ -22,9 +23,56 @@ UPLOAD_LIMIT = 256 * 1024 * 1024   # streamed bodies (the web-upload form), neve
 DRAIN_LIMIT = 8 * 1024 * 1024      # refused bodies up to this size are read away (in blocks) first
 
 
+BODY_RATE = 64 * 1024              # slowest body accepted, bytes per second, on top of the request time
+
+
 def _thread_limit():
     value = os.environ.get("TARNWICK_HTTP_THREADS", "")
     return min(512, max(1, int(value))) if value.strip().isdigit() else 64
+
+
+def _request_seconds():
+    """Time a request has for its line and headers, and a body for its first bytes."""
+    value = os.environ.get("TARNWICK_REQUEST_SECONDS", "")
+    return min(3600, max(1, int(value))) if value.strip().isdigit() else 30
+
+
+class _DeadlineReader(io.RawIOBase):
+    """The socket reads of one connection, each bounded by the time left until
+    the deadline of the request being read. Between requests (no deadline) a
+    read waits up to the idle time-out; the first byte of a request starts the
+    deadline of its head. The socket keeps the idle time-out for writes."""
+
+    def __init__(self, sock, idle):
+        super().__init__()
+        self.sock = sock
+        self.idle = idle
+        self.deadline = None
+        self.head_seconds = None
+
+    def readable(self):
+        return True
+
+    def await_request(self, head_seconds):
+        self.deadline, self.head_seconds = None, head_seconds
+
+    def allow(self, seconds):
+        self.deadline, self.head_seconds = time.monotonic() + seconds, None
+
+    def readinto(self, buf):
+        timeout = self.idle
+        if self.deadline is not None:
+            timeout = self.deadline - time.monotonic()
+            if timeout <= 0:
+                raise TimeoutError("request deadline passed")
+        self.sock.settimeout(timeout)
+        try:
+            n = self.sock.recv_into(buf)
+        finally:
+            self.sock.settimeout(self.idle)
+        if n and self.head_seconds is not None:
+            self.allow(self.head_seconds)
+        return n
 
 
 def safe(func):
@@ -201,6 +249,21 @@ class Handler(http.server.BaseHTTPRequestHandler):
             except (OSError, ValueError):
                 pass
 
+    def setup(self):
+        super().setup()
+        # Reads go through the deadline reader: a client that sends its request
+        # slowly cannot hold a handler thread past the request's deadline.
+        self.rfile.close()
+        self.reader = _DeadlineReader(self.connection, self.timeout)
+        self.rfile = io.BufferedReader(self.reader)
+
+    def handle_one_request(self):
+        self.reader.await_request(_request_seconds())
+        try:
+            super().handle_one_request()
+        finally:
+            self.reader.deadline = None
+
     def do_GET(self):
         self._dispatch("GET")
 
@@ -259,9 +322,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return
         try:
             self.wfile.flush()
-            deadline = time.monotonic() + 5.0
-            self.connection.settimeout(1.0)
-            while remaining > 0 and time.monotonic() < deadline:
+            self.reader.allow(5.0)
+            while remaining > 0:
                 chunk = self.rfile.read1(min(remaining, 65536))
                 if not chunk:
                     break
@@ -290,16 +352,28 @@ class Handler(http.server.BaseHTTPRequestHandler):
             # HEAD never runs a handler that changes something.
             self._refuse_body(Reply(b"", 405, "text/plain", [("Allow", "GET, POST")]), length)
             return
+        # The body has the request time plus what its length takes at BODY_RATE.
+        self.reader.allow(_request_seconds() + length / BODY_RATE)
         stream = None
         if getattr(func, "streamed", False) and method == "POST":
             stream = BodyStream(self.rfile, length)
             body = b""
         else:
-            body = self.rfile.read(length) if length else b""
+            try:
+                body = self.rfile.read(length) if length else b""
+            except TimeoutError:
+                self._refuse_body(Reply(b"0", 408))
+                return
+            self.reader.deadline = None
         request = None
         try:
             request = Request(self, method, path, query, body, stream)
             reply = func(request)
+        except TimeoutError:  # a streamed body that did not arrive in time
+            reply = Reply(b"0", 408)
+            if stream is not None:
+                stream.remaining = 0
+            self.close_connection = True
         except BadRequest:
             reply = Reply(b"0", 400)
         except Exception:  # never a stack trace on the wire; keep it in the log
@@ -313,9 +387,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 try:
                     while stream.read():
                         pass
-                except BadRequest:
+                except (BadRequest, OSError):
                     pass
             self.close_connection = True
+        self.reader.deadline = None
         if isinstance(reply, FileReply):
             self._send_file(reply, method)
         else:
