@@ -2,7 +2,10 @@
 // What the GUI benchmarks share: the local service on free ports with the
 // client's hosts pointed at it, the demo login, and a meter of the GUI
 // thread's longest stall (the longest gap between ticks of a 2 ms timer).
+#include <QApplication>
 #include <QElapsedTimer>
+#include <QEvent>
+#include <QMetaEnum>
 #include <QObject>
 #include <QProcess>
 #include <QString>
@@ -88,6 +91,50 @@ class StallMeter {
   QTimer m_ticker;
   QElapsedTimer m_tick;
   qint64 m_worst = 0;
+};
+
+// A QApplication that times every event it hands out on the GUI thread and
+// keeps the longest one since the last reset: the receiver (class and
+// object name) and the event type. The stall tracer of the benchmarks: a
+// stall of the 2 ms ticker is the event that was being handled meanwhile.
+class TracingApplication : public QApplication {
+ public:
+  using QApplication::QApplication;
+  bool notify(QObject* receiver, QEvent* event) override {
+    if (m_depth > 0 || !m_tracing) return QApplication::notify(receiver, event);
+    const QString what = QString::fromLatin1(receiver->metaObject()->className()) + QStringLiteral(" '") +
+                         receiver->objectName() + QStringLiteral("' ") + typeName(event->type());
+    ++m_depth;
+    QElapsedTimer t;
+    t.start();
+    const bool handled = QApplication::notify(receiver, event);
+    const qint64 ns = t.nsecsElapsed();
+    --m_depth;
+    if (ns > m_worstNs) {
+      m_worstNs = ns;
+      m_worst = what;
+    }
+    return handled;
+  }
+  void trace(bool on) { m_tracing = on; }
+  void resetTrace() {
+    m_worstNs = 0;
+    m_worst.clear();
+  }
+  // "12.3 ms: <receiver> <event type>"
+  std::string worstEvent() const {
+    return QStringLiteral("%1 ms: %2").arg(m_worstNs / 1e6, 0, 'f', 1).arg(m_worst).toStdString();
+  }
+
+ private:
+  static QString typeName(QEvent::Type t) {
+    const char* key = QMetaEnum::fromType<QEvent::Type>().valueToKey(t);
+    return key ? QString::fromLatin1(key) : QStringLiteral("event %1").arg(int(t));
+  }
+  int m_depth = 0;
+  bool m_tracing = true;
+  qint64 m_worstNs = 0;
+  QString m_worst;
 };
 
 }  // namespace bench

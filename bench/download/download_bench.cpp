@@ -27,6 +27,7 @@
 #include "app/qt/main_window.h"
 #include "app/qt/shell.h"
 #include "net/hosts.h"
+#include "transfer/qt/transfer_queues.h"
 #include "../bench_support.h"
 
 using namespace tarnwick;
@@ -77,7 +78,7 @@ QByteArray md5Of(const QString& path) {
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
-  QApplication app(argc, argv);
+  bench::TracingApplication app(argc, argv);
   const qint64 size = (argc > 1 ? std::atoll(argv[1]) : 1024) << 20;
   QTemporaryDir data, save;
   QProcess service;
@@ -102,39 +103,46 @@ int main(int argc, char** argv) {
     auto* tabs = main.findChild<QTabWidget*>(QStringLiteral("选择夹1"));
     if (tabs) tabs->setCurrentIndex(tabs->count() - 1);
   }
-  QTreeWidgetItem* waiting = nullptr;  // a second queued row in the picture
+  transfer::DownloadQueue& downloads = transfer::qt::TransferQueues::of(&main)->downloads();
+  std::uint64_t waiting = 0;  // a second queued row in the picture
   constexpr int kRounds = 3;  // best of three each, taken in turns (the machine is shared)
   bench::StallMeter meter;
   double worstStallMs = 0;
+  std::string worstEvent;
   double ours = 1e9, theirs = 1e9;
   bool ok = true;
   int rc = 0;
   const std::string url = net::hosts().storageHost + "/up/1001/bench.bin";
   for (int round = 0; round < kRounds && ok && rc == 0; ++round) {
     QFile::remove(save.path() + "/bench.bin");
-    finished->clear();
-    new QTreeWidgetItem(pending, QStringList{"bench.bin", "", "", QString::number(id), ""});
-    if (round == 0 && !screenshot.isEmpty())
-      waiting = new QTreeWidgetItem(pending, QStringList{QStringLiteral("旅行照片.zip"), "12.5MB", "", "0", ""});
+    downloads.clearFinished();
     QElapsedTimer clock;
-    meter.start();
     clock.start();
+    downloads.add(std::to_string(id), "bench.bin", "");
+    if (round == 0 && !screenshot.isEmpty())
+      waiting = downloads.add("0", app::toGbk(QStringLiteral("旅行照片.zip")), "12.5MB");
+    app.processEvents();
+    meter.start();
+    app.resetTrace();
     app::control<QPushButton>(&main, QStringLiteral("按钮28"))->click();
     bool shot = round > 0 || screenshot.isEmpty();
-    while (finished->topLevelItemCount() == 0 && clock.elapsed() < 600000) {
+    while (!(finished->topLevelItemCount() == 1 && pending->topLevelItemCount() == 0) && clock.elapsed() < 600000) {
       app.processEvents(QEventLoop::WaitForMoreEvents, 5);
       if (!shot && clock.elapsed() > 700) {  // a picture of the running download (README)
         shot = true;
         QMetaObject::invokeMethod(app::control<QTimer>(&main, QStringLiteral("时钟5")), "timeout");
         app.processEvents();
         main.grab().save(screenshot);
-        delete waiting;
+        downloads.remove({waiting});
       }
       if (pending->topLevelItemCount() > 0 && pending->topLevelItem(0)->text(2) == QStringLiteral("失败")) break;
     }
     ours = std::min(ours, clock.nsecsElapsed() / 1e9);
     meter.stop();
-    worstStallMs = std::max(worstStallMs, meter.worstMs());
+    if (meter.worstMs() > worstStallMs) {
+      worstStallMs = meter.worstMs();
+      worstEvent = app.worstEvent();
+    }
     ok = finished->topLevelItemCount() == 1 && md5Of(save.path() + "/bench.bin") == md5Of(stored);
 
     QFile::remove(save.path() + "/curl.bin");
@@ -150,8 +158,9 @@ int main(int argc, char** argv) {
               ok ? "ok, MD5 equal" : "FAILED", ours, mib / ours);
   std::printf("curl -o of the same address (best of 3):                 %s in %.2f s (%.1f MiB/s)\n", rc == 0 ? "ok" : "FAILED",
               theirs, mib / theirs);
-  std::printf("ratio %.3f (goal >= 0.9); longest GUI-thread stall (2 ms ticker) %.1f ms (goal <= 50)\n",
+  std::printf("ratio %.3f (goal >= 0.95); longest GUI-thread stall (2 ms ticker) %.1f ms (goal <= 30)\n",
               theirs / ours, worstStallMs);
+  std::printf("longest event on the GUI thread during that run: %s\n", worstEvent.c_str());
   service.terminate();
   service.waitForFinished(10000);
   return ok && rc == 0 ? 0 : 2;

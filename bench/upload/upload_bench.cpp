@@ -7,7 +7,9 @@
 //      during those uploads;
 //   3. a sparse 4 GiB file with instant upload ticked (streaming MD5, then
 //      FTP): the peak resident memory above the idle figure.
-// Exit code 0 when every goal is met (0.9x of curl, 50 ms, 64 MiB), else 2.
+// Prints the event the GUI thread handled longest during each upload.
+// Exit code 0 when every goal is met (0.95x of curl for the whole job, 30 ms,
+// 64 MiB), else 2.
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
@@ -39,6 +41,7 @@
 #include "net/cookies.h"
 #include "net/hosts.h"
 #include "net/http.h"
+#include "transfer/qt/transfer_queues.h"
 #include "transfer/qt/upload_page.h"
 #include "../bench_support.h"
 
@@ -86,6 +89,7 @@ struct Run {
   double transferS = 0;  // the progress timer ran
   double totalS = 0;     // click to the finished row
   double worstGapMs = 0;
+  std::string worstEvent;  // what the GUI thread handled longest
   bool ok = false;
 };
 
@@ -93,7 +97,7 @@ struct Run {
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
-  QApplication app(argc, argv);
+  bench::TracingApplication app(argc, argv);
   // upload_bench [runs [skip-4gib]]
   const int kRuns = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
   const bool withHuge = argc < 3;
@@ -137,11 +141,11 @@ int main(int argc, char** argv) {
   auto upload = [&](const QString& path) {
     Run r;
     const int before = finished->topLevelItemCount();
-    auto* row = new QTreeWidgetItem(queue);  // as 选择文件 appends it
-    row->setText(0, path);
     QElapsedTimer clock;
     clock.start();
+    transfer::qt::UploadPage::of(&main)->addFiles({path});  // as 选择文件 appends it
     meter.reset();
+    app.resetTrace();
     button->click();
     qint64 transferEnd = -1;
     bool sawTimer = false;
@@ -153,6 +157,7 @@ int main(int argc, char** argv) {
     r.totalS = clock.nsecsElapsed() / 1e9;
     r.transferS = (transferEnd < 0 ? clock.nsecsElapsed() : transferEnd) / 1e9;
     r.worstGapMs = meter.worstMs();
+    r.worstEvent = app.worstEvent();
     r.ok = finished->topLevelItemCount() == before + 1;
     return r;
   };
@@ -177,8 +182,7 @@ int main(int argc, char** argv) {
     }
     const QString big = files.filePath(QStringLiteral("项目备份.zip"));
     makeFile(big.toStdString(), 4 * kGiB, true);
-    for (const QString& n : {big, files.filePath(names[0]), files.filePath(names[1])})
-      (new QTreeWidgetItem(queue))->setText(0, n);
+    transfer::qt::UploadPage::of(&main)->addFiles({big, files.filePath(names[0]), files.filePath(names[1])});
     button->click();
     auto* speed = app::control<QLabel>(&main, QStringLiteral("标签47"));
     auto* bar = app::control<QProgressBar>(&main, QStringLiteral("进度条"));
@@ -196,7 +200,7 @@ int main(int argc, char** argv) {
                                 .arg(QString::fromLocal8Bit(shot)).toStdString();
     const int rc = std::system(cmd.c_str());
     std::printf("screenshot at %d%%: %s (%d)\n", bar->value(), shot.constData(), rc);
-    delete transfer::qt::UploadPage::of(&main);  // ends the running upload
+    transfer::qt::TransferQueues::of(&main)->uploads().stop();  // ends the running upload
     stopService();
     return rc == 0 ? 0 : 1;
   }
@@ -209,37 +213,62 @@ int main(int argc, char** argv) {
   for (const net::Cookie& c : net::allCookies()) sessionCookies += c.name + "=" + c.value + "; ";
   double bestCurl = 1e9, bestCurlJob = 1e9, bestOurs = 1e9, bestOursJob = 1e9, worstStall = 0;
   bool allOk = true;
+  // Each transfer starts with the page cache flushed (the service writes
+  // every GiB to disk: the write-back of one run would slow the next), and
+  // the two take turns in going first.
+  auto flushDisk = [] { std::system("sync"); };
   for (int i = 0; i < kRuns; ++i) {
     const std::string remote = "curl" + std::to_string(i) + ".bin";
-    const double t = curl("-T " + big + " ftp://" + ftp.toStdString() + "/" + remote + ".tnwklswj");
-    // The registration as the logged-in member (the service refuses it
-    // without the session cookie), so that it stores the file as ours does.
-    const double reg = curl("-b '" + sessionCookies + "' -d wjdl=" + remote + " '" + net::hosts().mainHost +
-                            "/tjwj.php?bsm=demo&mlid=0'");
+    auto theirs = [&] {
+      flushDisk();
+      const double t = curl("-T " + big + " ftp://" + ftp.toStdString() + "/" + remote + ".tnwklswj");
+      // The registration as the logged-in member (the service refuses it
+      // without the session cookie), so that it stores the file as ours does.
+      const double reg = curl("-b '" + sessionCookies + "' -d wjdl=" + remote + " '" + net::hosts().mainHost +
+                              "/tjwj.php?bsm=demo&mlid=0'");
+      return std::make_pair(t, reg);
+    };
+    auto ours = [&] {
+      flushDisk();
+      return upload(QString::fromStdString(big));
+    };
+    std::pair<double, double> c;
+    Run r;
+    if (i % 2 == 0) {
+      c = theirs();
+      r = ours();
+    } else {
+      r = ours();
+      c = theirs();
+    }
+    const auto [t, reg] = c;
     bestCurl = std::min(bestCurl, t);
     bestCurlJob = std::min(bestCurlJob, t + reg);
-    const Run r = upload(QString::fromStdString(big));
     allOk = allOk && r.ok;
     bestOurs = std::min(bestOurs, r.transferS);
     bestOursJob = std::min(bestOursJob, r.totalS);
     worstStall = std::max(worstStall, r.worstGapMs);
     std::printf("run %d: curl -T %.2f s (+ registration %.2f s); queue: transfer %.2f s, whole job %.2f s, "
-                "stall %.1f ms%s\n",
-                i, t, reg, r.transferS, r.totalS, r.worstGapMs, r.ok ? "" : " (NOT FINISHED)");
+                "stall %.1f ms%s; longest event %s\n",
+                i, t, reg, r.transferS, r.totalS, r.worstGapMs, r.ok ? "" : " (NOT FINISHED)", r.worstEvent.c_str());
+    // The stored copies go: the disk holds two GiB at a time, not 2 x runs.
+    std::error_code ec;
+    std::filesystem::remove_all(QFile::encodeName(data.path() + "/storage/1001").toStdString(), ec);
   }
   const double mib = kGiB / 1048576.0;
   const double ratio = bestCurl / bestOurs;
-  std::printf("1 GiB FTP upload: queue %.0f MiB/s, curl -T %.0f MiB/s: %.2fx (goal >= 0.9)\n", mib / bestOurs,
+  std::printf("1 GiB FTP upload: queue %.0f MiB/s, curl -T %.0f MiB/s: %.2fx (goal >= 0.95)\n", mib / bestOurs,
               mib / bestCurl, ratio);
   std::printf("1 GiB whole job (FTP + registration): queue %.2f s, curl -T + curl -d %.2f s: %.2fx\n", bestOursJob,
               bestCurlJob, bestCurlJob / bestOursJob);
-  std::printf("longest GUI-thread stall (2 ms ticker): %.1f ms (goal <= 50)\n", worstStall);
+  std::printf("(the whole job is the goal: >= 0.95)\n");
+  std::printf("longest GUI-thread stall (2 ms ticker): %.1f ms (goal <= 30)\n", worstStall);
   ::unlink(big.c_str());
 
   // 3: 4 GiB, instant upload first (MD5 of all of it), then FTP.
   if (!withHuge) {
     stopService();
-    return allOk && ratio >= 0.9 && worstStall <= 50 ? 0 : 2;
+    return allOk && bestCurlJob / bestOursJob >= 0.95 && worstStall <= 30 ? 0 : 2;
   }
   const std::string huge = files.filePath("bench4g.bin").toStdString();
   if (!makeFile(huge, 4 * kGiB, true)) return 1;
@@ -257,6 +286,7 @@ int main(int argc, char** argv) {
   ::unlink(huge.c_str());
 
   stopService();
-  const bool met = allOk && ratio >= 0.9 && worstStall <= 50 && r.worstGapMs <= 50 && (peak - idle) <= 64 * 1024;
+  const bool met = allOk && bestCurlJob / bestOursJob >= 0.95 && worstStall <= 30 && r.worstGapMs <= 30 &&
+                   (peak - idle) <= 64 * 1024;
   return met ? 0 : 2;
 }

@@ -253,6 +253,9 @@ ROUTES = {
     "/guanli.php": safe(announcements),
     "/zhuce.php": simple_page("注册", "欢迎加入Tarnwick，请使用客户端注册帐号。"),
     "/vip.php": simple_page("VIP功能介绍", "VIP会员可使用收费模式、更多空间与流量。"),
+    # The page of the client's [联系在线客服] link.
+    "/kefu.php": simple_page("在线客服", "<p>客服邮箱：kefu@tarnwick.local</p>"
+                             "<p>工作时间：每天9:00-21:00，提现和账号问题请写明用户名。</p>"),
     "/download/tarnwick-setup.exe": simple_page("下载", "最新版本客户端。"),
     "/tupian/bzfb.jpg": safe(banner),
 }

@@ -45,6 +45,11 @@ RememberedLogin parseRememberedLogin(const std::string& stored) {
     r.filled = true;
     r.account = pieces[0];
     r.password = pieces[1];
+  } else if (pieces.size() == 1 && stored.size() == pieces[0].size() + separator().size()) {
+    // account + "切割": the password is empty or kept in the keyring.
+    r.filled = true;
+    r.passwordInKeyring = true;
+    r.account = pieces[0];
   }
   return r;
 }
@@ -54,14 +59,25 @@ RememberedLogin readRememberedLogin(const std::filesystem::path& documents) {
 }
 
 void rememberLoginAttempt(const std::filesystem::path& documents, bool remember, const std::string& account,
-                          const std::string& password) {
+                          const std::string& password, PasswordPlace place) {
   if (remember) {
-    writeIniValue(credentialsFile(documents), credSection(), storeKey(), account + separator() + password,
+    const std::string kept = place == PasswordPlace::Keyring ? std::string() : password;
+    writeIniValue(credentialsFile(documents), credSection(), storeKey(), account + separator() + kept,
                   IniAccess::OwnerOnly);
   } else {
     std::error_code ec;
     std::filesystem::remove(credentialsFile(documents), ec);
   }
+}
+
+KeyringPlan planKeyring(const RememberedLogin& before, bool ticked, const std::string& account,
+                        const std::string& password) {
+  KeyringPlan plan;
+  // The keyring keeps text; a byte that does not survive GBK -> UTF-8 -> GBK
+  // would change the password, so such a password stays in the file.
+  plan.offerPassword = ticked && net::fromUtf8(net::toUtf8(password)) == password;
+  if (before.filled && (!ticked || before.account != account)) plan.forget = before.account;
+  return plan;
 }
 
 }  // namespace tarnwick::app

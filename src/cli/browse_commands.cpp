@@ -6,7 +6,7 @@
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "cli/listing_calls.h"
-#include "cli/scrape_patterns.h"
+#include "browser/scrape_patterns.h"
 #include "cli/service_calls.h"
 #include "net/hosts.h"
 #include "net/text.h"
@@ -79,8 +79,8 @@ int search(const Output& out, const std::string& keyword, bool folders) {
       postForm(browser::searchUrl(host, folders ? 2 : 1), browser::searchBody(net::fromUtf8(keyword))));
   json list = json::array();
   std::string lines;
-  for (const auto& hit : browser::extractSearchHits(page, patterns::searchHit(), patterns::searchNameMarker(),
-                                                    patterns::searchIdMarker(), host)) {
+  for (const auto& hit : browser::extractSearchHits(page, browser::patterns::searchHit(), browser::patterns::searchNameMarker(),
+                                                    browser::patterns::searchIdMarker(), host)) {
     list.push_back({{"id", hit.id}, {"name", utf8(hit.name)}, {"folderPage", utf8(hit.folderPage)}});
     lines += net::numberToText(hit.id) + "\t" + utf8(hit.name) + "\t" + utf8(hit.folderPage) + "\n";
   }
@@ -97,7 +97,7 @@ int link(const Output& out, std::int32_t fileId, bool direct) {
     const std::string settings =
         net::fromUtf8(fetchPage(browser::settingsPageUrl(net::hosts().mainHost, s.accountName)));
     auto& state = browser::BrowserState::instance();
-    state.setAccessPassword(browser::accessPasswordFrom(settings, patterns::accessPasswordMarker()));
+    state.setAccessPassword(browser::accessPasswordFrom(settings, browser::patterns::accessPasswordMarker()));
     url = browser::directLinkUrl(net::hosts().directLinkHost, id, state);
   } else {
     url = browser::filePageUrl(net::hosts().mainHost, fileId);

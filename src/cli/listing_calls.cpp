@@ -2,7 +2,7 @@
 
 #include <set>
 
-#include "cli/scrape_patterns.h"
+#include "browser/scrape_patterns.h"
 #include "cli/service_calls.h"
 #include "net/hosts.h"
 #include "net/text.h"
@@ -11,7 +11,7 @@ namespace tarnwick::cli {
 
 std::vector<browser::FolderEntry> fetchFolders(const StoredSession& s) {
   const std::string page = fetchPage(browser::folderListUrl(net::hosts().mainHost, s.accountName, true));
-  auto folders = browser::extractFolderEntries(page, patterns::folderEntry());
+  auto folders = browser::extractFolderEntries(page, browser::patterns::folderEntry());
   if (folders.empty()) folders.push_back({browser::kDefaultFolderId, browser::defaultFolderName()});
   return folders;
 }
@@ -21,7 +21,7 @@ ListingPage fetchListingPage(const StoredSession& s, std::int32_t folderId, std:
   const std::string text = fetchPage(
       page ? browser::listingUrl(host, s.userId, folderId, net::numberToText(*page))
            : browser::listingUrl(host, s.userId, folderId));
-  return {browser::extractFileRows(text, patterns::fileRow()), browser::pageCount(text)};
+  return {browser::extractFileRows(text, browser::patterns::fileRow()), browser::pageCount(text)};
 }
 
 void forEachFile(const StoredSession& s, std::int32_t folderId,

@@ -24,7 +24,7 @@
 #include "cli/exit_codes.h"
 #include "cli/listing_calls.h"
 #include "cli/progress_line.h"
-#include "cli/scrape_patterns.h"
+#include "browser/scrape_patterns.h"
 #include "cli/service_calls.h"
 #include "net/form.h"
 #include "net/hosts.h"
@@ -196,7 +196,9 @@ std::vector<Finished> runWanted(const Output& out, Queue& queue,
     } else if (auto r = queue.row(id)) {
       f.detail = *r;
       f.reason = utf8(r->reason);
-      f.state = stopped ? "stopped" : r->state == RowState::Failed ? "failed" : "waiting";
+      // A row whose transfer kept breaking off failed on the network: the
+      // service could not be reached well enough, as for a waiting row.
+      f.state = stopped ? "stopped" : r->state == RowState::Failed && !r->brokenOff ? "failed" : "waiting";
       if (f.state == "waiting") printError(utf8(r->name) + ": cannot reach the service (" + f.reason +
                                            "); run the command again to continue");
     }
@@ -243,7 +245,7 @@ int put(const Output& out, const std::vector<std::string>& files, std::int32_t f
   context.ftpHost = hosts.ftpHost;
   context.account = s.accountName;
   context.userId = s.userId;
-  context.listingRowPattern = patterns::fileRow();
+  context.listingRowPattern = browser::patterns::fileRow();
   context.instant = !noInstant;
   context.currentFolder = [folderId] { return folderId; };
   queue.setContext(context);
@@ -311,7 +313,7 @@ int get(const Output& out, const std::vector<std::int32_t>& fileIds, const std::
   transfer::DownloadContext context;
   context.mainHost = hosts.mainHost;
   context.storageHost = hosts.storageHost;
-  context.accessPassword = browser::accessPasswordFrom(settings, patterns::accessPasswordMarker());
+  context.accessPassword = browser::accessPasswordFrom(settings, browser::patterns::accessPasswordMarker());
   context.saveFolder = folder;
   context.rule = rename ? transfer::NameRule::Rename : transfer::NameRule::Overwrite;
   queue.setContext(context);

@@ -151,6 +151,14 @@ std::string modePermissionUrl(const std::string& mainHost, const std::string& ac
 
 bool isVipRefusal(std::string_view reply) { return net::find(reply, "5") > 0; }
 
+bool toggleReached(const ToggleDef& def, const ToggleTexts& asked, const SettingsView& reported) {
+  return reported.reported && reported.textOf(def.button) == asked.caption;
+}
+
+bool modePermissionReached(int modeIndex, int permissionIndex, const SettingsView& reported) {
+  return reported.reported && reported.modeIndex == modeIndex && reported.permissionIndex == permissionIndex;
+}
+
 std::string announcementsUrl(const std::string& mainHost) { return mainHost + "/guanli.php"; }
 
 std::string stripHtml(std::string_view text) {

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "settings/account_pages.h"
 #include "settings/form_row.h"
 #include "settings/toggle_runner.h"
 
@@ -37,6 +38,13 @@ std::string modePermissionUrl(const std::string& mainHost, const std::string& ac
                               int permissionIndex);
 // A reply holding "5" is the refusal of a VIP-only mode.
 bool isVipRefusal(std::string_view reply);
+
+// After a switch or a mode change the settings page is read again, and the
+// change counts only when the service reports it: the switch's button shows
+// the caption for the value sent, or the selections are those sent. A page
+// that reported no settings at all confirms nothing.
+bool toggleReached(const ToggleDef& def, const ToggleTexts& asked, const SettingsView& reported);
+bool modePermissionReached(int modeIndex, int permissionIndex, const SettingsView& reported);
 
 // The announcement list: MainHost + "/guanli.php".
 std::string announcementsUrl(const std::string& mainHost);

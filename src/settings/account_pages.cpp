@@ -47,6 +47,7 @@ std::string recordPageUrl(const std::string& mainHost, long long page) {
 
 PersonalView personalView(std::string_view page) {
   PersonalView v;
+  v.reported = contains(page, "总IP数量：");
   v.offerVip = contains(page, ">×<br />");
   if (contains(page, "当前开启了网赚模式")) {
     v.mode = gbk("网赚模式：已开启网赚模式");
@@ -75,9 +76,13 @@ PersonalView personalView(std::string_view page) {
 SecurityView securityView(std::string_view page, std::string_view questionMarker) {
   SecurityView v;
   if (contains(page, "还没有设置，危险！")) {
+    v.reported = true;
     v.status = gbk("密保状态：还没有设置，危险！");
     return v;
   }
+  // A set question is shown in its box; a page with neither is no answer.
+  v.reported = !questionMarker.empty() && net::find(page, questionMarker) > 0;
+  if (!v.reported) return v;
   v.questionSet = true;
   v.status = gbk("密保状态：已设置！");
   v.question = textBetween(page, questionMarker, "\"");
@@ -86,6 +91,7 @@ SecurityView securityView(std::string_view page, std::string_view questionMarker
 
 WithdrawalView withdrawalView(std::string_view page, const WithdrawalMarkers& markers) {
   WithdrawalView v;
+  v.reported = contains(page, "已提现佣金：");
   v.withdrawn = gbk("已提现佣金：") + between(page, "已提现佣金：", "<br />") + gbk("。");
   v.locked = contains(page, "已锁定");
   if (!v.locked) return v;
@@ -107,14 +113,22 @@ const std::vector<SettingsTarget>& settingsTargets() {
 
 SettingsView settingsView(std::string_view page, const std::vector<std::string>& markers) {
   SettingsView v;
+  v.reported = net::find(page, "selected [") > 0 && net::find(page, "selected]") > 0;
   v.modeIndex = static_cast<int>(net::textToInt(textBetween(page, "selected [", "]"))) - 1;
   v.permissionIndex = static_cast<int>(net::textToInt(textBetween(page, "selected]", "["))) - 1;
   const auto& targets = settingsTargets();
   for (std::size_t i = 0; i < targets.size(); ++i) {
     const std::string marker = i < markers.size() ? markers[i] : std::string();
+    v.reported = v.reported && !marker.empty() && net::find(page, marker) > 0;
     v.texts.emplace_back(targets[i].control, textBetween(page, marker, targets[i].rightEnd));
   }
   return v;
+}
+
+std::string SettingsView::textOf(std::string_view control) const {
+  for (const auto& [name, text] : texts)
+    if (name == control) return text;
+  return {};
 }
 
 std::vector<std::string> recordRows(std::string_view page, std::string_view rowPattern) {

@@ -7,6 +7,11 @@
 // All texts are GBK. Markers that live in hidden controls of the main window
 // are passed in by the caller, so a page is cut exactly as the window's
 // design says.
+//
+// Each view tells whether the page held the member's state at all
+// (`reported`): a refusal ("帐号不存在。" for a session that a later login
+// replaced) or an error page holds none of the texts the view is cut from,
+// and is shown as a failed load rather than as empty or default settings.
 
 #include <optional>
 #include <string>
@@ -23,6 +28,7 @@ std::string recordPageUrl(const std::string& mainHost, long long page);
 
 // 个人: the statistics page and the texts of 标签12..标签16.
 struct PersonalView {
+  bool reported = false;  // the page holds the totals
   bool offerVip = false;  // not a VIP member ("×"): browser height 272, 按钮7 "开通VIP" shown
   std::string mode;     // 标签12
   std::string plan;     // 标签13
@@ -34,6 +40,7 @@ PersonalView personalView(std::string_view page);
 
 // 安全: whether a security question is set, and which.
 struct SecurityView {
+  bool reported = false;  // the page tells whether a question is set
   bool questionSet = false;
   std::string status;    // 标签21
   std::string question;  // 编辑框6 (when set)
@@ -49,6 +56,7 @@ struct WithdrawalMarkers {
   std::string recordPattern;  // 编辑框17
 };
 struct WithdrawalView {
+  bool reported = false;  // the page holds the withdrawn total
   std::string withdrawn;  // 标签28
   bool locked = false;
   std::string alipay, holder, email;
@@ -65,10 +73,13 @@ struct SettingsTarget {
 // The nine targets in the order they are written.
 const std::vector<SettingsTarget>& settingsTargets();
 struct SettingsView {
+  bool reported = false;     // both selections and every marker are on the page
   int modeIndex = -1;        // 组合框2 (-1: no selection)
   int permissionIndex = -1;  // 组合框7
   // control name -> text, in settingsTargets() order
   std::vector<std::pair<std::string, std::string>> texts;
+  // The text for control, "" when the view has none.
+  std::string textOf(std::string_view control) const;
 };
 // markers: the content of each target's marker box, in settingsTargets() order.
 SettingsView settingsView(std::string_view page, const std::vector<std::string>& markers);

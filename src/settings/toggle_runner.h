@@ -2,9 +2,10 @@
 // toggleSetting: one switch button whose caption carries the state. The
 // caption selects the value to send (the first value when it contains the
 // selecting text, the second otherwise); the value is posted to MainHost +
-// path + Session.accountName under the body key. Once the service has
-// answered, whatever the answer, the caption (and the label, where the switch
-// has one) shows the texts for the value sent; a request that got no answer
+// path + Session.accountName under the body key. The texts for the value sent
+// are what the caption (and the label, where the switch has one) should show
+// afterwards; the GUI shows them only once the settings page read back from
+// the service holds them (toggleReached), and a request that got no answer
 // changes nothing.
 
 #include <functional>
@@ -34,7 +35,7 @@ struct ToggleResult {
   std::string url;
   std::string body;
   std::string valueSent;
-  ToggleTexts shown;
+  ToggleTexts shown;     // the texts asked for: those for the value sent
   bool failed = false;  // no reply arrived: show nothing new
 };
 

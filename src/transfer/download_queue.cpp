@@ -127,7 +127,7 @@ TransferQueue::StepResult DownloadQueue::runRow(QueueRow& row) {
     TransferParams params;
     params.remoteUrl = address;
     params.localFile = row.partial.path;
-    emit(QueueEventKind::Sending, row.id);
+    announce(QueueEventKind::Sending, row.id);
     const TransferReport got = runTransfer(params, [resume] { return !resume; });
     if (stopRequested() || got.outcome == Outcome::Closed) return {Step::Stopped, {}};
 
@@ -144,14 +144,17 @@ TransferQueue::StepResult DownloadQueue::runRow(QueueRow& row) {
       continue;
     }
     updateRow(row);
-    if (got.succeeded) return finish(row, c);
+    if (got.succeeded) {
+      announce(QueueEventKind::Sent, row.id);
+      return finish(row, c);
+    }
 
     std::string reason = outcomeName(got.outcome);
     if (!got.error.empty()) reason += ": " + got.error;
     switch (got.outcome) {
       case Outcome::ConnectFailed: return {Step::Unreachable, gbk("无法连接服务器：") + reason};
       case Outcome::NetworkError:
-        return {got.bytesMoved > 0 ? Step::Broken : Step::Unreachable, gbk("连接中断：") + reason};
+        return {got.status != 0 ? Step::Broken : Step::Unreachable, gbk("连接中断：") + reason};
       default: return {Step::Failed, reason};
     }
   }

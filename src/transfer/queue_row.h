@@ -51,6 +51,7 @@ struct QueueRow {
   PartialFile partial;       // download: the partial file of this row
   bool registrationUnknown = false;  // upload: sent, but the registration got no reply
   int brokenTries = 0;       // transfers of this row broken after they began
+  bool brokenOff = false;    // failed because its transfer kept breaking off (a network fault)
 
   // Done.
   std::int64_t size = -1;    // bytes of the file

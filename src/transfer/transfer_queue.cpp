@@ -32,6 +32,13 @@ TransferQueue::~TransferQueue() {
     else
       m_thread.join();
   }
+  {
+    std::lock_guard lock(m_mutex);
+    m_quitSaver = true;
+  }
+  m_saveCv.notify_all();
+  if (m_saver.joinable()) m_saver.join();
+  flushSave();
 }
 
 void TransferQueue::setListener(QueueListener listener) {
@@ -44,7 +51,7 @@ void TransferQueue::setOptions(QueueOptions options) {
   m_options = std::move(options);
 }
 
-void TransferQueue::emit(QueueEventKind kind, std::uint64_t rowId, const std::string& text) {
+void TransferQueue::announce(QueueEventKind kind, std::uint64_t rowId, const std::string& text) {
   QueueListener listener;
   {
     std::lock_guard lock(m_listenerMutex);
@@ -54,7 +61,7 @@ void TransferQueue::emit(QueueEventKind kind, std::uint64_t rowId, const std::st
 }
 
 void TransferQueue::switchAccount(const std::string& account, const std::string& savePath) {
-  stop();
+  stop();  // the rows of the member who leaves are written now
   std::vector<QueueRow> loaded = savePath.empty() ? std::vector<QueueRow>{} : loadRows(savePath);
   for (QueueRow& r : loaded) {
     r.state = RowState::Paused;
@@ -67,8 +74,9 @@ void TransferQueue::switchAccount(const std::string& account, const std::string&
     m_savePath = savePath;
     m_rows = std::move(loaded);
     m_finished.clear();
+    m_saveDone = m_saveWanted;  // what was loaded is what the file holds
   }
-  emit(QueueEventKind::Changed);
+  announce(QueueEventKind::Changed);
 }
 
 std::string TransferQueue::account() const {
@@ -99,7 +107,7 @@ void TransferQueue::clearFinished() {
     std::lock_guard lock(m_mutex);
     m_finished.clear();
   }
-  emit(QueueEventKind::Changed);
+  announce(QueueEventKind::Changed);
 }
 
 std::uint64_t TransferQueue::addRow(QueueRow row) {
@@ -111,7 +119,7 @@ std::uint64_t TransferQueue::addRow(QueueRow row) {
     m_rows.push_back(row);
     saveLocked();
   }
-  emit(QueueEventKind::Changed);
+  announce(QueueEventKind::Changed);
   return row.id;
 }
 
@@ -133,7 +141,7 @@ bool TransferQueue::remove(const std::vector<std::uint64_t>& ids) {
     if (!gone.empty()) saveLocked();
   }
   for (const QueueRow& r : gone) forgetRow(r);
-  if (!gone.empty()) emit(QueueEventKind::Changed);
+  if (!gone.empty()) announce(QueueEventKind::Changed);
   return !refused;
 }
 
@@ -159,7 +167,7 @@ void TransferQueue::start() {
     saveLocked();
     m_thread = std::thread(&TransferQueue::runner, this);
   }
-  emit(QueueEventKind::Changed);
+  announce(QueueEventKind::Changed);
 }
 
 void TransferQueue::stop() {
@@ -179,8 +187,11 @@ void TransferQueue::stop() {
     else
       thread.join();
   }
-  std::lock_guard lock(m_mutex);
-  saveLocked();
+  {
+    std::lock_guard lock(m_mutex);
+    saveLocked();
+  }
+  flushSave();
 }
 
 bool TransferQueue::running() const { return m_running.load(); }
@@ -222,7 +233,7 @@ void TransferQueue::updateRow(const QueueRow& row) {
       }
     saveLocked();
   }
-  emit(QueueEventKind::Changed);
+  announce(QueueEventKind::Changed);
 }
 
 TransferReport TransferQueue::runTransfer(TransferParams params, std::function<bool()> onNameConflict) {
@@ -283,11 +294,40 @@ std::optional<std::size_t> TransferQueue::nextQueuedLocked() const {
 
 void TransferQueue::saveLocked() {
   if (m_savePath.empty()) return;
-  if (m_rows.empty()) {
-    std::remove(m_savePath.c_str());
-    return;
+  ++m_saveWanted;
+  if (!m_saver.joinable() && !m_quitSaver) m_saver = std::thread(&TransferQueue::saver, this);
+  m_saveCv.notify_all();
+}
+
+void TransferQueue::flushSave() {
+  std::lock_guard write(m_writeMutex);
+  std::vector<QueueRow> rows;
+  std::string path;
+  std::uint64_t wanted = 0;
+  {
+    std::lock_guard lock(m_mutex);
+    if (m_saveDone == m_saveWanted || m_savePath.empty()) return;
+    rows = m_rows;
+    path = m_savePath;
+    wanted = m_saveWanted;
   }
-  saveRows(m_savePath, m_rows);
+  if (rows.empty())
+    std::remove(path.c_str());
+  else
+    saveRows(path, rows);
+  std::lock_guard lock(m_mutex);
+  m_saveDone = std::max(m_saveDone, wanted);
+}
+
+void TransferQueue::saver() {
+  for (;;) {
+    {
+      std::unique_lock lock(m_mutex);
+      m_saveCv.wait(lock, [this] { return m_quitSaver || m_saveDone != m_saveWanted; });
+      if (m_quitSaver) return;
+    }
+    flushSave();
+  }
 }
 
 void TransferQueue::runner() {
@@ -305,8 +345,8 @@ void TransferQueue::runner() {
       row = m_rows[*i];
       saveLocked();
     }
-    emit(QueueEventKind::RowStarted, row.id);
-    emit(QueueEventKind::Changed);
+    announce(QueueEventKind::RowStarted, row.id);
+    announce(QueueEventKind::Changed);
 
     StepResult result = runRow(row);
     if (result.step == Step::Stopped) stoppedRow(row);
@@ -316,7 +356,11 @@ void TransferQueue::runner() {
     {
       std::lock_guard lock(m_mutex);
       auto it = std::find_if(m_rows.begin(), m_rows.end(), [&](const QueueRow& r) { return r.id == row.id; });
-      if (result.step == Step::Broken && ++row.brokenTries >= m_options.brokenLimit) result.step = Step::Failed;
+      row.brokenOff = false;
+      if (result.step == Step::Broken && ++row.brokenTries >= m_options.brokenLimit) {
+        result.step = Step::Failed;
+        row.brokenOff = true;
+      }
       switch (result.step) {
         case Step::Done:
           row.state = RowState::Done;
@@ -338,8 +382,13 @@ void TransferQueue::runner() {
           row.state = RowState::Queued;
           row.reason.clear();
           break;
-        case Step::Unreachable:
-        case Step::Broken: {
+        case Step::Broken:  // the service answered, then the transfer broke: soon again, a few times
+          row.state = RowState::Queued;
+          row.reason = result.reason;
+          event = QueueEventKind::Unreachable;
+          delay = m_options.brokenDelayMs;
+          break;
+        case Step::Unreachable: {
           row.state = RowState::Queued;
           row.reason = result.reason;
           event = QueueEventKind::Unreachable;
@@ -349,10 +398,11 @@ void TransferQueue::runner() {
           else if (m_options.repeatLast && !delays.empty())
             delay = delays.back();
           ++unreachableTries;
-          if (delay < 0)  // no more tries: every waiting row pauses
+          if (delay < 0) {  // no more tries: every waiting row pauses
             for (QueueRow& r : m_rows)
-              if (r.state == RowState::Queued && r.id != row.id) r.state = RowState::Paused;
-          if (delay < 0) row.state = RowState::Paused;
+              if (r.state == RowState::Queued) r.state = RowState::Paused;
+            row.state = RowState::Paused;
+          }
           break;
         }
       }
@@ -361,8 +411,8 @@ void TransferQueue::runner() {
       if (delay >= 0) m_waiting = true;
       saveLocked();
     }
-    if (event != QueueEventKind::Changed) emit(event, row.id, result.reason);
-    emit(QueueEventKind::Changed);
+    if (event != QueueEventKind::Changed) announce(event, row.id, result.reason);
+    announce(QueueEventKind::Changed);
     if (delay >= 0) {
       const bool go = pause(delay);
       m_waiting = false;
@@ -377,8 +427,8 @@ void TransferQueue::runner() {
     saveLocked();
   }
   m_cv.notify_all();
-  emit(QueueEventKind::Changed);
-  emit(QueueEventKind::Idle);
+  announce(QueueEventKind::Changed);
+  announce(QueueEventKind::Idle);
 }
 
 }  // namespace tarnwick::transfer

@@ -41,6 +41,7 @@ enum class QueueEventKind {
   Changed,      // rows were added, removed or changed state
   RowStarted,   // a row began (rowId)
   Sending,      // an upload's bytes or a download's body began to move (rowId)
+  Sent,         // every byte is in place; what follows is the registration or the rename (rowId)
   RowDone,      // rowId moved to the finished list
   RowFailed,    // rowId failed; text is the reason
   Unreachable,  // the service could not be reached; text is the reason; the queue waits
@@ -69,7 +70,8 @@ struct QueueOptions {
   std::vector<int> reconnectDelaysMs{1000, 2000, 5000, 10000, 30000};
   bool repeatLast = true;
   int finishedLimit = 500;   // newest finished rows kept
-  int brokenLimit = 5;       // transfers of one row broken after they began, before it fails
+  int brokenLimit = 3;       // transfers of one row broken after they began, before it fails
+  int brokenDelayMs = 1000;  // wait before a broken transfer is tried again
 };
 
 class TransferQueue {
@@ -128,7 +130,7 @@ class TransferQueue {
   virtual void loadedRow(QueueRow&) {}
 
   std::uint64_t addRow(QueueRow row);  // assigns id, account; appends
-  void emit(QueueEventKind kind, std::uint64_t rowId = 0, const std::string& text = {});
+  void announce(QueueEventKind kind, std::uint64_t rowId = 0, const std::string& text = {});
   bool stopRequested() const { return m_stop.load(); }
   const std::atomic<bool>* stopFlag() const { return &m_stop; }
   // Runs a transfer to its end on the runner thread: the counters of
@@ -141,7 +143,12 @@ class TransferQueue {
 
  private:
   void runner();
+  // The saved file follows the rows on a thread of its own (a burst of
+  // changes is one write, and no caller waits on the disk); flushSave
+  // writes what is pending now.
   void saveLocked();
+  void flushSave();
+  void saver();
   std::optional<std::size_t> nextQueuedLocked() const;
 
   const std::string m_kind;
@@ -156,6 +163,11 @@ class TransferQueue {
   std::mutex m_listenerMutex;
 
   std::thread m_thread;
+  std::thread m_saver;
+  std::condition_variable m_saveCv;
+  std::mutex m_writeMutex;   // one write of the saved file at a time
+  std::uint64_t m_saveWanted = 0, m_saveDone = 0;  // guarded by m_mutex
+  bool m_quitSaver = false;                         // guarded by m_mutex
   std::atomic<bool> m_running{false};
   std::atomic<bool> m_stop{false};
   std::atomic<bool> m_waiting{false};

@@ -88,7 +88,7 @@ UploadQueue::Lookup UploadQueue::findRegistered(const UploadContext& c, const Qu
       if (f.name != row.name) continue;
       // The listing rounds sizes: a file of this name whose size is within it.
       const std::int64_t listed = sizeFromText(f.size);
-      const std::int64_t slack = std::max<std::int64_t>(1024, row.size / 50);
+      const std::int64_t slack = std::max<std::int64_t>(1024, row.size / 16);
       if (listed >= 0 && std::llabs(listed - row.size) > slack) continue;
       if (!out.id || f.id > *out.id) out.id = f.id;  // the newest such file
     }
@@ -98,14 +98,14 @@ UploadQueue::Lookup UploadQueue::findRegistered(const UploadContext& c, const Qu
 
 TransferQueue::StepResult UploadQueue::runRow(QueueRow& row) {
   const UploadContext c = context();
-  if (!row.folderId) {
+  const FileStamp before = stampOf(row.localPath);
+  if (!before.exists) return {Step::Failed, gbk("本地文件不存在或无法读取")};
+  row.size = before.size;
+  if (!row.folderId) {  // fixed once the file is on its way
     row.folderId = c.currentFolder ? c.currentFolder() : 0;
     updateRow(row);
   }
   const UploadTarget target{c.mainHost, c.account, *row.folderId};
-  const FileStamp before = stampOf(row.localPath);
-  if (!before.exists) return {Step::Failed, gbk("本地文件不存在或无法读取")};
-  row.size = before.size;
 
   // Sent before, but whether the service took it is not known: ask first.
   if (row.registrationUnknown) {
@@ -138,7 +138,7 @@ TransferQueue::StepResult UploadQueue::runRow(QueueRow& row) {
     }
   }
 
-  emit(QueueEventKind::Sending, row.id);
+  announce(QueueEventKind::Sending, row.id);
   FtpUploadFile file;
   file.ftpHost = c.ftpHost;
   file.localPath = row.localPath;
@@ -156,13 +156,14 @@ TransferQueue::StepResult UploadQueue::runRow(QueueRow& row) {
     switch (sent.outcome) {
       case Outcome::ConnectFailed: return {Step::Unreachable, gbk("无法连接服务器：") + reason};
       case Outcome::NetworkError:
-        return {sent.bytesMoved > 0 ? Step::Broken : Step::Unreachable, gbk("连接中断：") + reason};
+        return {sent.status != 0 ? Step::Broken : Step::Unreachable, gbk("连接中断：") + reason};
       default:
         if (after != before) return {Step::Failed, gbk("文件在上传过程中被修改")};
         return {Step::Failed, reason};
     }
   }
 
+  announce(QueueEventKind::Sent, row.id);
   const UploadRequest req = registerUploadRequest(target, row.name);
   options.deadlineSeconds = registrationDeadlineSeconds(row.size);
   const net::RequestResult r = net::performRequest(req.url, "POST", "", "", req.body, options);

@@ -20,8 +20,9 @@
 #include <map>
 #include <memory>
 
-#include "app/qt/settings_ui.h"
+#include "app/ini.h"
 #include "app/local_settings.h"
+#include "app/qt/settings_ui.h"
 #include "app/qt/shell.h"
 #include "app/qt/start.h"
 #include "app/qt/web_browser.h"
@@ -48,6 +49,7 @@ namespace net = tarnwick::net;
 
 const QString kLogin = QStringLiteral("Tarnwick登录");
 const QString kMain = QStringLiteral("Tarnwick客户端v2.3.3.8修正版");
+const QString kKeptInFile = QStringLiteral("记住的密码保存在文档文件夹的配置2.iniat中");
 QStringList g_failures;
 
 void expect(bool ok, const QString& what) {
@@ -124,7 +126,11 @@ void scenarioWrongPassword(GuiDriver& d) {
 void scenarioRemember(GuiDriver& d) {
   loginSteps(d, "demo", "demo123", true);
   loggedInChecks(d, "demo");
-  d.add("logout from the tray menu", [] { return true; }, [] {
+  // Without a keyring the file keeps the password once the keyring's refusal
+  // is in, and the log says so.
+  auto inFile = [] { return app::readRememberedLogin(app::documentsFolder()).password == "demo123"; };
+  d.add("logout from the tray menu", inFile, [] {
+    expect(textOf(window(kMain), "编辑框48").contains(kKeptInFile), "no log line: the password is kept in the file");
     QAction* logout = window(kMain)->findChild<QAction*>(QStringLiteral("注销"));
     expect(logout != nullptr, "tray item 注销");
     if (logout) QTimer::singleShot(0, logout, &QAction::trigger);
@@ -143,6 +149,52 @@ void scenarioRemember(GuiDriver& d) {
     expect(!std::filesystem::exists(app::credentialsFile(app::documentsFolder())),
            "unticked login deletes the remembered credentials");
   });
+}
+
+// The steps of keyring_e2e.sh, one client start each in one home, with a
+// keyring: the password goes there and the file keeps "demo切割".
+QString storedLogin() {
+  const auto file = app::credentialsFile(app::documentsFolder());
+  if (!std::filesystem::exists(file)) return QStringLiteral("<none>");
+  return app::fromGbk(app::readIniValue(file, net::fromUtf8("帐号密码"), net::fromUtf8("存储")));
+}
+
+void rememberedInKeyring(GuiDriver& d) {
+  loggedInChecks(d, "demo");
+  d.add("file keeps the account alone", [] { return storedLogin() == QStringLiteral("demo切割"); }, [] {
+    expect(!textOf(window(kMain), "编辑框48").contains(kKeptInFile), "log says the file keeps the password");
+  });
+}
+
+void filledAtStart(GuiDriver& d) {
+  d.add("login window filled from file and keyring", [] {
+    QWidget* w = visibleWindow(kLogin);
+    auto* box = w ? w->findChild<QCheckBox*>(QStringLiteral("选择框1")) : nullptr;
+    return box && box->isChecked() && textOf(w, "编辑框1") == "demo" && textOf(w, "编辑框2") == "demo123";
+  });
+}
+
+void scenarioKeyringRemember(GuiDriver& d) {
+  loginSteps(d, "demo", "demo123", true);
+  rememberedInKeyring(d);
+}
+
+// Also the start after an old file with the password in it: the ticked login moves it.
+void scenarioKeyringRestart(GuiDriver& d) {
+  filledAtStart(d);
+  d.add("log in again", [] { return true; }, [] { clickLater(window(kLogin), "按钮1"); });
+  rememberedInKeyring(d);
+}
+
+void scenarioKeyringUntick(GuiDriver& d) {
+  filledAtStart(d);
+  d.add("untick and log in", [] { return true; }, [] {
+    setTicked(window(kLogin), "选择框1", false);
+    clickLater(window(kLogin), "按钮1");
+  });
+  loggedInChecks(d, "demo");
+  d.add("file gone", [] { return true; },
+        [] { expect(storedLogin() == QStringLiteral("<none>"), "file left behind: " + storedLogin()); });
 }
 
 void registrationSteps(GuiDriver& d, const QString& account, const QString& password) {
@@ -390,6 +442,8 @@ const std::map<std::string, Scenario> kScenarios = {
     {"watchdog", scenarioWatchdog}, {"update-child", scenarioUpdateChild},
     {"update-yes-child", scenarioUpdateYesChild},
     {"exit-child", scenarioExitChild},
+    {"keyring-remember", scenarioKeyringRemember}, {"keyring-restart", scenarioKeyringRestart},
+    {"keyring-untick", scenarioKeyringUntick},
 };
 
 }  // namespace
@@ -413,11 +467,15 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s <scenario>\n", argv[0]);
     return 2;
   }
-  // A home of its own: the settings and remembered credentials of this run.
+  // A home of its own: the settings and remembered credentials of this run,
+  // and no keyring. keyring_e2e.sh gives its runs one home and a keyring.
   QTemporaryDir home;
-  qputenv("HOME", home.path().toLocal8Bit());
-  qputenv("XDG_DOCUMENTS_DIR", (home.path() + "/Documents").toLocal8Bit());
-  QDir(home.path()).mkpath("Documents");
+  if (name.rfind("keyring-", 0) != 0) {
+    qputenv("HOME", home.path().toLocal8Bit());
+    qputenv("XDG_DOCUMENTS_DIR", (home.path() + "/Documents").toLocal8Bit());
+    QDir(home.path()).mkpath("Documents");
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
+  }
 
   tarnwick::app::prepareApplication();
   QApplication qapp(argc, argv);

@@ -51,23 +51,60 @@ TEST_F(Documents, RememberedLoginCases) {
   struct Case {
     const char* account;
     const char* password;
+    app::PasswordPlace place;
     bool filled;
+    bool inKeyring;  // the file keeps the account alone
   } cases[] = {
-      {"demo", "demo123", true},
-      {"张三", "密码", true},
-      {"demo", "", false},          // stored "demo切割": the empty last piece is dropped
-      {"demo", "a切割b", false},    // three pieces
-      {"", "pw", true},             // "切割pw": an empty first piece still counts
+      {"demo", "demo123", app::PasswordPlace::File, true, false},
+      {"张三", "密码", app::PasswordPlace::File, true, false},
+      {"demo", "", app::PasswordPlace::File, true, true},        // "demo切割" reads as the account alone
+      {"demo", "a切割b", app::PasswordPlace::File, false, false},  // three pieces
+      {"", "pw", app::PasswordPlace::File, true, false},         // "切割pw": an empty first piece still counts
+      {"张三", "a切割b", app::PasswordPlace::Keyring, true, true},
   };
   for (const Case& c : cases) {
-    app::rememberLoginAttempt(m_dir, true, gbk(c.account), gbk(c.password));
+    app::rememberLoginAttempt(m_dir, true, gbk(c.account), gbk(c.password), c.place);
     const app::RememberedLogin r = app::readRememberedLogin(m_dir);
     EXPECT_TRUE(r.remember) << c.account << "/" << c.password;
     EXPECT_EQ(r.filled, c.filled) << c.account << "/" << c.password;
+    EXPECT_EQ(r.passwordInKeyring, c.inKeyring) << c.account << "/" << c.password;
     if (c.filled) {
       EXPECT_EQ(r.account, gbk(c.account));
-      EXPECT_EQ(r.password, gbk(c.password));
+      EXPECT_EQ(r.password, c.inKeyring ? "" : gbk(c.password));
     }
+  }
+  // The keyring's layout is the old one with an empty password.
+  std::ifstream in(app::credentialsFile(m_dir), std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), gbk("[帐号密码]\r\n存储=张三切割\r\n"));
+}
+
+TEST(KeyringPlan, OffersTextPasswordsAndForgetsAccountsNoLongerRemembered) {
+  const app::RememberedLogin none;
+  const app::RememberedLogin demo = app::parseRememberedLogin("demo" + gbk("切割"));
+  const app::RememberedLogin unsplit = app::parseRememberedLogin(gbk("a切割b切割c"));
+  const std::string badGbk = "pw\x81";  // a lead byte without its trail byte
+  struct Case {
+    const char* what;
+    const app::RememberedLogin& before;
+    bool ticked;
+    std::string account;
+    std::string password;
+    bool offer;
+    std::optional<std::string> forget;
+  } cases[] = {
+      {"first ticked login", none, true, "demo", "demo123", true, std::nullopt},
+      {"same account again", demo, true, "demo", "demo123", true, std::nullopt},
+      {"another account", demo, true, "bob", "pw", true, "demo"},
+      {"bytes the keyring's text cannot carry", none, true, "demo", badGbk, false, std::nullopt},
+      {"unticked, same account", demo, false, "demo", "x", false, "demo"},
+      {"unticked, other account", demo, false, "bob", "x", false, "demo"},
+      {"unticked, nothing remembered", none, false, "bob", "x", false, std::nullopt},
+      {"unticked, unreadable file", unsplit, false, "bob", "x", false, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    const app::KeyringPlan plan = app::planKeyring(c.before, c.ticked, c.account, c.password);
+    EXPECT_EQ(plan.offerPassword, c.offer) << c.what;
+    EXPECT_EQ(plan.forget, c.forget) << c.what;
   }
 }
 

@@ -15,6 +15,7 @@
 
 #include "app/local_settings.h"
 #include "app/qt/catalogue_rows.h"
+#include "app/qt/keyring.h"
 #include "app/qt/main_window.h"
 #include "app/qt/settings_ui.h"
 #include "app/qt/shell.h"
@@ -41,6 +42,8 @@ class ShellTest : public QObject {
   void initTestCase() {
     qputenv("HOME", m_home.path().toUtf8());
     qputenv("XDG_CONFIG_HOME", (m_home.path() + "/config").toUtf8());
+    // No keyring: the remembered password stays in the file (and the user's own keyring is left alone).
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
     m_host.setHandler([](const testsupport::StandInHost::Seen& s) {
       return s.target == "/ge.txt" ? std::string("118|http://127.0.0.1/new.exe") : std::string();
     });
@@ -95,6 +98,25 @@ class ShellTest : public QObject {
     QCOMPARE(logText("编辑框48"), QStringLiteral("earlier\n10时： 初始化软件中，请稍后……！\ntail\n"));
     QCOMPARE(controlText(m_main, QStringLiteral("编辑框48")), std::string("earlier\r\n") +
              tarnwick::net::fromUtf8("10时： 初始化软件中，请稍后……！") + "\r\ntail\r\n");
+  }
+
+  // Both log boxes drop their oldest lines beyond the bound, however the
+  // lines arrive.
+  void logBoxesKeepTheNewestLines() {
+    for (const QString box : {QStringLiteral("日志编辑框"), QStringLiteral("编辑框48")}) {
+      auto* edit = control<QPlainTextEdit>(m_main, box);
+      edit->clear();
+      std::string many;
+      for (int i = 0; i < kLogBoxLines + 100; ++i) many += "line " + std::to_string(i) + "\r\n";
+      appendLog(box, many);
+      for (int i = 0; i < 50; ++i) logLine(box, "late " + std::to_string(i));
+      QVERIFY(edit->blockCount() <= kLogBoxLines);
+      const QString text = edit->toPlainText();
+      QVERIFY(!text.startsWith(QStringLiteral("line 0\n")));
+      QVERIFY(text.contains(QStringLiteral("line %1\n").arg(kLogBoxLines + 99)));
+      QVERIFY(text.endsWith(QStringLiteral("late 49\n")));
+      edit->clear();
+    }
   }
 
   void messageBoxesAreTaskModalWithCaption() {
@@ -258,6 +280,8 @@ class ShellTest : public QObject {
   void rememberedLoginFillsTheLoginWindow() {
     const auto docs = documentsFolder();
     rememberLogin(true, tarnwick::net::fromUtf8("张三"), "pw");
+    // The file is written once the (missing) keyring has answered.
+    QTRY_VERIFY(readRememberedLogin(docs).password == "pw");
     const int checks = m_host.count("/ge.txt");
     QWidget* login = createWindow(QStringLiteral("Tarnwick登录"));
     // The login window's visit and update check go to the stand-in host.
@@ -269,6 +293,20 @@ class ShellTest : public QObject {
     delete login;
     rememberLogin(false, "", "");
     QVERIFY(!std::filesystem::exists(credentialsFile(docs)));
+  }
+
+  // An unticked attempt right after a ticked one decides, whenever the
+  // keyring answers the first: its late answer must not bring the file back.
+  void laterLoginAttemptDecides() {
+    const auto file = credentialsFile(documentsFolder());
+    rememberLogin(true, "a", "pw");
+    rememberLogin(false, "a", "pw");
+    QVERIFY(!std::filesystem::exists(file));
+    // Keychain jobs answer in order: once this one has, so has the write.
+    bool answered = false;
+    readKeyringPassword("a", [&answered](std::optional<std::string>, QString) { answered = true; });
+    QTRY_VERIFY(answered);
+    QVERIFY(!std::filesystem::exists(file));
   }
 };
 

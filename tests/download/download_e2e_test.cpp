@@ -26,6 +26,7 @@
 #include "app/qt/shell.h"
 #include "app/session.h"
 #include "browser/state.h"
+#include "transfer/qt/transfer_queues.h"
 
 using namespace tarnwick;
 using e2e::q;
@@ -112,10 +113,15 @@ class DownloadE2E : public QObject {
     return m ? m->findChild<QAction*>(QString::fromUtf8(caption)) : nullptr;
   }
   QString saveDir() { return m_save.path() + "/"; }
-  // Queues a row by hand, as "添加进下载列表" does from a listing row.
+  transfer::DownloadQueue& downloads() { return transfer::qt::TransferQueues::of(m_main)->downloads(); }
+  // Queues a row as "添加进下载列表" does from a listing row.
   void queue(const QString& name, int id) {
-    new QTreeWidgetItem(pending(), QStringList{name, QString(), QString(), QString::number(id), QString()});
+    const int before = pending()->topLevelItemCount();
+    downloads().add(std::to_string(id), app::toGbk(name), "");
+    QTRY_COMPARE(pending()->topLevelItemCount(), before + 1);
   }
+  // The partial files in the save folder.
+  QStringList partials() { return QDir(m_save.path()).entryList({QStringLiteral("*.tnwkpart")}, QDir::Files); }
   bool runEnds() { return QTest::qWaitFor([&] { return start()->isEnabled(); }, 30000); }
   QStringList finishedNames() {
     QStringList out;
@@ -123,8 +129,11 @@ class DownloadE2E : public QObject {
     return out;
   }
   void clearLists() {
-    pending()->clear();
-    finished()->clear();
+    std::vector<std::uint64_t> ids;
+    for (const auto& r : downloads().rows()) ids.push_back(r.id);
+    downloads().remove(ids);
+    downloads().clearFinished();
+    QTRY_COMPARE(pending()->topLevelItemCount() + finished()->topLevelItemCount(), 0);
     QDir(m_save.path()).removeRecursively();
     QDir().mkpath(m_save.path());
   }
@@ -269,7 +278,9 @@ class DownloadE2E : public QObject {
     QVERIFY(runEnds());
     QCOMPARE(pending()->topLevelItem(0)->text(2), QStringLiteral("失败"));
     QCOMPARE(finished()->topLevelItemCount(), 0);
-    QCOMPARE(QFile(saveDir() + "resume-e2e.bin").size(), half);
+    QVERIFY(!QFile::exists(saveDir() + "resume-e2e.bin"));  // the name is taken only by a whole file
+    QCOMPARE(partials().size(), 1);
+    QCOMPARE(QFile(saveDir() + partials().first()).size(), half);
     cut = false;
     start()->click();
     QVERIFY(runEnds());
@@ -277,11 +288,66 @@ class DownloadE2E : public QObject {
     QCOMPARE(finishedNames(), QStringList{QStringLiteral("resume-e2e.bin")});
     QCOMPARE(storage.requests().back().header("Range"), "bytes=" + std::to_string(half) + "-");
     QCOMPARE(md5Of(saveDir() + "resume-e2e.bin"), QCryptographicHash::hash(body, QCryptographicHash::Md5).toHex());
+    QVERIFY(partials().isEmpty());
   }
 
-  // The close query's hook stops the running download and removes only its
-  // partial file; finished files stay.
-  void quittingRemovesOnlyThePartialFile() {
+  // 注销 stops the queue (the running download's partial file goes) and puts
+  // it away: the login window shows no rows of demo's; demo's next login
+  // brings the row back, paused, and it finishes.
+  void logoutPutsTheQueueAwayAndTheNextLoginBringsItBack() {
+    clearLists();
+    std::atomic<bool> hang{true}, stop{false};
+    const QByteArray body = QByteArray("whole ").repeated(50000);
+    test::RawServer storage([&](const test::RawRequest&, const auto& send) {
+      if (!hang) {
+        send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" +
+             body.toStdString());
+        return;
+      }
+      send("HTTP/1.1 200 OK\r\nContent-Length: 10000000\r\nConnection: close\r\n\r\n" + std::string(256 << 10, 'b'));
+      for (int i = 0; i < 400 && !stop; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    });
+    StorageHostSwap swap(storage.port());
+    const int id = addServiceFile("logout-e2e.bin", "1003/logout-e2e.bin", nullptr);
+    queue(QStringLiteral("logout-e2e.bin"), id);
+    start()->click();
+    QVERIFY(QTest::qWaitFor([&] { return !partials().isEmpty(); }, 15000));
+
+    QStringList failures;
+    bool loggedIn = false;
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      QWidget* login = app::findWindow(QStringLiteral("Tarnwick登录"));
+      if (!login || !login->isVisible() || loggedIn) return;
+      loggedIn = true;
+      if (!partials().isEmpty()) failures << "partial file left";
+      if (pending()->topLevelItemCount() != 0) failures << "rows shown after logout";
+      if (start()->isEnabled() == false) failures << "start button left disabled";
+      app::control<QLineEdit>(login, QStringLiteral("编辑框1"))->setText(QStringLiteral("demo"));
+      app::control<QLineEdit>(login, QStringLiteral("编辑框2"))->setText(QStringLiteral("demo123"));
+      app::control<QPushButton>(login, QStringLiteral("按钮1"))->click();
+    });
+    poll.start();
+    m_main->findChild<QAction*>(QStringLiteral("注销"))->trigger();  // returns once the login window closed
+    poll.stop();
+    stop = true;
+    QVERIFY(loggedIn);
+    QVERIFY2(failures.isEmpty(), qPrintable(failures.join(", ")));
+    QTRY_COMPARE(pending()->topLevelItemCount(), 1);
+    QCOMPARE(pending()->topLevelItem(0)->text(2), QStringLiteral("暂停"));
+    hang = false;
+    start()->click();
+    QVERIFY(runEnds());
+    QCOMPARE(finishedNames(), QStringList{QStringLiteral("logout-e2e.bin")});
+    QCOMPARE(md5Of(saveDir() + "logout-e2e.bin"), QCryptographicHash::hash(body, QCryptographicHash::Md5).toHex());
+    QVERIFY(partials().isEmpty());
+  }
+
+  // 退出 from the tray menu during a download stops it the same way: only
+  // its partial file goes, finished files stay, the row is kept for the
+  // member's next login.
+  void trayQuitRemovesOnlyThePartialFile() {
     clearLists();
     std::atomic<bool> stop{false};
     test::RawServer storage([&](const test::RawRequest&, const auto& send) {
@@ -296,26 +362,16 @@ class DownloadE2E : public QObject {
     kept.close();
     queue(QStringLiteral("big-e2e.bin"), id);
     start()->click();
-    QVERIFY(QTest::qWaitFor([&] { return QFile(saveDir() + "big-e2e.bin").size() > 0; }, 15000));
-    // The close query: "No" to the tray question, "Yes" to quitting with a
-    // pending download.
-    delete m_boxes;
-    m_boxes = nullptr;
-    QStringList asked;
-    QTimer answer;
-    answer.setInterval(15);
-    QObject::connect(&answer, &QTimer::timeout, [&] {
-      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-      if (!box || !box->isVisible()) return;
-      asked << box->text();
-      box->button(asked.size() == 1 ? QMessageBox::No : QMessageBox::Yes)->click();
-    });
-    answer.start();
-    m_main->close();
-    QCOMPARE(asked, (QStringList{QStringLiteral("是否最小化到托盘图标？"),
-                                 QStringLiteral("发现有未完成的下载任务，是否退出，如果退出，将停止并删除该文件。")}));
-    QVERIFY(QTest::qWaitFor([&] { return !QFile::exists(saveDir() + "big-e2e.bin"); }, 15000));
+    QVERIFY(QTest::qWaitFor([&] { return !partials().isEmpty(); }, 15000));
+    m_main->findChild<QAction*>(QStringLiteral("退出"))->trigger();
+    QVERIFY(app::exitRequested());
+    QVERIFY(partials().isEmpty());  // stopped before the call returned
+    QVERIFY(!QFile::exists(saveDir() + "big-e2e.bin"));
     QVERIFY(QFile::exists(saveDir() + "kept.txt"));
+    const auto saved = transfer::loadRows(
+        QFile::encodeName(transfer::qt::TransferQueues::savePath("demo", "download")).toStdString());
+    QCOMPARE(saved.size(), 1u);
+    QCOMPARE(saved[0].fileId, std::to_string(id));
     stop = true;
   }
 };

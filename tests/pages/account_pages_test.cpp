@@ -26,6 +26,36 @@ TEST(AccountPages, SettingsSelectionsCountFromOneAndMissingMeansNone) {
   }
 }
 
+// A refusal (a session that a later login replaced) or an error page holds
+// no state: it must not read as "question set", "no earning" or empty
+// captions.
+TEST(AccountPages, APageWithoutTheMemberStateReportsNothing) {
+  const std::string refusal = fromUtf8("<html><body>帐号不存在。</body></html>");
+  const std::string question = "id=\"dan\" value=\"";
+  EXPECT_FALSE(settings::personalView(refusal).reported);
+  EXPECT_FALSE(settings::securityView(refusal, question).reported);
+  EXPECT_FALSE(settings::securityView(refusal, question).questionSet);
+  EXPECT_FALSE(settings::withdrawalView(refusal, {}).reported);
+  EXPECT_FALSE(settings::settingsView(refusal, {}).reported);
+
+  EXPECT_TRUE(settings::personalView(fromUtf8("总IP数量：3。")).reported);
+  EXPECT_TRUE(settings::securityView(fromUtf8("密保状态：还没有设置，危险！"), question).reported);
+  const auto set = settings::securityView("<input id=\"dan\" value=\"q\">", question);
+  EXPECT_TRUE(set.reported && set.questionSet);
+  EXPECT_TRUE(settings::withdrawalView(fromUtf8("已提现佣金：0元<br />"), {}).reported);
+
+  std::vector<std::string> markers;
+  std::string page = "selected [1] selected]1[";
+  for (std::size_t i = 0; i < settings::settingsTargets().size(); ++i) {
+    markers.push_back("<m" + std::to_string(i) + ">");
+    page += markers.back() + "v<";
+  }
+  EXPECT_TRUE(settings::settingsView(page, markers).reported);
+  EXPECT_EQ(settings::settingsView(page, markers).textOf(settings::settingsTargets()[2].control), "v");
+  markers.back() = "<absent>";  // one caption missing: not the settings page
+  EXPECT_FALSE(settings::settingsView(page, markers).reported);
+}
+
 TEST(AccountPages, RecordRowsTurnEveryNbspFormIntoOneBlank) {
   const std::string pattern = "<div style=\"float:left; padding-top:5px;\">.*?&nbsp;&nbsp&nbsp;.*?</div></div>";
   const std::string page =

@@ -2,6 +2,7 @@
 // test puts demo's record in the service's database into a known state,
 // opens a page of 选择夹1 and checks what its controls show.
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -20,6 +21,7 @@
 #include "net/http.h"
 #include "browser/state.h"
 #include "settings/qt/account_pages.h"
+#include "settings/qt/page_state.h"
 
 using namespace tarnwick;
 using e2e::q;
@@ -58,6 +60,10 @@ constexpr const char* kCloneDemo =
 
 void setDemo(const std::string& assignments) { exec("UPDATE members SET " + assignments + " WHERE id=1901"); }
 
+// The controls of 设置, 安全 and 提现 that send a change.
+const char* const kSendControls[] = {"按钮22", "按钮15", "按钮13", "按钮14", "按钮11", "按钮12",
+                                     "按钮19", "按钮29", "按钮8",  "按钮18", "按钮31", "按钮9"};
+
 }  // namespace
 
 // Waits until the message boxes shown number want's size and compares their texts.
@@ -94,6 +100,16 @@ class PagesE2E : public QObject {
   T* c(const char* name) { return app::control<T>(m_main, QString::fromUtf8(name)); }
   QString text(const char* name) { return app::fromGbk(app::controlText(m_main, QString::fromUtf8(name))); }
   int logLines() { return c<QPlainTextEdit>("日志编辑框")->toPlainText().count('\n'); }
+  bool lineShown(const char* page) {
+    QLabel* line = settings::qt::loadFailureLine(QString::fromUtf8(page));
+    return line && line->isVisible();
+  }
+  QStringList enabledSendControls() {
+    QStringList on;
+    for (const char* name : kSendControls)
+      if (c(name)->isEnabled()) on << QString::fromUtf8(name);
+    return on;
+  }
 
   // Shows the page titled title, starting its load again when it is shown already.
   void openPage(const QString& title) {
@@ -118,6 +134,24 @@ class PagesE2E : public QObject {
   void cleanupTestCase() {
     delete m_boxes;
     delete m_main;
+  }
+
+  // Before a page has loaded in this session nothing on it can send a
+  // change, and the selectors claim no setting.
+  void sendControlsWaitForTheFirstLoad() {
+    QCOMPARE(enabledSendControls(), QStringList());
+    QCOMPARE(c<QComboBox>("组合框2")->currentIndex(), -1);
+    QCOMPARE(c<QComboBox>("组合框7")->currentIndex(), -1);
+    m_boxes->take();
+    c<QPushButton>("按钮22")->click();  // nothing happens
+    openPage(QStringLiteral("设置"));
+    QTRY_VERIFY_WITH_TIMEOUT(c("按钮22")->isEnabled(), 15000);
+    QVERIFY(c<QComboBox>("组合框2")->currentIndex() >= 0);
+    QVERIFY(c<QComboBox>("组合框7")->currentIndex() >= 0);
+    QVERIFY(c("按钮14")->isEnabled());
+    QVERIFY(!c("按钮8")->isEnabled());  // 安全 and 提现 have not loaded yet
+    QVERIFY(!c("按钮9")->isEnabled());
+    QVERIFY(m_boxes->take().isEmpty());
   }
 
   void personalPage_data() {
@@ -253,6 +287,44 @@ class PagesE2E : public QObject {
     QTRY_COMPARE_WITH_TIMEOUT(text("标签31"), QStringLiteral("下载量公开：×"), 15000);
   }
 
+  // The caption follows what the service reports, not what was sent: a
+  // switch the service answers but does not carry out, and one refused for
+  // a session that a later login replaced, keep the account's state and say
+  // so; 重置 refused the same way does not claim success.
+  void refusedSwitchShowsTheServiceState() {
+    setDemo("count_public=1");
+    openPage(QStringLiteral("设置"));
+    QTRY_COMPARE_WITH_TIMEOUT(text("按钮14"), QStringLiteral("关闭"), 15000);
+    m_boxes->take();
+    exec("CREATE TRIGGER keep_count AFTER UPDATE OF count_public ON members WHEN NEW.id=1901 "
+         "BEGIN UPDATE members SET count_public=OLD.count_public WHERE id=1901; END;");
+    c<QPushButton>("按钮14")->click();
+    EXPECT_BOXES(QStringLiteral("设置失败！"));
+    exec("DROP TRIGGER keep_count");
+    QCOMPARE(text("按钮14"), QStringLiteral("关闭"));
+    QCOMPARE(text("标签31"), QStringLiteral("下载量公开：√"));
+    QVERIFY(!lineShown("设置"));
+
+    const std::string token = e2e::query("SELECT session_token FROM members WHERE id=1901")[0][0];
+    setDemo("session_token='replaced-by-another-login'");
+    QTRY_VERIFY_WITH_TIMEOUT(c("按钮14")->isEnabled(), 15000);
+    c<QPushButton>("按钮14")->click();
+    EXPECT_BOXES(QStringLiteral("设置失败！"));
+    QCOMPARE(text("按钮14"), QStringLiteral("关闭"));
+    QCOMPARE(e2e::query("SELECT count_public FROM members WHERE id=1901")[0][0], std::string("1"));
+    QVERIFY(lineShown("设置"));  // the page could not be read back either
+    const int mode = c<QComboBox>("组合框2")->currentIndex();
+    c<QComboBox>("组合框2")->setCurrentIndex(mode == 0 ? 1 : 0);
+    QTRY_VERIFY_WITH_TIMEOUT(c("按钮22")->isEnabled(), 15000);
+    c<QPushButton>("按钮22")->click();
+    EXPECT_BOXES(QStringLiteral("设置失败！"));
+    QCOMPARE(c<QComboBox>("组合框2")->currentIndex(), mode);  // what the service showed last
+
+    setDemo("session_token='" + token + "'");
+    openPage(QStringLiteral("设置"));
+    QTRY_VERIFY_WITH_TIMEOUT(!lineShown("设置"), 15000);
+  }
+
   // A password with "=" and a Chinese notice with "&" reach the service as typed, and
   // later direct links carry the new password.
   void accessPasswordAndNotice() {
@@ -376,6 +448,55 @@ class PagesE2E : public QObject {
     QCOMPARE(c<QListWidget>("列表框5")->count(), records);
     QVERIFY(c<QComboBox>("组合框2")->isEnabled());
     QVERIFY(dead.connections() >= 5);
+  }
+
+  // A failed load says so on the page, in a spot that covers none of the
+  // page's controls; the next good load takes the line away.
+  void failedLoadIsSaidOnThePage() {
+    const QStringList pages{"个人", "安全", "提现", "设置", "记录"};
+    {
+      e2e::CountingPort dead;
+      e2e::MainHostSwap swap(dead.url());
+      for (const QString& title : pages) {
+        openPage(title);
+        QTRY_VERIFY_WITH_TIMEOUT(lineShown(title.toUtf8()), 20000);
+        QLabel* line = settings::qt::loadFailureLine(title);
+        QWidget* page = line->parentWidget();
+        QVERIFY2(page->rect().contains(line->geometry()), qPrintable(title));
+        for (auto* other : page->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+          if (other != line && other->isVisible())
+            QVERIFY2(!other->geometry().intersects(line->geometry()), qPrintable(title + " " + other->objectName()));
+      }
+    }
+    for (const QString& title : pages) {
+      openPage(title);
+      QTRY_VERIFY_WITH_TIMEOUT(!lineShown(title.toUtf8()), 15000);
+    }
+  }
+
+  // A new login begins a new session: the pages wait for their own load
+  // again (a switch sent just before does not bring its button back), and
+  // the page shown is loaded once the login is through.
+  void aNewLoginWaitsForItsOwnLoad() {
+    openPage(QStringLiteral("设置"));
+    QTRY_VERIFY_WITH_TIMEOUT(c("按钮22")->isEnabled(), 15000);
+    m_boxes->take();
+    c<QPushButton>("按钮14")->click();
+    QWidget* login = app::createWindow(QStringLiteral("Tarnwick登录"));
+    QVERIFY(login);
+    QTRY_COMPARE_WITH_TIMEOUT(app::WindowJobs::of(m_main)->pending(), 0, 15000);
+    QVERIFY(m_boxes->take().isEmpty());
+    QCOMPARE(enabledSendControls(), QStringList());
+    QCOMPARE(c<QComboBox>("组合框2")->currentIndex(), -1);
+    QCOMPARE(text("按钮14"), QStringLiteral("获取中"));
+    login->show();
+    app::control<QLineEdit>(login, QStringLiteral("编辑框1"))->setText(QStringLiteral("pagesdemo"));
+    app::control<QLineEdit>(login, QStringLiteral("编辑框2"))->setText(QStringLiteral("demo123"));
+    app::control<QPushButton>(login, QStringLiteral("按钮1"))->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!app::findWindow(QStringLiteral("Tarnwick登录")), 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(c("按钮22")->isEnabled(), 15000);
+    QVERIFY(c<QComboBox>("组合框2")->currentIndex() >= 0);
+    QVERIFY(text("按钮14") != QStringLiteral("获取中"));
   }
 };
 

@@ -31,6 +31,7 @@
 #include "browser/state.h"
 #include "net/hosts.h"
 #include "transfer/md5.h"
+#include "transfer/qt/upload_page.h"
 #include "transfer/upload_progress.h"
 
 using namespace tarnwick;
@@ -242,6 +243,16 @@ class UploadE2E : public QObject {
     }, 20000);
   }
 
+  void selectRow(int i) {
+    queue()->clearSelection();
+    queue()->topLevelItem(i)->setSelected(true);
+  }
+
+  void addRows(const QStringList& paths) {
+    transfer::qt::UploadPage::of(m_main)->addFiles(paths);
+    QCOMPARE(queue()->topLevelItemCount(), paths.size());
+  }
+
  private slots:
   void initTestCase() {
     qputenv("HOME", m_home.path().toUtf8());
@@ -367,21 +378,22 @@ class UploadE2E : public QObject {
     pages()->setCurrentIndex(0);
   }
 
-  // A file whose FTP transfer fails is not registered and the queue goes
-  // on; while it runs, queued rows can be deleted and files dropped on the
+  // An FTP server that hangs up during the login pauses the queue: no row
+  // fails or leaves it, and the rows go once the server answers again. While
+  // it runs, the selected queued rows can be deleted and files dropped on the
   // queue, but the running row stays.
-  void failedTransferQueueOrderAndDeletingRows() {
+  void unreachableServerPausesAndRowsGoOnceItIsBack() {
     find<QCheckBox>("选择框1")->setChecked(false);
     const QString realFtp = q(net::hosts().ftpHost);
     SilentFtp silent([&] { app::setControlText(m_main, QStringLiteral("服务器ip编辑框"), app::toGbk(realFtp)); });
     app::setControlText(m_main, QStringLiteral("服务器ip编辑框"), app::toGbk(silent.host()));
     QStringList names, paths;
-    for (const char* n : {"a_fails", "b_first", "c_deleted", "d_dropped"}) {
+    for (const char* n : {"a_paused", "b_first", "c_deleted", "d_dropped"}) {
       names << QString::fromUtf8(n) + "_" + m_tag + ".bin";
       paths << localFile(names.back(), binaryContent(40000 + names.size()));
     }
-    // A partial file of an earlier attempt lies on the server: registering
-    // after the failed transfer would record it as the upload.
+    // A partial file of an earlier attempt lies on the server: it must never
+    // be registered as the upload.
     writeAll(serviceData() + "/ftp/" + names[0] + ".tnwklswj", "partial");
     const int finishedBefore = done()->topLevelItemCount();
     chooseFiles(paths.mid(0, 3));
@@ -390,11 +402,15 @@ class UploadE2E : public QObject {
     QVERIFY(!uploadButton()->isEnabled());
     QTRY_COMPARE_WITH_TIMEOUT(silent.connections(), 1, 15000);
 
-    queue()->setCurrentItem(queue()->topLevelItem(0));
+    selectRow(0);
     action("上传菜单", "删除该上传任务")->trigger();
     EXPECT_BOXES(QStringLiteral("该任务正在执行中，暂时无法删除。"));
     QCOMPARE(queue()->topLevelItemCount(), 3);
-    queue()->setCurrentItem(queue()->topLevelItem(2));
+    queue()->clearSelection();
+    action("上传菜单", "删除该上传任务")->trigger();  // nothing selected: nothing happens
+    QCOMPARE(queue()->topLevelItemCount(), 3);
+    selectRow(2);
+    queue()->setCurrentItem(queue()->topLevelItem(1), 0, QItemSelectionModel::NoUpdate);  // current is not selected
     action("上传菜单", "删除该上传任务")->trigger();
     QCOMPARE(queue()->topLevelItemCount(), 2);
     QCOMPARE(queue()->topLevelItem(1)->text(0), paths[1]);
@@ -403,52 +419,63 @@ class UploadE2E : public QObject {
     QCOMPARE(queue()->topLevelItem(2)->text(0), paths[3]);
 
     silent.hangUp();
+    QTRY_VERIFY_WITH_TIMEOUT(label("标签49").startsWith(QStringLiteral("状态：无法连接服务器")), 15000);
+    QCOMPARE(queue()->topLevelItemCount(), 3);  // nothing drained
     QVERIFY(idle());
     QCOMPARE(label("标签49"), QStringLiteral("状态：文件上传完成！"));
-    QVERIFY(!hasRow(names[0]));
     QVERIFY(!hasRow(names[2]));
-    const auto b = fileRow(names[1]), d = fileRow(names[3]);
-    QVERIFY(!b.empty() && !d.empty());
-    QVERIFY(std::stoll(b[0]) < std::stoll(d[0]));
-    QVERIFY(storAt(names[1] + ".tnwklswj") < storAt(names[3] + ".tnwklswj"));
-    QCOMPARE(storAt(names[0] + ".tnwklswj"), -1);
-    QCOMPARE(done()->topLevelItemCount(), finishedBefore + 2);
+    const auto a = fileRow(names[0]), b = fileRow(names[1]), d = fileRow(names[3]);
+    QVERIFY(!a.empty() && !b.empty() && !d.empty());
+    QCOMPARE(a[3], md5(readAll(paths[0])));
+    QVERIFY(std::stoll(a[0]) < std::stoll(b[0]) && std::stoll(b[0]) < std::stoll(d[0]));
+    QCOMPARE(done()->topLevelItemCount(), finishedBefore + 3);
     QCOMPARE(done()->topLevelItem(0)->text(0), paths[3]);
-    QCOMPARE(done()->topLevelItem(1)->text(0), paths[1]);
-    QVERIFY(log().contains(QStringLiteral("：上传失败：") + paths[0]));
-    QVERIFY(!uploadTabs()->tabText(1).isEmpty());
-    QCOMPARE(uploadTabs()->tabText(1), QStringLiteral("最近已完成(%1)").arg(finishedBefore + 2));
+    QVERIFY(log().contains(QStringLiteral("：无法连接服务器，上传暂停：") + paths[0]));
+    QCOMPARE(uploadTabs()->tabText(1), QStringLiteral("最近已完成(%1)").arg(finishedBefore + 3));
 
-    // With nothing running, row 0 can go.
+    // With nothing running, the first row can go.
     drop({paths[2]});
-    queue()->setCurrentItem(queue()->topLevelItem(0));
+    selectRow(0);
     action("上传菜单", "删除该上传任务")->trigger();
     QCOMPARE(queue()->topLevelItemCount(), 0);
     QCOMPARE(m_boxes->size(), 0);
   }
 
-  void lastFileFailingShowsFailed() {
-    QTcpServer closed;
-    QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
-    const QString dead = QStringLiteral("127.0.0.1:%1").arg(closed.serverPort());
-    closed.close();  // nothing listens there: the FTP server is down
-    app::setControlText(m_main, QStringLiteral("服务器ip编辑框"), app::toGbk(dead));
+  // A row that fails stays in the queue with its reason and is tried again
+  // at the next 上传: a file missing at its turn, a registration refused.
+  void failedRowsStayAndAreTriedAgain() {
+    const QString late = m_files.filePath(QStringLiteral("late_") + m_tag + ".bin");
+    const QString refused = localFile(QStringLiteral("refused_") + m_tag + ".bin", "refused");
     const int finishedBefore = done()->topLevelItemCount();
-    const QString name = QStringLiteral("down_") + m_tag + ".bin";
-    drop({localFile(name, "x\r\ny")});
+    addRows({late, refused});
+    app::Session::instance().setCurrentFolderId(999999);  // a folder the service does not have
+    uploadButton()->click();
+    QVERIFY(QTest::qWaitFor([&] { return uploadButton()->isEnabled(); }, kWaitMs));
+    app::Session::instance().setCurrentFolderId(0);
+    QCOMPARE(label("标签49"), QStringLiteral("状态：上传失败，文件被使用中！"));
+    QCOMPARE(queue()->topLevelItemCount(), 2);
+    for (int i = 0; i < 2; ++i) {
+      QVERIFY(!queue()->topLevelItem(i)->icon(0).isNull());
+      QVERIFY(!queue()->topLevelItem(i)->toolTip(0).isEmpty());
+    }
+    QCOMPARE(queue()->topLevelItem(1)->toolTip(0), QStringLiteral("上传失败，文件被使用中"));
+    QCOMPARE(done()->topLevelItemCount(), finishedBefore);
+
+    writeAll(late, "here now");
+    selectRow(1);
+    action("上传菜单", "删除该上传任务")->trigger();
     uploadButton()->click();
     QVERIFY(idle());
-    app::setControlText(m_main, QStringLiteral("服务器ip编辑框"), net::hosts().ftpHost);
-    QCOMPARE(label("标签49"), QStringLiteral("状态：上传失败！"));
-    QCOMPARE(done()->topLevelItemCount(), finishedBefore);
-    QVERIFY(!hasRow(name));
+    QCOMPARE(label("标签49"), QStringLiteral("状态：文件上传完成！"));
+    QVERIFY(hasRow(QFileInfo(late).fileName()));
+    QVERIFY(!hasRow(QFileInfo(refused).fileName()));
   }
 
   // The finished list's menu: the file, its folder, its links.
   void finishedListMenu() {
     QVERIFY(done()->topLevelItemCount() > 0);
     QTreeWidgetItem* row = done()->topLevelItem(0);
-    done()->setCurrentItem(row);
+    done()->setCurrentItem(row);  // current and selected
     m_opened.clear();
     action("上传完成菜单", "打开该文件")->trigger();
     QTRY_COMPARE(m_opened.size(), 1);

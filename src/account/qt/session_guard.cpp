@@ -66,6 +66,7 @@ void runUpdateCheck(QWidget* loginWindow) {
 }
 
 void returnToLogin() {
+  app::memberLeaving();
   app::hideMainWindowToTray();
   if (!app::findWindow(kLoginTitle)) app::openWindowModal(kLoginTitle, app::mainWindow());
 }

@@ -21,7 +21,6 @@ namespace tarnwick::app {
 namespace {
 
 QPointer<MainWindow> g_main;
-std::function<void()> g_stopDownload;
 
 QIcon programIcon() {
   QPixmap pix(32, 32);
@@ -94,8 +93,9 @@ bool MainWindow::confirmQuit() {
   }
   auto* pending = control<QTreeWidget>(this, QStringLiteral("超级列表框2"));
   if (pending && pending->topLevelItemCount() > 0) {
+    // Yes: exitProgram stops the transfers (the running download's partial
+    // file is deleted; the queues are kept for the next login).
     if (!askYesNo(QStringLiteral("发现有未完成的下载任务，是否退出，如果退出，将停止并删除该文件。"))) return false;
-    if (g_stopDownload) g_stopDownload();
   }
   return true;
 }
@@ -153,6 +153,5 @@ void hideMainWindowToTray() {
     g_main->showMinimized();
 }
 
-void setStopRunningDownloadHook(std::function<void()> hook) { g_stopDownload = std::move(hook); }
 
 }  // namespace tarnwick::app

@@ -1,12 +1,19 @@
 #include "app/qt/settings_ui.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QLineEdit>
+#include <QPointer>
 #include <QStandardPaths>
+#include <QThread>
 
 #include "app/local_settings.h"
+#include "app/qt/keyring.h"
+#include "app/qt/log.h"
 #include "app/qt/shell.h"
+#include "net/text.h"
 
 namespace tarnwick::app {
 
@@ -24,6 +31,28 @@ void fillSelector(QComboBox* box, int index) {
   box->clear();
   for (int i = 1; i <= 33; ++i) box->addItem(QString::number(i));
   box->setCurrentIndex(index);
+}
+
+// The newest login attempt: an answer of the keyring for an older one must
+// not overwrite what the newer one left in the file.
+struct Attempt {
+  unsigned number = 0;
+  bool ticked = false;
+  std::string account;
+};
+Attempt& latestAttempt() {
+  static Attempt a;  // GUI thread only
+  return a;
+}
+
+// Said once per run: where the keyring does not take the password, the file
+// keeps it.
+void logPasswordKeptInFile(const QString& why) {
+  static bool said = false;
+  qCInfo(lcApp) << "password kept in the credentials file, not in the keyring:" << why;
+  if (said) return;
+  said = true;
+  logLine(QStringLiteral("编辑框48"), net::fromUtf8("：记住的密码保存在文档文件夹的配置2.iniat中，未存入系统密钥环。"));
 }
 
 }  // namespace
@@ -55,12 +84,51 @@ void fillRememberedLogin(QWidget* login) {
   if (auto* box = control<QCheckBox>(login, QStringLiteral("选择框1"))) box->setChecked(true);
   if (!r.filled) return;
   setControlText(login, QStringLiteral("编辑框1"), r.account);
-  setControlText(login, QStringLiteral("编辑框2"), r.password);
+  if (!r.passwordInKeyring) {
+    setControlText(login, QStringLiteral("编辑框2"), r.password);
+    return;
+  }
+  // The password box is filled when the keyring answers, unless the user has
+  // typed meanwhile.
+  QPointer<QWidget> window(login);
+  auto fill = [window, account = r.account](std::optional<std::string> password, QString error) {
+    if (!password) {
+      if (!error.isEmpty()) qCWarning(lcApp) << "remembered password not read from the keyring:" << error;
+      return;
+    }
+    auto* box = control<QLineEdit>(window, QStringLiteral("编辑框2"));
+    if (box && box->text().isEmpty() && controlText(window, QStringLiteral("编辑框1")) == account)
+      box->setText(fromGbk(*password));
+  };
+  readKeyringPassword(r.account, fill);
 }
 
 void rememberLogin(bool ticked, const std::string& account, const std::string& password) {
-  // documentsFolder() asks Qt for a path only; safe from a worker.
-  rememberLoginAttempt(documentsFolder(), ticked, account, password);
+  Q_ASSERT(QThread::currentThread() == qApp->thread());
+  const std::filesystem::path documents = documentsFolder();
+  const KeyringPlan plan = planKeyring(readRememberedLogin(documents), ticked, account, password);
+  Attempt& latest = latestAttempt();
+  latest = {latest.number + 1, ticked, account};
+  if (plan.forget) deleteKeyringPassword(*plan.forget);
+  if (!ticked || !plan.offerPassword) {
+    rememberLoginAttempt(documents, ticked, account, password);
+    if (ticked) logPasswordKeptInFile(QStringLiteral("the password is not text the keyring keeps unchanged"));
+    return;
+  }
+  // The file changes only once the keyring has answered: until then it keeps
+  // what it held, so a keyring that refuses loses nothing.
+  auto answered = [documents, number = latest.number, account, password](bool stored, QString error) {
+    const Attempt& now = latestAttempt();
+    if (now.number != number) {
+      // A newer attempt decided; forget this entry unless it remembers the same account.
+      if (stored && (!now.ticked || now.account != account)) deleteKeyringPassword(account);
+      return;
+    }
+    rememberLoginAttempt(documents, true, account, password,
+                         stored ? PasswordPlace::Keyring : PasswordPlace::File);
+    if (!stored) logPasswordKeptInFile(error);
+  };
+  writeKeyringPassword(account, password, answered);
 }
 
 }  // namespace tarnwick::app

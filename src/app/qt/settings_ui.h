@@ -18,11 +18,17 @@ void fillSkinSelectors(QWidget* login);
 void connectMainSkinSelector(QWidget* main);
 
 // Login window created, credentials part: ticks 选择框1 when a login is
-// stored and fills 编辑框1/编辑框2 when it splits into account and password.
+// stored and fills 编辑框1/编辑框2 when it splits into account and password;
+// when the file keeps the account alone, 编辑框2 is filled from the keyring
+// once it answers.
 void fillRememberedLogin(QWidget* login);
-// At each login attempt, before the request (any thread): ticked -> store
-// account + "切割" + password (owner-only file, replaced whole); unticked ->
-// delete the file.
+// At each login attempt, before the request (GUI thread): ticked -> the
+// password goes to the keyring and the file keeps account + "切割"; where no
+// keyring takes it, the file keeps account + "切割" + password (owner-only,
+// replaced whole) and the log says so once. A password that the file kept
+// from before moves to the keyring this way. Unticked -> the file and the
+// remembered account's keyring entry are deleted. The keyring answers later;
+// the file is written when it has.
 void rememberLogin(bool ticked, const std::string& account, const std::string& password);
 
 }  // namespace tarnwick::app

@@ -159,6 +159,11 @@ void appendLog(const QString& box, const std::string& gbkText) {
   edit->ensureCursorVisible();
 }
 
+void boundLogBoxes(QWidget* main) {
+  for (const QString& name : {QStringLiteral("日志编辑框"), QStringLiteral("编辑框48")})
+    if (auto* edit = control<QPlainTextEdit>(main, name)) edit->setMaximumBlockCount(kLogBoxLines);
+}
+
 void logLine(const QString& box, const std::string& gbkMessage) {
   stampLogTime();
   appendLog(box, Session::instance().get().logTime + gbkMessage + "\r\n");

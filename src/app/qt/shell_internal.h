@@ -9,5 +9,7 @@ void removeTrayIcon();
 int requestedExitCode();
 // Tests that run the start routine more than once start from a clean state.
 void resetExitRequest();
+// memberLoggedIn runs the modules' joined hooks through this.
+void runMemberJoinedHooks();
 
 }  // namespace tarnwick::app

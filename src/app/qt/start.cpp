@@ -79,11 +79,15 @@ void memberLoggedIn() {
   navigateBrowser(w, QStringLiteral("超文本浏览框1"),
                   QString::fromStdString(webUploadPageUrl(net::hosts().webUploadHost, s.accountName)));
   setControlText(w, QStringLiteral("编辑框3"), memberListingUrl(net::hosts().mainHost, s.userId));
+  runMemberJoinedHooks();
 }
 
 // The shell's own handlers, registered before those of the feature modules.
 void registerShellHandlers() {
-  addWindowInstaller(mainWindowTitle(), [](QWidget* main) { connectMainSkinSelector(main); });
+  addWindowInstaller(mainWindowTitle(), [](QWidget* main) {
+    connectMainSkinSelector(main);
+    boundLogBoxes(main);
+  });
   addWindowInstaller(kLoginTitle, [](QWidget* login) {
     fillSkinSelectors(login);
     // Leaving the login window without a login ends the program (at start-up;

@@ -14,9 +14,5 @@ void hideMainWindowToTray();
 // Skins 1..33 (another number does nothing).
 void applySkin(int n);
 
-// Stops the download in progress and deletes its partly written file; the
-// close query calls it when the user quits with pending downloads. The
-// download manager installs it; none installed = nothing to stop.
-void setStopRunningDownloadHook(std::function<void()> hook);
 
 }  // namespace tarnwick::app

@@ -114,9 +114,34 @@ void navigateBrowser(QWidget* window, const QString& name, const QString& url) {
   if (auto* b = control<WebBrowser>(window, name)) b->navigate(QUrl(url));
 }
 
+namespace {
+struct MemberHooks {
+  std::function<void()> joined, leaving;
+};
+std::vector<MemberHooks>& memberHooks() {
+  static std::vector<MemberHooks> hooks;
+  return hooks;
+}
+}  // namespace
+
+void addMemberHooks(std::function<void()> joined, std::function<void()> leaving) {
+  memberHooks().push_back({std::move(joined), std::move(leaving)});
+}
+
+void runMemberJoinedHooks() {
+  for (const MemberHooks& h : memberHooks())
+    if (h.joined) h.joined();
+}
+
+void memberLeaving() {
+  for (const MemberHooks& h : memberHooks())
+    if (h.leaving) h.leaving();
+}
+
 void exitProgram(int code) {
   if (g_exitRequested) return;
   g_exitRequested = true;
+  memberLeaving();
   g_exitCode = code;
   removeTrayIcon();
   for (const QPointer<QWidget>& w : openWindows())

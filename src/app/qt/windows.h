@@ -38,8 +38,16 @@ void exitProgram(int code);
 bool exitRequested();
 
 // After every successful login: points the web-upload page 超文本浏览框1 and
-// the listing address 编辑框3 of the main window at the member in Session.
+// the listing address 编辑框3 of the main window at the member in Session,
+// then runs the modules' joined hooks.
 void memberLoggedIn();
+// The member leaves (注销, logged in elsewhere) or the program ends
+// (exitProgram runs it first): the modules' leaving hooks stop and put away
+// what belongs to the member, the transfers among them. Each way out runs
+// the same hooks, once per leave.
+void memberLeaving();
+// Registered once per module (registerModules), run in that order.
+void addMemberHooks(std::function<void()> joined, std::function<void()> leaving);
 
 // Page loaders: a change of the main tab page 选择夹1 runs the loader
 // registered for the new page's title ("文件", "个人", ...). Loaders run on

@@ -24,6 +24,7 @@
 #include "settings/account_pages.h"
 #include "settings/qt/account_pages.h"
 #include "settings/qt/form_dialog.h"
+#include "settings/qt/page_state.h"
 
 namespace tarnwick::settings::qt {
 
@@ -76,46 +77,55 @@ EffectHandler effects(QWidget* window) {
   };
 }
 
+const QString kRefused = QStringLiteral("设置失败！");
+
+// A switch posts the value its caption selects; then the settings page is
+// read back and shown, and the switch counts only when the service reports
+// the state asked for.
 void bindToggle(QWidget* main, const ToggleDef& def) {
   QAbstractButton* b = app::control<QAbstractButton>(main, QString::fromStdString(def.button));
   if (!b) return;
   QObject::connect(b, &QAbstractButton::clicked, b, [b, &def] {
     const ToggleResult plan = planToggle(def, app::toGbk(b->text()), net::hosts().mainHost,
                                          app::Session::instance().accountName());
-    // The caption and label follow once the service has answered, whatever it said.
     runWithButton(b, net::JobRequest::post(plan.url, plan.body),
-                  [&def, shown = plan.shown](const std::optional<std::string>& reply) {
+                  [b, &def, asked = plan.shown, session = sessionNumber()](const std::optional<std::string>& reply) {
+                    if (sessionNumber() != session) return;  // the new session loads its own state
                     if (!reply) return app::showMessage(networkFailureText());
-                    QWidget* main = app::mainWindow();
-                    app::setControlText(main, QString::fromStdString(def.button), shown.caption);
-                    if (!def.label.empty())
-                      app::setControlText(main, QString::fromStdString(def.label), shown.labelText);
+                    reloadSettings(b, [&def, asked](const SettingsReload& r) {
+                      if (!r.replied) return app::showMessage(networkFailureText());
+                      if (!r.state || !toggleReached(def, asked, *r.state)) app::showMessage(kRefused);
+                    });
                   });
   });
 }
 
-// 按钮22: mode and permission, then the settings page again (the
-// permission box keeps what the user chose).
+// 按钮22: mode and permission, then the settings page again; success is
+// what the page reports, not the reply.
 void setModeAndPermission(QWidget* main) {
   QComboBox* mode = accountControls().mode;
   QComboBox* permission = accountControls().permission;
   QAbstractButton* b = button(main, "按钮22");
   if (!mode || !permission || !b) return;
-  const std::string host = net::hosts().mainHost;
-  const std::string account = app::Session::instance().accountName();
-  const std::string url = modePermissionUrl(host, account, mode->currentIndex(), permission->currentIndex());
-  runWithButton(b, formGet(url), [b, host, account](const std::optional<std::string>& reply) {
+  const int modeIndex = mode->currentIndex();
+  const int permissionIndex = permission->currentIndex();
+  const std::string url = modePermissionUrl(net::hosts().mainHost, app::Session::instance().accountName(),
+                                            modeIndex, permissionIndex);
+  runWithButton(b, formGet(url), [b, modeIndex, permissionIndex,
+                                  session = sessionNumber()](const std::optional<std::string>& reply) {
+    if (sessionNumber() != session) return;  // the new session loads its own state
     if (!reply) return app::showMessage(networkFailureText());
-    if (isVipRefusal(*reply)) {
+    const bool vipOnly = isVipRefusal(*reply);
+    if (vipOnly) {
       app::showMessage(q("设置失败，该功能为VIP会员专享，请先开通VIP！"));
       app::openWindowModal(q("开通VIP"));
-    } else {
-      app::showMessage(q("设置成功！"));
     }
-    runWithButton(b, net::JobRequest::fetch(accountPageUrl(host, "sz", account)),
-                  [](const std::optional<std::string>& page) {
-                    if (page) applySettingsPage(net::fromUtf8(*page), true);
-                  });
+    reloadSettings(b, [vipOnly, modeIndex, permissionIndex](const SettingsReload& r) {
+      if (vipOnly) return;  // the refusal has been told
+      if (!r.replied) return app::showMessage(networkFailureText());
+      const bool reached = r.state && modePermissionReached(modeIndex, permissionIndex, *r.state);
+      app::showMessage(reached ? q("设置成功！") : kRefused);
+    });
   });
 }
 

@@ -22,6 +22,7 @@
 #include "net/http.h"
 #include "net/text.h"
 #include "settings/account_pages.h"
+#include "settings/qt/page_state.h"
 
 namespace tarnwick::settings::qt {
 
@@ -42,44 +43,57 @@ void setText(const char* name, const std::string& gbk) {
   app::setControlText(app::mainWindow(), q(name), gbk);
 }
 
-void setReadOnly(const char* name) {
-  if (auto* e = app::control<QLineEdit>(app::mainWindow(), q(name))) e->setReadOnly(true);
-}
-
 void logFailure(const QString& title) {
   app::logLine(q("日志编辑框"), app::toGbk(q("：读取“%1”页面失败，请检查网络连接后重新打开该页。").arg(title)));
 }
 
 // The latest load started for each page: a reply of an older load of the
-// same page (the user came back to it quickly) must not overwrite a newer one.
+// same page (the user came back to it quickly), or of a session that has
+// ended since, must not overwrite a newer one.
 QHash<QString, int> g_latestLoad;  // GUI thread only
 
 int beginLoad(const QString& title) { return ++g_latestLoad[title]; }
 
 bool isLatestLoad(const QString& title, int load) { return g_latestLoad.value(title) == load; }
 
-// Fetches url as a job of the main window; then, only while page title is
-// still shown and no newer load of it has started, apply(page) for a page
-// that arrived, or a log line for one that did not. The page is taken as
-// text as it came (bytes).
-void loadPage(const QString& title, const std::string& url, std::function<void(const std::string&)> apply) {
+void dropLoadsInFlight() {
+  for (int& load : g_latestLoad) ++load;
+}
+
+// Shows a page as it came (bytes); false when it held no state of the
+// member, and then the page is left as it was.
+using ShowPage = std::function<bool(const std::string&)>;
+
+// The end of a load of page title: the page shown, or, for no reply or a
+// page without the member's state, a log line and the page's failure line.
+void finishLoad(const QString& title, const net::RequestJobResult& r, const ShowPage& show) {
+  if (r.reply.empty() || !show(r.reply)) {
+    logFailure(title);
+    pageLoadFailed(title);
+    return;
+  }
+  pageLoaded(title);
+}
+
+// Fetches url as a job of the main window and finishes the load, only while
+// page title is still shown and no newer load of it has started.
+void loadPage(const QString& title, const std::string& url, ShowPage show) {
   app::WindowJobs* jobs = app::WindowJobs::of(app::mainWindow());
   if (!jobs) return;
   const int load = beginLoad(title);
   jobs->request(net::JobRequest::fetch(url), nullptr,
-                [title, load, apply = std::move(apply)](const net::RequestJobResult& r) {
-                  if (!pageShown(title) || !isLatestLoad(title, load)) return;
-                  if (r.reply.empty()) return logFailure(title);
-                  apply(r.reply);
+                [title, load, show = std::move(show)](const net::RequestJobResult& r) {
+                  if (pageShown(title) && isLatestLoad(title, load)) finishLoad(title, r, show);
                 });
 }
 
 std::string account() { return app::Session::instance().accountName(); }
 const std::string& mainHost() { return net::hosts().mainHost; }
 
-void showPersonal(const std::string& utf8Page) {
+bool showPersonal(const std::string& utf8Page) {
   const AccountControls& c = accountControls();
   const PersonalView v = personalView(net::fromUtf8(utf8Page));
+  if (!v.reported) return false;
   if (app::WebBrowser* browser = c.personal) {
     // The page goes to the view as it came, with the service as its base, so
     // its links and pictures resolve and no file is left anywhere.
@@ -92,35 +106,42 @@ void showPersonal(const std::string& utf8Page) {
   setText("标签14", v.totals);
   setText("标签15", v.today);
   setText("标签16", v.referral);
+  return true;
 }
 
-void showSecurity(const std::string& page) {
+// A question once set is shown in locked boxes with 按钮8 disabled.
+bool showSecurity(const std::string& page) {
   const SecurityView v = securityView(page, marker("编辑框8"));
+  if (!v.reported) return false;
   setText("标签21", v.status);
-  if (!v.questionSet) return;
-  setText("编辑框6", v.question);
-  setText("编辑框7", app::toGbk(q("******已设置，请牢记******")));
-  setReadOnly("编辑框6");
-  setReadOnly("编辑框7");
-  if (QWidget* b = accountControls().questionButton) b->setEnabled(false);
+  if (v.questionSet) {
+    setText("编辑框6", v.question);
+    setText("编辑框7", app::toGbk(q("******已设置，请牢记******")));
+  }
+  setBoxLocked("编辑框6", v.questionSet);
+  setBoxLocked("编辑框7", v.questionSet);
+  setLocked("按钮8", v.questionSet);
+  return true;
 }
 
-void showWithdrawal(const std::string& page) {
+// A registered payout account is shown in locked boxes, 按钮9 "已锁定".
+bool showWithdrawal(const std::string& page) {
   const WithdrawalView v =
       withdrawalView(page, {marker("编辑框14"), marker("编辑框15"), marker("编辑框16"), marker("编辑框17")});
+  if (!v.reported) return false;
   setText("标签28", v.withdrawn);
   g_withdrawalRecords.clear();
-  if (!v.locked) return;
-  if (QAbstractButton* b = accountControls().payoutButton) {
-    b->setEnabled(false);
-    b->setText(q("已锁定"));
+  if (v.locked) {
+    setText("编辑框10", v.alipay);
+    setText("编辑框11", v.alipay);
+    setText("编辑框12", v.holder);
+    setText("编辑框13", v.email);
+    g_withdrawalRecords = v.records;
   }
-  setText("编辑框10", v.alipay);
-  setText("编辑框11", v.alipay);
-  setText("编辑框12", v.holder);
-  setText("编辑框13", v.email);
-  for (const char* box : {"编辑框10", "编辑框11", "编辑框12", "编辑框13"}) setReadOnly(box);
-  g_withdrawalRecords = v.records;
+  setText("按钮9", v.locked ? app::toGbk(q("已锁定")) : designText("按钮9"));
+  for (const char* box : {"编辑框10", "编辑框11", "编辑框12", "编辑框13"}) setBoxLocked(box, v.locked);
+  setLocked("按钮9", v.locked);
+  return true;
 }
 
 }  // namespace
@@ -132,26 +153,69 @@ const AccountControls& accountControls() {
   if (owner != main || !main) {
     owner = main;
     controls = {app::control<QTabWidget>(main, q("选择夹1")),   app::control<app::WebBrowser>(main, q("超文本浏览框2")),
-                app::control<QWidget>(main, q("按钮7")),         app::control<QWidget>(main, q("按钮8")),
-                app::control<QAbstractButton>(main, q("按钮9")), app::control<QListWidget>(main, q("列表框5")),
+                app::control<QWidget>(main, q("按钮7")),         app::control<QListWidget>(main, q("列表框5")),
                 app::control<QComboBox>(main, q("组合框2")),     app::control<QComboBox>(main, q("组合框7"))};
-    const bool complete = controls.tabs && controls.personal && controls.vipButton && controls.questionButton &&
-                          controls.payoutButton && controls.records && controls.mode && controls.permission;
+    const bool complete = controls.tabs && controls.personal && controls.vipButton && controls.records &&
+                          controls.mode && controls.permission;
     Q_ASSERT_X(!main || complete, "accountControls", "a control of the account pages is missing");
     if (main && !complete) qCritical("settings: a control of the account pages is missing");
   }
   return controls;
 }
 
-void applySettingsPage(const std::string& page, bool keepPermission) {
+namespace {
+
+// The settings a page (UTF-8, as it came) reports.
+SettingsView readSettings(const std::string& utf8Page) {
   QWidget* main = app::mainWindow();
   std::vector<std::string> markers;
   for (const auto& t : settingsTargets()) markers.push_back(app::controlText(main, QString::fromStdString(t.markerBox)));
-  const SettingsView v = settingsView(page, markers);
+  return settingsView(net::fromUtf8(utf8Page), markers);
+}
+
+// The selections the settings page showed last.
+struct Selections {
+  int mode = -1, permission = -1;
+};
+Selections g_shownSelections;  // GUI thread only
+
+void showSelections(const Selections& s) {
   const AccountControls& c = accountControls();
-  if (c.mode) c.mode->setCurrentIndex(v.modeIndex);
-  if (c.permission && !keepPermission) c.permission->setCurrentIndex(v.permissionIndex);
-  for (const auto& [name, text] : v.texts) app::setControlText(main, QString::fromStdString(name), text);
+  if (c.mode) c.mode->setCurrentIndex(s.mode);
+  if (c.permission) c.permission->setCurrentIndex(s.permission);
+}
+
+bool showSettings(const SettingsView& v) {
+  if (!v.reported) return false;
+  g_shownSelections = {v.modeIndex, v.permissionIndex};
+  showSelections(g_shownSelections);
+  for (const auto& [name, text] : v.texts) app::setControlText(app::mainWindow(), QString::fromStdString(name), text);
+  return true;
+}
+
+}  // namespace
+
+void reloadSettings(QAbstractButton* control, std::function<void(const SettingsReload&)> done) {
+  app::WindowJobs* jobs = app::WindowJobs::of(app::mainWindow());
+  if (!jobs) return;
+  const QString title = q("设置");
+  const int load = beginLoad(title);
+  jobs->request(net::JobRequest::fetch(accountPageUrl(mainHost(), "sz", account())), control,
+                [title, load, done = std::move(done)](const net::RequestJobResult& r) {
+                  SettingsReload out;
+                  out.replied = !r.reply.empty();
+                  if (out.replied) {
+                    SettingsView v = readSettings(r.reply);
+                    if (v.reported) out.state = std::move(v);
+                  }
+                  // Shown whether or not 设置 is still the page shown; a newer load shows its own.
+                  if (isLatestLoad(title, load))
+                    finishLoad(title, r, [&out](const std::string&) { return out.state && showSettings(*out.state); });
+                  // Unconfirmed, the selectors go back to what the service showed last,
+                  // not the choice that was sent.
+                  if (!out.state) showSelections(g_shownSelections);
+                  if (done) done(out);
+                });
 }
 
 namespace {
@@ -169,15 +233,15 @@ void registerLoaders() {
   app::setPageLoader(q("安全"), [] {
     setText("编辑框45", app::Session::instance().get().email);
     loadPage(q("安全"), accountPageUrl(mainHost(), "aq", account()),
-             [](const std::string& page) { showSecurity(net::fromUtf8(page)); });
+             [](const std::string& page) { return showSecurity(net::fromUtf8(page)); });
   });
   app::setPageLoader(q("提现"), [] {
     loadPage(q("提现"), accountPageUrl(mainHost(), "tx", account()),
-             [](const std::string& page) { showWithdrawal(net::fromUtf8(page)); });
+             [](const std::string& page) { return showWithdrawal(net::fromUtf8(page)); });
   });
   app::setPageLoader(q("设置"), [] {
     loadPage(q("设置"), accountPageUrl(mainHost(), "sz", account()),
-             [](const std::string& page) { applySettingsPage(net::fromUtf8(page), false); });
+             [](const std::string& page) { return showSettings(readSettings(page)); });
   });
   app::setPageLoader(q("记录"), loadRecordPage);
 }
@@ -225,6 +289,21 @@ void installMainWindow(QWidget* main) {
   onClick(main, "按钮24", [] { setRecordPage(previousRecordPage(recordPageNumber(marker("编辑框43")))); });
   onClick(main, "按钮25", [] { setRecordPage(nextRecordPage(recordPageNumber(marker("编辑框43")))); });
   bindHyperlinks(main);
+  installPageStates(main);
+}
+
+// The login window opens at the start and after every logout: what the pages
+// showed belongs to the session that ends. Once it is gone after a login,
+// the page shown is loaded for the new session.
+void installLoginWindow(QWidget* login) {
+  dropLoadsInFlight();
+  beginSession();
+  QObject::connect(login, &QObject::destroyed, [] {
+    QTabWidget* tabs = accountControls().tabs;
+    if (!tabs || app::exitRequested() || !app::Session::instance().loggedIn()) return;
+    const QString shown = tabs->tabText(tabs->currentIndex());
+    if (loadsMemberState(shown)) app::refreshPage(shown);
+  });
 }
 
 }  // namespace
@@ -236,16 +315,19 @@ void loadRecordPage() {
   const std::string pattern = marker("编辑框42");
   app::WindowJobs* jobs = app::WindowJobs::of(app::mainWindow());
   if (!jobs) return;
+  const int load = beginLoad(q("记录"));
   jobs->request(net::JobRequest::fetch(recordPageUrl(mainHost(), page)), nullptr,
-                [pattern, page](const net::RequestJobResult& r) {
+                [pattern, page, load](const net::RequestJobResult& r) {
                   // A reply for a page the buttons have moved away from meanwhile is dropped.
-                  if (recordPageNumber(marker("编辑框43")) != page) return;
-                  if (r.reply.empty()) return logFailure(q("记录"));
-                  QListWidget* list = accountControls().records;
-                  if (!list) return;
-                  list->clear();
-                  // The records page is cut as it came.
-                  for (const auto& row : recordRows(r.reply, pattern)) list->addItem(app::fromGbk(row));
+                  if (recordPageNumber(marker("编辑框43")) != page || !isLatestLoad(q("记录"), load)) return;
+                  // The records page is cut as it came; an empty one is a page without records.
+                  finishLoad(q("记录"), r, [&pattern](const std::string& reply) {
+                    QListWidget* list = accountControls().records;
+                    if (!list) return false;
+                    list->clear();
+                    for (const auto& row : recordRows(reply, pattern)) list->addItem(app::fromGbk(row));
+                    return true;
+                  });
                 });
 }
 
@@ -253,6 +335,7 @@ void registerAccountPages() {
   registerLoaders();
   app::addWindowInstaller(app::mainWindowTitle(), installMainWindow);
   app::addWindowInstaller(q("开通VIP"), bindHyperlinks);
+  app::addWindowInstaller(q("Tarnwick登录"), installLoginWindow);
 }
 
 }  // namespace tarnwick::settings::qt

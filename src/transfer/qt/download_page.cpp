@@ -32,14 +32,12 @@
 #include "net/hosts.h"
 #include "net/http.h"
 #include "transfer/download_plan.h"
-#include "transfer/local_file.h"
-#include "transfer/transfer_object.h"
+#include "transfer/qt/queue_view.h"
+#include "transfer/qt/transfer_queues.h"
+#include "transfer/qt/upload_lists.h"
 
 namespace tarnwick::transfer::qt {
 namespace {
-
-constexpr int kFailedRole = Qt::UserRole + 1;   // column 0: failed in this run, skipped by the chain
-constexpr int kPartialRole = Qt::UserRole + 2;  // column 0: native path of this row's partial file
 
 QString u(const char* utf8) { return QString::fromUtf8(utf8); }
 
@@ -68,260 +66,171 @@ public:
   }
 };
 
-// The page's state; GUI thread only. Transfer objects are used for one file
-// each; once one has ended it is destroyed (its thread joined) on a worker.
-struct Manager {
+// The page's view of the download queue; GUI thread only.
+struct Page {
   QPointer<QWidget> main;
-  std::vector<std::unique_ptr<TransferObject>> transfers;
-  QTreeWidgetItem* current = nullptr;  // the row being downloaded
+  DownloadQueue* queue = nullptr;
   QElapsedTimer sinceTick;
-  bool stopped = false;  // the program is quitting: nothing more starts
 };
 
-Manager& mgr() {
-  static Manager* m = new Manager;  // lives to the end of the program, as its transfers must
-  return *m;
+Page& page() {
+  static Page p;
+  return p;
 }
 
-QTreeWidget* pending() { return app::control<QTreeWidget>(mgr().main, u("超级列表框2")); }
-QTreeWidget* finished() { return app::control<QTreeWidget>(mgr().main, u("超级列表框3")); }
-QPushButton* startButton() { return app::control<QPushButton>(mgr().main, u("按钮28")); }
-
-bool stillListed(QTreeWidgetItem* row) {
-  QTreeWidget* list = pending();
-  return row && list && list->indexOfTopLevelItem(row) >= 0;
-}
-
-void updateCaptions() {
-  auto* tabs = app::control<QTabWidget>(mgr().main, u("选择夹2"));
-  if (!tabs || !pending() || !finished()) return;
-  tabs->setTabText(0, u("下载中(") + QString::number(pending()->topLevelItemCount()) + u(")"));
-  tabs->setTabText(1, u("已完成(") + QString::number(finished()->topLevelItemCount()) + u(")"));
-}
+QTreeWidget* pending() { return app::control<QTreeWidget>(page().main, u("超级列表框2")); }
+QTreeWidget* finished() { return app::control<QTreeWidget>(page().main, u("超级列表框3")); }
+QPushButton* startButton() { return app::control<QPushButton>(page().main, u("按钮28")); }
 
 void logText(const QString& text) { app::logLine(u("日志编辑框"), app::toGbk(u("：") + text)); }
 
-void runNext();
-void stopRunningDownload();
-
-void fail(QTreeWidgetItem* row, const QString& reason) {
-  if (stillListed(row)) {
-    row->setText(2, u("失败"));
-    row->setText(4, u("0KB"));
-    row->setData(0, kFailedRole, true);
-    logText(u("下载失败：") + row->text(0) + u("（") + reason + u("）"));
+QString stateText(const QueueRow& row) {
+  switch (row.state) {
+    case RowState::Failed: return u("失败");
+    case RowState::Paused: return u("暂停");
+    case RowState::Queued: return page().queue->waiting() ? u("等待重试") : QString();
+    default: return QString();
   }
 }
 
-// Hands the ended transfer objects to a worker that destroys them: the
-// destructor waits for the object's thread, which may still be returning
-// from the handler that is running on the GUI thread now. While the program
-// ends they are kept instead (never joined on the GUI thread).
-void retireTransfers() {
-  if (app::workersStopping()) return;
-  for (auto& t : mgr().transfers) {
-    std::shared_ptr<TransferObject> ended(std::move(t));
-    app::startWorker([ended] {});
-  }
-  mgr().transfers.clear();
-}
-
-// The engine's finished handler, on the GUI thread.
-void downloadEnded(QTreeWidgetItem* row, const TransferReport& r) {
-  retireTransfers();
-  if (mgr().current == row) mgr().current = nullptr;
-  if (stillListed(row)) {
-    if (r.succeeded) {
-      auto* done = new QTreeWidgetItem(QStringList{row->text(0), QString::fromUtf8(r.localFile)});
-      finished()->insertTopLevelItem(0, done);
-      logText(u("下载完成：") + row->text(0));
-      delete row;
-    } else {
-      // A partial file of ours is continued next time; a file that was there
-      // before (given up) is never taken for one.
-      row->setData(0, kPartialRole, r.outcome == Outcome::GivenUp ? QString() : QString::fromUtf8(r.localFile));
-      fail(row, r.outcome == Outcome::GivenUp ? u("文件已存在") : QString::fromStdString(r.error));
-    }
-  }
-  updateCaptions();
-  runNext();
-}
-
-void startTransfer(QTreeWidgetItem* row, const std::string& address) {
-  if (!stillListed(row)) {
-    mgr().current = nullptr;
-    runNext();
-    return;
-  }
-  if (address.empty()) {
-    mgr().current = nullptr;
-    fail(row, u("没有取得文件的下载地址"));
-    runNext();
-    return;
-  }
-  const std::string folder =
-      folderWithSeparator(QFile::encodeName(app::control<QLineEdit>(mgr().main, u("编辑框49"))->text()).toStdString());
-  const std::string name = safeFileName(row->text(0).toUtf8().toStdString());
-  std::string target = folder + name;
-  // This row's own partial file (under its name, or the renamed one) in the
-  // same folder is continued whatever the name rule says.
-  const std::string partial = QFile::encodeName(row->data(0, kPartialRole).toString()).toStdString();
-  const bool resume = !partial.empty() && partial.rfind(folder, 0) == 0 &&
-                      partial.find('/', folder.size()) == std::string::npos && LocalFile::sizeOf(partial) >= 0;
-  if (resume) target = partial;
-  if (!resume && LocalFile::sizeOf(target) >= 0) {
-    const int rule = app::control<QComboBox>(mgr().main, u("组合框6"))->currentIndex();
-    if (rule == 0) {  // 同名覆盖
-      QFile::remove(QFile::decodeName(target.c_str()));
-    } else if (rule == 1) {  // 同名更改
-      target = renamedTarget(
-          folder, name, [] { return QRandomGenerator::global()->bounded(10000, 50001); },
-          [](const std::string& p) { return LocalFile::sizeOf(p) >= 0 || QFileInfo::exists(QFile::decodeName(p.c_str())); });
-      if (target.empty()) {
-        mgr().current = nullptr;
-        fail(row, u("没有可用的新文件名"));
-        runNext();
-        return;
+void sync() {
+  if (!page().main) return;
+  {
+    DownloadQueue& q = *page().queue;
+    syncRows(pending(), q.rows(), [](QTreeWidgetItem* item, const QueueRow& row, bool fresh) {
+      if (fresh) {
+        item->setText(0, app::fromGbk(row.name));
+        item->setText(1, app::fromGbk(row.sizeText));
+        item->setText(3, QString::fromStdString(row.fileId));
       }
+      if (row.state != RowState::Running) {
+        item->setText(2, stateText(row));
+        item->setText(4, QString());
+      } else if (item->text(2).isEmpty() || !item->text(2).endsWith(u'%')) {
+        item->setText(2, u("0%"));
+      }
+      markState(item, row);
+    });
+    const std::vector<QueueRow> done = q.finished();
+    syncRows(finished(), done, [](QTreeWidgetItem* item, const QueueRow& row, bool fresh) {
+      if (!fresh) return;
+      item->setText(0, app::fromGbk(row.name));
+      item->setText(1, QFile::decodeName(row.finalPath.c_str()));
+    });
+    if (auto* tabs = app::control<QTabWidget>(page().main, u("选择夹2"))) {
+      tabs->setTabText(0, u("下载中(") + QString::number(pending() ? pending()->topLevelItemCount() : 0) + u(")"));
+      tabs->setTabText(1, u("已完成(") + QString::number(done.size()) + u(")"));
     }
-  }
-  QDir().mkpath(QFile::decodeName(folder.c_str()));
-
-  TransferParams p;
-  p.remoteUrl = address;
-  p.localFile = target;
-  p.handlerExecutor = [](std::function<void()> f) { app::runOnGui(std::move(f)); };
-  p.onFinished = [row, resume](int code, const TransferReport& r) {
-    if (code == kEventNameConflict) return !resume;  // continue only our own partial file
-    if (code == kEventThreadEnded) downloadEnded(row, r);
-    return true;
-  };
-  row->setText(2, u("0%"));
-  row->setText(4, u("0KB"));
-  mgr().transfers.push_back(std::make_unique<TransferObject>());
-  mgr().sinceTick.start();
-  if (!mgr().transfers.back()->start(p)) {
-    mgr().current = nullptr;
-    fail(row, u("下载没有开始"));
-    runNext();
   }
 }
 
-// Starts the first row that has not failed in this run, or ends the run.
-void runNext() {
-  QTreeWidget* list = pending();
-  if (!list || mgr().stopped) return;
-  QTreeWidgetItem* row = nullptr;
-  for (int i = 0; i < list->topLevelItemCount() && !row; ++i)
-    if (!list->topLevelItem(i)->data(0, kFailedRole).toBool()) row = list->topLevelItem(i);
-  if (!row) {
-    mgr().current = nullptr;
-    if (QPushButton* b = startButton()) b->setEnabled(true);
-    return;
+void onEvent(const QueueEvent& e) {
+  const std::optional<QueueRow> row = page().queue->row(e.rowId);
+  const QString name = row ? app::fromGbk(row->name) : QString();
+  switch (e.kind) {
+    case QueueEventKind::Sending: page().sinceTick.start(); break;
+    case QueueEventKind::Idle:
+      if (QPushButton* b = startButton()) b->setEnabled(true);
+      break;
+    case QueueEventKind::RowDone: logText(u("下载完成：") + name); break;
+    case QueueEventKind::RowFailed: logText(u("下载失败：") + name + u("（") + app::fromGbk(e.text) + u("）")); break;
+    case QueueEventKind::Unreachable:
+      logText(u("无法连接服务器，下载暂停：") + name + u("（") + app::fromGbk(e.text) + u("）"));
+      break;
+    default: break;
   }
-  mgr().current = row;
-  row->setText(2, u("0%"));
-  const std::string url = addressPageUrl(net::hosts().mainHost, row->text(3).toStdString(),
-                                         browser::BrowserState::instance().accessPassword());
-  const std::string storage = net::hosts().storageHost;
-  auto address = std::make_shared<std::string>();
-  app::WindowJobs::of(mgr().main)
-      ->run([url, storage, address] { *address = storageAddress(net::fetchUrl(url), storage); }, nullptr,
-            [row, address] { startTransfer(row, *address); });
+  sync();
+}
+
+// What a row needs of the window, read when the queue starts and whenever
+// the folder or the name rule changes.
+void applyContext() {
+  DownloadContext c;
+  c.mainHost = net::hosts().mainHost;
+  c.storageHost = net::hosts().storageHost;
+  c.accessPassword = browser::BrowserState::instance().accessPassword();
+  if (auto* folder = app::control<QLineEdit>(page().main, u("编辑框49")))
+    c.saveFolder = QFile::encodeName(folder->text()).toStdString();
+  const int rule = app::control<QComboBox>(page().main, u("组合框6"))->currentIndex();
+  c.rule = rule == 0 ? NameRule::Overwrite : rule == 1 ? NameRule::Rename : NameRule::Keep;
+  page().queue->setContext(std::move(c));
 }
 
 void startDownloads() {
   QPushButton* b = startButton();
-  QTreeWidget* list = pending();
-  if (!b || !list) return;
-  b->setEnabled(false);
-  // The close query's hook, from the first run on (before it nothing can be
-  // running, and a hook installed by someone else stays).
-  static const bool hooked = [] {
-    app::setStopRunningDownloadHook(stopRunningDownload);
-    return true;
-  }();
-  (void)hooked;
-  if (list->topLevelItemCount() == 0) {
+  if (!b || page().queue->running()) return;
+  if (page().queue->rows().empty()) {
     app::showMessage(u("没有下载任务！"));
-    b->setEnabled(true);
     return;
   }
-  for (int i = 0; i < list->topLevelItemCount(); ++i) list->topLevelItem(i)->setData(0, kFailedRole, false);
-  runNext();
+  applyContext();
+  b->setEnabled(false);
+  page().queue->start();
 }
 
 void queueDownloads() {
-  QTreeWidget* files = browser::qt::listView(mgr().main, "超级列表框1");
-  QTreeWidget* list = pending();
-  if (!files || !list) return;
+  QTreeWidget* files = browser::qt::listView(page().main, "超级列表框1");
+  if (!files) return;
   std::vector<int> rows;
   for (QTreeWidgetItem* item : files->selectedItems()) rows.push_back(files->indexOfTopLevelItem(item));
   std::sort(rows.begin(), rows.end());
   for (int i : rows) {
     QTreeWidgetItem* f = files->topLevelItem(i);
     if (!f) continue;
-    new QTreeWidgetItem(list, QStringList{f->text(0), f->text(1), QString(),
-                                          QString::number(browser::qt::itemId(f)), QString()});
+    page().queue->add(std::to_string(browser::qt::itemId(f)), app::toGbk(f->text(0)), app::toGbk(f->text(1)));
   }
-  updateCaptions();
+  sync();
 }
 
 void refreshProgress() {
-  QTreeWidgetItem* row = mgr().current;
-  if (!stillListed(row) || mgr().transfers.empty()) return;
-  TransferObject& t = *mgr().transfers.back();
-  if (!t.isRunning()) return;
-  std::int64_t total = t.totalSize();
-  if (total < 0) total = sizeFromText(row->text(1).toStdString());
-  const std::int64_t done = t.bytesTransferred();
-  row->setText(2, QString::fromStdString(progressText(done, total)));
-  const std::int64_t ms = mgr().sinceTick.isValid() ? mgr().sinceTick.restart() : 0;
-  const std::int64_t moved = t.bytesSinceLastQuery();
-  row->setText(4, QString::fromStdString(speedText(moved, ms)));
-  // The time left at this tick's rate, as the speed cell's tooltip.
-  const QString left = moved > 0 && ms > 0 && total > done
-                           ? u("剩余时间约") + QString::number((total - done) * ms / moved / 1000 + 1) + u("秒")
+  const QueueProgress p = page().queue->progress();
+  QTreeWidgetItem* row = itemOf(pending(), p.rowId);
+  if (!row) return;
+  std::int64_t total = p.total;
+  if (total < 0) total = sizeFromText(app::toGbk(row->text(1)));
+  row->setText(2, QString::fromStdString(progressText(p.done, total)));
+  const std::int64_t ms = page().sinceTick.isValid() ? page().sinceTick.restart() : 0;
+  row->setText(4, QString::fromStdString(speedText(p.sinceLast, ms)));
+  // The time left at this tick's rate, as the progress and speed cells' tooltip.
+  const QString left = p.sinceLast > 0 && ms > 0 && total > p.done
+                           ? u("剩余时间约") + QString::number((total - p.done) * ms / p.sinceLast / 1000 + 1) + u("秒")
                            : QString();
   row->setToolTip(2, left);
   row->setToolTip(4, left);
 }
 
 void deleteTask() {
-  QTreeWidget* list = pending();
-  QTreeWidgetItem* item = list ? list->currentItem() : nullptr;
-  if (!item) return;
-  if (item == mgr().current && startButton() && !startButton()->isEnabled()) {
-    app::showMessage(u("该任务正在执行中，暂时无法删除。"));
-    return;
-  }
-  delete item;
-  updateCaptions();
+  const std::vector<std::uint64_t> ids = selectedIds(pending());
+  if (ids.empty()) return;
+  for (std::uint64_t id : ids)
+    if (auto row = page().queue->row(id); row && row->state == RowState::Running) {
+      app::showMessage(u("该任务正在执行中，暂时无法删除。"));
+      return;
+    }
+  page().queue->remove(ids);
+  sync();
 }
 
 QString finishedPath() {
-  QTreeWidgetItem* item = finished() ? finished()->currentItem() : nullptr;
-  return item ? item->text(1) : QString();
+  const QList<QTreeWidgetItem*> picked = finished() ? finished()->selectedItems() : QList<QTreeWidgetItem*>();
+  return picked.isEmpty() ? QString() : picked.first()->text(1);
 }
 
 void chooseFolder() {
-  const QString dir = QFileDialog::getExistingDirectory(mgr().main, u("请选择一个文件夹"));
+  const QString dir = QFileDialog::getExistingDirectory(page().main, u("请选择一个文件夹"));
   if (dir.isEmpty()) return;
-  app::control<QLineEdit>(mgr().main, u("编辑框49"))
+  app::control<QLineEdit>(page().main, u("编辑框49"))
       ->setText(QFile::decodeName(folderWithSeparator(QFile::encodeName(dir).toStdString()).c_str()));
-}
-
-// The close query: stop the running download and delete its partial file
-// (never a finished file, never one that was there before).
-void stopRunningDownload() {
-  mgr().stopped = true;
-  if (mgr().current && !mgr().transfers.empty()) mgr().transfers.back()->discardPartialFile();
 }
 
 }  // namespace
 
 void installDownloadPage(QWidget* main) {
-  mgr().main = main;
+  TransferQueues* queues = TransferQueues::of(main);
+  if (!queues) return;
+  page().main = main;
+  page().queue = &queues->downloads();
+  listenOnGui(*page().queue, main, onEvent);
   using browser::qt::onMenu;
   onMenu(main, "菜单", "添加进下载列表", queueDownloads);
   onMenu(main, "开始菜单", "删除任务", deleteTask);
@@ -331,14 +240,21 @@ void installDownloadPage(QWidget* main) {
   });
   onMenu(main, "完成菜单", "访问文件夹", [] {
     const QString path = finishedPath();
-    if (!path.isEmpty()) QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
+    if (!path.isEmpty()) showInFileManager(path);
   });
-  if (pending()) pending()->setItemDelegateForColumn(2, new ProgressDelegate(pending()));
+  if (QTreeWidget* list = pending()) {
+    list->setItemDelegateForColumn(2, new ProgressDelegate(list));
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  }
   browser::qt::popupMenuOn(pending(), "开始菜单");
   browser::qt::popupMenuOn(finished(), "完成菜单");
   if (auto* b = startButton()) QObject::connect(b, &QPushButton::clicked, b, startDownloads);
   if (auto* b = app::control<QPushButton>(main, u("按钮34"))) QObject::connect(b, &QPushButton::clicked, b, chooseFolder);
   if (auto* timer = app::control<QTimer>(main, u("时钟5"))) QObject::connect(timer, &QTimer::timeout, timer, refreshProgress);
+  if (auto* folder = app::control<QLineEdit>(main, u("编辑框49")))
+    QObject::connect(folder, &QLineEdit::textChanged, folder, [] { applyContext(); });
+  if (auto* rule = app::control<QComboBox>(main, u("组合框6")))
+    QObject::connect(rule, &QComboBox::currentIndexChanged, rule, [] { applyContext(); });
 }
 
 void registerDownloadModule() { app::addWindowInstaller(app::mainWindowTitle(), installDownloadPage); }

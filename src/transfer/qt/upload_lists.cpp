@@ -62,8 +62,8 @@ class QueueDrop : public QObject {
 
 QString finishedPath(QWidget* main) {
   QTreeWidget* done = browser::qt::listView(main, "超级列表框4");
-  QTreeWidgetItem* row = done ? done->currentItem() : nullptr;
-  return row ? row->text(0) : QString();
+  const QList<QTreeWidgetItem*> picked = done ? done->selectedItems() : QList<QTreeWidgetItem*>();
+  return picked.isEmpty() ? QString() : picked.first()->text(0);
 }
 
 }  // namespace

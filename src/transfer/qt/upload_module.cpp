@@ -13,6 +13,7 @@
 #include "net/hosts.h"
 #include "transfer/qt/upload_lists.h"
 #include "transfer/qt/upload_page.h"
+#include "transfer/qt/transfer_queues.h"
 #include "transfer/qt/upload_target.h"
 
 namespace tarnwick::transfer::qt {
@@ -41,7 +42,8 @@ void onClick(QWidget* window, const char* name, std::function<void()> f) {
 }
 
 void installUploadPage(QWidget* main) {
-  auto* page = new UploadPage(main);
+  auto* queues = new TransferQueues(main);
+  auto* page = new UploadPage(main, queues->uploads());
   // The FTP server of the uploads is the configured one.
   app::setControlText(main, QStringLiteral("服务器ip编辑框"), net::hosts().ftpHost);
   onClick(main, "选择文件", [page] { page->chooseFiles(); });
@@ -66,6 +68,15 @@ void installFolderPick(QWidget* window) {
 
 void registerUploadModule() {
   app::addWindowInstaller(app::mainWindowTitle(), installUploadPage);
+  // The queues belong to the member: loaded at each login, stopped and put
+  // away when the member leaves or the program ends.
+  app::addMemberHooks(
+      [] {
+        if (TransferQueues* q = TransferQueues::of(app::mainWindow())) q->memberJoined();
+      },
+      [] {
+        if (TransferQueues* q = TransferQueues::of(app::mainWindow())) q->memberLeft();
+      });
   app::addWindowInstaller(QStringLiteral("创建文件夹"), installFolderPick);
 }
 

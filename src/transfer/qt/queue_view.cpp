@@ -1,0 +1,82 @@
+#include "transfer/qt/queue_view.h"
+
+#include <QApplication>
+#include <QPointer>
+#include <QStyle>
+#include <QTreeWidget>
+#include <algorithm>
+
+#include "app/qt/shell.h"
+
+namespace tarnwick::transfer::qt {
+
+namespace {
+constexpr int kRowIdRole = Qt::UserRole + 7;
+}
+
+std::uint64_t rowIdOf(const QTreeWidgetItem* item) {
+  return item ? item->data(0, kRowIdRole).toULongLong() : 0;
+}
+
+QTreeWidgetItem* itemOf(QTreeWidget* list, std::uint64_t rowId) {
+  if (!list || rowId == 0) return nullptr;
+  for (int i = 0; i < list->topLevelItemCount(); ++i)
+    if (rowIdOf(list->topLevelItem(i)) == rowId) return list->topLevelItem(i);
+  return nullptr;
+}
+
+void syncRows(QTreeWidget* list, const std::vector<QueueRow>& rows, const FillItem& fill) {
+  if (!list) return;
+  std::vector<std::uint64_t> wanted;
+  wanted.reserve(rows.size());
+  for (const QueueRow& r : rows) wanted.push_back(r.id);
+  std::sort(wanted.begin(), wanted.end());
+  for (int i = list->topLevelItemCount() - 1; i >= 0; --i)
+    if (!std::binary_search(wanted.begin(), wanted.end(), rowIdOf(list->topLevelItem(i))))
+      delete list->takeTopLevelItem(i);
+  for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
+    QTreeWidgetItem* item = list->topLevelItem(i);
+    bool fresh = false;
+    if (!item || rowIdOf(item) != rows[i].id) {
+      QTreeWidgetItem* elsewhere = itemOf(list, rows[i].id);
+      if (elsewhere) {
+        item = list->takeTopLevelItem(list->indexOfTopLevelItem(elsewhere));
+      } else {
+        item = new QTreeWidgetItem;
+        item->setData(0, kRowIdRole, QVariant::fromValue<qulonglong>(rows[i].id));
+        fresh = true;
+      }
+      list->insertTopLevelItem(i, item);
+    }
+    fill(item, rows[i], fresh);
+  }
+}
+
+std::vector<std::uint64_t> selectedIds(QTreeWidget* list) {
+  std::vector<std::pair<int, std::uint64_t>> picked;
+  if (!list) return {};
+  for (QTreeWidgetItem* item : list->selectedItems()) picked.emplace_back(list->indexOfTopLevelItem(item), rowIdOf(item));
+  std::sort(picked.begin(), picked.end());
+  std::vector<std::uint64_t> ids;
+  for (const auto& p : picked) ids.push_back(p.second);
+  return ids;
+}
+
+void markState(QTreeWidgetItem* item, const QueueRow& row) {
+  QStyle::StandardPixmap icon = QStyle::SP_CustomBase;
+  if (row.state == RowState::Failed) icon = QStyle::SP_MessageBoxWarning;
+  if (row.state == RowState::Paused) icon = QStyle::SP_MediaPause;
+  const QString tip = row.reason.empty() ? QString() : app::fromGbk(row.reason);
+  item->setIcon(0, icon == QStyle::SP_CustomBase ? QIcon() : QApplication::style()->standardIcon(icon));
+  for (int c = 0; c < std::max(1, item->columnCount()); ++c)
+    if (item->toolTip(c) != tip) item->setToolTip(c, tip);
+}
+
+void listenOnGui(TransferQueue& queue, QObject* receiver, std::function<void(const QueueEvent&)> f) {
+  QPointer<QObject> target(receiver);
+  queue.setListener([target, f = std::move(f)](const QueueEvent& e) {
+    app::runOnGui(target, [e, f] { f(e); });
+  });
+}
+
+}  // namespace tarnwick::transfer::qt

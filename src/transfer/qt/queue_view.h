@@ -1,0 +1,38 @@
+#pragma once
+// What the upload and the download page share as views of a core queue:
+// list views kept in step with the queue's rows (each item carries its row
+// id), the selected rows, a row's mark for its state, and the hand-over of
+// the queue's events to the GUI thread.
+
+#include <QObject>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "transfer/transfer_queue.h"
+
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace tarnwick::transfer::qt {
+
+// Makes list show rows in their order: items of rows that are gone are
+// removed, items of new rows inserted where they stand; fill sets the texts
+// of every item (fresh: the item was just made).
+using FillItem = std::function<void(QTreeWidgetItem* item, const QueueRow& row, bool fresh)>;
+void syncRows(QTreeWidget* list, const std::vector<QueueRow>& rows, const FillItem& fill);
+
+std::uint64_t rowIdOf(const QTreeWidgetItem* item);
+QTreeWidgetItem* itemOf(QTreeWidget* list, std::uint64_t rowId);
+// The row ids of the selected items, top to bottom; none selected: none.
+std::vector<std::uint64_t> selectedIds(QTreeWidget* list);
+
+// A failed or paused row: an icon in its first column and the reason as
+// tooltip of every column; other rows: neither.
+void markState(QTreeWidgetItem* item, const QueueRow& row);
+
+// Hands every event of queue to f on the GUI thread while receiver lives.
+// Make the call on the GUI thread.
+void listenOnGui(TransferQueue& queue, QObject* receiver, std::function<void(const QueueEvent&)> f);
+
+}  // namespace tarnwick::transfer::qt

@@ -1,0 +1,364 @@
+// The upload and download queues against the local service, logged in as
+// demo through the core: what arrived is read from the service's database
+// and storage; downloads come from a stand-in storage server where a test
+// needs to cut, refuse or change a file.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "account/login.h"
+#include "browser/scrape_patterns.h"
+#include "../net/raw_server.h"
+#include "ftp_peer.h"
+#include "http_peer.h"
+#include "net/http.h"
+#include "net/text.h"
+#include "transfer/download_queue.h"
+#include "transfer/md5.h"
+#include "transfer/upload_queue.h"
+#include "transfer_waiter.h"
+
+namespace tarnwick::transfer::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string env(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? v : "";
+}
+
+// Rows of a query on the service's database.
+std::vector<std::vector<std::string>> query(const std::string& sql) {
+  std::vector<std::vector<std::string>> rows;
+  sqlite3* db = nullptr;
+  if (sqlite3_open((env("TARNWICK_SERVICE_DATA") + "/tarnwick.db").c_str(), &db) != SQLITE_OK) return rows;
+  sqlite3_busy_timeout(db, 5000);
+  sqlite3_stmt* st = nullptr;
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK) {
+    while (sqlite3_step(st) == SQLITE_ROW) {
+      std::vector<std::string> row;
+      for (int i = 0; i < sqlite3_column_count(st); ++i) {
+        const auto* t = sqlite3_column_text(st, i);
+        row.emplace_back(t ? reinterpret_cast<const char*>(t) : "");
+      }
+      rows.push_back(std::move(row));
+    }
+  }
+  sqlite3_finalize(st);
+  sqlite3_close(db);
+  return rows;
+}
+
+// A file of qqdemo's default folder (a member no other test lists) whose bytes
+// the stand-in storage serves; its id.
+std::string addServiceFile(const std::string& name, const std::string& storage) {
+  query("INSERT INTO files(owner, folder, name, size, md5, date, downloads, storage) VALUES (1003, 0, '" + name +
+        "', 1000, '', '2026-01-01 00:00:00', 0, '" + storage + "')");
+  const auto rows = query("SELECT max(id) FROM files WHERE storage='" + storage + "'");
+  return rows.empty() ? "" : rows[0][0];
+}
+
+std::string tag() { return std::to_string(::getpid()); }
+
+class QueueService : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_main = env("TARNWICK_MAIN_HOST");
+    m_ftp = env("TARNWICK_FTP_HOST");
+    if (m_main.empty() || m_ftp.empty()) GTEST_SKIP() << "no service";
+    const account::Request login = account::loginRequest(m_main, "demo", "demo123");
+    auto reply = account::judgeLoginReply(net::httpRequestText(login.url, "POST", "", "", login.body));
+    ASSERT_TRUE(reply) << "demo logs in";
+    m_userId = reply->userId;
+    m_dir = makeTempDir("queue");
+  }
+  void TearDown() override {
+    if (!m_dir.empty()) removeTree(m_dir);
+  }
+
+  UploadContext uploadContext(bool instant) const {
+    UploadContext c;
+    c.mainHost = m_main;
+    c.ftpHost = m_ftp;
+    c.account = "demo";
+    c.userId = m_userId;
+    c.instant = instant;
+    c.currentFolder = [] { return 0; };
+    return c;
+  }
+  DownloadContext downloadContext(const HttpPeer& storage, NameRule rule = NameRule::Overwrite) const {
+    DownloadContext c;
+    c.mainHost = m_main;
+    c.storageHost = storage.url("");
+    c.saveFolder = m_dir + "/save";
+    c.rule = rule;
+    return c;
+  }
+  static QueueOptions quick() {
+    QueueOptions o;
+    o.reconnectDelaysMs = {200};
+    o.brokenDelayMs = 100;
+    return o;
+  }
+  std::vector<std::string> leftovers() const {
+    std::vector<std::string> out;
+    if (fs::exists(m_dir + "/save"))
+      for (const auto& e : fs::directory_iterator(m_dir + "/save"))
+        if (e.path().extension() == ".tnwkpart") out.push_back(e.path().filename());
+    return out;
+  }
+
+  std::string m_main, m_ftp, m_userId, m_dir;
+};
+
+std::vector<std::string> storedRow(const std::string& name) {
+  const auto rows = query("SELECT md5, source FROM files WHERE owner=1001 AND name='" + name + "'");
+  return rows.size() == 1 ? rows[0] : std::vector<std::string>{};
+}
+
+// New content by FTP, the same content again by MD5, a file gone before its
+// turn (kept, then sent once it is back), a refused registration (kept), a
+// file changed while it was sent (kept, never registered).
+TEST_F(QueueService, UploadRowsEndAsTheirFilesDeserve) {
+  UploadQueue q;
+  q.setOptions(quick());
+  const std::string t = tag();
+  const std::string fresh = "q-fresh-" + t + ".bin", again = "q-again-" + t + ".bin", late = "q-late-" + t + ".bin",
+                    refused = "q-refused-" + t + ".bin", grows = "q-grows-" + t + ".bin";
+  const std::string bytes = trickyBytes(300000, 3);
+  writeFile(m_dir + "/" + fresh, bytes);
+  writeFile(m_dir + "/" + again, bytes);
+  writeFile(m_dir + "/" + refused, trickyBytes(1000, 4));
+  writeFile(m_dir + "/" + grows, trickyBytes(200000, 5));
+  const auto idFresh = q.add(m_dir + "/" + fresh);
+  const auto idLate = q.add(m_dir + "/" + late);  // not there yet
+  const auto idRefused = q.add(m_dir + "/" + refused, 999999);  // no such folder
+  const auto idGrows = q.add(m_dir + "/" + grows);
+  std::atomic<std::uint64_t> growing{idGrows};
+  q.setListener([&](const QueueEvent& e) {
+    // The file grows once its bytes begin to move.
+    if (e.kind == QueueEventKind::Sending && e.rowId == growing)
+      std::ofstream(m_dir + "/" + grows, std::ios::app) << "more bytes written meanwhile";
+  });
+  q.setContext(uploadContext(false));
+  q.start();
+  ASSERT_TRUE(q.waitIdle(60000));
+
+  EXPECT_EQ(storedRow(fresh), (std::vector<std::string>{md5OfBytes(bytes), "client"}));
+  EXPECT_TRUE(storedRow(refused).empty());
+  EXPECT_TRUE(storedRow(grows).empty());
+  std::map<std::uint64_t, QueueRow> left;
+  for (const QueueRow& r : q.rows()) left[r.id] = r;
+  ASSERT_EQ(left.size(), 3u);
+  for (auto id : {idLate, idRefused, idGrows}) EXPECT_EQ(left[id].state, RowState::Failed);
+  EXPECT_EQ(left[idRefused].reason, net::fromUtf8("上传失败，文件被使用中"));
+  EXPECT_EQ(left[idGrows].reason, net::fromUtf8("文件在上传过程中被修改"));
+  ASSERT_EQ(q.finished().size(), 1u);
+  EXPECT_EQ(q.finished()[0].id, idFresh);
+
+  // The next start tries the kept rows again: the late file is there now;
+  // the same content as a file the service holds goes by MD5.
+  growing = 0;
+  writeFile(m_dir + "/" + late, trickyBytes(5000, 6));
+  q.remove({idRefused, idGrows});
+  q.add(m_dir + "/" + again);
+  q.setContext(uploadContext(true));
+  q.start();
+  ASSERT_TRUE(q.waitIdle(60000));
+  EXPECT_TRUE(q.rows().empty());
+  EXPECT_EQ(storedRow(late).size(), 2u);
+  EXPECT_EQ(storedRow(again), (std::vector<std::string>{md5OfBytes(bytes), "instant"}));
+  EXPECT_TRUE(q.finished()[0].instant);
+}
+
+// An FTP server that cannot be reached pauses the queue: no row fails or is
+// lost, and the rows go once the server is back.
+TEST_F(QueueService, AnUnreachableServerPausesTheQueueInsteadOfDrainingIt) {
+  UploadQueue q;
+  QueueOptions o = quick();
+  o.reconnectDelaysMs = {100, 100, 100};
+  o.repeatLast = false;
+  q.setOptions(o);
+  std::vector<std::string> names;
+  for (int i = 0; i < 5; ++i) {
+    names.push_back("q-paused-" + tag() + "-" + std::to_string(i) + ".bin");
+    writeFile(m_dir + "/" + names.back(), trickyBytes(2000 + i, 10 + i));
+    q.add(m_dir + "/" + names.back());
+  }
+  UploadContext down = uploadContext(false);
+  down.ftpHost = "127.0.0.1:1";  // nothing listens
+  q.setContext(down);
+  q.start();
+  ASSERT_TRUE(q.waitIdle(30000));
+  ASSERT_EQ(q.rows().size(), 5u);
+  for (const QueueRow& r : q.rows()) EXPECT_EQ(r.state, RowState::Paused);
+  EXPECT_TRUE(q.finished().empty());
+
+  q.setContext(uploadContext(false));  // the server is back
+  q.start();
+  ASSERT_TRUE(q.waitIdle(60000));
+  EXPECT_TRUE(q.rows().empty());
+  for (const std::string& n : names) EXPECT_EQ(storedRow(n).size(), 2u) << n;
+}
+
+// A registration that gets no reply is not taken for refused: the folder's
+// listing tells whether the service has the file; until it does, the file is
+// never sent a second time.
+TEST_F(QueueService, ARegistrationWithoutReplyIsLookedUpInTheListing) {
+  const std::string name = "q-noreply-" + tag() + ".bin";
+  std::atomic<bool> listed{false};
+  const std::string row = "<div style=\"display:none;\">pid：777<文件名：" + name +
+                          "<大小：2.0KB<日期：2026-01-01<下载量：0< </div>\r\n";
+  tarnwick::test::RawServer main([&](const tarnwick::test::RawRequest& r, const auto& send) {
+    if (r.requestLine().find("/tjwj.php") != std::string::npos) return;  // hangs up without a word
+    const std::string page = "总共有1页" + (listed ? net::fromUtf8(row) : std::string());
+    send(tarnwick::test::simpleReply(page));
+  });
+  writeFile(m_dir + "/" + name, trickyBytes(2048, 50));
+  UploadQueue q;
+  q.setOptions(quick());
+  UploadContext c = uploadContext(false);
+  c.mainHost = main.url("");
+  c.listingRowPattern = browser::patterns::fileRow();
+  q.setContext(c);
+  const auto id = q.add(m_dir + "/" + name);
+  q.start();
+  ASSERT_TRUE(q.waitIdle(30000));
+  ASSERT_EQ(q.rows().size(), 1u);
+  EXPECT_EQ(q.rows()[0].state, RowState::Failed);
+  EXPECT_TRUE(q.rows()[0].registrationUnknown);
+
+  listed = true;  // the service had taken it after all
+  q.start();
+  ASSERT_TRUE(q.waitIdle(30000));
+  EXPECT_TRUE(q.rows().empty());
+  ASSERT_EQ(q.finished().size(), 1u);
+  EXPECT_EQ(q.finished()[0].id, id);
+  EXPECT_EQ(q.finished()[0].remoteId, 777);
+  const std::string log = readFile(env("TARNWICK_SERVICE_DATA") + "/ftp.log");
+  std::size_t stors = 0;
+  for (std::size_t at = 0; (at = log.find("STOR " + name, at)) != std::string::npos; ++at) ++stors;
+  EXPECT_EQ(stors, 1u);  // sent once
+}
+
+// Two rows of one name: the first breaks off half-way, the second arrives;
+// the next start continues the first from its own partial file, and the name
+// then holds exactly the first file, never a mix of both.
+TEST_F(QueueService, SameNamedDownloadsNeverMix) {
+  const std::string a = trickyBytes(400000, 21), b = trickyBytes(300000, 22);
+  HttpPeer::Behaviour cut;
+  cut.body = a;
+  cut.cutAt = 200000;
+  HttpPeer storage(cut);
+  const std::string name = "q-same-" + tag() + ".bin";
+  const std::string idA = addServiceFile(name, "1003/q-same-a-" + tag());
+  const std::string idB = addServiceFile(name, "1003/q-same-b-" + tag());
+  DownloadQueue q;
+  q.setOptions(quick());
+  q.setContext(downloadContext(storage));
+  const auto rowA = q.add(idA, name, "");
+  q.add(idB, name, "");
+  q.setListener([&](const QueueEvent& e) {
+    if (e.kind == QueueEventKind::RowFailed && e.rowId == rowA) storage.setBehaviour({b});
+  });
+  q.start();
+  ASSERT_TRUE(q.waitIdle(60000));
+  ASSERT_EQ(q.rows().size(), 1u);
+  EXPECT_EQ(q.rows()[0].state, RowState::Failed);
+  EXPECT_EQ(readFile(m_dir + "/save/" + name), b);
+  EXPECT_EQ(q.rows()[0].partial.size, 200000);
+
+  storage.setBehaviour({a});
+  q.start();
+  ASSERT_TRUE(q.waitIdle(60000));
+  EXPECT_TRUE(q.rows().empty());
+  EXPECT_EQ(md5OfFile(m_dir + "/save/" + name), md5OfBytes(a));
+  EXPECT_NE(storage.requests().back().find("Range: bytes=200000-"), std::string::npos);
+  EXPECT_TRUE(leftovers().empty());
+}
+
+// A download that fails leaves the file that was there alone, whatever the
+// name rule; a partial file someone else touched is not continued.
+TEST_F(QueueService, FailuresNeverTouchTheUsersFileAndForeignPartialsStartAgain) {
+  HttpPeer::Behaviour missing;
+  missing.forceStatus = 404;
+  HttpPeer storage(missing);
+  const std::string name = "q-kept-" + tag() + ".txt";
+  const std::string id = addServiceFile(name, "1003/q-kept-" + tag());
+  fs::create_directories(m_dir + "/save");
+  writeFile(m_dir + "/save/" + name, "the user's own file");
+  DownloadQueue q;
+  q.setOptions(quick());
+  q.setContext(downloadContext(storage));
+  const auto row = q.add(id, name, "");
+  q.start();
+  ASSERT_TRUE(q.waitIdle(30000));
+  ASSERT_EQ(q.rows().size(), 1u);
+  EXPECT_EQ(q.rows()[0].state, RowState::Failed);
+  EXPECT_EQ(readFile(m_dir + "/save/" + name), "the user's own file");
+
+  // Half a file, then the partial is changed behind the row's back.
+  const std::string body = trickyBytes(100000, 30);
+  HttpPeer::Behaviour half;
+  half.body = body;
+  half.cutAt = 50000;
+  storage.setBehaviour(half);
+  q.start();
+  ASSERT_TRUE(q.waitIdle(30000));
+  const std::string partial = q.row(row)->partial.path;
+  ASSERT_EQ(fs::file_size(partial), 50000u);
+  std::ofstream(partial, std::ios::app) << "x";
+  storage.setBehaviour({body});
+  q.start();
+  ASSERT_TRUE(q.waitIdle(30000));
+  EXPECT_TRUE(q.rows().empty());
+  EXPECT_EQ(readFile(m_dir + "/save/" + name), body);  // 同名覆盖, at the moment it was complete
+  EXPECT_EQ(storage.requests().back().find("Range: bytes=50001-"), std::string::npos);
+  EXPECT_TRUE(leftovers().empty());
+}
+
+// Stopping removes the running download's partial file and nothing else; the
+// saved queue brings the row back for the next run of the program.
+TEST_F(QueueService, StopAndRestartLoseNothing) {
+  HttpPeer::Behaviour slow;
+  slow.body = trickyBytes(2 << 20, 40);
+  slow.hangAfterHeaders = true;
+  HttpPeer storage(slow);
+  const std::string name = "q-stop-" + tag() + ".bin";
+  const std::string id = addServiceFile(name, "1003/q-stop-" + tag());
+  const std::string saved = m_dir + "/downloads.queue";
+  fs::create_directories(m_dir + "/save");
+  writeFile(m_dir + "/save/earlier.txt", "finished earlier");
+  {
+    DownloadQueue q;
+    q.switchAccount("demo", saved);
+    q.setContext(downloadContext(storage));
+    q.add(id, name, "");
+    q.start();
+    for (int i = 0; i < 500 && leftovers().empty(); ++i) usleep(10000);
+    ASSERT_EQ(leftovers().size(), 1u);
+    q.stop();
+    EXPECT_TRUE(leftovers().empty());
+    EXPECT_FALSE(fs::exists(m_dir + "/save/" + name));
+    EXPECT_EQ(readFile(m_dir + "/save/earlier.txt"), "finished earlier");
+  }
+  DownloadQueue next;
+  next.switchAccount("demo", saved);
+  ASSERT_EQ(next.rows().size(), 1u);
+  EXPECT_EQ(next.rows()[0].state, RowState::Paused);
+  storage.setBehaviour({slow.body});
+  next.setContext(downloadContext(storage));
+  next.start();
+  ASSERT_TRUE(next.waitIdle(30000));
+  EXPECT_TRUE(next.rows().empty());
+  EXPECT_EQ(md5OfFile(m_dir + "/save/" + name), md5OfBytes(slow.body));
+  EXPECT_FALSE(fs::exists(saved));  // nothing left to keep
+}
+
+}  // namespace
+}  // namespace tarnwick::transfer::test
