@@ -311,7 +311,18 @@ TEST(CliE2E, SessionInKeyring) {
   CliRunner cli(TARNWICK_CLI_PATH);
   cli.setEnv("DBUS_SESSION_BUS_ADDRESS", bus);
   const auto keyringHolds = [] {
-    return std::system("secret-tool lookup service 'Tarnwick Desktop' account clidemo >/dev/null 2>&1") == 0;
+    return std::system("secret-tool lookup server 'Tarnwick Desktop' user cli-session:clidemo >/dev/null 2>&1") == 0;
+  };
+
+  // The desktop client's remembered password of the same account, beside which the session lives.
+  ASSERT_EQ(std::system("printf remembered | secret-tool store --label=x xdg:schema org.qt.keychain "
+                        "server 'Tarnwick Desktop' user clidemo type plaintext"), 0);
+  const auto remembered = [] {
+    FILE* p = ::popen("secret-tool lookup server 'Tarnwick Desktop' user clidemo", "r");
+    char buf[64] = {};
+    const std::size_t n = p ? std::fread(buf, 1, sizeof buf - 1, p) : 0;
+    if (p) ::pclose(p);
+    return std::string(buf, n);
   };
 
   CliRun r = cli.run({"login", "clidemo", "--password-stdin"}, "demo123\n");
@@ -325,7 +336,7 @@ TEST(CliE2E, SessionInKeyring) {
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_NE(r.out.find("\t脚本文档\n"), std::string::npos) << r.out;
 
-  ASSERT_EQ(std::system("secret-tool clear service 'Tarnwick Desktop' account clidemo"), 0);
+  ASSERT_EQ(std::system("secret-tool clear server 'Tarnwick Desktop' user cli-session:clidemo"), 0);
   r = cli.run({"ls"});
   EXPECT_EQ(r.exitCode, 3) << r.err;
 
@@ -333,5 +344,6 @@ TEST(CliE2E, SessionInKeyring) {
   EXPECT_EQ(cli.run({"logout"}).exitCode, 0);
   EXPECT_FALSE(keyringHolds());
   EXPECT_FALSE(std::filesystem::exists(cli.sessionFile()));
+  EXPECT_EQ(remembered(), "remembered");
   sql(kRemoveMember);
 }
