@@ -1,7 +1,7 @@
 #pragma once
-// The Secret Service keyring through libsecret's C API: one secret per
-// account under the service name "Tarnwick Desktop" (attributes "service"
-// and "account"). Every call reports "no keyring" (false / nullopt) when the
+// The Secret Service keyring through libsecret's C API: the session of an
+// account as an item of the desktop client's schema and service
+// (app/keyring_names.h) under the key kKeyPrefix + account. Every call reports "no keyring" (false / nullopt) when the
 // program was built without libsecret, no session bus is set, or the
 // keyring does not answer.
 
@@ -10,7 +10,7 @@
 
 namespace tarnwick::cli::keyring {
 
-inline constexpr const char* kServiceName = "Tarnwick Desktop";
+inline constexpr const char* kKeyPrefix = "cli-session:";
 
 bool store(const std::string& accountUtf8, const std::string& secret);
 std::optional<std::string> lookup(const std::string& accountUtf8);

@@ -82,10 +82,16 @@ constexpr const char* kCloneMember =
     "CREATE TEMP TABLE m AS SELECT * FROM members WHERE id=1001;"
     "UPDATE m SET id=1921, account='clidemo', email='cli@tarnwick.local';"
     "INSERT INTO members SELECT * FROM m;"
-    "INSERT INTO folders(owner, name, parent) VALUES (1921, '文档', 0), (1921, '图片', 0);"
+    "INSERT INTO folders(owner, name, parent) VALUES (1921, '脚本文档', 0), (1921, '脚本图片', 0);"
     "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 32) "
     "INSERT INTO files(owner, folder, name, size, date, downloads) "
     "SELECT 1921, 0, printf('命令行%02d.txt', i), 100 + i, printf('2026-01-%02d 10:00:00', i % 28 + 1), i FROM n;";
+
+// What the commands left of the member goes at the end, so other tests'
+// views of the service (other members' folders, shared names) stay as seeded.
+constexpr const char* kRemoveMember =
+    "DELETE FROM files WHERE owner=1921; DELETE FROM folders WHERE owner=1921;"
+    "DELETE FROM sessions WHERE member=1921; DELETE FROM members WHERE id=1921;";
 
 struct Step {
   const char* what;
@@ -134,6 +140,7 @@ TEST(CliE2E, CommandTable) {
     });
   };
   std::string storageHost;
+  std::size_t ftpLogBefore = 0;
   const std::map<std::string, std::string> storageEnv{{"TARNWICK_STORAGE_HOST", "{storage}"}};
   const auto noSession = [&](const CliRun&) { EXPECT_FALSE(std::filesystem::exists(cli.sessionFile())); };
   const auto oneErrorLine = [](const CliRun& r) {
@@ -160,14 +167,14 @@ TEST(CliE2E, CommandTable) {
          EXPECT_EQ(j.value("account", ""), "clidemo");
          EXPECT_EQ(j.value("userId", ""), "1921");
        }},
-      {"folders", {"ls"}, 0, {"\t文档\n", "\t图片\n", "0\t默认文件夹\n"}},
+      {"folders", {"ls"}, 0, {"\t脚本文档\n", "\t脚本图片\n", "0\t默认文件夹\n"}},
       {"folders as JSON", {"--json", "ls"}, 0, {}, "",
        [&](const CliRun& r) {
          const json j = parsed(r);
          ASSERT_TRUE(j.is_array());
          EXPECT_EQ(j.size(), 3u);
          for (const auto& f : j)
-           if (f.value("name", "") == "文档") folder = std::to_string(f.value("id", -1));
+           if (f.value("name", "") == "脚本文档") folder = std::to_string(f.value("id", -1));
          EXPECT_FALSE(folder.empty());
        }},
       {"every page of the default folder", {"ls", "0", "--json"}, 0, {}, "",
@@ -187,7 +194,7 @@ TEST(CliE2E, CommandTable) {
       {"a folder that does not exist", {"ls", "99999"}, 3, {}},
       {"an id that is not a number", {"ls", "abc"}, 1, {}, "", oneErrorLine},
       {"search", {"search", "命令行1"}, 0, {"\t命令行10.txt\t", "\t命令行19.txt\t"}},
-      {"search folders", {"search", "文档", "--folders"}, 0, {"\t文档\t"}},
+      {"search folders", {"search", "脚本", "--folders"}, 0, {"\t脚本文档\t", "\t脚本图片\t"}},
       {"share link", {"link", "{file}"}, 0, {"/ym.php?pid={file}\n"}},
       {"direct link", {"link", "{file}", "--direct", "--json"}, 0, {"/yunxz1.php?pid={file}&szmm=0\""}},
       {"mkdir", {"mkdir", "命令行目录", "--parent", "{folder}", "--json"}, 0, {"命令行目录"}, "",
@@ -216,11 +223,14 @@ TEST(CliE2E, CommandTable) {
          EXPECT_FALSE(j[0].value("instant", true));
          sent = std::to_string(j[0].value("id", -1));
          EXPECT_EQ(sql("SELECT md5 FROM files WHERE owner=1921 AND id=" + sent), md5(files / "cli-sent.bin"));
-         const std::string ftpLog = readFile(data + "/ftp.log");
+         const std::string ftpLog = readFile(data + "/ftp.log").substr(ftpLogBefore);
          EXPECT_NE(ftpLog.find("STOR cli-sent.bin.tnwklswj"), std::string::npos);
          EXPECT_EQ(ftpLog.find("TYPE A"), std::string::npos);
        }, {},
-       [&] { writeFile(files / "cli-sent.bin", freshBytes(1536 << 10, 3)); }},
+       [&] {
+         writeFile(files / "cli-sent.bin", freshBytes(1536 << 10, 3));
+         ftpLogBefore = readFile(data + "/ftp.log").size();
+       }},
       {"put of a missing file beside a good one", {"put", (files / "missing.bin").string(),
                                                    (files / "known.bin").string()}, 5, {"\tknown.bin\t"}},
       {"get", {"get", "{sent}", "-o", saved.string()}, 0, {"{sent}\t" + (saved / "cli-sent.bin").string() + "\t"}, "",
@@ -288,6 +298,7 @@ TEST(CliE2E, CommandTable) {
     }
     if (step.check) step.check(r);
   }
+  sql(kRemoveMember);
 }
 
 // With a Secret Service running the cookie lives in the keyring, not in the
@@ -300,7 +311,18 @@ TEST(CliE2E, SessionInKeyring) {
   CliRunner cli(TARNWICK_CLI_PATH);
   cli.setEnv("DBUS_SESSION_BUS_ADDRESS", bus);
   const auto keyringHolds = [] {
-    return std::system("secret-tool lookup service 'Tarnwick Desktop' account clidemo >/dev/null 2>&1") == 0;
+    return std::system("secret-tool lookup server 'Tarnwick Desktop' user cli-session:clidemo >/dev/null 2>&1") == 0;
+  };
+
+  // The desktop client's remembered password of the same account, beside which the session lives.
+  ASSERT_EQ(std::system("printf remembered | secret-tool store --label=x xdg:schema org.qt.keychain "
+                        "server 'Tarnwick Desktop' user clidemo type plaintext"), 0);
+  const auto remembered = [] {
+    FILE* p = ::popen("secret-tool lookup server 'Tarnwick Desktop' user clidemo", "r");
+    char buf[64] = {};
+    const std::size_t n = p ? std::fread(buf, 1, sizeof buf - 1, p) : 0;
+    if (p) ::pclose(p);
+    return std::string(buf, n);
   };
 
   CliRun r = cli.run({"login", "clidemo", "--password-stdin"}, "demo123\n");
@@ -312,9 +334,9 @@ TEST(CliE2E, SessionInKeyring) {
   EXPECT_TRUE(keyringHolds());
   r = cli.run({"ls"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_NE(r.out.find("\t文档\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\t脚本文档\n"), std::string::npos) << r.out;
 
-  ASSERT_EQ(std::system("secret-tool clear service 'Tarnwick Desktop' account clidemo"), 0);
+  ASSERT_EQ(std::system("secret-tool clear server 'Tarnwick Desktop' user cli-session:clidemo"), 0);
   r = cli.run({"ls"});
   EXPECT_EQ(r.exitCode, 3) << r.err;
 
@@ -322,4 +344,6 @@ TEST(CliE2E, SessionInKeyring) {
   EXPECT_EQ(cli.run({"logout"}).exitCode, 0);
   EXPECT_FALSE(keyringHolds());
   EXPECT_FALSE(std::filesystem::exists(cli.sessionFile()));
+  EXPECT_EQ(remembered(), "remembered");
+  sql(kRemoveMember);
 }
