@@ -3,7 +3,6 @@
 // and storage; downloads come from a stand-in storage server where a test
 // needs to cut, refuse or change a file.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -12,6 +11,7 @@
 
 #include "account/login.h"
 #include "browser/scrape_patterns.h"
+#include "../fixtures/service_db.h"
 #include "../net/raw_server.h"
 #include "ftp_peer.h"
 #include "http_peer.h"
@@ -32,26 +32,9 @@ std::string env(const char* name) {
   return v ? v : "";
 }
 
-// Rows of a query on the service's database.
+// Rows of a statement on the service's database.
 std::vector<std::vector<std::string>> query(const std::string& sql) {
-  std::vector<std::vector<std::string>> rows;
-  sqlite3* db = nullptr;
-  if (sqlite3_open((env("TARNWICK_SERVICE_DATA") + "/tarnwick.db").c_str(), &db) != SQLITE_OK) return rows;
-  sqlite3_busy_timeout(db, 5000);
-  sqlite3_stmt* st = nullptr;
-  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK) {
-    while (sqlite3_step(st) == SQLITE_ROW) {
-      std::vector<std::string> row;
-      for (int i = 0; i < sqlite3_column_count(st); ++i) {
-        const auto* t = sqlite3_column_text(st, i);
-        row.emplace_back(t ? reinterpret_cast<const char*>(t) : "");
-      }
-      rows.push_back(std::move(row));
-    }
-  }
-  sqlite3_finalize(st);
-  sqlite3_close(db);
-  return rows;
+  return tarnwick::test::queryDb(env("TARNWICK_SERVICE_DATA") + "/tarnwick.db", sql, false);
 }
 
 // A file of qqdemo's default folder (a member no other test lists) whose bytes

@@ -2,9 +2,9 @@
 // (a service of the test's own): the upload finishes with the upload's real
 // 5 s time-outs and is registered.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <unistd.h>
 
+#include "../fixtures/service_db.h"
 #include "account/login.h"
 #include "ftp_peer.h"
 #include "net/http.h"
@@ -40,15 +40,10 @@ TEST(QueueSlow, AnUploadToARateLimitedServerFinishesAndIsRegistered) {
   ASSERT_TRUE(q.waitIdle(120000));
   ASSERT_EQ(q.finished().size(), 1u) << (q.rows().empty() ? "" : q.rows()[0].reason);
   // Registered with the bytes sent.
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open((dir + "/data/tarnwick.db").c_str(), &db), SQLITE_OK);
-  sqlite3_stmt* st = nullptr;
-  const std::string sql = "SELECT md5 FROM files WHERE id=" + std::to_string(q.finished()[0].remoteId);
-  ASSERT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr), SQLITE_OK);
-  ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, 0))), md5OfBytes(bytes));
-  sqlite3_finalize(st);
-  sqlite3_close(db);
+  const auto rows = tarnwick::test::queryDb(dir + "/data/tarnwick.db", "SELECT md5 FROM files WHERE id=" +
+                                                                          std::to_string(q.finished()[0].remoteId));
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0][0], md5OfBytes(bytes));
   service.stop();
   removeTree(dir);
 }
