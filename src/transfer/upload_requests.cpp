@@ -47,7 +47,6 @@ TransferParams ftpUploadParams(const FtpUploadFile& file) {
   p.localFile = file.localPath;
   p.ftpUser = file.user;
   p.ftpPassword = file.password;
-  p.queueRows = file.queueRows;
   p.connectTimeoutMs = 5000;
   p.sendTimeoutMs = 5000;
   p.receiveTimeoutMs = 5000;
