@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "version.h"
+
 namespace tarnwick::net {
 
 struct Hosts {
@@ -22,6 +24,6 @@ const Hosts& hosts();
 void reloadHosts();
 
 // The client's version text, compared with the service's update file.
-inline constexpr const char* kClientVersion = "118";
+inline constexpr const char* kClientVersion = TARNWICK_UPDATE_VERSION;
 
 }  // namespace tarnwick::net
