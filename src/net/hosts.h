@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "version.h"
+
 namespace tarnwick::net {
 
 struct Hosts {
@@ -21,7 +23,13 @@ const Hosts& hosts();
 // Tests: read the environment again.
 void reloadHosts();
 
+// Service addresses the client builds, each written only here.
+// The web upload page behind WebUploadHost (query zh=account&ml=folder).
+inline constexpr const char* kWebUploadPagePath = "/sc/index2.php";
+// The account page behind MainHost, fetched to see whether the session is alive.
+inline constexpr const char* kAccountPagePath = "/guanli.php?pid=1";
+
 // The client's version text, compared with the service's update file.
-inline constexpr const char* kClientVersion = "118";
+inline constexpr const char* kClientVersion = TARNWICK_UPDATE_VERSION;
 
 }  // namespace tarnwick::net

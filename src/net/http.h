@@ -78,10 +78,9 @@ void allowRequests();
 // URL helpers. urlHost: the authority behind "http://" (or from the start),
 // lower-cased, without ":port" unless keepPort. urlPath: path and query from
 // the first "/" behind the host (the host is looked for behind "http://"),
-// or "/". urlPort: the port, 80 when none (0 when it is not a number).
+// or "/".
 std::string urlHost(std::string_view url, bool keepPort = false);
 std::string urlPath(std::string_view url);
-int urlPort(std::string_view url);
 
 // Time-outs of every request: connect within 15 s; abort when less than
 // 1 byte/s arrives for 60 s; a whole request (redirects included) ends after

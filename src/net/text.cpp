@@ -99,16 +99,6 @@ Text changeCase(std::string_view t, bool upper) {
 
 }  // namespace
 
-int textEquals(std::string_view a, std::string_view b) {
-  const std::size_t n = std::min(a.size(), b.size());
-  if (n > 0) {
-    int r = std::memcmp(a.data(), b.data(), n);  // memcmp compares as unsigned char
-    if (r != 0) return r < 0 ? -1 : 1;
-  }
-  if (a.size() == b.size()) return 0;
-  return a.size() < b.size() ? -1 : 1;
-}
-
 int find(std::string_view text, std::string_view sub, int start, bool ignoreCase) {
   if (start < 1) start = 1;
   if (text.empty() || static_cast<std::size_t>(start) > text.size()) return -1;
@@ -145,17 +135,6 @@ Text right(std::string_view t, int n) {
 Text mid(std::string_view t, int pos, int n) {
   if (n <= 0 || pos < 1 || static_cast<std::size_t>(pos) > t.size()) return {};
   return Text(t.substr(static_cast<std::size_t>(pos - 1), static_cast<std::size_t>(n)));
-}
-
-Text replaceRange(std::string_view t, int pos, int n, std::string_view replacement) {
-  std::size_t p = pos < 1 ? 0 : std::min<std::size_t>(static_cast<std::size_t>(pos - 1), t.size());
-  std::size_t k = n < 0 ? 0 : std::min<std::size_t>(static_cast<std::size_t>(n), t.size() - p);
-  Text out;
-  out.reserve(t.size() - k + replacement.size());
-  out.append(t.substr(0, p));
-  out.append(replacement);
-  out.append(t.substr(p + k));
-  return out;
 }
 
 Text replaceText(std::string_view t, std::string_view what, std::string_view replacement) {

@@ -17,9 +17,6 @@ namespace tarnwick::net {
 using Text = std::string;
 using Pieces = std::vector<std::string>;
 
-// Byte-wise comparison as unsigned bytes: 0 when equal, <0 or >0 otherwise.
-int textEquals(std::string_view a, std::string_view b);
-
 // Position (1-based) of the first occurrence of sub at or after start, or -1.
 // An empty sub is found at position 1 of a non-empty text.
 int find(std::string_view text, std::string_view sub, int start = 1, bool ignoreCase = false);
@@ -29,8 +26,6 @@ int findLast(std::string_view text, std::string_view sub, bool ignoreCase = fals
 Text left(std::string_view t, int n);
 Text right(std::string_view t, int n);
 Text mid(std::string_view t, int pos, int n);
-// t with n bytes at pos replaced by replacement.
-Text replaceRange(std::string_view t, int pos, int n, std::string_view replacement);
 // Every occurrence of what replaced, from the start, case-sensitive.
 Text replaceText(std::string_view t, std::string_view what, std::string_view replacement);
 // Pieces at every separator; no empty last piece; an empty text gives no pieces.

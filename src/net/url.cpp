@@ -29,11 +29,4 @@ std::string urlPath(std::string_view url) {
   return mid(url, slash, static_cast<int>(url.size()) - slash + 1);
 }
 
-int urlPort(std::string_view url) {
-  const std::string authority = urlHost(url, true);
-  const int colon = find(authority, ":");
-  if (colon < 0) return 80;
-  return static_cast<int>(textToInt(mid(authority, colon + 1, static_cast<int>(authority.size()))));
-}
-
 }  // namespace tarnwick::net

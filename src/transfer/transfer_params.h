@@ -81,13 +81,11 @@ struct TransferParams {
   std::string localFile;                                   // 3
   std::string ftpUser = "anonymous";                       // 4  empty: "anonymous"
   std::string ftpPassword = kAnonymousPassword;            // 5  empty: kAnonymousPassword
-  int queueRows = 1;                                       // 6  informational
   std::int64_t rateLimit = 0;                              // 7  bytes per second, 0 = unlimited
   int connectTimeoutMs = 20000;                            // 8
   int sendTimeoutMs = 20000;                               // 9  longest stall while sending
   int receiveTimeoutMs = 20000;                            // 10 longest wait for the server
   int closeWaitMs = 1000;                                  // 11 how long close() waits for the thread
-  int bufferBytes = 20480;                                 // 12 receive block (informational)
   int sendBlockBytes = 1024;                               // 13 bytes per block sent
   ProgressHandler onProgress;                              // 14
   FinishedHandler onFinished;                              // 15

@@ -145,7 +145,6 @@ TransferQueue::StepResult UploadQueue::runRow(QueueRow& row) {
   file.fileNameGbk = row.name;
   file.user = c.ftpUser;
   file.password = c.ftpPassword;
-  file.queueRows = static_cast<int>(rows().size());
   const TransferReport sent = runTransfer(ftpUploadParams(file));
   if (stopRequested() || sent.outcome == Outcome::Closed) return {Step::Stopped, {}};
   const FileStamp after = stampOf(row.localPath);

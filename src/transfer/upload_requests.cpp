@@ -1,6 +1,7 @@
 #include "transfer/upload_requests.h"
 
 #include "net/form.h"
+#include "net/hosts.h"
 #include "net/text.h"
 
 namespace tarnwick::transfer {
@@ -36,7 +37,7 @@ std::optional<std::int64_t> uploadedFileId(const std::string& reply) {
 }
 
 std::string webUploadUrl(const std::string& webUploadHost, const std::string& account, std::int32_t folderId) {
-  return net::withQuery(webUploadHost + "/sc/index2.php",
+  return net::withQuery(webUploadHost + net::kWebUploadPagePath,
                         net::FormBuilder().add("zh", account).add("ml", net::numberToText(folderId)));
 }
 
@@ -47,7 +48,6 @@ TransferParams ftpUploadParams(const FtpUploadFile& file) {
   p.localFile = file.localPath;
   p.ftpUser = file.user;
   p.ftpPassword = file.password;
-  p.queueRows = file.queueRows;
   p.connectTimeoutMs = 5000;
   p.sendTimeoutMs = 5000;
   p.receiveTimeoutMs = 5000;

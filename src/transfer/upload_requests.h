@@ -51,7 +51,6 @@ struct FtpUploadFile {
   std::string fileNameGbk;
   std::string user;
   std::string password;
-  int queueRows = 1;
 };
 TransferParams ftpUploadParams(const FtpUploadFile& file);
 

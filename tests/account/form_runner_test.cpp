@@ -59,7 +59,6 @@ TEST(FormRunner, CodesAreSubstringsTestedInOrder) {
       {MatchMode::FirstMatch, "16", {"post", "msg:设置成功", "fx:reload"}},
       {MatchMode::FirstMatch, "15", {"post", "msg:已发送"}},
       {MatchMode::FirstMatch, "23", {"post", "msg:失败"}},
-      {MatchMode::FirstMatch, "", {"post", "msg:失败"}},
       {MatchMode::EveryMatch, "10", {"post", "msg:没有变动", "msg:已发送"}},
       {MatchMode::EveryMatch, "16", {"post", "msg:设置成功", "fx:reload", "msg:已发送"}},
       {MatchMode::EveryMatch, "15", {"post", "msg:已发送", "msg:稍后再试"}},

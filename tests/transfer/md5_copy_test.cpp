@@ -1,4 +1,4 @@
-// Streaming MD5 digests and the streaming file copy.
+// Streaming MD5 digests and sparse local-file offsets.
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,6 @@
 #include <filesystem>
 
 #include "ftp_peer.h"
-#include "transfer/file_copy.h"
 #include "transfer/local_file.h"
 #include "transfer/md5.h"
 #include "transfer_waiter.h"
@@ -61,32 +60,6 @@ TEST(Md5, UnreadableFileGivesTheEmptyText) {
   EXPECT_EQ(md5OfFile("/nonexistent/file", &error), "");
   EXPECT_NE(error.find("/nonexistent/file"), std::string::npos);
   EXPECT_EQ(md5OfFile("/tmp", &error), "");  // a folder is no file
-}
-
-TEST(FileCopy, CopiesAndOverwritesByteForByte) {
-  std::string dir = makeTempDir("copy");
-  const std::string bytes = trickyBytes((3u << 20) + 7, 13);
-  writeFile(dir + "/src", bytes);
-  writeFile(dir + "/dst", std::string(10u << 20, 'o'));  // longer: must be cut
-  std::string error;
-  EXPECT_EQ(copyFileStreaming(dir + "/src", dir + "/dst", &error), static_cast<std::int64_t>(bytes.size()))
-      << error;
-  EXPECT_TRUE(sameBytes(readFile(dir + "/dst"), bytes));
-  writeFile(dir + "/empty", "");
-  EXPECT_EQ(copyFileStreaming(dir + "/empty", dir + "/dst2"), 0);
-  EXPECT_EQ(LocalFile::sizeOf(dir + "/dst2"), 0);
-  removeTree(dir);
-}
-
-TEST(FileCopy, FailuresReportAndLeaveNoTarget) {
-  std::string dir = makeTempDir("copyfail");
-  std::string error;
-  EXPECT_EQ(copyFileStreaming(dir + "/missing", dir + "/t", &error), -1);
-  EXPECT_FALSE(error.empty());
-  EXPECT_FALSE(std::filesystem::exists(dir + "/t"));
-  writeFile(dir + "/s", "x");
-  EXPECT_EQ(copyFileStreaming(dir + "/s", dir + "/no/such/dir/t", &error), -1);
-  removeTree(dir);
 }
 
 TEST(LocalFileTest, SparseOffsetsBeyondFourGiB) {

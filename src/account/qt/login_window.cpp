@@ -26,7 +26,7 @@ void installLoginWindow(QWidget* window) {
   // is usable meanwhile (the update check may still end the program).
   QPointer<QWidget> self(window);
   app::WindowJobs::of(window)->request(
-      net::JobRequest::fetch(net::hosts().mainHost + "/guanli.php?pid=1"), nullptr,
+      net::JobRequest::fetch(net::hosts().mainHost + net::kAccountPagePath), nullptr,
       [self](const net::RequestJobResult&) { runUpdateCheck(self); });
   app::fillRememberedLogin(window);
 

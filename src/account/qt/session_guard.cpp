@@ -7,6 +7,7 @@
 
 #include "account/qt/account_module.h"
 #include "account/update_check.h"
+#include "version.h"
 #include "app/qt/shell.h"
 #include "app/session.h"
 #include "net/form.h"
@@ -90,7 +91,7 @@ void registerAccountModule() {
   app::addWindowInstaller(QStringLiteral("QQ互联登录"), installQqWindow);
   app::addWindowInstaller(QStringLiteral("帐号注册"), installRegistrationWindow);
   app::addWindowInstaller(QStringLiteral("找回密码"), installRecoveryWindow);
-  app::addWindowInstaller(QStringLiteral("Tarnwick客户端v2.3.3.8修正版"), installMainWindowGuards);
+  app::addWindowInstaller(QStringLiteral(TARNWICK_MAIN_WINDOW_TITLE), installMainWindowGuards);
 }
 
 }  // namespace tarnwick::account

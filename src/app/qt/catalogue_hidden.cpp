@@ -2,10 +2,11 @@
 // scraping patterns, HTML markers and working values, the timers and the
 // popup menus.
 #include "app/qt/catalogue_rows.h"
+#include "version.h"
 
 namespace tarnwick::app {
 
-#define W "Tarnwick客户端v2.3.3.8修正版"
+#define W TARNWICK_MAIN_WINDOW_TITLE
 #define H Hidden
 
 const ControlDef kMainHiddenRows[] = {

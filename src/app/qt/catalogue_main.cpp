@@ -1,10 +1,11 @@
 // Rows of the main window: pages, visible controls, hidden text slots, timers
 // and popup menus. Positions are relative to the row's container.
 #include "app/qt/catalogue_rows.h"
+#include "version.h"
 
 namespace tarnwick::app {
 
-#define W "Tarnwick客户端v2.3.3.8修正版"
+#define W TARNWICK_MAIN_WINDOW_TITLE
 
 const ControlDef kMainRows[] = {
     {W, "", W, Kind::Window, 0, 0, 665, 422, "", ""},
