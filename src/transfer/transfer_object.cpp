@@ -283,7 +283,10 @@ void TransferObject::reportProgress() {
 
 int TransferObject::perform(CURL* easy, std::string& error) {
   noteActivity();
-  const CURLcode result = m_driver->run(easy, 100, [&]() -> CURLcode {
+  // 10 ms: at the end of an FTP upload libcurl at times waits out the whole
+  // poll without a socket event; with many small files on one session that
+  // wait, not the bytes, was what the run took.
+  const CURLcode result = m_driver->run(easy, 10, [&]() -> CURLcode {
     if (m_closeRequested) {
       error = "closed";
       return CURLE_ABORTED_BY_CALLBACK;
