@@ -1,7 +1,8 @@
 // FTP upload of the transfer object: log in, PASV (PORT for the rest of the
 // transfer when passive fails), TYPE I, REST offset, STOR name, the data in
 // blocks, the final reply, SIZE name (checked where the server answers it),
-// QUIT. A REST above 0 must be answered 350; otherwise the file is sent again
+// QUIT (with a connection cache in the record: the session stays logged in
+// for the next upload, which starts at PASV). A REST above 0 must be answered 350; otherwise the file is sent again
 // from its start.
 
 #include <algorithm>
