@@ -28,3 +28,11 @@ function(tarnwick_add_service_test)
     set_tests_properties(${ARG_NAME} PROPERTIES ENVIRONMENT "${ARG_ENVIRONMENT}")
   endif()
 endfunction()
+
+# A service instance of a test's own (tests/fixtures/service_process.h): its
+# own data folder, environment and ports, started, killed and restarted by
+# the test itself; such a test needs no fixture.
+add_library(tarnwick_service_process INTERFACE)
+target_include_directories(tarnwick_service_process INTERFACE ${PROJECT_SOURCE_DIR}/tests/fixtures)
+target_compile_definitions(tarnwick_service_process INTERFACE
+                           TARNWICK_SERVICE_START="${PROJECT_SOURCE_DIR}/service/start")

@@ -14,7 +14,6 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sqlite3.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <netinet/in.h>
@@ -35,6 +34,7 @@
 #include <thread>
 #include <vector>
 
+#include "../../tests/fixtures/service_db.h"
 #include "account/login.h"
 #include "browser/scrape_patterns.h"
 #include "net/hosts.h"
@@ -112,28 +112,7 @@ class Service {
   pid_t m_pid = -1;
 };
 
-std::vector<std::vector<std::string>> query(const std::string& db, const std::string& sql) {
-  std::vector<std::vector<std::string>> rows;
-  sqlite3* h = nullptr;
-  if (sqlite3_open_v2(db.c_str(), &h, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-    sqlite3_close(h);
-    return rows;
-  }
-  sqlite3_busy_timeout(h, 10000);
-  sqlite3_stmt* st = nullptr;
-  if (sqlite3_prepare_v2(h, sql.c_str(), -1, &st, nullptr) == SQLITE_OK)
-    while (sqlite3_step(st) == SQLITE_ROW) {
-      std::vector<std::string> row;
-      for (int i = 0; i < sqlite3_column_count(st); ++i) {
-        const auto* t = sqlite3_column_text(st, i);
-        row.emplace_back(t ? reinterpret_cast<const char*>(t) : "");
-      }
-      rows.push_back(std::move(row));
-    }
-  sqlite3_finalize(st);
-  sqlite3_close(h);
-  return rows;
-}
+using tarnwick::test::queryDb;
 
 struct Source {
   std::string path;    // local, native
@@ -289,7 +268,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   const std::string db = root + "/data/tarnwick.db";
-  const auto pictures = query(db, "SELECT id FROM folders WHERE owner=1001 AND name='图片'");
+  const auto pictures = queryDb(db, "SELECT id FROM folders WHERE owner=1001 AND name='图片'");
   const std::int32_t second = pictures.empty() ? 0 : std::atoi(pictures[0][0].c_str());
 
   // The files: sizes from 0 to 20 MiB, most small; every fifth name twice.
@@ -353,7 +332,7 @@ int main(int argc, char** argv) {
     ids[r.localPath] = r.remoteId;
   }
   for (const Source& s : sources) {
-    const auto rows = query(db, "SELECT id, md5, size FROM files WHERE owner=1001 AND folder=" +
+    const auto rows = queryDb(db, "SELECT id, md5, size FROM files WHERE owner=1001 AND folder=" +
                                     std::to_string(s.folder) + " AND name='" + s.name + "'");
     if (rows.empty() || !ids.count(s.path)) {
       ++lost;

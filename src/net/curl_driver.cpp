@@ -21,6 +21,7 @@ CURLcode CurlDriver::run(CURL* easy, int pollMs, const Step& step) {
   if (!m_multi || !easy) return CURLE_FAILED_INIT;
   if (curl_multi_add_handle(m_multi, easy) != CURLM_OK) return CURLE_FAILED_INIT;
   CURLcode result = CURLE_OK;
+  m_pollMs = pollMs;
   for (;;) {
     int running = 0;
     if (curl_multi_perform(m_multi, &running) != CURLM_OK) {
@@ -47,7 +48,7 @@ CURLcode CurlDriver::run(CURL* easy, int pollMs, const Step& step) {
         break;
       }
     }
-    curl_multi_poll(m_multi, nullptr, 0, pollMs, nullptr);
+    curl_multi_poll(m_multi, nullptr, 0, m_pollMs, nullptr);
   }
   curl_multi_remove_handle(m_multi, easy);
   return result;

@@ -30,8 +30,13 @@ public:
   // asked without waiting for the poll interval.
   void wakeup();
 
+  // From the step: the poll interval from the next poll on (for the rest of
+  // this run; run() starts with its pollMs).
+  void setPollMs(int ms) { m_pollMs = ms; }
+
 private:
   CURLM* m_multi = nullptr;
+  int m_pollMs = 100;
 };
 
 }  // namespace tarnwick::net

@@ -34,6 +34,13 @@ std::int64_t LocalFile::size() const {
   return static_cast<std::int64_t>(st.st_size);
 }
 
+LocalFile::Stamp LocalFile::stamp() const {
+  struct stat st {};
+  if (m_fd < 0 || ::fstat(m_fd, &st) != 0) return {};
+  return {static_cast<std::int64_t>(st.st_size),
+          static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
 std::int64_t LocalFile::readAt(std::int64_t offset, char* buf, std::size_t n) {
   for (;;) {
     ssize_t got = ::pread(m_fd, buf, n, static_cast<off_t>(offset));

@@ -24,6 +24,15 @@ public:
 
   // Size in bytes, -1 on error.
   std::int64_t size() const;
+  // Size and modification time (nanoseconds) of the open file: what tells a
+  // file that was written to from one that was not; -1 in both when it
+  // cannot be read.
+  struct Stamp {
+    std::int64_t size = -1;
+    std::int64_t modifiedNs = -1;
+    bool operator==(const Stamp&) const = default;
+  };
+  Stamp stamp() const;
   // Reads up to n bytes at offset; returns the count (0 at the end), -1 on error.
   std::int64_t readAt(std::int64_t offset, char* buf, std::size_t n);
   // Writes all n bytes at offset; false on error.

@@ -63,7 +63,8 @@ void TransferObject::runUpload(TransferReport& r) {
     return;
   }
   file.adviseSequential();
-  const std::int64_t size = file.size();
+  const LocalFile::Stamp startStamp = file.stamp();
+  const std::int64_t size = startStamp.size;
   r.totalSize = size;
   m_total = size;
   m_file = &file;
@@ -92,6 +93,20 @@ void TransferObject::runUpload(TransferReport& r) {
     curl_easy_setopt(easy.get(), CURLOPT_DEBUGFUNCTION, &TransferObject::debugCallback);
     curl_easy_setopt(easy.get(), CURLOPT_DEBUGDATA, this);
     curl_easy_setopt(easy.get(), CURLOPT_VERBOSE, 1L);  // feeds the debug callback
+    m_sendQueue.attach(easy.get());
+    // libcurl waits for the final reply inside one call, asking its progress
+    // callback meanwhile: that is where close() and the reply's deadline end
+    // the wait (its own limit is only a backstop, the step keeps the receive
+    // time-out everywhere else).
+    curl_easy_setopt(easy.get(), CURLOPT_SERVER_RESPONSE_TIMEOUT,
+                     static_cast<long>((std::max(m_params.receiveTimeoutMs, 1000) + 999) / 1000 + 660));
+    curl_easy_setopt(easy.get(), CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(easy.get(), CURLOPT_XFERINFODATA, this);
+    curl_easy_setopt(easy.get(), CURLOPT_XFERINFOFUNCTION,
+                     +[](void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) -> int {
+                       auto* t = static_cast<TransferObject*>(self);
+                       return t->m_closeRequested || t->finalReplyOverdue() ? 1 : 0;
+                     });
     // The size probe's header lines ("Content-Length: n") are not for stdout.
     curl_easy_setopt(easy.get(), CURLOPT_HEADERFUNCTION,
                      +[](char*, std::size_t size, std::size_t n, void*) -> std::size_t { return size * n; });
@@ -166,6 +181,13 @@ void TransferObject::runUpload(TransferReport& r) {
     if (code != CURLE_OK && m_offset == size && m_ftp.lastCommand == "SIZE" && m_ftp.lastReply == 226 &&
         m_ftp.sizeReply == 0)
       code = CURLE_OK;
+    // What was sent is not the file as it is now: a file still being written
+    // (or cut short) would be registered incomplete.
+    if (file.stamp() != startStamp) {
+      r.outcome = Outcome::FileChanged;
+      r.error = kFileChangedError;
+      break;
+    }
     if (code == CURLE_OK && m_offset == size) {
       if (m_ftp.sizeReply == 213 && m_ftp.remoteSize != size) {
         r.outcome = Outcome::NetworkError;

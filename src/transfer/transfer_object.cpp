@@ -15,6 +15,9 @@
 namespace tarnwick::transfer {
 namespace {
 
+// The longest extra wait for a final reply, whatever the server's backlog.
+constexpr std::int64_t kMaxBacklogMs = 600000;
+
 std::int64_t nowMs() {
   using namespace std::chrono;
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
@@ -33,6 +36,7 @@ const char* outcomeName(Outcome o) {
     case Outcome::UnsupportedReply: return "unsupported reply";
     case Outcome::LocalFileError: return "local file error";
     case Outcome::BadParameters: return "bad parameters";
+    case Outcome::FileChanged: return "file changed";
   }
   return "?";
 }
@@ -283,6 +287,8 @@ void TransferObject::reportProgress() {
 
 int TransferObject::perform(CURL* easy, std::string& error) {
   noteActivity();
+  m_lastBlock = LastBlock::NotYet;
+  m_stallError.clear();
   // 10 ms: at the end of an FTP upload libcurl at times waits out the whole
   // poll without a socket event; with many small files on one session that
   // wait, not the bytes, was what the run took.
@@ -291,17 +297,65 @@ int TransferObject::perform(CURL* easy, std::string& error) {
       error = "closed";
       return CURLE_ABORTED_BY_CALLBACK;
     }
+    // Bytes leaving the socket are activity too, while libcurl waits for
+    // room in the socket or holds the last block back.
+    if (m_sendQueue.shrank()) noteActivity();
+    m_sendQueue.sample(nowMs());
+    if (m_lastBlock == LastBlock::Held && m_sendQueue.unsent() == 0) releaseLastBlock(easy);
     const bool sending = m_sending;
     const int limit = sending ? m_params.sendTimeoutMs : m_params.receiveTimeoutMs;
-    if (limit > 0 && nowMs() - m_lastActivityMs > limit) {
+    const bool finalReply = m_lastBlock == LastBlock::Released && m_offset >= m_uploadEnd;
+    if ((finalReply && finalReplyOverdue()) ||
+        (!finalReply && limit > 0 && nowMs() - m_lastActivityMs > limit)) {
       error = sending ? "send time-out" : "receive time-out";
       return CURLE_OPERATION_TIMEDOUT;
     }
     reportProgress();
     return CURLE_OK;
   });
+  if (error.empty()) error = m_stallError;
   if (error.empty() && result != CURLE_OK) error = curl_easy_strerror(result);
   return result;
+}
+
+// The last block of an upload waits while the socket still holds unsent
+// bytes: once libcurl has written it, it closes the data connection and
+// waits for the final reply inside one call, where the queue can no longer
+// be watched. A server that keeps up has emptied the queue within a few
+// milliseconds (the step then polls every 5 ms).
+bool TransferObject::holdLastBlock() {
+  if (m_lastBlock == LastBlock::NotYet && m_sendQueue.unsent() > 0) {
+    m_lastBlock = LastBlock::Held;
+    m_driver->setPollMs(5);
+  }
+  if (m_lastBlock == LastBlock::Held) return true;
+  if (m_lastBlock == LastBlock::NotYet) releaseLastBlock(nullptr);
+  return false;
+}
+
+// From here libcurl waits for the final reply; it is due after the receive
+// time-out plus what the server's backlog takes (finalReplyOverdue()).
+void TransferObject::releaseLastBlock(CURL* easy) {
+  m_lastBlock = LastBlock::Released;
+  noteActivity();
+  const std::int64_t backlog = m_sendQueue.backlogMs(m_uploadEnd - m_offset);
+  m_finalReplyDueMs = m_lastActivityMs + std::max(m_params.receiveTimeoutMs, 1000) +
+                      std::min<std::int64_t>(backlog, kMaxBacklogMs);
+  if (easy) {
+    m_driver->setPollMs(100);
+    curl_easy_pause(easy, CURLPAUSE_CONT);
+  }
+}
+
+// Asked by libcurl's progress callback, also inside its blocking waits: the
+// final reply past its deadline, or a later reply (SIZE) past the receive
+// time-out.
+bool TransferObject::finalReplyOverdue() {
+  if (m_lastBlock != LastBlock::Released || m_offset < m_uploadEnd || m_params.receiveTimeoutMs <= 0) return false;
+  const std::int64_t now = nowMs();
+  if (now <= m_finalReplyDueMs || now - m_lastActivityMs <= m_params.receiveTimeoutMs) return false;
+  m_stallError = "receive time-out";
+  return true;
 }
 
 bool TransferObject::waitBeforeRetry(int ms) {
@@ -326,6 +380,8 @@ std::size_t TransferObject::readCallback(char* buf, std::size_t size, std::size_
     return CURL_READFUNC_ABORT;
   }
   t->m_sending = true;
+  if (want > 0 && t->m_offset + static_cast<std::int64_t>(want) >= t->m_uploadEnd && t->holdLastBlock())
+    return CURL_READFUNC_PAUSE;
   std::int64_t got = t->m_file->readAt(t->m_offset, buf, want);
   if (got < 0) {
     t->m_localError = t->m_file->error();

@@ -20,11 +20,20 @@
 // ends the transfer at once and waits up to member 11 ms for the object to
 // end; the handler still gets code 4. The counters read 0 outside Running.
 //
+// Stall limits: the send time-out (member 9) ends an upload only when for its
+// whole length libcurl took no new block and the socket's queue of unsent
+// bytes did not shrink. The last block is held back until that queue is
+// empty; the wait for the final reply then gets the receive time-out (member
+// 10) plus the time the server needs, at the pace it read so far, for what
+// it may still hold unread in its own buffer (at most its receive window).
+//
 // A download succeeds only when the bytes in place equal the complete size
 // (Content-Length plus the start offset, or the Content-Range total); a reply
 // without any length is complete at a clean end of the connection. An upload
 // succeeds only when the server confirmed every byte (final 226; and SIZE,
-// where the server answers it, equal to the local size).
+// where the server answers it, equal to the local size), and the local file
+// kept its size and modification time from the start to the end (otherwise
+// Outcome::FileChanged).
 //
 // Upload of a queued file: copyFileStreaming() it to the temporary copy,
 // fill a TransferParams (kModeUpload, "ftp://host/" + temporary name, the
@@ -47,6 +56,7 @@
 #include <vector>
 
 #include "transfer/reply_lines.h"
+#include "transfer/send_queue.h"
 #include "transfer/transfer_params.h"
 
 typedef void CURL;
@@ -123,12 +133,16 @@ private:
   void reportProgress();
   bool waitBeforeRetry(int ms = 1000);  // false when close() came during the wait
   static std::size_t debugCallback(CURL* easy, int type, char* data, std::size_t n, void* self);
+  bool holdLastBlock();
+  void releaseLastBlock(CURL* easy);
+  bool finalReplyOverdue();
 
   static std::size_t readCallback(char* buf, std::size_t size, std::size_t n, void* self);
   static std::size_t writeCallback(char* buf, std::size_t size, std::size_t n, void* self);
   static std::size_t headerCallback(char* buf, std::size_t size, std::size_t n, void* self);
 
   TransferParams m_params;
+  SendQueueWatch m_sendQueue;  // before the driver: the multi handle may close sockets as it goes
   std::unique_ptr<net::CurlDriver> m_driver;
   std::shared_ptr<Core> m_core;
   std::thread m_thread;
@@ -159,6 +173,12 @@ private:
   std::string m_localError;
   std::int64_t m_lastProgressMs = 0;
   FtpDialogue m_ftp;               // the FTP dialogue of the current attempt
+  // Upload: the last block waits until the socket has sent everything else
+  // (see holdLastBlock()); then the final reply has its own deadline.
+  enum class LastBlock { NotYet, Held, Released };
+  LastBlock m_lastBlock = LastBlock::NotYet;
+  std::int64_t m_finalReplyDueMs = 0;
+  std::string m_stallError;        // set when a callback ended the transfer for a stall
 };
 
 }  // namespace tarnwick::transfer

@@ -46,7 +46,12 @@ enum class Outcome {
   UnsupportedReply,  // any other HTTP status
   LocalFileError,    // the local file could not be read or written
   BadParameters,     // unusable URL or mode
+  FileChanged,       // upload: the local file was written to while it was sent
 };
+
+// The error text of Outcome::FileChanged, GBK: 文件在上传过程中被修改
+inline constexpr const char* kFileChangedError =
+    "\xce\xc4\xbc\xfe\xd4\xda\xc9\xcf\xb4\xab\xb9\xfd\xb3\xcc\xd6\xd0\xb1\xbb\xd0\xde\xb8\xc4";
 
 const char* outcomeName(Outcome o);
 

@@ -199,8 +199,12 @@ bool TransferQueue::running() const { return m_running.load(); }
 bool TransferQueue::waiting() const { return m_waiting.load(); }
 
 bool TransferQueue::waitIdle(int timeoutMs) {
-  std::unique_lock lock(m_mutex);
-  return m_cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return !m_running.load(); });
+  {
+    std::unique_lock lock(m_mutex);
+    if (!m_cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return !m_running.load(); })) return false;
+  }
+  flushSave();  // idle means the saved file says so too
+  return true;
 }
 
 QueueProgress TransferQueue::progress() {

@@ -108,7 +108,8 @@ class TransferQueue {
   // by the transfer's close wait; nothing of the queue is lost.
   void stop();
   bool running() const;
-  // Blocks until the runner is idle (true) or the time passed (false).
+  // Blocks until the runner is idle and the saved file written (true) or the
+  // time passed (false).
   bool waitIdle(int timeoutMs);
   // The service could not be reached: the queue is waiting to try again.
   bool waiting() const;

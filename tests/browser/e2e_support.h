@@ -10,7 +10,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
-#include <sqlite3.h>
+#include "../fixtures/service_db.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -79,28 +79,7 @@ class BoxAnswerer : public QObject {
 
 // Rows of a query on the service's database (read-only), as UTF-8 texts.
 inline std::vector<std::vector<std::string>> query(const std::string& sql) {
-  std::vector<std::vector<std::string>> rows;
-  const std::string path = qEnvironmentVariable("TARNWICK_SERVICE_DATA").toStdString() + "/tarnwick.db";
-  sqlite3* db = nullptr;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-    sqlite3_close(db);
-    return rows;
-  }
-  sqlite3_busy_timeout(db, 5000);
-  sqlite3_stmt* st = nullptr;
-  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK) {
-    while (sqlite3_step(st) == SQLITE_ROW) {
-      std::vector<std::string> row;
-      for (int i = 0; i < sqlite3_column_count(st); ++i) {
-        const auto* t = sqlite3_column_text(st, i);
-        row.emplace_back(t ? reinterpret_cast<const char*>(t) : "");
-      }
-      rows.push_back(std::move(row));
-    }
-  }
-  sqlite3_finalize(st);
-  sqlite3_close(db);
-  return rows;
+  return tarnwick::test::queryDb(qEnvironmentVariable("TARNWICK_SERVICE_DATA").toStdString() + "/tarnwick.db", sql);
 }
 
 inline QString q(const std::string& utf8) { return QString::fromStdString(utf8); }

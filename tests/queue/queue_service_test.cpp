@@ -3,7 +3,6 @@
 // and storage; downloads come from a stand-in storage server where a test
 // needs to cut, refuse or change a file.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -14,6 +13,7 @@
 
 #include "account/login.h"
 #include "browser/scrape_patterns.h"
+#include "../fixtures/service_db.h"
 #include "../net/raw_server.h"
 #include "ftp_peer.h"
 #include "http_peer.h"
@@ -34,26 +34,9 @@ std::string env(const char* name) {
   return v ? v : "";
 }
 
-// Rows of a query on the database of the service whose data folder is `data`.
+// Rows of a statement on the database of the service whose data folder is `data`.
 std::vector<std::vector<std::string>> queryIn(const std::string& data, const std::string& sql) {
-  std::vector<std::vector<std::string>> rows;
-  sqlite3* db = nullptr;
-  if (sqlite3_open((data + "/tarnwick.db").c_str(), &db) != SQLITE_OK) return rows;
-  sqlite3_busy_timeout(db, 5000);
-  sqlite3_stmt* st = nullptr;
-  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK) {
-    while (sqlite3_step(st) == SQLITE_ROW) {
-      std::vector<std::string> row;
-      for (int i = 0; i < sqlite3_column_count(st); ++i) {
-        const auto* t = sqlite3_column_text(st, i);
-        row.emplace_back(t ? reinterpret_cast<const char*>(t) : "");
-      }
-      rows.push_back(std::move(row));
-    }
-  }
-  sqlite3_finalize(st);
-  sqlite3_close(db);
-  return rows;
+  return tarnwick::test::queryDb(data + "/tarnwick.db", sql, false);
 }
 
 std::vector<std::vector<std::string>> query(const std::string& sql) {
