@@ -1,7 +1,8 @@
 // FTP upload of the transfer object: log in, PASV (PORT for the rest of the
 // transfer when passive fails), TYPE I, REST offset, STOR name, the data in
 // blocks, the final reply, SIZE name (checked where the server answers it),
-// QUIT. A REST above 0 must be answered 350; otherwise the file is sent again
+// QUIT (with a connection cache in the record: the session stays logged in
+// for the next upload, which starts at PASV). A REST above 0 must be answered 350; otherwise the file is sent again
 // from its start.
 
 #include <algorithm>
@@ -134,6 +135,7 @@ void TransferObject::runUpload(TransferReport& r) {
 
   bool active = false;
   bool restartedFromZero = false;
+  bool freshSession = false;
   int connectTries = 0;
   for (;;) {
     m_offset = offset;
@@ -155,6 +157,7 @@ void TransferObject::runUpload(TransferReport& r) {
     curl_easy_setopt(e, CURLOPT_UPLOAD_BUFFERSIZE, static_cast<long>(uploadBuffer(m_blockLimit, m_params.rateLimit)));
     curl_easy_setopt(e, CURLOPT_ACCEPTTIMEOUT_MS, static_cast<long>(std::max(m_params.connectTimeoutMs, 1)));
     if (active) curl_easy_setopt(e, CURLOPT_FTPPORT, "-");
+    if (freshSession) curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, 1L);
     // REST right before STOR (after TYPE). "REST 0" of a new file may be
     // refused harmlessly ("*"); a REST above 0 must succeed, and the read
     // callback holds the data back unless its reply was 350.
@@ -168,6 +171,16 @@ void TransferObject::runUpload(TransferReport& r) {
     r.bytesMoved = m_moved;
     r.position = m_offset;
     r.status = m_ftp.lastReply;
+    // No new connection: the session an earlier upload logged in was taken up.
+    long connects = 0;
+    curl_easy_getinfo(e, CURLINFO_NUM_CONNECTS, &connects);
+    const bool reused = m_params.connections && connects == 0;
+    if (reused) m_ftp.loggedIn = true;
+    // The server confirmed every byte (226) and then closed the session
+    // instead of answering SIZE: as good as a server without SIZE.
+    if (code != CURLE_OK && m_offset == size && m_ftp.lastCommand == "SIZE" && m_ftp.lastReply == 226 &&
+        m_ftp.sizeReply == 0)
+      code = CURLE_OK;
     // What was sent is not the file as it is now: a file still being written
     // (or cut short) would be registered incomplete.
     if (file.stamp() != startStamp) {
@@ -194,6 +207,10 @@ void TransferObject::runUpload(TransferReport& r) {
     }
     const bool restFailed = offset > 0 && m_moved == 0 &&
                             (m_ftp.restRefused || (code == CURLE_QUOTE_ERROR && m_ftp.lastCommand == "REST"));
+    if (reused && !freshSession && m_moved == 0 && isConnectError(code)) {
+      freshSession = true;  // the kept session had been closed by the server: log in anew
+      continue;
+    }
     if (restFailed && !restartedFromZero) {
       restartedFromZero = true;  // the server cannot continue the file: send it whole
       offset = 0;

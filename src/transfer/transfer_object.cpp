@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include "net/connection_share.h"
 #include "net/curl_driver.h"
 #include "transfer/local_file.h"
 
@@ -254,7 +255,10 @@ void TransferObject::configureCommon(CURL* easy) {
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, (m_params.modeFlags & kModeUpload) ? "ftp" : "http,https");
   curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(easy, CURLOPT_PROXY, "");
-  curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, 1L);
+  if (m_params.connections && (m_params.modeFlags & kModeUpload))
+    curl_easy_setopt(easy, CURLOPT_SHARE, m_params.connections->handle());
+  else
+    curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, 1L);
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(m_params.connectTimeoutMs));
   long responseSeconds = (std::max(m_params.receiveTimeoutMs, 1000) + 999) / 1000;
   curl_easy_setopt(easy, CURLOPT_SERVER_RESPONSE_TIMEOUT, responseSeconds);
@@ -285,7 +289,10 @@ int TransferObject::perform(CURL* easy, std::string& error) {
   noteActivity();
   m_lastBlock = LastBlock::NotYet;
   m_stallError.clear();
-  const CURLcode result = m_driver->run(easy, 100, [&]() -> CURLcode {
+  // 10 ms: at the end of an FTP upload libcurl at times waits out the whole
+  // poll without a socket event; with many small files on one session that
+  // wait, not the bytes, was what the run took.
+  const CURLcode result = m_driver->run(easy, 10, [&]() -> CURLcode {
     if (m_closeRequested) {
       error = "closed";
       return CURLE_ABORTED_BY_CALLBACK;

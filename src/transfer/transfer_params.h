@@ -9,7 +9,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+
+namespace tarnwick::net {
+class ConnectionShare;
+}
 
 namespace tarnwick::transfer {
 
@@ -101,6 +106,11 @@ struct TransferParams {
   // a thread that another one joins. The executor must run or drop every
   // function it is given; the object counts as running until then.
   std::function<void(std::function<void()>)> handlerExecutor;
+
+  // An FTP upload leaves its logged-in session here and takes up one left by
+  // an earlier upload to the same server and user: a queue hands the same
+  // cache to every file of its run. Empty: every upload logs in and quits.
+  std::shared_ptr<net::ConnectionShare> connections;
 
   // e-mail shaped, 17 characters, the conventional anonymous-FTP password
   static constexpr const char* kAnonymousPassword = "guest@example.org";

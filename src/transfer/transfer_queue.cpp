@@ -4,6 +4,7 @@
 #include <chrono>
 #include <random>
 
+#include "net/connection_share.h"
 #include "transfer/transfer_object.h"
 
 namespace tarnwick::transfer {
@@ -249,6 +250,7 @@ TransferReport TransferQueue::runTransfer(TransferParams params, std::function<b
   };
   auto wait = std::make_shared<Wait>();
   params.handlerExecutor = nullptr;  // the handler only hands the report over
+  params.connections = m_connections;
   params.onFinished = [wait, onNameConflict](int code, const TransferReport& r) {
     if (code == kEventNameConflict) return onNameConflict ? onNameConflict() : true;
     if (code == kEventThreadEnded) {
@@ -336,6 +338,8 @@ void TransferQueue::saver() {
 
 void TransferQueue::runner() {
   std::size_t unreachableTries = 0;
+  // The FTP session of one file is taken up by the next; it ends with the run.
+  m_connections = std::make_shared<net::ConnectionShare>();
   for (;;) {
     QueueRow row;
     {
@@ -423,6 +427,7 @@ void TransferQueue::runner() {
       if (!go) break;
     }
   }
+  m_connections.reset();  // the kept session says QUIT
   {
     std::lock_guard lock(m_mutex);
     m_running = false;

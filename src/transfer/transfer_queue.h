@@ -33,6 +33,10 @@
 #include "transfer/queue_row.h"
 #include "transfer/transfer_params.h"
 
+namespace tarnwick::net {
+class ConnectionShare;
+}
+
 namespace tarnwick::transfer {
 
 class TransferObject;
@@ -174,6 +178,7 @@ class TransferQueue {
   std::atomic<bool> m_waiting{false};
   std::uint64_t m_runningRow = 0;
   std::shared_ptr<TransferObject> m_transfer;  // the running transfer; guarded by m_mutex
+  std::shared_ptr<net::ConnectionShare> m_connections;  // of the current run; runner thread only
 };
 
 }  // namespace tarnwick::transfer

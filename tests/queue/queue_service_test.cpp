@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <sstream>
 
 #include "account/login.h"
 #include "browser/scrape_patterns.h"
@@ -32,9 +34,13 @@ std::string env(const char* name) {
   return v ? v : "";
 }
 
-// Rows of a statement on the service's database.
+// Rows of a statement on the database of the service whose data folder is `data`.
+std::vector<std::vector<std::string>> queryIn(const std::string& data, const std::string& sql) {
+  return tarnwick::test::queryDb(data + "/tarnwick.db", sql, false);
+}
+
 std::vector<std::vector<std::string>> query(const std::string& sql) {
-  return tarnwick::test::queryDb(env("TARNWICK_SERVICE_DATA") + "/tarnwick.db", sql, false);
+  return queryIn(env("TARNWICK_SERVICE_DATA"), sql);
 }
 
 // A file of qqdemo's default folder (a member no other test lists) whose bytes
@@ -227,6 +233,85 @@ TEST_F(QueueService, ARegistrationWithoutReplyIsLookedUpInTheListing) {
   std::size_t stors = 0;
   for (std::size_t at = 0; (at = log.find("STOR " + name, at)) != std::string::npos; ++at) ++stors;
   EXPECT_EQ(stors, 1u);  // sent once
+}
+
+// Lines of the FTP log after the first `from` bytes that hold `word`.
+std::size_t countInLog(const std::string& log, std::size_t from, const std::string& word) {
+  std::size_t n = 0;
+  for (std::size_t at = from; (at = log.find(word, at)) != std::string::npos; ++at) ++n;
+  return n;
+}
+
+// An instance of the service of this test's own, started with extra settings.
+struct OwnService {
+  std::string dir, main, ftp, data;
+  explicit OwnService(const std::string& settings) {
+    dir = makeTempDir("own-service");
+    const std::string up = settings + " " TARNWICK_SOURCE_DIR "/tests/fixtures/service_up.sh " + dir + "/s >/dev/null";
+    if (std::system(up.c_str()) != 0) return;
+    std::istringstream lines(readFile(dir + "/s/service.env"));
+    for (std::string line; std::getline(lines, line);) {
+      const auto eq = line.find('=');
+      const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
+      if (key == "TARNWICK_MAIN_HOST") main = value;
+      if (key == "TARNWICK_FTP_HOST") ftp = value;
+      if (key == "TARNWICK_SERVICE_DATA") data = value;
+    }
+  }
+  ~OwnService() {
+    std::system((TARNWICK_SOURCE_DIR "/tests/fixtures/service_down.sh " + dir + "/s").c_str());
+    removeTree(dir);
+  }
+};
+
+// Twenty small files of one run go over one FTP session and arrive whole; a
+// server that closes the session after the tenth costs one more login and no
+// failure.
+TEST_F(QueueService, SmallFilesOfOneRunShareOneLogin) {
+  OwnService closing("TARNWICK_FTP_CLOSE_AFTER=10");
+  ASSERT_FALSE(closing.ftp.empty()) << "the second instance started";
+  struct Case {
+    std::string main, ftp, data;
+    std::size_t logins;
+  };
+  for (const Case& c : {Case{m_main, m_ftp, env("TARNWICK_SERVICE_DATA"), 1},
+                        Case{closing.main, closing.ftp, closing.data, 2}}) {
+    SCOPED_TRACE(c.ftp);
+    const account::Request login = account::loginRequest(c.main, "demo", "demo123");
+    auto reply = account::judgeLoginReply(net::httpRequestText(login.url, "POST", "", "", login.body));
+    ASSERT_TRUE(reply);
+    UploadContext ctx = uploadContext(false);
+    ctx.mainHost = c.main;
+    ctx.ftpHost = c.ftp;
+    ctx.userId = reply->userId;
+    UploadQueue q;
+    q.setOptions(quick());
+    q.setContext(ctx);
+    std::map<std::string, std::string> sent;
+    for (int i = 0; i < 20; ++i) {
+      const std::string name = "q-small-" + tag() + "-" + std::to_string(i) + ".bin";
+      sent[name] = trickyBytes(3000 + i * 97, 100 + i);
+      writeFile(m_dir + "/" + name, sent[name]);
+      q.add(m_dir + "/" + name);
+    }
+    const std::size_t logStart = readFile(c.data + "/ftp.log").size();
+    std::atomic<int> failures{0};
+    q.setListener([&](const QueueEvent& e) {
+      if (e.kind == QueueEventKind::RowFailed || e.kind == QueueEventKind::Unreachable) ++failures;
+    });
+    q.start();
+    ASSERT_TRUE(q.waitIdle(60000));
+    EXPECT_TRUE(q.rows().empty());
+    EXPECT_EQ(q.finished().size(), 20u);
+    EXPECT_EQ(failures, 0);
+    const std::string log = readFile(c.data + "/ftp.log");
+    EXPECT_EQ(countInLog(log, logStart, " LOGIN "), c.logins) << log.substr(logStart);
+    EXPECT_EQ(countInLog(log, logStart, " STOR "), 20u);
+    for (const auto& [name, bytes] : sent) {
+      const auto rows = queryIn(c.data, "SELECT md5 FROM files WHERE owner=" + reply->userId + " AND name='" + name + "'");
+      EXPECT_EQ(rows, (std::vector<std::vector<std::string>>{{md5OfBytes(bytes)}})) << name;
+    }
+  }
 }
 
 // Two rows of one name: the first breaks off half-way, the second arrives;
