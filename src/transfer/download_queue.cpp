@@ -65,7 +65,7 @@ std::string partialPathFor(const std::string& folder, const std::string& localNa
   return folder + name + tail;
 }
 
-DownloadQueue::DownloadQueue() : TransferQueue("download") {}
+DownloadQueue::DownloadQueue() = default;
 
 DownloadQueue::~DownloadQueue() { stop(); }
 

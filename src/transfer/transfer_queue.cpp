@@ -22,7 +22,7 @@ std::uint64_t newRowId() {
 
 }  // namespace
 
-TransferQueue::TransferQueue(std::string kindName) : m_kind(std::move(kindName)) {}
+TransferQueue::TransferQueue() = default;
 
 TransferQueue::~TransferQueue() {
   // The derived queue has stopped the runner in its own destructor (runRow

@@ -117,7 +117,7 @@ class TransferQueue {
   QueueProgress progress();
 
  protected:
-  explicit TransferQueue(std::string kindName);
+  TransferQueue();
 
   enum class Step { Done, Failed, Unreachable, Broken, Stopped };
   struct StepResult {
@@ -156,7 +156,6 @@ class TransferQueue {
   void saver();
   std::optional<std::size_t> nextQueuedLocked() const;
 
-  const std::string m_kind;
   mutable std::mutex m_mutex;
   std::condition_variable m_cv;
   std::vector<QueueRow> m_rows;

@@ -40,7 +40,7 @@ long registrationDeadlineSeconds(std::int64_t size) {
   return 30 + static_cast<long>(std::max<std::int64_t>(0, size) / (8 << 20));
 }
 
-UploadQueue::UploadQueue() : TransferQueue("upload") {}
+UploadQueue::UploadQueue() = default;
 
 UploadQueue::~UploadQueue() { stop(); }
 

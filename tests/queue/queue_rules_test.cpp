@@ -21,7 +21,7 @@ namespace {
 class ScriptedQueue : public TransferQueue {
  public:
   using TransferQueue::Step;
-  ScriptedQueue() : TransferQueue("test") {
+  ScriptedQueue() {
     QueueOptions o;
     o.reconnectDelaysMs = {10, 10};
     o.repeatLast = false;

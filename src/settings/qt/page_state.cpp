@@ -21,7 +21,7 @@ QString q(const char* utf8) { return QString::fromUtf8(utf8); }
 const QString kLineName = QStringLiteral("读取失败提示");
 const char* const kLineText = "读取失败，请检查网络连接后重新打开该页。";
 
-struct PageSpec {
+struct PageLine {
   const char* title;
   const char* anchor;  // a control of the page, whose catalogue position places the line
   QRect line;          // the failure line in catalogue coordinates (from the tab control's corner)
@@ -30,12 +30,12 @@ struct PageSpec {
   std::vector<std::string> selectors;      // no selection until the page has loaded
 };
 
-const std::vector<PageSpec>& pageSpecs() {
-  static const std::vector<PageSpec> specs = [] {
+const std::vector<PageLine>& pageLines() {
+  static const std::vector<PageLine> specs = [] {
     // The lines sit in free room of each page: below the browser (and left of
     // 开通VIP), right of the security forms, below the payout form, below
     // both columns of the settings, right of the records buttons.
-    std::vector<PageSpec> s = {
+    std::vector<PageLine> s = {
         {"个人", "超文本浏览框2", {11, 346, 418, 20}, {}, {}, {}},
         {"安全", "标签19", {330, 322, 295, 24}, {"按钮8", "按钮18", "按钮31"}, {"标签21", "编辑框6", "编辑框7"}, {}},
         {"提现", "编辑框9", {23, 305, 600, 24}, {"按钮9"},
@@ -148,7 +148,7 @@ bool present(const void* found, const char* name) {
   return found;
 }
 
-void addLine(QWidget* main, const PageSpec& spec) {
+void addLine(QWidget* main, const PageLine& spec) {
   QWidget* page = pageWidget(main, q(spec.title));
   QWidget* anchor = app::control<QWidget>(main, q(spec.anchor));
   const app::ControlDef* row = catalogueRow(q(spec.anchor));
@@ -178,7 +178,7 @@ void resetPages(QWidget* main) {
   PageStates* s = PageStates::of(main);
   if (!s) return;
   s->forgetLoads();
-  for (const PageSpec& spec : pageSpecs()) {
+  for (const PageLine& spec : pageLines()) {
     if (QLabel* line = loadFailureLine(main, q(spec.title))) line->hide();
     for (const auto& name : spec.stateControls) {
       const QString control = QString::fromStdString(name);
@@ -207,7 +207,7 @@ void setBoxLocked(const char* box, bool locked) {
 
 void installPageStates(QWidget* main) {
   auto* s = new PageStates(main);
-  for (const PageSpec& spec : pageSpecs()) {
+  for (const PageLine& spec : pageLines()) {
     addLine(main, spec);
     for (const auto& name : spec.sendControls) {
       QWidget* w = app::control<QWidget>(main, QString::fromStdString(name));
@@ -225,7 +225,7 @@ void beginSession() {
 int sessionNumber() { return g_session; }
 
 bool loadsMemberState(const QString& title) {
-  for (const PageSpec& spec : pageSpecs())
+  for (const PageLine& spec : pageLines())
     if (title == q(spec.title)) return true;
   return false;
 }

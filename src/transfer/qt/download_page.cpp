@@ -95,32 +95,30 @@ QString stateText(const QueueRow& row) {
 
 void sync() {
   if (!page().main) return;
-  {
-    DownloadQueue& q = *page().queue;
-    syncRows(pending(), q.rows(), [](QTreeWidgetItem* item, const QueueRow& row, bool fresh) {
-      if (fresh) {
-        item->setText(0, app::fromGbk(row.name));
-        item->setText(1, app::fromGbk(row.sizeText));
-        item->setText(3, QString::fromStdString(row.fileId));
-      }
-      if (row.state != RowState::Running) {
-        item->setText(2, stateText(row));
-        item->setText(4, QString());
-      } else if (item->text(2).isEmpty() || !item->text(2).endsWith(u'%')) {
-        item->setText(2, u("0%"));
-      }
-      markState(item, row);
-    });
-    const std::vector<QueueRow> done = q.finished();
-    syncRows(finished(), done, [](QTreeWidgetItem* item, const QueueRow& row, bool fresh) {
-      if (!fresh) return;
+  DownloadQueue& q = *page().queue;
+  syncRows(pending(), q.rows(), [](QTreeWidgetItem* item, const QueueRow& row, bool fresh) {
+    if (fresh) {
       item->setText(0, app::fromGbk(row.name));
-      item->setText(1, QFile::decodeName(row.finalPath.c_str()));
-    });
-    if (auto* tabs = app::control<QTabWidget>(page().main, u("选择夹2"))) {
-      tabs->setTabText(0, u("下载中(") + QString::number(pending() ? pending()->topLevelItemCount() : 0) + u(")"));
-      tabs->setTabText(1, u("已完成(") + QString::number(done.size()) + u(")"));
+      item->setText(1, app::fromGbk(row.sizeText));
+      item->setText(3, QString::fromStdString(row.fileId));
     }
+    if (row.state != RowState::Running) {
+      item->setText(2, stateText(row));
+      item->setText(4, QString());
+    } else if (item->text(2).isEmpty() || !item->text(2).endsWith(u'%')) {
+      item->setText(2, u("0%"));
+    }
+    markState(item, row);
+  });
+  const std::vector<QueueRow> done = q.finished();
+  syncRows(finished(), done, [](QTreeWidgetItem* item, const QueueRow& row, bool fresh) {
+    if (!fresh) return;
+    item->setText(0, app::fromGbk(row.name));
+    item->setText(1, QFile::decodeName(row.finalPath.c_str()));
+  });
+  if (auto* tabs = app::control<QTabWidget>(page().main, u("选择夹2"))) {
+    tabs->setTabText(0, u("下载中(") + QString::number(pending() ? pending()->topLevelItemCount() : 0) + u(")"));
+    tabs->setTabText(1, u("已完成(") + QString::number(done.size()) + u(")"));
   }
 }
 

@@ -181,23 +181,21 @@ void UploadPage::onEvent(const QueueEvent& e) {
 
 // The lists and captions as the queue has them.
 void UploadPage::sync() {
-  {
-    syncRows(m_list, m_queue.rows(), [](QTreeWidgetItem* item, const QueueRow& row, bool fresh) {
-      if (fresh) item->setText(0, pathOf(row));
-      markState(item, row);
-    });
-    const std::vector<QueueRow> done = m_queue.finished();
-    syncRows(m_done, done, [](QTreeWidgetItem* item, const QueueRow& row, bool fresh) {
-      if (!fresh) return;
-      item->setText(0, pathOf(row));
-      item->setText(1, QString::fromStdString(uploadSizeText(std::max<std::int64_t>(0, row.size))));
-      item->setText(2, QString::number(row.remoteId));
-      item->setText(3, row.instant ? QStringLiteral("极速秒传") : QStringLiteral("常规上传"));
-    });
-    if (m_tabs) {
-      m_tabs->setTabText(0, QStringLiteral("客户端上传(%1)").arg(m_list ? m_list->topLevelItemCount() : 0));
-      if (!done.empty()) m_tabs->setTabText(1, QStringLiteral("最近已完成(%1)").arg(done.size()));
-    }
+  syncRows(m_list, m_queue.rows(), [](QTreeWidgetItem* item, const QueueRow& row, bool fresh) {
+    if (fresh) item->setText(0, pathOf(row));
+    markState(item, row);
+  });
+  const std::vector<QueueRow> done = m_queue.finished();
+  syncRows(m_done, done, [](QTreeWidgetItem* item, const QueueRow& row, bool fresh) {
+    if (!fresh) return;
+    item->setText(0, pathOf(row));
+    item->setText(1, QString::fromStdString(uploadSizeText(std::max<std::int64_t>(0, row.size))));
+    item->setText(2, QString::number(row.remoteId));
+    item->setText(3, row.instant ? QStringLiteral("极速秒传") : QStringLiteral("常规上传"));
+  });
+  if (m_tabs) {
+    m_tabs->setTabText(0, QStringLiteral("客户端上传(%1)").arg(m_list ? m_list->topLevelItemCount() : 0));
+    if (!done.empty()) m_tabs->setTabText(1, QStringLiteral("最近已完成(%1)").arg(done.size()));
   }
 }
 
