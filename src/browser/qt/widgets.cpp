@@ -1,5 +1,6 @@
 #include "browser/qt/widgets.h"
 
+#include <QAbstractButton>
 #include <QCursor>
 #include <QEvent>
 #include <QMouseEvent>
@@ -75,6 +76,11 @@ QAction* menuAction(QWidget* window, const char* menu, const char* caption) {
 
 void onMenu(QWidget* window, const char* menu, const char* caption, std::function<void()> f) {
   if (QAction* a = menuAction(window, menu, caption)) QObject::connect(a, &QAction::triggered, a, [f] { f(); });
+}
+
+void onClick(QWidget* window, const char* name, std::function<void()> f) {
+  if (auto* b = app::control<QAbstractButton>(window, QString::fromUtf8(name)))
+    QObject::connect(b, &QAbstractButton::clicked, b, [f = std::move(f)] { f(); });
 }
 
 void popupMenuOn(QAbstractItemView* widget, const char* menu, bool onRelease, std::function<bool()> before) {

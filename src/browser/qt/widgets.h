@@ -44,6 +44,8 @@ QComboBox* comboBox(QWidget* window, const char* name);
 QAction* menuAction(QWidget* window, const char* menu, const char* caption);
 // Connects a menu item's trigger to f.
 void onMenu(QWidget* window, const char* menu, const char* caption, std::function<void()> f);
+// Connects the click of the button `name` of window to f.
+void onClick(QWidget* window, const char* name, std::function<void()> f);
 
 // Pops menu up at the cursor when the right mouse button goes down (or up,
 // with onRelease) over widget; before runs first and may swallow the event.

@@ -15,6 +15,7 @@
 #include "app/qt/catalogue.h"
 #include "app/qt/hyperlink_label.h"
 #include "app/qt/shell.h"
+#include "browser/qt/widgets.h"
 #include "app/qt/web_browser.h"
 #include "app/session.h"
 #include "browser/folders.h"
@@ -258,14 +259,11 @@ const char* const kWithdrawalRules[] = {
     "3，真实名字最好简单一些，GBK编码对一些特殊字符无法识别，这将导致你无法提现，如果真实名字过于特殊，可用拼音。",
 };
 
+using browser::qt::onClick;
+
 void setRecordPage(long long page) {
   setText("编辑框43", net::numberToText(static_cast<std::int64_t>(page)));
   loadRecordPage();
-}
-
-void onClick(QWidget* window, const char* name, std::function<void()> f) {
-  if (auto* b = app::control<QAbstractButton>(window, q(name)))
-    QObject::connect(b, &QAbstractButton::clicked, b, [f = std::move(f)] { f(); });
 }
 
 // Every hyperlink of window that names a target opens it in the browser.

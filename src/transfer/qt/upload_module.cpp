@@ -36,10 +36,7 @@ class LabelClick : public QObject {
   std::function<void()> m_f;
 };
 
-void onClick(QWidget* window, const char* name, std::function<void()> f) {
-  if (auto* b = app::control<QPushButton>(window, QString::fromUtf8(name)))
-    QObject::connect(b, &QPushButton::clicked, b, [f = std::move(f)] { f(); });
-}
+using browser::qt::onClick;
 
 void installUploadPage(QWidget* main) {
   auto* queues = new TransferQueues(main);
