@@ -69,16 +69,6 @@ DownloadQueue::DownloadQueue() = default;
 
 DownloadQueue::~DownloadQueue() { stop(); }
 
-void DownloadQueue::setContext(DownloadContext context) {
-  std::lock_guard lock(m_contextMutex);
-  m_context = std::move(context);
-}
-
-DownloadContext DownloadQueue::context() const {
-  std::lock_guard lock(m_contextMutex);
-  return m_context;
-}
-
 std::uint64_t DownloadQueue::add(const std::string& fileId, const std::string& nameGbk,
                                  const std::string& sizeText, const std::string& saveFolder) {
   QueueRow row;
@@ -97,7 +87,7 @@ void DownloadQueue::stoppedRow(QueueRow& row) {
 }
 
 TransferQueue::StepResult DownloadQueue::runRow(QueueRow& row) {
-  const DownloadContext c = context();
+  const DownloadContext c = m_context.get();
   if (row.saveFolder.empty()) row.saveFolder = folderWithSeparator(c.saveFolder);
   const std::string localName = safeFileName(net::toUtf8(row.name));
   if (row.partial.path.empty()) row.partial.path = partialPathFor(row.saveFolder, localName, row.fileId, row.id);

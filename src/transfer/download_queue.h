@@ -16,7 +16,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <string>
 
 #include "transfer/transfer_queue.h"
@@ -44,7 +43,7 @@ class DownloadQueue : public TransferQueue {
   DownloadQueue();
   ~DownloadQueue() override;
 
-  void setContext(DownloadContext context);
+  void setContext(DownloadContext context) { m_context.set(std::move(context)); }
   // Appends a listed file (name GBK, size as the listing shows it); the save
   // folder is fixed now when given, else when the row first starts.
   std::uint64_t add(const std::string& fileId, const std::string& nameGbk, const std::string& sizeText,
@@ -57,10 +56,7 @@ class DownloadQueue : public TransferQueue {
 
  private:
   StepResult finish(QueueRow& row, const DownloadContext& c);
-  DownloadContext context() const;
-
-  mutable std::mutex m_contextMutex;
-  DownloadContext m_context;
+  Shared<DownloadContext> m_context;
 };
 
 }  // namespace tarnwick::transfer

@@ -78,6 +78,25 @@ struct QueueOptions {
   int brokenDelayMs = 1000;  // wait before a broken transfer is tried again
 };
 
+// A value that one thread replaces and others read as a whole copy (what a
+// queue's rows need of the session and the window).
+template <class T>
+class Shared {
+ public:
+  void set(T value) {
+    std::lock_guard lock(m_mutex);
+    m_value = std::move(value);
+  }
+  T get() const {
+    std::lock_guard lock(m_mutex);
+    return m_value;
+  }
+
+ private:
+  mutable std::mutex m_mutex;
+  T m_value;
+};
+
 class TransferQueue {
  public:
   virtual ~TransferQueue();

@@ -44,16 +44,6 @@ UploadQueue::UploadQueue() = default;
 
 UploadQueue::~UploadQueue() { stop(); }
 
-void UploadQueue::setContext(UploadContext context) {
-  std::lock_guard lock(m_contextMutex);
-  m_context = std::move(context);
-}
-
-UploadContext UploadQueue::context() const {
-  std::lock_guard lock(m_contextMutex);
-  return m_context;
-}
-
 std::uint64_t UploadQueue::add(const std::string& localPath, std::optional<std::int32_t> folderId) {
   QueueRow row;
   row.localPath = localPath;
@@ -97,7 +87,7 @@ UploadQueue::Lookup UploadQueue::findRegistered(const UploadContext& c, const Qu
 }
 
 TransferQueue::StepResult UploadQueue::runRow(QueueRow& row) {
-  const UploadContext c = context();
+  const UploadContext c = m_context.get();
   const FileStamp before = stampOf(row.localPath);
   if (!before.exists) return {Step::Failed, gbk("本地文件不存在或无法读取")};
   row.size = before.size;

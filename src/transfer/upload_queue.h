@@ -17,7 +17,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <string>
 
@@ -48,7 +47,7 @@ class UploadQueue : public TransferQueue {
   UploadQueue();
   ~UploadQueue() override;
 
-  void setContext(UploadContext context);
+  void setContext(UploadContext context) { m_context.set(std::move(context)); }
   // Appends a file (native path); its folder is fixed now when given, else
   // when it first starts. The row's name is the file name after the last "/".
   std::uint64_t add(const std::string& localPath, std::optional<std::int32_t> folderId = std::nullopt);
@@ -63,10 +62,7 @@ class UploadQueue : public TransferQueue {
     bool unreachable = false;        // the listing could not be read
   };
   Lookup findRegistered(const UploadContext& c, const QueueRow& row);
-  UploadContext context() const;
-
-  mutable std::mutex m_contextMutex;
-  UploadContext m_context;
+  Shared<UploadContext> m_context;
 };
 
 }  // namespace tarnwick::transfer

@@ -31,7 +31,7 @@ struct PageLine {
 };
 
 const std::vector<PageLine>& pageLines() {
-  static const std::vector<PageLine> specs = [] {
+  static const std::vector<PageLine> lines = [] {
     // The lines sit in free room of each page: below the browser (and left of
     // 开通VIP), right of the security forms, below the payout form, below
     // both columns of the settings, right of the records buttons.
@@ -48,7 +48,7 @@ const std::vector<PageLine>& pageLines() {
     for (const auto& t : settingsTargets()) s[3].stateControls.push_back(t.control);
     return s;
   }();
-  return specs;
+  return lines;
 }
 
 const app::ControlDef* catalogueRow(const QString& name) {
@@ -148,11 +148,11 @@ bool present(const void* found, const char* name) {
   return found;
 }
 
-void addLine(QWidget* main, const PageLine& spec) {
-  QWidget* page = pageWidget(main, q(spec.title));
-  QWidget* anchor = app::control<QWidget>(main, q(spec.anchor));
-  const app::ControlDef* row = catalogueRow(q(spec.anchor));
-  if (!present(page, spec.title) || !present(anchor, spec.anchor) || !present(row, spec.anchor)) return;
+void addLine(QWidget* main, const PageLine& entry) {
+  QWidget* page = pageWidget(main, q(entry.title));
+  QWidget* anchor = app::control<QWidget>(main, q(entry.anchor));
+  const app::ControlDef* row = catalogueRow(q(entry.anchor));
+  if (!present(page, entry.title) || !present(anchor, entry.anchor) || !present(row, entry.anchor)) return;
   // The page starts where the tab control puts it; the anchor's catalogue
   // position less its place on the page gives that corner.
   const QPoint origin = QPoint(row->x, row->y) - anchor->pos();
@@ -160,7 +160,7 @@ void addLine(QWidget* main, const PageLine& spec) {
   line->setObjectName(kLineName);
   line->setTextFormat(Qt::PlainText);
   line->setWordWrap(true);
-  line->setGeometry(spec.line.translated(-origin));
+  line->setGeometry(entry.line.translated(-origin));
   line->hide();
 }
 
@@ -178,14 +178,14 @@ void resetPages(QWidget* main) {
   PageStates* s = PageStates::of(main);
   if (!s) return;
   s->forgetLoads();
-  for (const PageLine& spec : pageLines()) {
-    if (QLabel* line = loadFailureLine(main, q(spec.title))) line->hide();
-    for (const auto& name : spec.stateControls) {
+  for (const PageLine& entry : pageLines()) {
+    if (QLabel* line = loadFailureLine(main, q(entry.title))) line->hide();
+    for (const auto& name : entry.stateControls) {
       const QString control = QString::fromStdString(name);
       app::setControlText(main, control, designText(name.c_str()));
       if (auto* edit = app::control<QLineEdit>(main, control)) edit->setReadOnly(false);
     }
-    for (const auto& name : spec.selectors)
+    for (const auto& name : entry.selectors)
       if (auto* box = app::control<QComboBox>(main, QString::fromStdString(name))) box->setCurrentIndex(-1);
   }
   s->refresh();
@@ -207,11 +207,11 @@ void setBoxLocked(const char* box, bool locked) {
 
 void installPageStates(QWidget* main) {
   auto* s = new PageStates(main);
-  for (const PageLine& spec : pageLines()) {
-    addLine(main, spec);
-    for (const auto& name : spec.sendControls) {
+  for (const PageLine& entry : pageLines()) {
+    addLine(main, entry);
+    for (const auto& name : entry.sendControls) {
       QWidget* w = app::control<QWidget>(main, QString::fromStdString(name));
-      if (present(w, name.c_str())) s->watch(w, q(spec.title));
+      if (present(w, name.c_str())) s->watch(w, q(entry.title));
     }
   }
   resetPages(main);
@@ -225,8 +225,8 @@ void beginSession() {
 int sessionNumber() { return g_session; }
 
 bool loadsMemberState(const QString& title) {
-  for (const PageLine& spec : pageLines())
-    if (title == q(spec.title)) return true;
+  for (const PageLine& entry : pageLines())
+    if (title == q(entry.title)) return true;
   return false;
 }
 
