@@ -103,7 +103,7 @@ class ShellTest : public QObject {
   // Both log boxes drop their oldest lines beyond the bound, however the
   // lines arrive.
   void logBoxesKeepTheNewestLines() {
-    for (const QString box : {QStringLiteral("日志编辑框"), QStringLiteral("编辑框48")}) {
+    for (const QString& box : {QStringLiteral("日志编辑框"), QStringLiteral("编辑框48")}) {
       auto* edit = control<QPlainTextEdit>(m_main, box);
       edit->clear();
       std::string many;
