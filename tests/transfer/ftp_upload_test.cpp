@@ -7,7 +7,7 @@
 
 #include "ftp_peer.h"
 #include "transfer/local_file.h"
-#include "transfer/transfer_object.h"
+#include "transfer/ftp_upload.h"
 #include "transfer_waiter.h"
 #include "../refusing_port.h"
 #include "../time_scale.h"
@@ -29,14 +29,12 @@ protected:
   }
   TransferParams uploadParams(const FtpPeer& peer, const std::string& local, const std::string& remoteName) {
     TransferParams p;
-    p.modeFlags = kModeUpload;
     p.remoteUrl = peer.url(remoteName);
     p.localFile = local;
     p.ftpUser = "";  // as the client sends it: the anonymous defaults apply
     p.ftpPassword = "";
     p.connectTimeoutMs = p.sendTimeoutMs = p.receiveTimeoutMs = 5000;
     p.sendBlockBytes = 20480;
-    p.transferType = kTypeByExtension;  // asks for ASCII for ".tnwklswj"; binary is sent anyway
     p.onFinished = m_waiter.handler();
     return p;
   }
@@ -52,7 +50,7 @@ TEST_F(FtpUpload, BinaryUploadArrivesUnchangedAndFollowsTheDialogue) {
   ASSERT_TRUE(peer.ok());
   const std::string bytes = trickyBytes(300000);
   const std::string name = "my file#1.tnwklswj";
-  TransferObject t;
+  transfer::FtpUpload t;
   ASSERT_TRUE(t.start(uploadParams(peer, localFile(bytes), name)));
   ASSERT_TRUE(m_waiter.waitEnded(20000));
   const TransferReport& r = m_waiter.report;
@@ -88,7 +86,7 @@ TEST_F(FtpUpload, BinaryUploadArrivesUnchangedAndFollowsTheDialogue) {
 TEST_F(FtpUpload, ExplicitCredentialsAndEmptyFile) {
   FtpPeer peer;
   ASSERT_TRUE(peer.ok());
-  TransferObject t;
+  transfer::FtpUpload t;
   TransferParams p = uploadParams(peer, localFile(""), "empty.tnwklswj");
   p.ftpUser = "member";
   p.ftpPassword = "secret";
@@ -103,7 +101,7 @@ TEST_F(FtpUpload, FallsBackToActiveModeWhenPassiveIsRefused) {
   FtpPeer peer(/*refusePassive=*/true);
   ASSERT_TRUE(peer.ok());
   const std::string bytes = trickyBytes(200000, 3);
-  TransferObject t;
+  transfer::FtpUpload t;
   ASSERT_TRUE(t.start(uploadParams(peer, localFile(bytes), "act.tnwklswj")));
   ASSERT_TRUE(m_waiter.waitEnded(20000));
   EXPECT_TRUE(m_waiter.report.succeeded) << m_waiter.report.error;
@@ -122,9 +120,9 @@ TEST_F(FtpUpload, ResumeContinuesAPartialRemoteFileWithRest) {
   ASSERT_TRUE(peer.ok());
   const std::string bytes = trickyBytes(250000, 11);
   writeFile(peer.folder() + "/part.tnwklswj", bytes.substr(0, 100000));
-  TransferObject t;
+  transfer::FtpUpload t;
   TransferParams p = uploadParams(peer, localFile(bytes), "part.tnwklswj");
-  p.modeFlags = kModeUpload | kModeResume;
+  p.resumeUpload = true;
   ASSERT_TRUE(t.start(p));
   ASSERT_TRUE(m_waiter.waitEnded(20000));
   const TransferReport& r = m_waiter.report;
@@ -143,7 +141,7 @@ TEST_F(FtpUpload, WithoutResumeAStaleRemoteFileIsReplaced) {
   ASSERT_TRUE(peer.ok());
   const std::string bytes = trickyBytes(50000, 5);
   writeFile(peer.folder() + "/old.tnwklswj", std::string(80000, 'x'));
-  TransferObject t;
+  transfer::FtpUpload t;
   ASSERT_TRUE(t.start(uploadParams(peer, localFile(bytes), "old.tnwklswj")));
   ASSERT_TRUE(m_waiter.waitEnded(20000));
   EXPECT_TRUE(m_waiter.report.succeeded) << m_waiter.report.error;
@@ -157,7 +155,7 @@ TEST_F(FtpUpload, RateLimitIsHonouredAndCountersFollow) {
   FtpPeer peer;
   ASSERT_TRUE(peer.ok());
   const std::int64_t rate = 256 * 1024, size = 3 * rate;
-  TransferObject t;
+  transfer::FtpUpload t;
   TransferParams p = uploadParams(peer, localFile(trickyBytes(size)), "rate.tnwklswj");
   p.rateLimit = rate;
   std::atomic<int> progressCalls{0};
@@ -197,7 +195,7 @@ TEST_F(FtpUpload, CloseMidTransferEndsTheThreadOnce) {
   FtpPeer peer;
   ASSERT_TRUE(peer.ok());
   const std::int64_t size = 8 << 20;
-  TransferObject t;
+  transfer::FtpUpload t;
   TransferParams p = uploadParams(peer, localFile(std::string(size, 'z')), "close.tnwklswj");
   p.rateLimit = 1 << 20;
   p.closeWaitMs = 3000;
@@ -225,7 +223,7 @@ TEST_F(FtpUpload, CloseMidTransferEndsTheThreadOnce) {
 TEST_F(FtpUpload, ServerKilledMidTransferIsReportedWithinTheTimeouts) {
   FtpPeer peer;
   ASSERT_TRUE(peer.ok());
-  TransferObject t;
+  transfer::FtpUpload t;
   TransferParams p = uploadParams(peer, localFile(std::string(8 << 20, 'k')), "killed.tnwklswj");
   p.rateLimit = 1 << 20;
   p.connectTimeoutMs = p.sendTimeoutMs = p.receiveTimeoutMs = 1000;
@@ -261,39 +259,16 @@ TEST_F(FtpUpload, FailuresEndWithCodeFourAndTheirOutcome) {
   for (const auto& c : cases) {
     Waiter w;
     TransferParams p;
-    p.modeFlags = kModeUpload;
     p.remoteUrl = c.url;
     p.localFile = c.localExists ? localFile("data") : m_dir + "/missing";
     p.connectTimeoutMs = 2000;
     p.onFinished = w.handler();
-    TransferObject t;
+    transfer::FtpUpload t;
     ASSERT_TRUE(t.start(p)) << c.label;
     ASSERT_TRUE(w.waitEnded(10000)) << c.label;
     EXPECT_EQ(w.report.outcome, c.expected) << c.label << ": " << outcomeName(w.report.outcome);
     EXPECT_FALSE(w.report.succeeded) << c.label;
     EXPECT_FALSE(w.report.error.empty()) << c.label;
-  }
-}
-
-TEST(FtpType, RequestedTypeFollowsMembers17And18) {
-  struct Case {
-    int type;
-    const char* file;
-    char expected;
-  } cases[] = {
-      {kTypeBinary, "/tmp/a.txt", 'I'},
-      {kTypeByExtension, "/tmp/a.zip", 'I'},
-      {kTypeByExtension, "/tmp/a.rm", 'I'},
-      {kTypeByExtension, "/tmp/a.r", 'A'},  // not a prefix match
-      {kTypeByExtension, "/tmp/a.txt", 'A'},
-      {kTypeByExtension, "/tmp/a.zip.tnwklswj", 'A'},
-      {kTypeByExtension, "/tmp/dir.zip/noext", 'A'},
-  };
-  for (const auto& c : cases) {
-    TransferParams p;
-    p.transferType = c.type;
-    p.localFile = c.file;
-    EXPECT_EQ(requestedFtpType(p), c.expected) << c.file;
   }
 }
 
