@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
+#include <memory>
+#include <new>
 #include <thread>
 
 #include "ftp_peer.h"
-#include "transfer/local_file.h"
+#include "net/connection_share.h"
 #include "transfer/ftp_upload.h"
+#include "transfer/local_file.h"
 #include "transfer_waiter.h"
 #include "../refusing_port.h"
 #include "../time_scale.h"
@@ -244,6 +248,41 @@ struct FailureCase {
   bool localExists;
   Outcome expected;
 };
+
+TEST_F(FtpUpload, AKeptSessionOutlivesTheObjectThatLoggedItIn) {
+  // libcurl closes every socket of a cached session (the next file's data
+  // connection, the session itself at the end) through the callbacks of the
+  // handle that opened it. The first object's memory is overwritten once it
+  // is gone, so a close that still reached it would crash here.
+  FtpPeer peer;
+  ASSERT_TRUE(peer.ok());
+  auto share = std::make_shared<net::ConnectionShare>();
+  alignas(transfer::FtpUpload) unsigned char first[sizeof(transfer::FtpUpload)];
+  std::string bytes[2];
+  for (int i = 0; i < 2; ++i) {
+    const std::string name = "kept" + std::to_string(i) + ".tnwklswj";
+    bytes[i] = trickyBytes(60000, 50 + i);
+    Waiter w;
+    TransferParams p = uploadParams(peer, localFile(bytes[i], name), name);
+    p.onFinished = w.handler();
+    p.connections = share;
+    auto* t = i == 0 ? new (first) transfer::FtpUpload : new transfer::FtpUpload;
+    ASSERT_TRUE(t->start(p));
+    ASSERT_TRUE(w.waitEnded(20000));
+    EXPECT_TRUE(w.report.succeeded) << w.report.error;
+    if (i == 0) {
+      t->~FtpUpload();
+      for (std::size_t k = 0; k < sizeof first; ++k) first[k] = static_cast<unsigned char>(k * 37 + 11);
+    } else {
+      delete t;
+    }
+  }
+  share.reset();
+  for (int i = 0; i < 2; ++i)
+    EXPECT_TRUE(sameBytes(readFile(peer.folder() + "/kept" + std::to_string(i) + ".tnwklswj"), bytes[i]));
+  const std::string log = peer.log();
+  EXPECT_EQ(log.find("USER", log.find("USER") + 1), std::string::npos) << "one login for both: " << log;
+}
 
 TEST_F(FtpUpload, FailuresEndWithCodeFourAndTheirOutcome) {
   RefusingPort refusing;  // connections to it are refused
