@@ -1,4 +1,4 @@
-// FTP uploads of the transfer object against a recording pyftpdlib peer.
+// FtpUpload against a recording pyftpdlib peer.
 
 #include <gtest/gtest.h>
 
@@ -187,7 +187,7 @@ TEST_F(FtpUpload, RateLimitIsHonouredAndCountersFollow) {
   EXPECT_GT(measured, rate * 0.8 / testTimeScale()) << seconds << " s";
   EXPECT_LT(measured, rate * 1.2) << seconds << " s";
   EXPECT_TRUE(monotonic);
-  EXPECT_TRUE(wholeBlocks) << "data goes out in blocks of member 13";
+  EXPECT_TRUE(wholeBlocks) << "data goes out in whole send blocks";
   EXPECT_GT(summed, size / 2);  // the speed counter saw the data go by
   EXPECT_LE(summed, size);
   EXPECT_EQ(t.bytesSinceLastQuery(), 0);

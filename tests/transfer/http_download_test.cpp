@@ -1,5 +1,5 @@
-// HTTP downloads of the transfer object against an in-test peer that records
-// the request and misbehaves on demand.
+// HttpDownload against an in-test peer that records the request and
+// misbehaves on demand.
 
 #include <gtest/gtest.h>
 
