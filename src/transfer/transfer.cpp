@@ -9,6 +9,7 @@
 #include "net/curl_driver.h"
 
 namespace tarnwick::transfer {
+
 std::int64_t Transfer::nowMs() {
   using namespace std::chrono;
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
