@@ -267,8 +267,7 @@ TEST_F(FtpUpload, AKeptSessionOutlivesTheObjectThatLoggedItIn) {
     p.onFinished = w.handler();
     p.connections = share;
     auto* t = i == 0 ? new (first) transfer::FtpUpload : new transfer::FtpUpload;
-    ASSERT_TRUE(t->start(p));
-    ASSERT_TRUE(w.waitEnded(20000));
+    const bool ended = t->start(p) && w.waitEnded(20000);
     EXPECT_TRUE(w.report.succeeded) << w.report.error;
     if (i == 0) {
       t->~FtpUpload();
@@ -276,6 +275,7 @@ TEST_F(FtpUpload, AKeptSessionOutlivesTheObjectThatLoggedItIn) {
     } else {
       delete t;
     }
+    ASSERT_TRUE(ended);
   }
   share.reset();
   for (int i = 0; i < 2; ++i)
