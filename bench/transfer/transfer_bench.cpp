@@ -24,7 +24,8 @@
 #include "ftp_sink.h"
 #include "transfer/local_file.h"
 #include "transfer/md5.h"
-#include "transfer/transfer_object.h"
+#include "transfer/ftp_upload.h"
+#include "transfer/http_download.h"
 
 using namespace tarnwick::transfer;
 using Clock = std::chrono::steady_clock;
@@ -69,6 +70,7 @@ void makeFile(const std::string& path, std::int64_t bytes) {
 }
 
 // Runs one transfer to its end; returns seconds, fills the report.
+template <class Kind>
 double runTransfer(TransferParams p, TransferReport& report) {
   std::mutex m;
   std::condition_variable cv;
@@ -83,7 +85,7 @@ double runTransfer(TransferParams p, TransferReport& report) {
     }
     return true;
   };
-  TransferObject t;
+  Kind t;
   auto begin = Clock::now();
   t.start(p);
   std::unique_lock l(m);
@@ -153,16 +155,14 @@ int main(int argc, char** argv) {
 
   // FTP upload, as the upload worker sets it up (blocks of 20480 bytes).
   TransferParams up;
-  up.modeFlags = kModeUpload;
   up.remoteUrl = ftpUrl;
   up.localFile = file;
   up.sendBlockBytes = std::getenv("BLOCK") ? std::atoi(std::getenv("BLOCK")) : 20480;
-  up.transferType = kTypeByExtension;
   TransferReport r;
   double curlUp = 1e9, oursUp = 1e9;
   for (int i = 0; i < 3; ++i) {
     curlUp = std::min(curlUp, shell("curl -s -T " + file + " " + ftpUrl));
-    oursUp = std::min(oursUp, runTransfer(up, r));
+    oursUp = std::min(oursUp, runTransfer<FtpUpload>(up, r));
     if (!r.succeeded || sink.lastUploadBytes() != size) std::printf("upload failed: %s\n", r.error.c_str());
   }
   ratio("FTP upload (vs curl -T)", oursUp, curlUp, size, 0.95);
@@ -180,7 +180,7 @@ int main(int argc, char** argv) {
     std::filesystem::remove(out);
     curlDown = std::min(curlDown, shell("curl -s -o " + out + " " + httpUrl));
     std::filesystem::remove(out);
-    oursDown = std::min(oursDown, runTransfer(down, r));
+    oursDown = std::min(oursDown, runTransfer<HttpDownload>(down, r));
     if (!r.succeeded || LocalFile::sizeOf(out) != size) std::printf("download failed: %s\n", r.error.c_str());
   }
   std::filesystem::remove(out);
@@ -212,7 +212,7 @@ int main(int argc, char** argv) {
   long idle = statusKb("VmRSS:");
   resetPeak();
   up.localFile = sparse;
-  double t1 = runTransfer(up, r);
+  double t1 = runTransfer<FtpUpload>(up, r);
   long peakUp = statusKb("VmHWM:");
   std::printf("4 GiB upload:   %s in %.1f s, %lld bytes arrived; peak RSS %ld KiB, idle %ld KiB: +%.1f MiB "
               "(goal <= 64)\n",
@@ -222,7 +222,7 @@ int main(int argc, char** argv) {
   resetPeak();
   down.remoteUrl = "http://127.0.0.1:" + std::to_string(http.port) + "/big.bin";
   down.localFile = out;
-  double t2 = runTransfer(down, r);
+  double t2 = runTransfer<HttpDownload>(down, r);
   long peakDown = statusKb("VmHWM:");
   std::printf("4 GiB download: %s in %.1f s, %lld bytes written; peak RSS %ld KiB, idle %ld KiB: +%.1f MiB "
               "(goal <= 64)\n",

@@ -13,7 +13,7 @@
 #include "net/http.h"
 #include "net/text.h"
 #include "transfer/download_plan.h"
-#include "transfer/transfer_object.h"
+#include "transfer/http_download.h"
 
 namespace tarnwick::transfer {
 
@@ -118,7 +118,7 @@ TransferQueue::StepResult DownloadQueue::runRow(QueueRow& row) {
     params.remoteUrl = address;
     params.localFile = row.partial.path;
     announce(QueueEventKind::Sending, row.id);
-    const TransferReport got = runTransfer(params, [resume] { return !resume; });
+    const TransferReport got = runTransfer(std::make_shared<HttpDownload>(), params, [resume] { return !resume; });
     if (stopRequested() || got.outcome == Outcome::Closed) return {Step::Stopped, {}};
 
     const FileStamp left = stampOf(row.partial.path);

@@ -1,9 +1,9 @@
 #pragma once
-// The lines a server sends to the transfer object, read without any
-// connection: the header lines of an HTTP reply (status, Content-Length,
-// Content-Range) and the commands and replies of the FTP control connection.
-// The transfer object feeds them from libcurl's callbacks; they carry bytes
-// of a server the client does not control.
+// The lines a server sends to a transfer, read without any connection: the
+// header lines of an HTTP reply (status, Content-Length, Content-Range) and
+// the commands and replies of the FTP control connection. HttpDownload and
+// FtpUpload feed them from libcurl's callbacks; they carry bytes of a
+// server the client does not control.
 
 #include <cstddef>
 #include <cstdint>

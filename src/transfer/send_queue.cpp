@@ -1,6 +1,8 @@
 #include "transfer/send_queue.h"
 
 #include <algorithm>
+#include <mutex>
+#include <unordered_map>
 
 #include <curl/curl.h>
 
@@ -17,13 +19,24 @@
 namespace tarnwick::transfer {
 namespace {
 
+// Which watch each open socket belongs to. Never destroyed: a cached
+// connection may close during the process's exit.
+struct SocketOwners {
+  std::mutex mutex;
+  std::unordered_map<int, SendQueueWatch*> owner;
+};
+SocketOwners& owners() {
+  static auto* table = new SocketOwners;
+  return *table;
+}
+
 int onSocketOpened(void* watch, curl_socket_t fd, curlsocktype) {
   static_cast<SendQueueWatch*>(watch)->add(fd);
   return CURL_SOCKOPT_OK;
 }
 
-int onSocketClosing(void* watch, curl_socket_t fd) {
-  static_cast<SendQueueWatch*>(watch)->remove(fd);
+int onSocketClosing(void*, curl_socket_t fd) {
+  SendQueueWatch::closing(fd);
   return ::close(fd);
 }
 
@@ -57,22 +70,52 @@ void SendQueueWatch::attach(CURL* easy) {
   curl_easy_setopt(easy, CURLOPT_SOCKOPTFUNCTION, &onSocketOpened);
   curl_easy_setopt(easy, CURLOPT_SOCKOPTDATA, this);
   curl_easy_setopt(easy, CURLOPT_CLOSESOCKETFUNCTION, &onSocketClosing);
-  curl_easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, this);
+  curl_easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, nullptr);
+}
+
+SendQueueWatch::~SendQueueWatch() {
+  SocketOwners& table = owners();
+  std::lock_guard lock(table.mutex);
+  for (int fd : m_sockets) table.owner.erase(fd);
 }
 
 void SendQueueWatch::add(int fd) {
-  remove(fd);
-  m_sockets.push_back(fd);
+  SocketOwners& table = owners();
+  {
+    std::lock_guard lock(table.mutex);
+    auto [it, fresh] = table.owner.try_emplace(fd, this);
+    if (!fresh) {  // a number whose close this table did not see
+      it->second->forget(fd);
+      it->second = this;
+    }
+    m_sockets.push_back(fd);
+  }
   m_windowMax = 0;
   m_lastUnsent = m_lastWindow = -1;
   m_drained = m_drainMs = 0;
 }
 
-void SendQueueWatch::remove(int fd) { m_sockets.erase(std::remove(m_sockets.begin(), m_sockets.end(), fd), m_sockets.end()); }
+void SendQueueWatch::closing(int fd) {
+  SocketOwners& table = owners();
+  std::lock_guard lock(table.mutex);
+  auto it = table.owner.find(fd);
+  if (it == table.owner.end()) return;  // its watch has ended
+  it->second->forget(fd);
+  table.owner.erase(it);
+}
+
+void SendQueueWatch::forget(int fd) {
+  m_sockets.erase(std::remove(m_sockets.begin(), m_sockets.end(), fd), m_sockets.end());
+}
+
+std::vector<int> SendQueueWatch::sockets() const {
+  std::lock_guard lock(owners().mutex);
+  return m_sockets;
+}
 
 std::int64_t SendQueueWatch::unsent() const {
   std::int64_t sum = 0;
-  for (int fd : m_sockets) sum += std::max<std::int64_t>(0, unsentBytes(fd));
+  for (int fd : sockets()) sum += std::max<std::int64_t>(0, unsentBytes(fd));
   return sum;
 }
 
@@ -84,8 +127,9 @@ bool SendQueueWatch::shrank() {
 }
 
 void SendQueueWatch::sample(std::int64_t nowMs) {
-  if (m_sockets.empty()) return;
-  const std::int64_t unsent = unsentBytes(m_sockets.back()), window = peerWindow(m_sockets.back());
+  const std::vector<int> open = sockets();
+  if (open.empty()) return;
+  const std::int64_t unsent = unsentBytes(open.back()), window = peerWindow(open.back());
   if (unsent < 0 || window < 0) return;
   // With the window closed, the server acknowledges only what it has read.
   if (m_lastWindow == 0 && m_lastUnsent > 0) {

@@ -12,7 +12,11 @@
 //
 // The watch learns the sockets of one easy handle from libcurl's socket
 // callbacks (every socket it opens or accepts, and their closing), so it sees
-// the FTP data connection whichever mode opened it.
+// the FTP data connection whichever mode opened it. A connection kept in a
+// shared cache outlives the handle and the watch that opened it, and libcurl
+// closes all its sockets, later data connections included, through the
+// callback that handle set: the close callback therefore finds a socket's
+// watch in a table of the process that a watch leaves when it ends.
 
 #include <cstdint>
 #include <vector>
@@ -30,8 +34,12 @@ std::int64_t peerWindow(int fd);
 
 class SendQueueWatch {
 public:
-  // Installs the socket callbacks on easy; the watch must outlive every
-  // connection of that handle (the multi handle may close one later).
+  SendQueueWatch() = default;
+  ~SendQueueWatch();  // its sockets close without it from here on
+  SendQueueWatch(const SendQueueWatch&) = delete;
+  SendQueueWatch& operator=(const SendQueueWatch&) = delete;
+
+  // Installs the socket callbacks on easy.
   void attach(CURL* easy);
 
   // Unsent bytes summed over the open sockets now.
@@ -47,11 +55,15 @@ public:
   // has not read (at most its largest window), plus `more` bytes.
   std::int64_t backlogMs(std::int64_t more) const;
 
+  // The callbacks: a socket of this watch opened, one of its sockets closing.
   void add(int fd);
-  void remove(int fd);
+  static void closing(int fd);
 
 private:
-  std::vector<int> m_sockets;  // touched on the transfer thread only
+  void forget(int fd);
+  std::vector<int> sockets() const;
+
+  std::vector<int> m_sockets;  // guarded by the table's lock
   std::int64_t m_level = -1;
   // Readings of the socket opened last.
   std::int64_t m_windowMax = 0;

@@ -1,11 +1,12 @@
 #pragma once
 // The parameter record of one transfer and what a transfer reports back.
 //
-// The record has twenty members in a fixed order; the upload worker and the
-// download manager fill a few of them and keep the defaults of the rest.
-// Local paths (member 3) are native file-system paths; the remote URL
-// (member 2) is sent with its bytes unchanged (bytes that a URL cannot carry
-// raw are percent-encoded on the way to libcurl, which decodes them again).
+// One record serves both kinds of transfer (FtpUpload, HttpDownload); each
+// reads the common fields and its own group, and the callers fill a few
+// fields and keep the defaults of the rest. Local paths are native
+// file-system paths; the remote URL is sent with its bytes unchanged (bytes
+// that a URL cannot carry raw are percent-encoded on the way to libcurl,
+// which decodes them again).
 
 #include <cstdint>
 #include <functional>
@@ -22,19 +23,6 @@ namespace tarnwick::transfer {
 inline constexpr int kEventThreadEnded = 4;    // the transfer thread ends (every time, once)
 inline constexpr int kEventNameConflict = 18;  // download target exists: true = give up
 
-// Member 1: mode flags.
-inline constexpr int kModeDownload = 1;     // the default: HTTP download
-inline constexpr int kModeUpload = 8192;    // FTP upload
-// Added to kModeUpload: ask the server for the size of the remote file first
-// and continue a partial one with REST. Only for a retry of the same content:
-// a stale partial file of another content with the same name would otherwise
-// be continued.
-inline constexpr int kModeResume = 65536;
-
-// Member 17: FTP transfer type.
-inline constexpr int kTypeBinary = 1;
-inline constexpr int kTypeByExtension = 3;
-
 // How a transfer ended.
 enum class Outcome {
   Completed,         // every byte is in place
@@ -45,7 +33,7 @@ enum class Outcome {
   ServerRefused,     // FTP reply other than expected; HTTP 400, 403 or 404
   UnsupportedReply,  // any other HTTP status
   LocalFileError,    // the local file could not be read or written
-  BadParameters,     // unusable URL or mode
+  BadParameters,     // no local file, or a URL of the wrong kind
   FileChanged,       // upload: the local file was written to while it was sent
 };
 
@@ -65,8 +53,8 @@ struct TransferReport {
   std::int64_t totalSize = -1;    // complete size of the file, -1 when unknown
   int status = 0;                 // last HTTP status or FTP reply code, 0 when none
   std::string error;              // readable reason, empty on success
-  std::string localFile;          // member 3 of the record
-  std::string remoteUrl;          // member 2 of the record
+  std::string localFile;          // localFile of the record
+  std::string remoteUrl;          // remoteUrl of the record
 };
 
 // Progress: code 1, remote URL, local file, bytes in place, complete size (-1 unknown).
@@ -81,25 +69,17 @@ using ProgressHandler =
 using FinishedHandler = std::function<bool(int code, const TransferReport& report)>;
 
 struct TransferParams {
-  int modeFlags = kModeDownload;                           // 1
-  std::string remoteUrl;                                   // 2  ftp://host[:port]/name or http://...
-  std::string localFile;                                   // 3
-  std::string ftpUser = "anonymous";                       // 4  empty: "anonymous"
-  std::string ftpPassword = kAnonymousPassword;            // 5  empty: kAnonymousPassword
-  std::int64_t rateLimit = 0;                              // 7  bytes per second, 0 = unlimited
-  int connectTimeoutMs = 20000;                            // 8
-  int sendTimeoutMs = 20000;                               // 9  longest stall while sending
-  int receiveTimeoutMs = 20000;                            // 10 longest wait for the server
-  int closeWaitMs = 1000;                                  // 11 how long close() waits for the thread
-  int sendBlockBytes = 1024;                               // 13 bytes per block sent
-  ProgressHandler onProgress;                              // 14
-  FinishedHandler onFinished;                              // 15
-  std::string referer;                                     // 16 Referer of a download
-  int transferType = kTypeBinary;                          // 17
-  std::string binaryExtensions = ".exe|.rar|.zip|.gif|.jpg|.mp3|.rm";  // 18
-  std::string userAgent;                                   // 19 empty: kDefaultUserAgent
-  int retries = 0;                                         // 20 extra connection attempts
-
+  // Both kinds.
+  std::string remoteUrl;         // ftp://host[:port]/name or http[s]://...
+  std::string localFile;         // the file sent, or the file the download writes
+  std::int64_t rateLimit = 0;    // bytes per second each way, 0 = unlimited
+  int connectTimeoutMs = 20000;  // longest wait for a connection
+  int sendTimeoutMs = 20000;     // longest stall while sending
+  int receiveTimeoutMs = 20000;  // longest wait for the server
+  int closeWaitMs = 1000;        // how long close() waits for the transfer to end
+  int retries = 0;               // extra connection attempts
+  ProgressHandler onProgress;
+  FinishedHandler onFinished;
   // Runs the code-4 call of the finished handler. Empty: the handler runs on
   // the transfer thread. The GUI sets a queued call to its own thread, so a
   // handler that waits on the GUI or starts the next transfer never runs on
@@ -107,18 +87,27 @@ struct TransferParams {
   // function it is given; the object counts as running until then.
   std::function<void(std::function<void()>)> handlerExecutor;
 
-  // An FTP upload leaves its logged-in session here and takes up one left by
+  // FTP upload.
+  std::string ftpUser = "anonymous";             // empty: "anonymous"
+  std::string ftpPassword = kAnonymousPassword;  // empty: kAnonymousPassword
+  int sendBlockBytes = 1024;                     // bytes per block handed to the socket
+  // Ask the server for the size of the remote file first and continue a
+  // partial one with REST. Only for a retry of the same content: a stale
+  // partial file of another content with the same name would otherwise be
+  // continued.
+  bool resumeUpload = false;
+  // The upload leaves its logged-in session here and takes up one left by
   // an earlier upload to the same server and user: a queue hands the same
   // cache to every file of its run. Empty: every upload logs in and quits.
   std::shared_ptr<net::ConnectionShare> connections;
+
+  // HTTP download.
+  std::string referer;    // Referer sent (empty: the header with no value)
+  std::string userAgent;  // empty: kDefaultUserAgent
 
   // e-mail shaped, 17 characters, the conventional anonymous-FTP password
   static constexpr const char* kAnonymousPassword = "guest@example.org";
   static constexpr const char* kDefaultUserAgent = "Mozilla/4.0 (compatible; MSIE 5.00; Windows 98)";
 };
-
-// The FTP type member 17 and 18 ask for: 'I' or 'A'. Uploads are sent as 'I'
-// whatever this says, so every server stores the bytes unchanged.
-char requestedFtpType(const TransferParams& p);
 
 }  // namespace tarnwick::transfer

@@ -5,7 +5,7 @@
 #include <random>
 
 #include "net/connection_share.h"
-#include "transfer/transfer_object.h"
+#include "transfer/transfer.h"
 
 namespace tarnwick::transfer {
 
@@ -172,7 +172,7 @@ void TransferQueue::start() {
 }
 
 void TransferQueue::stop() {
-  std::shared_ptr<TransferObject> transfer;
+  std::shared_ptr<Transfer> transfer;
   std::thread thread;
   {
     std::lock_guard lock(m_mutex);
@@ -208,7 +208,7 @@ bool TransferQueue::waitIdle(int timeoutMs) {
 }
 
 QueueProgress TransferQueue::progress() {
-  std::shared_ptr<TransferObject> t;
+  std::shared_ptr<Transfer> t;
   QueueProgress p;
   {
     std::lock_guard lock(m_mutex);
@@ -241,7 +241,8 @@ void TransferQueue::updateRow(const QueueRow& row) {
   announce(QueueEventKind::Changed);
 }
 
-TransferReport TransferQueue::runTransfer(TransferParams params, std::function<bool()> onNameConflict) {
+TransferReport TransferQueue::runTransfer(std::shared_ptr<Transfer> transfer, TransferParams params,
+                                          std::function<bool()> onNameConflict) {
   struct Wait {
     std::mutex m;
     std::condition_variable cv;
@@ -261,7 +262,6 @@ TransferReport TransferQueue::runTransfer(TransferParams params, std::function<b
     }
     return true;
   };
-  auto transfer = std::make_shared<TransferObject>();
   TransferReport closed;
   closed.outcome = Outcome::Closed;
   closed.localFile = params.localFile;

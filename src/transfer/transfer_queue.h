@@ -39,7 +39,7 @@ class ConnectionShare;
 
 namespace tarnwick::transfer {
 
-class TransferObject;
+class Transfer;
 
 enum class QueueEventKind {
   Changed,      // rows were added, removed or changed state
@@ -157,10 +157,12 @@ class TransferQueue {
   void announce(QueueEventKind kind, std::uint64_t rowId = 0, const std::string& text = {});
   bool stopRequested() const { return m_stop.load(); }
   const std::atomic<bool>* stopFlag() const { return &m_stop; }
-  // Runs a transfer to its end on the runner thread: the counters of
-  // progress() read it meanwhile, stop() closes it.
-  // onNameConflict answers the download's "target exists" question (true gives up).
-  TransferReport runTransfer(TransferParams params, std::function<bool()> onNameConflict = {});
+  // Runs a transfer (a fresh FtpUpload or HttpDownload) to its end on the
+  // runner thread: the counters of progress() read it meanwhile, stop()
+  // closes it. onNameConflict answers the download's "target exists"
+  // question (true gives up).
+  TransferReport runTransfer(std::shared_ptr<Transfer> transfer, TransferParams params,
+                             std::function<bool()> onNameConflict = {});
   // Sleeps up to ms; false when stop() came.
   bool pause(int ms);
   void updateRow(const QueueRow& row);  // writes the row back (by id), saves
@@ -195,7 +197,7 @@ class TransferQueue {
   std::atomic<bool> m_stop{false};
   std::atomic<bool> m_waiting{false};
   std::uint64_t m_runningRow = 0;
-  std::shared_ptr<TransferObject> m_transfer;  // the running transfer; guarded by m_mutex
+  std::shared_ptr<Transfer> m_transfer;  // the running transfer; guarded by m_mutex
   std::shared_ptr<net::ConnectionShare> m_connections;  // of the current run; runner thread only
 };
 

@@ -7,8 +7,8 @@
 #include "net/http.h"
 #include "net/text.h"
 #include "transfer/download_plan.h"
+#include "transfer/ftp_upload.h"
 #include "transfer/md5.h"
-#include "transfer/transfer_object.h"
 #include "transfer/upload_requests.h"
 
 namespace tarnwick::transfer {
@@ -135,7 +135,7 @@ TransferQueue::StepResult UploadQueue::runRow(QueueRow& row) {
   file.fileNameGbk = row.name;
   file.user = c.ftpUser;
   file.password = c.ftpPassword;
-  const TransferReport sent = runTransfer(ftpUploadParams(file));
+  const TransferReport sent = runTransfer(std::make_shared<FtpUpload>(), ftpUploadParams(file));
   if (stopRequested() || sent.outcome == Outcome::Closed) return {Step::Stopped, {}};
   const FileStamp after = stampOf(row.localPath);
   if (sent.succeeded && after != before) return {Step::Failed, gbk("文件在上传过程中被修改")};

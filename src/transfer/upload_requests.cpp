@@ -43,7 +43,6 @@ std::string webUploadUrl(const std::string& webUploadHost, const std::string& ac
 
 TransferParams ftpUploadParams(const FtpUploadFile& file) {
   TransferParams p;
-  p.modeFlags = kModeUpload;
   p.remoteUrl = "ftp://" + file.ftpHost + "/" + file.fileNameGbk + kUploadSuffix;
   p.localFile = file.localPath;
   p.ftpUser = file.user;
@@ -52,8 +51,6 @@ TransferParams ftpUploadParams(const FtpUploadFile& file) {
   p.sendTimeoutMs = 5000;
   p.receiveTimeoutMs = 5000;
   p.sendBlockBytes = 20480;
-  // Binary whatever the name ends in: the file must arrive byte for byte.
-  p.transferType = kTypeBinary;
   return p;
 }
 

@@ -10,7 +10,8 @@
 #include "http_peer.h"
 #include "transfer/local_file.h"
 #include "transfer/md5.h"
-#include "transfer/transfer_object.h"
+#include "transfer/ftp_upload.h"
+#include "transfer/http_download.h"
 #include "transfer_waiter.h"
 
 namespace tarnwick::transfer::test {
@@ -18,10 +19,11 @@ namespace {
 
 using namespace std::chrono_literals;
 
+template <class Kind>
 TransferReport runOnce(const TransferParams& base, Waiter& w, int waitMs = 20000) {
   TransferParams p = base;
   p.onFinished = w.handler();
-  TransferObject t;
+  Kind t;
   EXPECT_TRUE(t.start(p));
   EXPECT_TRUE(w.waitEnded(waitMs));
   return w.report;
@@ -72,7 +74,7 @@ TEST(DownloadFaults, NoShortOrUntrustedReplyIsReportedAsSuccess) {
     p.localFile = dir + "/got.bin";
     p.connectTimeoutMs = p.sendTimeoutMs = p.receiveTimeoutMs = 3000;
     Waiter w;
-    TransferReport r = runOnce(p, w);
+    TransferReport r = runOnce<HttpDownload>(p, w);
     EXPECT_EQ(r.succeeded, c.succeeds) << c.label << ": " << r.error;
     EXPECT_EQ(r.outcome, c.outcome) << c.label << ": " << outcomeName(r.outcome) << " " << r.error;
     EXPECT_EQ(LocalFile::sizeOf(p.localFile), c.leftOnDisk) << c.label;
@@ -96,7 +98,7 @@ TEST(DownloadFaults, AHungServerEndsAtTheStallLimitWithoutRetrying) {
   p.localFile = dir + "/h.bin";
   p.receiveTimeoutMs = 600;
   Waiter w;
-  TransferReport r = runOnce(p, w);
+  TransferReport r = runOnce<HttpDownload>(p, w);
   EXPECT_EQ(r.outcome, Outcome::NetworkError);
   EXPECT_EQ(peer.requests().size(), 1u);
   EXPECT_EQ(LocalFile::sizeOf(p.localFile), 1000);  // kept for a later resume
@@ -115,25 +117,25 @@ TEST(DownloadFaults, ResumeOnAFreshObjectIsByteExactAndDiscardRemovesAPartialFil
   p.receiveTimeoutMs = 3000;
   {
     Waiter w;
-    EXPECT_FALSE(runOnce(p, w).succeeded);
+    EXPECT_FALSE(runOnce<HttpDownload>(p, w).succeeded);
   }
   ASSERT_EQ(LocalFile::sizeOf(p.localFile), 90000);
   peer.setBehaviour({body});
   Waiter w;
   w.conflictAnswer = false;  // continue the partial file
-  TransferReport r = runOnce(p, w);
+  TransferReport r = runOnce<HttpDownload>(p, w);
   ASSERT_TRUE(r.succeeded) << r.error;
   EXPECT_EQ(r.startOffset, 90000);
   EXPECT_NE(peer.requests().back().find("\r\nRange: bytes=90000-\r\n"), std::string::npos);
   EXPECT_EQ(md5OfFile(p.localFile), md5OfBytes(body));
 
   // A finished file is never discarded; a partial one is.
-  TransferObject done;
+  HttpDownload done;
   EXPECT_TRUE(done.discardPartialFile());
   peer.setBehaviour(cut);
   const std::string partial = dir + "/p.bin";
   p.localFile = partial;
-  TransferObject t;
+  HttpDownload t;
   Waiter w2;
   p.onFinished = w2.handler();
   ASSERT_TRUE(t.start(p));
@@ -173,13 +175,13 @@ TEST(UploadFaults, RestAndSizeDecideTheOutcome) {
     writeFile(dir + "/u.tnwklswj", bytes);
     if (c.remotePartial > 0) writeFile(peer.folder() + "/u.tnwklswj", bytes.substr(0, c.remotePartial));
     TransferParams p;
-    p.modeFlags = kModeUpload | (c.remotePartial > 0 ? kModeResume : 0);
+    p.resumeUpload = c.remotePartial > 0;
     p.remoteUrl = peer.url("u.tnwklswj");
     p.localFile = dir + "/u.tnwklswj";
     p.sendBlockBytes = 20480;
     p.connectTimeoutMs = p.sendTimeoutMs = p.receiveTimeoutMs = 5000;
     Waiter w;
-    TransferReport r = runOnce(p, w);
+    TransferReport r = runOnce<FtpUpload>(p, w);
     EXPECT_EQ(r.succeeded, c.succeeds) << c.label << ": " << r.error;
     EXPECT_EQ(r.outcome, c.outcome) << c.label << ": " << outcomeName(r.outcome) << " " << r.error;
     const std::string remote = readFile(peer.folder() + "/u.tnwklswj");
@@ -197,7 +199,6 @@ TEST(UploadFaults, AnInterruptedUploadGoesOnOnAFreshObject) {
   const std::string bytes = trickyBytes(3 << 20, 43);
   writeFile(dir + "/big.tnwklswj", bytes);
   TransferParams p;
-  p.modeFlags = kModeUpload;
   p.remoteUrl = peer.url("big.tnwklswj");
   p.localFile = dir + "/big.tnwklswj";
   p.sendBlockBytes = 20480;
@@ -206,7 +207,7 @@ TEST(UploadFaults, AnInterruptedUploadGoesOnOnAFreshObject) {
   {
     Waiter w;
     p.onFinished = w.handler();
-    TransferObject t;
+    FtpUpload t;
     ASSERT_TRUE(t.start(p));
     std::this_thread::sleep_for(700ms);
     t.close();
@@ -217,10 +218,10 @@ TEST(UploadFaults, AnInterruptedUploadGoesOnOnAFreshObject) {
   const std::int64_t partial = LocalFile::sizeOf(peer.folder() + "/big.tnwklswj");
   ASSERT_GT(partial, 0);
   ASSERT_LT(partial, static_cast<std::int64_t>(bytes.size()));
-  p.modeFlags = kModeUpload | kModeResume;
+  p.resumeUpload = true;
   p.rateLimit = 0;
   Waiter w;
-  TransferReport r = runOnce(p, w);
+  TransferReport r = runOnce<FtpUpload>(p, w);
   ASSERT_TRUE(r.succeeded) << r.error;
   EXPECT_EQ(r.startOffset, partial);
   EXPECT_EQ(md5OfFile(peer.folder() + "/big.tnwklswj"), md5OfBytes(bytes));

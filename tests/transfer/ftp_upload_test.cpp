@@ -1,13 +1,17 @@
-// FTP uploads of the transfer object against a recording pyftpdlib peer.
+// FtpUpload against a recording pyftpdlib peer.
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
+#include <memory>
+#include <new>
 #include <thread>
 
 #include "ftp_peer.h"
+#include "net/connection_share.h"
+#include "transfer/ftp_upload.h"
 #include "transfer/local_file.h"
-#include "transfer/transfer_object.h"
 #include "transfer_waiter.h"
 #include "../refusing_port.h"
 #include "../time_scale.h"
@@ -29,14 +33,12 @@ protected:
   }
   TransferParams uploadParams(const FtpPeer& peer, const std::string& local, const std::string& remoteName) {
     TransferParams p;
-    p.modeFlags = kModeUpload;
     p.remoteUrl = peer.url(remoteName);
     p.localFile = local;
     p.ftpUser = "";  // as the client sends it: the anonymous defaults apply
     p.ftpPassword = "";
     p.connectTimeoutMs = p.sendTimeoutMs = p.receiveTimeoutMs = 5000;
     p.sendBlockBytes = 20480;
-    p.transferType = kTypeByExtension;  // asks for ASCII for ".tnwklswj"; binary is sent anyway
     p.onFinished = m_waiter.handler();
     return p;
   }
@@ -52,7 +54,7 @@ TEST_F(FtpUpload, BinaryUploadArrivesUnchangedAndFollowsTheDialogue) {
   ASSERT_TRUE(peer.ok());
   const std::string bytes = trickyBytes(300000);
   const std::string name = "my file#1.tnwklswj";
-  TransferObject t;
+  transfer::FtpUpload t;
   ASSERT_TRUE(t.start(uploadParams(peer, localFile(bytes), name)));
   ASSERT_TRUE(m_waiter.waitEnded(20000));
   const TransferReport& r = m_waiter.report;
@@ -88,7 +90,7 @@ TEST_F(FtpUpload, BinaryUploadArrivesUnchangedAndFollowsTheDialogue) {
 TEST_F(FtpUpload, ExplicitCredentialsAndEmptyFile) {
   FtpPeer peer;
   ASSERT_TRUE(peer.ok());
-  TransferObject t;
+  transfer::FtpUpload t;
   TransferParams p = uploadParams(peer, localFile(""), "empty.tnwklswj");
   p.ftpUser = "member";
   p.ftpPassword = "secret";
@@ -103,7 +105,7 @@ TEST_F(FtpUpload, FallsBackToActiveModeWhenPassiveIsRefused) {
   FtpPeer peer(/*refusePassive=*/true);
   ASSERT_TRUE(peer.ok());
   const std::string bytes = trickyBytes(200000, 3);
-  TransferObject t;
+  transfer::FtpUpload t;
   ASSERT_TRUE(t.start(uploadParams(peer, localFile(bytes), "act.tnwklswj")));
   ASSERT_TRUE(m_waiter.waitEnded(20000));
   EXPECT_TRUE(m_waiter.report.succeeded) << m_waiter.report.error;
@@ -122,9 +124,9 @@ TEST_F(FtpUpload, ResumeContinuesAPartialRemoteFileWithRest) {
   ASSERT_TRUE(peer.ok());
   const std::string bytes = trickyBytes(250000, 11);
   writeFile(peer.folder() + "/part.tnwklswj", bytes.substr(0, 100000));
-  TransferObject t;
+  transfer::FtpUpload t;
   TransferParams p = uploadParams(peer, localFile(bytes), "part.tnwklswj");
-  p.modeFlags = kModeUpload | kModeResume;
+  p.resumeUpload = true;
   ASSERT_TRUE(t.start(p));
   ASSERT_TRUE(m_waiter.waitEnded(20000));
   const TransferReport& r = m_waiter.report;
@@ -143,7 +145,7 @@ TEST_F(FtpUpload, WithoutResumeAStaleRemoteFileIsReplaced) {
   ASSERT_TRUE(peer.ok());
   const std::string bytes = trickyBytes(50000, 5);
   writeFile(peer.folder() + "/old.tnwklswj", std::string(80000, 'x'));
-  TransferObject t;
+  transfer::FtpUpload t;
   ASSERT_TRUE(t.start(uploadParams(peer, localFile(bytes), "old.tnwklswj")));
   ASSERT_TRUE(m_waiter.waitEnded(20000));
   EXPECT_TRUE(m_waiter.report.succeeded) << m_waiter.report.error;
@@ -157,7 +159,7 @@ TEST_F(FtpUpload, RateLimitIsHonouredAndCountersFollow) {
   FtpPeer peer;
   ASSERT_TRUE(peer.ok());
   const std::int64_t rate = 256 * 1024, size = 3 * rate;
-  TransferObject t;
+  transfer::FtpUpload t;
   TransferParams p = uploadParams(peer, localFile(trickyBytes(size)), "rate.tnwklswj");
   p.rateLimit = rate;
   std::atomic<int> progressCalls{0};
@@ -185,7 +187,7 @@ TEST_F(FtpUpload, RateLimitIsHonouredAndCountersFollow) {
   EXPECT_GT(measured, rate * 0.8 / testTimeScale()) << seconds << " s";
   EXPECT_LT(measured, rate * 1.2) << seconds << " s";
   EXPECT_TRUE(monotonic);
-  EXPECT_TRUE(wholeBlocks) << "data goes out in blocks of member 13";
+  EXPECT_TRUE(wholeBlocks) << "data goes out in whole send blocks";
   EXPECT_GT(summed, size / 2);  // the speed counter saw the data go by
   EXPECT_LE(summed, size);
   EXPECT_EQ(t.bytesSinceLastQuery(), 0);
@@ -197,7 +199,7 @@ TEST_F(FtpUpload, CloseMidTransferEndsTheThreadOnce) {
   FtpPeer peer;
   ASSERT_TRUE(peer.ok());
   const std::int64_t size = 8 << 20;
-  TransferObject t;
+  transfer::FtpUpload t;
   TransferParams p = uploadParams(peer, localFile(std::string(size, 'z')), "close.tnwklswj");
   p.rateLimit = 1 << 20;
   p.closeWaitMs = 3000;
@@ -225,7 +227,7 @@ TEST_F(FtpUpload, CloseMidTransferEndsTheThreadOnce) {
 TEST_F(FtpUpload, ServerKilledMidTransferIsReportedWithinTheTimeouts) {
   FtpPeer peer;
   ASSERT_TRUE(peer.ok());
-  TransferObject t;
+  transfer::FtpUpload t;
   TransferParams p = uploadParams(peer, localFile(std::string(8 << 20, 'k')), "killed.tnwklswj");
   p.rateLimit = 1 << 20;
   p.connectTimeoutMs = p.sendTimeoutMs = p.receiveTimeoutMs = 1000;
@@ -247,6 +249,41 @@ struct FailureCase {
   Outcome expected;
 };
 
+TEST_F(FtpUpload, AKeptSessionOutlivesTheObjectThatLoggedItIn) {
+  // libcurl closes every socket of a cached session (the next file's data
+  // connection, the session itself at the end) through the callbacks of the
+  // handle that opened it. The first object's memory is overwritten once it
+  // is gone, so a close that still reached it would crash here.
+  FtpPeer peer;
+  ASSERT_TRUE(peer.ok());
+  auto share = std::make_shared<net::ConnectionShare>();
+  alignas(transfer::FtpUpload) unsigned char first[sizeof(transfer::FtpUpload)];
+  std::string bytes[2];
+  for (int i = 0; i < 2; ++i) {
+    const std::string name = "kept" + std::to_string(i) + ".tnwklswj";
+    bytes[i] = trickyBytes(60000, 50 + i);
+    Waiter w;
+    TransferParams p = uploadParams(peer, localFile(bytes[i], name), name);
+    p.onFinished = w.handler();
+    p.connections = share;
+    auto* t = i == 0 ? new (first) transfer::FtpUpload : new transfer::FtpUpload;
+    const bool ended = t->start(p) && w.waitEnded(20000);
+    EXPECT_TRUE(w.report.succeeded) << w.report.error;
+    if (i == 0) {
+      t->~FtpUpload();
+      for (std::size_t k = 0; k < sizeof first; ++k) first[k] = static_cast<unsigned char>(k * 37 + 11);
+    } else {
+      delete t;
+    }
+    ASSERT_TRUE(ended);
+  }
+  share.reset();
+  for (int i = 0; i < 2; ++i)
+    EXPECT_TRUE(sameBytes(readFile(peer.folder() + "/kept" + std::to_string(i) + ".tnwklswj"), bytes[i]));
+  const std::string log = peer.log();
+  EXPECT_EQ(log.find("USER", log.find("USER") + 1), std::string::npos) << "one login for both: " << log;
+}
+
 TEST_F(FtpUpload, FailuresEndWithCodeFourAndTheirOutcome) {
   RefusingPort refusing;  // connections to it are refused
   ASSERT_NE(refusing.port(), 0);
@@ -261,39 +298,16 @@ TEST_F(FtpUpload, FailuresEndWithCodeFourAndTheirOutcome) {
   for (const auto& c : cases) {
     Waiter w;
     TransferParams p;
-    p.modeFlags = kModeUpload;
     p.remoteUrl = c.url;
     p.localFile = c.localExists ? localFile("data") : m_dir + "/missing";
     p.connectTimeoutMs = 2000;
     p.onFinished = w.handler();
-    TransferObject t;
+    transfer::FtpUpload t;
     ASSERT_TRUE(t.start(p)) << c.label;
     ASSERT_TRUE(w.waitEnded(10000)) << c.label;
     EXPECT_EQ(w.report.outcome, c.expected) << c.label << ": " << outcomeName(w.report.outcome);
     EXPECT_FALSE(w.report.succeeded) << c.label;
     EXPECT_FALSE(w.report.error.empty()) << c.label;
-  }
-}
-
-TEST(FtpType, RequestedTypeFollowsMembers17And18) {
-  struct Case {
-    int type;
-    const char* file;
-    char expected;
-  } cases[] = {
-      {kTypeBinary, "/tmp/a.txt", 'I'},
-      {kTypeByExtension, "/tmp/a.zip", 'I'},
-      {kTypeByExtension, "/tmp/a.rm", 'I'},
-      {kTypeByExtension, "/tmp/a.r", 'A'},  // not a prefix match
-      {kTypeByExtension, "/tmp/a.txt", 'A'},
-      {kTypeByExtension, "/tmp/a.zip.tnwklswj", 'A'},
-      {kTypeByExtension, "/tmp/dir.zip/noext", 'A'},
-  };
-  for (const auto& c : cases) {
-    TransferParams p;
-    p.transferType = c.type;
-    p.localFile = c.file;
-    EXPECT_EQ(requestedFtpType(p), c.expected) << c.file;
   }
 }
 

@@ -10,7 +10,7 @@
 
 #include "ftp_peer.h"
 #include "http_peer.h"
-#include "transfer/transfer_object.h"
+#include "transfer/http_download.h"
 #include "transfer_waiter.h"
 
 namespace tarnwick::transfer::test {
@@ -64,7 +64,7 @@ TEST(FinishedHandler, RunsThroughTheExecutorAndMayRestartItsObjectThere) {
   HttpPeer peer({"chain"});
   const std::string dir = makeTempDir("exec");
   QueueThread gui;
-  TransferObject t;
+  HttpDownload t;
   std::promise<void> bothDone;
   std::atomic<int> ends{0};
   std::atomic<bool> onGui{true}, runningInside{true};
@@ -102,7 +102,7 @@ TEST(FinishedHandler, AHandlerBlockedOnAnotherThreadDoesNotHangThatThread) {
   const std::string dir = makeTempDir("block");
   std::promise<void> entered, release;
   std::shared_future<void> released = release.get_future().share();
-  TransferObject t;
+  HttpDownload t;
   TransferParams p;
   p.remoteUrl = peer.url();
   p.localFile = dir + "/f";
@@ -136,7 +136,7 @@ TEST(FinishedHandler, AHandlerBlockedOnAnotherThreadDoesNotHangThatThread) {
 TEST(FinishedHandler, ADroppedExecutorCallStillEndsTheRun) {
   HttpPeer peer({"y"});
   const std::string dir = makeTempDir("drop");
-  TransferObject t;
+  HttpDownload t;
   TransferParams p;
   p.remoteUrl = peer.url();
   p.localFile = dir + "/f";

@@ -1,5 +1,5 @@
-// HTTP downloads of the transfer object against an in-test peer that records
-// the request and misbehaves on demand.
+// HttpDownload against an in-test peer that records the request and
+// misbehaves on demand.
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include "ftp_peer.h"
 #include "http_peer.h"
 #include "transfer/local_file.h"
-#include "transfer/transfer_object.h"
+#include "transfer/http_download.h"
 #include "transfer_waiter.h"
 #include "../refusing_port.h"
 
@@ -39,7 +39,7 @@ protected:
   }
   TransferReport run(HttpPeer& peer, Waiter& w, bool answerConflict = true) {
     w.conflictAnswer = answerConflict;
-    TransferObject t;
+    transfer::HttpDownload t;
     EXPECT_TRUE(t.start(params(peer, w)));
     EXPECT_TRUE(w.waitEnded(15000));
     return w.report;
@@ -72,7 +72,7 @@ TEST_F(HttpDownload, SendsExactlyTheRequestLines) {
   p.userAgent = "Agent/1";
   p.remoteUrl = peer.url("/up/7/a b\xc4\xe3.zip");  // space and GBK bytes go out encoded
   p.localFile = m_dir + "/second.zip";
-  TransferObject t;
+  transfer::HttpDownload t;
   ASSERT_TRUE(t.start(p));
   ASSERT_TRUE(w2.waitEnded(15000));
   const std::string req = peer.requests().at(1);
@@ -193,7 +193,7 @@ TEST_F(HttpDownload, AStalledServerEndsAfterTheReceiveTimeout) {
   Waiter w;
   TransferParams p = params(peer, w);
   p.receiveTimeoutMs = 800;
-  TransferObject t;
+  transfer::HttpDownload t;
   auto begin = std::chrono::steady_clock::now();
   ASSERT_TRUE(t.start(p));
   ASSERT_TRUE(w.waitEnded(10000));
@@ -209,7 +209,7 @@ TEST_F(HttpDownload, CloseDuringAStallEndsAtOnce) {
   b.hangAfterHeaders = true;
   HttpPeer peer(b);
   Waiter w;
-  TransferObject t;
+  transfer::HttpDownload t;
   ASSERT_TRUE(t.start(params(peer, w)));
   std::this_thread::sleep_for(300ms);
   auto begin = std::chrono::steady_clock::now();
@@ -237,7 +237,7 @@ TEST_F(HttpDownload, ConnectionRefusedIsAConnectFailure) {
     if (code == kEventThreadEnded) triedDone.wait_for(std::chrono::seconds(10));
     return record(code, r);
   };
-  TransferObject t;
+  transfer::HttpDownload t;
   ASSERT_TRUE(t.start(p));
   EXPECT_FALSE(t.start(p)) << "a second start while running";
   tried.set_value();
@@ -246,14 +246,14 @@ TEST_F(HttpDownload, ConnectionRefusedIsAConnectFailure) {
   EXPECT_FALSE(std::filesystem::exists(m_target));
 }
 
-TEST(TransferObjectLifecycle, TheFinishedHandlerMayCloseAndRestartItsOwnObject) {
+TEST(TransferLifecycle, TheFinishedHandlerMayCloseAndRestartItsOwnObject) {
   std::string dir = makeTempDir("life");
   HttpPeer peer({"abc"});
   std::atomic<int> ends{0};
   std::atomic<bool> restarted{false};
   std::mutex m;
   std::condition_variable cv;
-  TransferObject t;
+  transfer::HttpDownload t;
   TransferParams p;
   p.remoteUrl = peer.url();
   p.localFile = dir + "/f";

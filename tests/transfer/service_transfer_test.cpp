@@ -9,7 +9,8 @@
 #include "ftp_peer.h"
 #include "transfer/local_file.h"
 #include "transfer/md5.h"
-#include "transfer/transfer_object.h"
+#include "transfer/ftp_upload.h"
+#include "transfer/http_download.h"
 #include "transfer_waiter.h"
 
 namespace tarnwick::transfer::test {
@@ -39,15 +40,13 @@ TEST_F(ServiceTransfer, BinaryUploadIsStoredUnchangedAndSentAsTypeI) {
   writeFile(m_dir + "/" + name, bytes);
   Waiter w;
   TransferParams p;
-  p.modeFlags = kModeUpload;
   p.remoteUrl = "ftp://" + m_ftp + "/" + name;
   p.localFile = m_dir + "/" + name;
   p.ftpUser = p.ftpPassword = "";
   p.connectTimeoutMs = p.sendTimeoutMs = p.receiveTimeoutMs = 5000;
   p.sendBlockBytes = 20480;
-  p.transferType = kTypeByExtension;
   p.onFinished = w.handler();
-  TransferObject t;
+  FtpUpload t;
   ASSERT_TRUE(t.start(p));
   ASSERT_TRUE(w.waitEnded(30000));
   ASSERT_TRUE(w.report.succeeded) << w.report.error;
@@ -68,11 +67,10 @@ TEST_F(ServiceTransfer, AGbkNameWithASpaceArrivesUnderItsOwnBytes) {
   writeFile(m_dir + "/local", "content");
   Waiter w;
   TransferParams p;
-  p.modeFlags = kModeUpload;
   p.remoteUrl = "ftp://" + m_ftp + "/" + name;
   p.localFile = m_dir + "/local";
   p.onFinished = w.handler();
-  TransferObject t;
+  FtpUpload t;
   ASSERT_TRUE(t.start(p));
   ASSERT_TRUE(w.waitEnded(30000));
   ASSERT_TRUE(w.report.succeeded) << w.report.error;
@@ -98,7 +96,7 @@ TEST_F(ServiceTransfer, DownloadOfAStoredFileResumesAndMissingFilesAreRefused) {
   p.remoteUrl = m_storage + "/up/" + rel;
   p.localFile = m_dir + "/got";
   p.onFinished = w.handler();
-  TransferObject t;
+  HttpDownload t;
   ASSERT_TRUE(t.start(p));
   ASSERT_TRUE(w.waitEnded(30000));
   ASSERT_TRUE(w.report.succeeded) << w.report.error;
@@ -110,7 +108,7 @@ TEST_F(ServiceTransfer, DownloadOfAStoredFileResumesAndMissingFilesAreRefused) {
   p.remoteUrl = m_storage + "/up/no/such-file.bin";
   p.localFile = m_dir + "/none";
   p.onFinished = missing.handler();
-  TransferObject t2;
+  HttpDownload t2;
   ASSERT_TRUE(t2.start(p));
   ASSERT_TRUE(missing.waitEnded(30000));
   EXPECT_EQ(missing.report.outcome, Outcome::ServerRefused);

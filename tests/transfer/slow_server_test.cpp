@@ -16,7 +16,7 @@
 #include "net/text.h"
 #include "service_process.h"
 #include "transfer/md5.h"
-#include "transfer/transfer_object.h"
+#include "transfer/ftp_upload.h"
 #include "transfer/upload_requests.h"
 #include "transfer_waiter.h"
 #include "../time_scale.h"
@@ -67,7 +67,7 @@ TEST(SlowServer, AThrottledServerIsNoStallAndAFileWrittenMeanwhileFails) {
     Waiter w;
     TransferParams p = ftpUploadParams(file);
     p.onFinished = w.handler();
-    TransferObject t;
+    FtpUpload t;
     const auto begin = std::chrono::steady_clock::now();
     ASSERT_TRUE(t.start(p));
     std::atomic<bool> stop{false};

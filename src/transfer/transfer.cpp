@@ -1,4 +1,4 @@
-#include "transfer/transfer_object.h"
+#include "transfer/transfer.h"
 
 #include <algorithm>
 #include <chrono>
@@ -6,24 +6,14 @@
 
 #include <curl/curl.h>
 
-#include <unistd.h>
-
-#include "net/connection_share.h"
 #include "net/curl_driver.h"
-#include "transfer/local_file.h"
 
 namespace tarnwick::transfer {
-namespace {
 
-// The longest extra wait for a final reply, whatever the server's backlog.
-constexpr std::int64_t kMaxBacklogMs = 600000;
-
-std::int64_t nowMs() {
+std::int64_t Transfer::nowMs() {
   using namespace std::chrono;
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
-
-}  // namespace
 
 const char* outcomeName(Outcome o) {
   switch (o) {
@@ -41,25 +31,9 @@ const char* outcomeName(Outcome o) {
   return "?";
 }
 
-char requestedFtpType(const TransferParams& p) {
-  if (p.transferType != kTypeByExtension) return 'I';
-  auto slash = p.localFile.find_last_of("/\\");
-  auto dot = p.localFile.rfind('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return 'A';
-  std::string ext = p.localFile.substr(dot);
-  std::size_t start = 0;
-  while (start <= p.binaryExtensions.size()) {
-    std::size_t bar = p.binaryExtensions.find('|', start);
-    if (bar == std::string::npos) bar = p.binaryExtensions.size();
-    if (p.binaryExtensions.compare(start, bar - start, ext) == 0) return 'I';
-    start = bar + 1;
-  }
-  return 'A';
-}
-
 // Ends the Finishing state of one run once its handler call is over, or
 // when the executor drops the call without running it.
-struct TransferObject::HandlerDone {
+struct Transfer::HandlerDone {
   std::shared_ptr<Core> core;
   unsigned generation;
   HandlerDone(std::shared_ptr<Core> c, unsigned g) : core(std::move(c)), generation(g) {}
@@ -77,9 +51,11 @@ struct TransferObject::HandlerDone {
   }
 };
 
-TransferObject::TransferObject() : m_driver(std::make_unique<net::CurlDriver>()), m_core(std::make_shared<Core>()) {}
+Transfer::Transfer() : m_driver(std::make_unique<net::CurlDriver>()), m_core(std::make_shared<Core>()) {}
 
-TransferObject::~TransferObject() {
+Transfer::~Transfer() { shutdown(); }
+
+void Transfer::shutdown() {
   m_closeRequested = true;
   m_driver->wakeup();
   std::vector<std::thread> threads;
@@ -99,7 +75,7 @@ TransferObject::~TransferObject() {
   }
 }
 
-bool TransferObject::start(const TransferParams& params) {
+bool Transfer::start(const TransferParams& params) {
   std::thread old;
   {
     std::lock_guard lock(m_core->mutex);
@@ -127,7 +103,7 @@ bool TransferObject::start(const TransferParams& params) {
   m_closeWaitMs = params.closeWaitMs;
   m_viaExecutor = static_cast<bool>(params.handlerExecutor);
   m_closeRequested = false;
-  m_discardRequested = false;
+  starting();
   m_position = 0;
   m_sinceQuery = 0;
   m_total = -1;
@@ -137,23 +113,23 @@ bool TransferObject::start(const TransferParams& params) {
   return true;
 }
 
-bool TransferObject::isRunning() const { return m_core->running.load(); }
+bool Transfer::isRunning() const { return m_core->running.load(); }
 
-std::int64_t TransferObject::bytesTransferred() const { return m_core->active ? m_position.load() : 0; }
+std::int64_t Transfer::bytesTransferred() const { return m_core->active ? m_position.load() : 0; }
 
-std::int64_t TransferObject::bytesSinceLastQuery() {
+std::int64_t Transfer::bytesSinceLastQuery() {
   std::int64_t n = m_sinceQuery.exchange(0);
   return m_core->active ? n : 0;
 }
 
-std::int64_t TransferObject::totalSize() const { return m_core->active ? m_total.load() : -1; }
+std::int64_t Transfer::totalSize() const { return m_core->active ? m_total.load() : -1; }
 
-TransferReport TransferObject::lastReport() const {
+TransferReport Transfer::lastReport() const {
   std::lock_guard lock(m_core->mutex);
   return m_report;
 }
 
-void TransferObject::close() {
+void Transfer::close() {
   m_closeRequested = true;
   m_driver->wakeup();
   std::unique_lock lock(m_core->mutex);
@@ -171,24 +147,7 @@ void TransferObject::close() {
   });
 }
 
-bool TransferObject::discardPartialFile() {
-  if (m_params.modeFlags & kModeUpload) return true;  // the local file of an upload is the source
-  m_discardRequested = true;  // a run still ending deletes it itself
-  close();
-  std::lock_guard lock(m_core->mutex);
-  if (!m_everStarted) return true;
-  if (m_core->active) return false;  // still ending: it deletes the file when it stops
-  deletePartial(m_report);
-  return m_report.succeeded || m_report.outcome == Outcome::GivenUp ||
-         LocalFile::sizeOf(m_params.localFile) < 0;
-}
-
-void TransferObject::deletePartial(const TransferReport& r) {
-  if (r.succeeded || r.outcome == Outcome::GivenUp || r.outcome == Outcome::BadParameters) return;
-  if (!r.localFile.empty()) ::unlink(r.localFile.c_str());
-}
-
-void TransferObject::run() {
+void Transfer::run() {
   TransferReport r;
   r.localFile = m_params.localFile;
   r.remoteUrl = m_params.remoteUrl;
@@ -196,21 +155,19 @@ void TransferObject::run() {
   if (m_params.localFile.empty() || m_params.remoteUrl.empty()) {
     r.outcome = Outcome::BadParameters;
     r.error = "remote URL and local file are both required";
-  } else if (m_params.modeFlags & kModeUpload) {
-    runUpload(r);
   } else {
-    runDownload(r);
+    transferFile(r);
   }
   if (r.outcome != Outcome::Completed && m_closeRequested && r.outcome != Outcome::GivenUp) {
     r.outcome = Outcome::Closed;
     r.error = "closed";
   }
   r.succeeded = r.outcome == Outcome::Completed;
-  if (!(m_params.modeFlags & kModeUpload) && m_discardRequested) deletePartial(r);
+  ended(r);
   finish(std::move(r));
 }
 
-void TransferObject::finish(TransferReport r) {
+void Transfer::finish(TransferReport r) {
   // Copies: the handler may start another transfer on this object or even
   // destroy it; after the call only the shared core is touched.
   FinishedHandler handler = m_params.onFinished;
@@ -245,20 +202,16 @@ void TransferObject::finish(TransferReport r) {
     call();
 }
 
-bool TransferObject::askNameConflict(const TransferReport& r) {
+bool Transfer::askNameConflict(const TransferReport& r) {
   if (!m_params.onFinished) return false;
   return m_params.onFinished(kEventNameConflict, r);
 }
 
-void TransferObject::configureCommon(CURL* easy) {
+void Transfer::configureCommon(CURL* easy, const char* protocols) {
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, (m_params.modeFlags & kModeUpload) ? "ftp" : "http,https");
+  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, protocols);
   curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(easy, CURLOPT_PROXY, "");
-  if (m_params.connections && (m_params.modeFlags & kModeUpload))
-    curl_easy_setopt(easy, CURLOPT_SHARE, m_params.connections->handle());
-  else
-    curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, 1L);
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(m_params.connectTimeoutMs));
   long responseSeconds = (std::max(m_params.receiveTimeoutMs, 1000) + 999) / 1000;
   curl_easy_setopt(easy, CURLOPT_SERVER_RESPONSE_TIMEOUT, responseSeconds);
@@ -268,16 +221,18 @@ void TransferObject::configureCommon(CURL* easy) {
   }
 }
 
-void TransferObject::noteActivity() { m_lastActivityMs = nowMs(); }
+void Transfer::noteActivity() { m_lastActivityMs = nowMs(); }
 
-void TransferObject::noteMoved(std::int64_t n) {
+void Transfer::noteMoved(std::int64_t n) {
   m_moved += n;
   m_position += n;
   m_sinceQuery += n;
   noteActivity();
 }
 
-void TransferObject::reportProgress() {
+bool Transfer::idleLongerThan(int limitMs) const { return limitMs > 0 && nowMs() - m_lastActivityMs > limitMs; }
+
+void Transfer::reportProgress() {
   if (!m_params.onProgress) return;
   std::int64_t now = nowMs();
   if (now - m_lastProgressMs < 200) return;
@@ -285,9 +240,12 @@ void TransferObject::reportProgress() {
   m_params.onProgress(1, m_params.remoteUrl, m_params.localFile, m_position.load(), m_total.load());
 }
 
-int TransferObject::perform(CURL* easy, std::string& error) {
+const char* Transfer::stalled(CURL*) {
+  return idleLongerThan(m_params.receiveTimeoutMs) ? "receive time-out" : nullptr;
+}
+
+int Transfer::perform(CURL* easy, std::string& error) {
   noteActivity();
-  m_lastBlock = LastBlock::NotYet;
   m_stallError.clear();
   // 10 ms: at the end of an FTP upload libcurl at times waits out the whole
   // poll without a socket event; with many small files on one session that
@@ -297,17 +255,8 @@ int TransferObject::perform(CURL* easy, std::string& error) {
       error = "closed";
       return CURLE_ABORTED_BY_CALLBACK;
     }
-    // Bytes leaving the socket are activity too, while libcurl waits for
-    // room in the socket or holds the last block back.
-    if (m_sendQueue.shrank()) noteActivity();
-    m_sendQueue.sample(nowMs());
-    if (m_lastBlock == LastBlock::Held && m_sendQueue.unsent() == 0) releaseLastBlock(easy);
-    const bool sending = m_sending;
-    const int limit = sending ? m_params.sendTimeoutMs : m_params.receiveTimeoutMs;
-    const bool finalReply = m_lastBlock == LastBlock::Released && m_offset >= m_uploadEnd;
-    if ((finalReply && finalReplyOverdue()) ||
-        (!finalReply && limit > 0 && nowMs() - m_lastActivityMs > limit)) {
-      error = sending ? "send time-out" : "receive time-out";
+    if (const char* stall = stalled(easy)) {
+      error = stall;
       return CURLE_OPERATION_TIMEDOUT;
     }
     reportProgress();
@@ -318,80 +267,10 @@ int TransferObject::perform(CURL* easy, std::string& error) {
   return result;
 }
 
-// The last block of an upload waits while the socket still holds unsent
-// bytes: once libcurl has written it, it closes the data connection and
-// waits for the final reply inside one call, where the queue can no longer
-// be watched. A server that keeps up has emptied the queue within a few
-// milliseconds (the step then polls every 5 ms).
-bool TransferObject::holdLastBlock() {
-  if (m_lastBlock == LastBlock::NotYet && m_sendQueue.unsent() > 0) {
-    m_lastBlock = LastBlock::Held;
-    m_driver->setPollMs(5);
-  }
-  if (m_lastBlock == LastBlock::Held) return true;
-  if (m_lastBlock == LastBlock::NotYet) releaseLastBlock(nullptr);
-  return false;
-}
-
-// From here libcurl waits for the final reply; it is due after the receive
-// time-out plus what the server's backlog takes (finalReplyOverdue()).
-void TransferObject::releaseLastBlock(CURL* easy) {
-  m_lastBlock = LastBlock::Released;
-  noteActivity();
-  const std::int64_t backlog = m_sendQueue.backlogMs(m_uploadEnd - m_offset);
-  m_finalReplyDueMs = m_lastActivityMs + std::max(m_params.receiveTimeoutMs, 1000) +
-                      std::min<std::int64_t>(backlog, kMaxBacklogMs);
-  if (easy) {
-    m_driver->setPollMs(100);
-    curl_easy_pause(easy, CURLPAUSE_CONT);
-  }
-}
-
-// Asked by libcurl's progress callback, also inside its blocking waits: the
-// final reply past its deadline, or a later reply (SIZE) past the receive
-// time-out.
-bool TransferObject::finalReplyOverdue() {
-  if (m_lastBlock != LastBlock::Released || m_offset < m_uploadEnd || m_params.receiveTimeoutMs <= 0) return false;
-  const std::int64_t now = nowMs();
-  if (now <= m_finalReplyDueMs || now - m_lastActivityMs <= m_params.receiveTimeoutMs) return false;
-  m_stallError = "receive time-out";
-  return true;
-}
-
-bool TransferObject::waitBeforeRetry(int ms) {
+bool Transfer::waitBeforeRetry(int ms) {
   std::unique_lock lock(m_core->mutex);
   m_core->cv.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_closeRequested.load(); });
   return !m_closeRequested;
-}
-
-std::size_t TransferObject::readCallback(char* buf, std::size_t size, std::size_t n, void* self) {
-  auto* t = static_cast<TransferObject*>(self);
-  if (t->m_closeRequested) return CURL_READFUNC_ABORT;
-  // Whole blocks of member 13 (one block under a rate limit, so that the
-  // limiter paces block by block); libcurl's buffer holds several of them.
-  std::size_t room = size * n, block = static_cast<std::size_t>(t->m_blockLimit);
-  std::size_t want = room <= block || t->m_params.rateLimit > 0 ? std::min(room, block) : room / block * block;
-  // Never past the size announced at the start, should the file grow meanwhile.
-  want = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(want), t->m_uploadEnd - t->m_offset));
-  if (t->m_uploadStart > 0 && t->m_ftp.restReply != 350) {
-    // REST was not confirmed: the server would write these bytes at the
-    // start of the file. Nothing is sent; the upload starts again from 0.
-    t->m_ftp.restRefused = true;
-    return CURL_READFUNC_ABORT;
-  }
-  t->m_sending = true;
-  if (want > 0 && t->m_offset + static_cast<std::int64_t>(want) >= t->m_uploadEnd && t->holdLastBlock())
-    return CURL_READFUNC_PAUSE;
-  std::int64_t got = t->m_file->readAt(t->m_offset, buf, want);
-  if (got < 0) {
-    t->m_localError = t->m_file->error();
-    return CURL_READFUNC_ABORT;
-  }
-  t->m_offset += got;
-  t->noteMoved(got);
-  // All read: from here the final reply is awaited under the receive limit.
-  if (got == 0 || t->m_offset >= t->m_uploadEnd) t->m_sending = false;
-  return static_cast<std::size_t>(got);
 }
 
 }  // namespace tarnwick::transfer
