@@ -1,7 +1,7 @@
 #pragma once
 // Helpers of the browser's Qt half: ids kept on list items, the controls of
-// the main window by name, popup menus on list widgets, menu actions by
-// caption, and requests run as jobs of a window with the reply handed to the GUI.
+// the page 文件, and requests run as jobs of a window with the reply handed
+// to the GUI.
 
 #include <QComboBox>
 #include <QListWidget>
@@ -13,6 +13,7 @@
 #include <functional>
 #include <string>
 
+#include "app/qt/bindings.h"
 #include "browser/operations.h"
 
 namespace tarnwick::browser::qt {
@@ -37,20 +38,11 @@ struct BrowserControls {
 };
 const BrowserControls& browserControls();
 
-QListWidget* listBox(QWidget* window, const char* name);
-QTreeWidget* listView(QWidget* window, const char* name);
-QComboBox* comboBox(QWidget* window, const char* name);
-// A main-window menu item by menu name and caption (nullptr when absent).
-QAction* menuAction(QWidget* window, const char* menu, const char* caption);
-// Connects a menu item's trigger to f.
-void onMenu(QWidget* window, const char* menu, const char* caption, std::function<void()> f);
-// Connects the click of the button `name` of window to f.
-void onClick(QWidget* window, const char* name, std::function<void()> f);
-
-// Pops menu up at the cursor when the right mouse button goes down (or up,
-// with onRelease) over widget; before runs first and may swallow the event.
-void popupMenuOn(QAbstractItemView* widget, const char* menu, bool onRelease = false,
-                 std::function<bool()> before = {});
+using app::control;
+using app::menuAction;
+using app::onClick;
+using app::onMenu;
+using app::popupMenuOn;
 
 // Copies every item (text and id) of the folder list 列表框2 into combo, in
 // order, and selects index select (clamped; -1 = none).
