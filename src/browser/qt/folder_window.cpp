@@ -132,7 +132,7 @@ void deleteFolderInWindow(QWidget* window, QPushButton* button) {
             [window, button](const std::string& reply) {
               if (!replyHasOne(reply)) {
                 button->setEnabled(true);
-                return app::showMessage(QStringLiteral("该目录存在子目录，无法删除！"));
+                return app::showMessage(kFolderNotEmptyText);
               }
               // The picker is refilled from the reloaded list, so the deleted
               // folder is no longer offered and nothing appears twice.
@@ -142,7 +142,7 @@ void deleteFolderInWindow(QWidget* window, QPushButton* button) {
                 refillPicker(alive);
                 button->setEnabled(true);
               });
-              app::showMessage(QStringLiteral("删除成功！"));
+              app::showMessage(kFolderDeletedText);
             });
 }
 

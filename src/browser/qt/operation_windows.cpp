@@ -61,9 +61,9 @@ void deleteFolderFromMenu() {
   sendAsync(deleteFolderRequest(net::hosts().mainHost, account(), id), app::mainWindow(),
             [](const std::string& reply) {
               pending = false;
-              if (!replyHasOne(reply)) return app::showMessage(QStringLiteral("该目录存在子目录，无法删除！"));
+              if (!replyHasOne(reply)) return app::showMessage(kFolderNotEmptyText);
               loadFolders();
-              app::showMessage(QStringLiteral("删除成功！"));
+              app::showMessage(kFolderDeletedText);
             });
 }
 

@@ -22,6 +22,10 @@ namespace tarnwick::browser::qt {
 // (list boxes, combo boxes, and column 0 of list views).
 inline constexpr int kIdRole = Qt::UserRole;
 
+// What a folder deletion tells the user, from the folder menu or the window 创建文件夹.
+inline constexpr const char* kFolderNotEmptyText = "该目录存在子目录，无法删除！";
+inline constexpr const char* kFolderDeletedText = "删除成功！";
+
 std::int32_t itemId(const QListWidgetItem* item);
 std::int32_t itemId(const QTreeWidgetItem* item);
 std::int32_t comboId(const QComboBox* combo, int index);

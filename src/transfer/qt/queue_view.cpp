@@ -84,6 +84,18 @@ void listenOnGui(TransferQueue& queue, QObject* receiver, std::function<void(con
   });
 }
 
+bool removeSelectedRows(TransferQueue& queue, QTreeWidget* list) {
+  const std::vector<std::uint64_t> ids = selectedIds(list);
+  if (ids.empty()) return false;
+  for (std::uint64_t id : ids)
+    if (auto row = queue.row(id); row && row->state == RowState::Running) {
+      app::showMessage(QStringLiteral("该任务正在执行中，暂时无法删除。"));
+      return false;
+    }
+  queue.remove(ids);
+  return true;
+}
+
 void showInFileManager(const QString& path) {
   const QUrl file = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
   const QUrl folder = QUrl::fromLocalFile(QFileInfo(path).absolutePath());

@@ -30,6 +30,11 @@ QTreeWidgetItem* itemOf(QTreeWidget* list, std::uint64_t rowId);
 // The row ids of the selected items, top to bottom; none selected: none.
 std::vector<std::uint64_t> selectedIds(QTreeWidget* list);
 
+// Removes the rows selected in list from queue, unless one of them is the
+// running row (then the user is told and nothing is removed); none
+// selected: nothing happens. True when rows were removed.
+bool removeSelectedRows(TransferQueue& queue, QTreeWidget* list);
+
 // A failed or paused row: an icon in its first column and the reason as
 // tooltip of every column; other rows: neither.
 void markState(QTreeWidgetItem* item, const QueueRow& row);

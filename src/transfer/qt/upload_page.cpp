@@ -98,15 +98,7 @@ void UploadPage::startQueue() {
 }
 
 void UploadPage::deleteTask() {
-  const std::vector<std::uint64_t> ids = selectedIds(m_list);
-  if (ids.empty()) return;
-  for (std::uint64_t id : ids)
-    if (auto row = m_queue.row(id); row && row->state == RowState::Running) {
-      app::showMessage(QStringLiteral("该任务正在执行中，暂时无法删除。"));
-      return;
-    }
-  m_queue.remove(ids);
-  sync();
+  if (removeSelectedRows(m_queue, m_list)) sync();
 }
 
 void UploadPage::onEvent(const QueueEvent& e) {
