@@ -31,7 +31,8 @@ std::int32_t itemId(const QTreeWidgetItem* item);
 std::int32_t comboId(const QComboBox* combo, int index);
 
 // The main window's controls of the page "文件", resolved once per main
-// window from the catalogue (a missing one is a catalogue fault: asserted).
+// window from the catalogue (a missing one is reported: app::control).
+
 // GUI thread.
 struct BrowserControls {
   QListWidget* folders = nullptr;     // 列表框2: folder names, ids as item data
