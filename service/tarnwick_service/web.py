@@ -240,11 +240,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
     prefix_routes = []   # (prefix, function)
     log_file = None
     timeout = 120        # seconds a silent connection may stay open
+    # Headers and body go out in two writes; without TCP_NODELAY the body of a
+    # reply on a kept-alive connection waits for the delayed ACK of the headers.
+    disable_nagle_algorithm = True
 
     def log_message(self, fmt, *args):
         if Handler.log_file:
             try:
-                Handler.log_file.write("%s %s\n" % (self.log_date_time_string(), fmt % args))
+                # The client's port tells the connections apart (kept-alive or new).
+                Handler.log_file.write("%s port=%d %s\n" % (self.log_date_time_string(), self.client_address[1],
+                                                             fmt % args))
                 Handler.log_file.flush()
             except (OSError, ValueError):
                 pass

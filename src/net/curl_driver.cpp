@@ -1,5 +1,7 @@
 #include "net/curl_driver.h"
 
+#include <algorithm>
+
 #include "net/curl_global.h"
 
 namespace tarnwick::net {
@@ -21,7 +23,7 @@ CURLcode CurlDriver::run(CURL* easy, int pollMs, const Step& step) {
   if (!m_multi || !easy) return CURLE_FAILED_INIT;
   if (curl_multi_add_handle(m_multi, easy) != CURLM_OK) return CURLE_FAILED_INIT;
   CURLcode result = CURLE_OK;
-  m_pollMs = pollMs;
+  setPollMs(pollMs);
   for (;;) {
     int running = 0;
     if (curl_multi_perform(m_multi, &running) != CURLM_OK) {
@@ -48,7 +50,9 @@ CURLcode CurlDriver::run(CURL* easy, int pollMs, const Step& step) {
         break;
       }
     }
-    curl_multi_poll(m_multi, nullptr, 0, m_pollMs, nullptr);
+    int events = 0;
+    curl_multi_poll(m_multi, nullptr, 0, std::min(m_nextPollMs, m_pollMs), &events);
+    m_nextPollMs = events > 0 ? 1 : std::min(m_nextPollMs * 2, std::max(m_pollMs, 1));
   }
   curl_multi_remove_handle(m_multi, easy);
   return result;

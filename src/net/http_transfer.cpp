@@ -257,7 +257,13 @@ TransferResult runTransfer(const TransferPlan& plan) {
   }
 
   bool cancelled = false;
-  CurlDriver driver;
+  // One driver per thread: its multi handle keeps the connections that the
+  // server left open, so the next request of this thread to the same host
+  // (an upload's instant check, its registration, the next file's) goes
+  // over the same connection. A connection the server has closed meanwhile
+  // is noticed by libcurl and opened again before the request goes out.
+  // HTTP/1.0 fetches and replies with "Connection: close" are not kept.
+  thread_local CurlDriver driver;
   const CURLcode code = driver.run(easy, 10, [&]() -> CURLcode {
     if (requestCancelled(plan.cancel)) {
       cancelled = true;

@@ -3,7 +3,8 @@
 // driver (curl_driver.h): the thread polls the socket in steps of about 10 ms
 // and, between steps, checks the cancel flags (its own, its thread's scopes,
 // the stop of all requests). Every transfer has its own easy handle and
-// attaches the process-wide cookie share. Internal to src/net.
+// attaches the process-wide cookie share; the connections the server keeps
+// open stay with the thread for its next request. Internal to src/net.
 
 #include <atomic>
 #include <cstddef>

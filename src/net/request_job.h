@@ -52,6 +52,11 @@ struct RequestJobResult {
   bool cancelled = false;  // cancel() came first: nobody wants the reply
   bool timedOut = false;   // the deadline passed before the reply was complete
   bool tooLarge = false;   // the reply was longer than sizeCap
+
+  // No reply is never an answer: a request that failed, and one whose reply
+  // is empty (the service always says something), is a failure, told to the
+  // user, and changes nothing.
+  bool failed() const { return reply.empty(); }
 };
 
 class RequestJob {

@@ -84,29 +84,27 @@ std::vector<FormStep> stepsForReply(const FormDef& def, const std::string& reply
 }
 
 FormResult submitForm(const FormDef& def, const FormValues& values, const FormContext& context,
-                      const FormHooks& hooks) {
+                      FormHooks hooks) {
   if (auto refused = firstFailedCheck(def, values)) {
     if (hooks.message) hooks.message(*refused);
     return {};
   }
   FormResult r = buildFormRequest(def, values, context);
-  r.sent = true;
-  if (hooks.post) {
-    const auto reply = hooks.post(r.url, r.body);
+  if (!hooks.post) return r;
+  auto post = hooks.post;
+  r.sent = post(r.url, r.body, [&def, values, hooks = std::move(hooks)](const std::optional<std::string>& reply) {
     if (!reply) {
-      r.failed = true;
       if (hooks.failed) hooks.failed();
-      return r;
+      return;
     }
-    r.reply = *reply;
-  }
-  for (const auto& step : stepsForReply(def, r.reply)) {
-    if (step.kind == FormStep::Kind::Message) {
-      if (hooks.message) hooks.message(step.text);
-    } else if (hooks.effect) {
-      hooks.effect(step.text, values);
+    for (const auto& step : stepsForReply(def, *reply)) {
+      if (step.kind == FormStep::Kind::Message) {
+        if (hooks.message) hooks.message(step.text);
+      } else if (hooks.effect) {
+        hooks.effect(step.text, values);
+      }
     }
-  }
+  });
   return r;
 }
 

@@ -4,8 +4,10 @@
 //     shows its message and ends the operation (nothing is sent);
 //  2. query and body built by net::FormBuilder (every value percent-encoded
 //     after its charset conversion);
-//  3. the request through the injected post function; a request that got no
-//     reply (nullopt) is not an answer: the failure hook runs and no code acts;
+//  3. the request through the injected post function, which hands the reply
+//     over when it is in (a window posts it as a job; tests answer at once);
+//     a request that got no reply is not an answer: the failure hook runs
+//     and no code acts;
 //  4. the reply codes tested in order as substrings: in first-match mode the
 //     first matching code acts, in every-match mode each matching code acts
 //     in turn; a code's steps (messages and effects) run in their order;
@@ -19,10 +21,14 @@
 
 namespace tarnwick::settings {
 
+// The reply of a form's request, or nullopt when it got none (no
+// connection, time-out, error status, an empty reply).
+using FormAnswer = std::function<void(const std::optional<std::string>& reply)>;
+
 struct FormHooks {
-  // Sends a POST of body to url and returns the reply text, or nullopt when
-  // the request failed (no connection, time-out, error status).
-  std::function<std::optional<std::string>(const std::string& url, const std::string& body)> post;
+  // Sends a POST of body to url and calls answered with the reply, now or
+  // later; false when the request could not be sent (answered never runs).
+  std::function<bool(const std::string& url, const std::string& body, FormAnswer answered)> post;
   std::function<void(const std::string& gbkMessage)> message;
   std::function<void(const std::string& effect, const FormValues& values)> effect;
   // Tells the user that the request failed (nothing else happens then).
@@ -35,11 +41,9 @@ struct FormContext {
 };
 
 struct FormResult {
-  bool sent = false;    // false when a check refused the form
-  bool failed = false;  // sent, but no reply arrived
+  bool sent = false;  // false when a check refused the form or post could not send it
   std::string url;
   std::string body;
-  std::string reply;
 };
 
 // The message of the first failing check, or nothing when every check passes.
@@ -50,7 +54,9 @@ FormResult buildFormRequest(const FormDef& def, const FormValues& values,
 // The steps that a reply leads to, in the order they run.
 std::vector<FormStep> stepsForReply(const FormDef& def, const std::string& reply);
 
+// Runs the form; the reply's steps follow through hooks when post answers.
+// def must outlive the request (the rows are static).
 FormResult submitForm(const FormDef& def, const FormValues& values, const FormContext& context,
-                      const FormHooks& hooks);
+                      FormHooks hooks);
 
 }  // namespace tarnwick::settings

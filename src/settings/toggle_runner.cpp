@@ -26,13 +26,4 @@ ToggleResult planToggle(const ToggleDef& def, const std::string& caption,
   return r;
 }
 
-ToggleResult toggleSetting(
-    const ToggleDef& def, const std::string& caption, const std::string& mainHost,
-    const std::string& accountName,
-    const std::function<std::optional<std::string>(const std::string& url, const std::string& body)>& post) {
-  ToggleResult r = planToggle(def, caption, mainHost, accountName);
-  if (post && !post(r.url, r.body)) r.failed = true;
-  return r;
-}
-
 }  // namespace tarnwick::settings

@@ -1,5 +1,5 @@
 #pragma once
-// toggleSetting: one switch button whose caption carries the state. The
+// planToggle: one switch button whose caption carries the state. The
 // caption selects the value to send (the first value when it contains the
 // selecting text, the second otherwise); the value is posted to MainHost +
 // path + Session.accountName under the body key. The texts for the value sent
@@ -8,8 +8,6 @@
 // the service holds them (toggleReached), and a request that got no answer
 // changes nothing.
 
-#include <functional>
-#include <optional>
 #include <string>
 
 namespace tarnwick::settings {
@@ -35,8 +33,7 @@ struct ToggleResult {
   std::string url;
   std::string body;
   std::string valueSent;
-  ToggleTexts shown;     // the texts asked for: those for the value sent
-  bool failed = false;  // no reply arrived: show nothing new
+  ToggleTexts shown;  // the texts asked for: those for the value sent
 };
 
 // Builds a ToggleDef from UTF-8 source literals (texts stored as GBK).
@@ -47,12 +44,5 @@ ToggleDef toggleRow(const char* button, const char* label, const char* selectTex
 // The request and the texts for a switch whose caption is currently caption.
 ToggleResult planToggle(const ToggleDef& def, const std::string& caption,
                         const std::string& mainHost, const std::string& accountName);
-
-// Plans, posts through post (nullopt = the request failed; the text of a
-// reply does not change the outcome) and returns what to show.
-ToggleResult toggleSetting(
-    const ToggleDef& def, const std::string& caption, const std::string& mainHost,
-    const std::string& accountName,
-    const std::function<std::optional<std::string>(const std::string& url, const std::string& body)>& post);
 
 }  // namespace tarnwick::settings

@@ -2,6 +2,8 @@
 // wire and on screen.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "account/account_forms.h"
 #include "net/text.h"
 #include "settings/form_runner.h"
@@ -19,16 +21,19 @@ struct FormRun {
   int posts = 0;
 };
 
-FormRun run(const settings::FormDef& def, const FormValues& values, const std::string& reply) {
+// reply nullopt: the request got no reply.
+FormRun run(const settings::FormDef& def, const FormValues& values, const std::optional<std::string>& reply) {
   FormRun r;
-  settings::FormHooks hooks{[&](const std::string& url, const std::string& body) {
+  settings::FormHooks hooks{[&](const std::string& url, const std::string& body, settings::FormAnswer answered) {
                               ++r.posts;
                               r.url = url;
                               r.body = body;
-                              return reply;
+                              answered(reply);
+                              return true;
                             },
                             [&](const std::string& m) { r.events.push_back(net::toUtf8(m)); },
-                            [&](const std::string& e, const FormValues&) { r.events.push_back(e); }};
+                            [&](const std::string& e, const FormValues&) { r.events.push_back(e); },
+                            [&] { r.events.push_back("failed"); }};
   settings::submitForm(def, values, {"http://127.0.0.1:9", "ignored"}, hooks);
   return r;
 }
@@ -70,7 +75,7 @@ TEST(Registration, AccountAndMailAsUtf8PasswordsAsGbk) {
 
 TEST(Registration, ReplyCodesFirstMatch) {
   struct Case {
-    const char* reply;
+    std::optional<std::string> reply;
     std::vector<std::string> events;
   };
   const std::vector<Case> cases = {
@@ -79,13 +84,13 @@ TEST(Registration, ReplyCodesFirstMatch) {
       {"5", {"该帐号已被注册，请重新输入！"}},
       {"56", {"该帐号已被注册，请重新输入！"}},
       {"6", {"该邮箱已被注册，请重新输入！"}},
-      {"", {"填写不完整"}},
+      {std::nullopt, {"failed"}},
       {"10", {"填写不完整"}},
   };
   for (const auto& c : cases)
     EXPECT_EQ(run(registrationForm(), registration("a", "p", "p", "a@b.c", true), c.reply).events,
               c.events)
-        << c.reply;
+        << c.reply.value_or("(none)");
 }
 
 FormValues question(const char* pw, const char* pw2) {
@@ -95,7 +100,7 @@ FormValues question(const char* pw, const char* pw2) {
 
 TEST(ResetByQuestion, EveryMatchingCodeActsInOrder) {
   struct Case {
-    const char* reply;
+    std::optional<std::string> reply;
     std::vector<std::string> events;
   };
   const std::vector<Case> cases = {
@@ -103,11 +108,11 @@ TEST(ResetByQuestion, EveryMatchingCodeActsInOrder) {
       {"35", {"密保问题不匹配！", "重置密码成功！", kCopyToLogin, kCloseDialog}},
       {"23", {"二次密码不重复！", "密保问题不匹配！"}},
       {"15", {"表单填写不完整！", "重置密码成功！", kCopyToLogin, kCloseDialog}},
-      {"", {}},
+      {std::nullopt, {"failed"}},
       {"4", {}},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(run(resetByQuestionForm(), question("n", "n"), c.reply).events, c.events) << c.reply;
+    EXPECT_EQ(run(resetByQuestionForm(), question("n", "n"), c.reply).events, c.events) << c.reply.value_or("(none)");
 }
 
 TEST(ResetByQuestion, ChecksAndWire) {
@@ -128,7 +133,7 @@ TEST(ResetByQuestion, ChecksAndWire) {
 TEST(ResetByEmail, EveryMatchAndNoFallback) {
   FormValues v{{"编辑框6", g("demo")}, {"编辑框7", g("d@x.cn")}};
   struct Case {
-    const char* reply;
+    std::optional<std::string> reply;
     std::vector<std::string> events;
   };
   const std::vector<Case> cases = {
@@ -137,11 +142,11 @@ TEST(ResetByEmail, EveryMatchAndNoFallback) {
       {"15",
        {"表单填写不完整！",
         "您刚才已经成功提交了更改密码请求，已发送邮件到您的邮箱，5分钟内无法执行该操作！"}},
-      {"", {}},
+      {std::nullopt, {"failed"}},
   };
   for (const auto& c : cases) {
     FormRun r = run(resetByEmailForm(), v, c.reply);
-    EXPECT_EQ(r.events, c.events) << c.reply;
+    EXPECT_EQ(r.events, c.events) << c.reply.value_or("(none)");
     EXPECT_EQ(r.body, "zh1=demo&yx1=d%40x.cn");
   }
   v["编辑框7"] = "";

@@ -84,9 +84,10 @@ TEST(AccountOperations, RepliesAndChecks) {
   for (const auto& c : cases) {
     std::vector<std::string> events;
     FormHooks hooks;
-    hooks.post = [&](const std::string&, const std::string&) {
+    hooks.post = [&](const std::string&, const std::string&, FormAnswer answered) {
       events.push_back("post");
-      return c.reply;
+      answered(c.reply);
+      return true;
     };
     hooks.message = [&](const std::string& m) { events.push_back(net::toUtf8(m)); };
     hooks.effect = [&](const std::string& fx, const FormValues&) { events.push_back("fx:" + fx); };
@@ -98,23 +99,19 @@ TEST(AccountOperations, RepliesAndChecks) {
   }
 }
 
-TEST(AccountOperations, SwitchesSendTheirValueAndStayPutWithoutReply) {
+TEST(AccountOperations, SwitchesSendTheValueTheirCaptionSelects) {
   auto toggle = [](const char* button) -> const ToggleDef& {
     for (const auto& t : accountToggles())
       if (t.button == button) return t;
     throw std::runtime_error(button);
   };
-  const auto ok = [](const std::string&, const std::string&) { return std::optional<std::string>("1"); };
-  auto r = toggleSetting(toggle("按钮19"), fromUtf8("×关闭了强制收费模式"), "http://h", "demo", ok);
+  auto r = planToggle(toggle("按钮19"), fromUtf8("×关闭了强制收费模式"), "http://h", "demo");
   EXPECT_EQ(r.url, "http://h/post/sz8.php?pid=demo");
   EXPECT_EQ(r.body, "btnxa2=0");
   EXPECT_EQ(net::toUtf8(r.shown.caption), "√开启了强制收费模式");
-  r = toggleSetting(toggle("按钮14"), fromUtf8("获取中"), "http://h", "demo", ok);
+  r = planToggle(toggle("按钮14"), fromUtf8("获取中"), "http://h", "demo");
   EXPECT_EQ(r.body, "btn2=0");
   EXPECT_EQ(net::toUtf8(r.shown.labelText), "下载量公开：√");
-  r = toggleSetting(toggle("按钮13"), fromUtf8("关闭"), "http://h", "demo",
-                    [](const std::string&, const std::string&) { return std::optional<std::string>(); });
-  EXPECT_TRUE(r.failed);
 }
 
 TEST(AccountOperations, ModeAndPermission) {

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 
 #include "account/login.h"
@@ -295,6 +296,7 @@ TEST_F(QueueService, SmallFilesOfOneRunShareOneLogin) {
       q.add(m_dir + "/" + name);
     }
     const std::size_t logStart = readFile(c.data + "/ftp.log").size();
+    const std::size_t httpLogStart = readFile(c.data + "/http.log").size();
     std::atomic<int> failures{0};
     q.setListener([&](const QueueEvent& e) {
       if (e.kind == QueueEventKind::RowFailed || e.kind == QueueEventKind::Unreachable) ++failures;
@@ -307,6 +309,13 @@ TEST_F(QueueService, SmallFilesOfOneRunShareOneLogin) {
     const std::string log = readFile(c.data + "/ftp.log");
     EXPECT_EQ(countInLog(log, logStart, " LOGIN "), c.logins) << log.substr(logStart);
     EXPECT_EQ(countInLog(log, logStart, " STOR "), 20u);
+    // The twenty registrations went over one kept-alive HTTP connection.
+    std::set<std::string> ports;
+    std::istringstream httpLog(readFile(c.data + "/http.log").substr(httpLogStart));
+    for (std::string line; std::getline(httpLog, line);)
+      if (const std::size_t at = line.find(" port="); line.find("/tjwj.php") != std::string::npos && at != std::string::npos)
+        ports.insert(line.substr(at, line.find(' ', at + 1) - at));
+    EXPECT_EQ(ports.size(), 1u);
     for (const auto& [name, bytes] : sent) {
       const auto rows = queryIn(c.data, "SELECT md5 FROM files WHERE owner=" + reply->userId + " AND name='" + name + "'");
       EXPECT_EQ(rows, (std::vector<std::vector<std::string>>{{md5OfBytes(bytes)}})) << name;

@@ -100,10 +100,6 @@ QString typeBeforeStor(const QString& remote) {
   return type < 0 ? QString() : log.mid(type, 6);
 }
 
-qsizetype storAt(const QString& remote) {
-  return QString::fromUtf8(readAll(serviceData() + "/ftp.log")).indexOf(QStringLiteral("STOR ") + remote + "\n");
-}
-
 // A port that accepts FTP connections and never answers: the transfer
 // hangs in its login until the test closes the connection.
 class SilentFtp : public QObject {

@@ -45,7 +45,7 @@ void runWithButton(QAbstractButton* b, net::JobRequest request,
                    std::function<void(const std::optional<std::string>&)> done) {
   app::WindowJobs::of(app::mainWindow())->request(std::move(request), b,
                                                  [done = std::move(done)](const net::RequestJobResult& r) {
-                                                   if (r.reply.empty()) return done(std::nullopt);
+                                                   if (r.failed()) return done(std::nullopt);
                                                    done(r.reply);
                                                  });
 }

@@ -69,7 +69,7 @@ using ShowPage = std::function<bool(const std::string&)>;
 // The end of a load of page title: the page shown, or, for no reply or a
 // page without the member's state, a log line and the page's failure line.
 void finishLoad(const QString& title, const net::RequestJobResult& r, const ShowPage& show) {
-  if (r.reply.empty() || !show(r.reply)) {
+  if (r.failed() || !show(r.reply)) {
     logFailure(title);
     pageLoadFailed(title);
     return;
@@ -204,7 +204,7 @@ void reloadSettings(QAbstractButton* control, std::function<void(const SettingsR
   jobs->request(net::JobRequest::fetch(accountPageUrl(mainHost(), "sz", account())), control,
                 [title, load, done = std::move(done)](const net::RequestJobResult& r) {
                   SettingsReload out;
-                  out.replied = !r.reply.empty();
+                  out.replied = !r.failed();
                   if (out.replied) {
                     SettingsView v = readSettings(r.reply);
                     if (v.reported) out.state = std::move(v);

@@ -27,32 +27,25 @@ FormValues readControls(QWidget* window, const std::vector<std::string>& names) 
 
 FormResult runForm(QWidget* window, const FormDef& def, QAbstractButton* button,
                    const EffectHandler& effects) {
-  const FormValues values = readControls(window, controlsRead(def));
   QPointer<QWidget> guardWindow(window);
-  if (auto refused = firstFailedCheck(def, values)) {
-    app::showMessage(app::fromGbk(*refused), QStringLiteral("信息："), window);
-    return {};
-  }
-  FormResult request =
-      buildFormRequest(def, values, FormContext{net::hosts().mainHost, app::Session::instance().accountName()});
+  FormHooks hooks;
+  hooks.message = [guardWindow](const std::string& gbk) {
+    app::showMessage(app::fromGbk(gbk), QStringLiteral("信息："), guardWindow.data());
+  };
+  hooks.effect = effects;
+  hooks.failed = [guardWindow] {
+    app::showMessage(networkFailureText(), QStringLiteral("信息："), guardWindow.data());
+  };
   // The post is a job of the window; its steps run when the reply is in,
   // while the window exists (closing it cancels the job).
-  request.sent = app::WindowJobs::of(window)->request(
-      net::JobRequest::post(request.url, request.body), button,
-      [guardWindow, &def, values, effects](const net::RequestJobResult& r) {
-        // No reply is not an answer: the user is told, and nothing changes.
-        if (r.reply.empty()) {
-          app::showMessage(networkFailureText(), QStringLiteral("信息："), guardWindow.data());
-          return;
-        }
-        for (const auto& step : stepsForReply(def, r.reply)) {
-          if (step.kind == FormStep::Kind::Message)
-            app::showMessage(app::fromGbk(step.text), QStringLiteral("信息："), guardWindow.data());
-          else if (effects)
-            effects(step.text, values);
-        }
-      });
-  return request;
+  hooks.post = [window, button](const std::string& url, const std::string& body, FormAnswer answered) {
+    return app::WindowJobs::of(window)->request(
+        net::JobRequest::post(url, body), button, [answered = std::move(answered)](const net::RequestJobResult& r) {
+          answered(r.failed() ? std::nullopt : std::optional<std::string>(r.reply));
+        });
+  };
+  return submitForm(def, readControls(window, controlsRead(def)),
+                    FormContext{net::hosts().mainHost, app::Session::instance().accountName()}, std::move(hooks));
 }
 
 void bindForm(QWidget* window, const QString& buttonName, const FormDef& def,
