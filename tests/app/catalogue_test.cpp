@@ -19,9 +19,9 @@
 #include "app/qt/catalogue.h"
 #include "app/qt/names/dialogs.h"
 #include "app/qt/names/main_window.h"
-#include "browser/scrape_patterns.h"
 #include "app/qt/shell.h"
 #include "app/qt/web_browser.h"
+#include "browser/scrape_patterns.h"
 #include "net/text.h"
 
 using namespace tarnwick::app;

@@ -18,7 +18,6 @@
 #include "app/qt/keyring.h"
 #include "app/qt/main_window.h"
 #include "app/qt/names/main_window.h"
-
 #include "app/qt/settings_ui.h"
 #include "app/qt/shell.h"
 #include "app/session.h"

@@ -9,7 +9,6 @@
 #include "account/qt/login_flow.h"
 #include "app/qt/hyperlink_label.h"
 #include "app/qt/names/dialogs.h"
-
 #include "app/qt/shell.h"
 #include "settings/qt/form_dialog.h"
 

@@ -1,16 +1,13 @@
 // The update check, the session watchdog (时钟3), hiding to the tray and the
 // tray menu items of the main window.
 #include <QAbstractButton>
-#include <QAction>
 #include <QPointer>
 #include <QTimer>
 
 #include "account/qt/account_module.h"
+#include "account/update_check.h"
 #include "app/qt/names/dialogs.h"
 #include "app/qt/names/main_window.h"
-
-#include "account/update_check.h"
-#include "version.h"
 #include "app/qt/shell.h"
 #include "app/session.h"
 #include "net/form.h"
@@ -18,6 +15,7 @@
 #include "net/http.h"
 #include "net/request_job.h"
 #include "net/text.h"
+#include "version.h"
 
 namespace tarnwick::account {
 

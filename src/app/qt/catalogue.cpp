@@ -26,7 +26,6 @@
 #include "app/qt/catalogue_rows.h"
 #include "app/qt/hyperlink_label.h"
 #include "app/qt/names/name.h"
-
 #include "app/qt/web_browser.h"
 #include "net/hosts.h"
 #include "net/http.h"

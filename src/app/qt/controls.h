@@ -44,13 +44,12 @@ T* control(QWidget* window, const ControlName& name) {
 }
 // A page of a tab control (its page widget), whether it is the page shown,
 // showing it, and the title of the page shown ("" when none).
-QWidget* page(QWidget* window, const PageName& page);
+QWidget* page(QWidget* window, const PageName& p);
 bool pageShown(QWidget* window, const PageName& page);
 void showPage(QWidget* window, const PageName& page);
 QString shownPage(QWidget* window, const ControlName& tabs);
 // The caption on a page's tab (the page keeps its title as objectName).
 void setPageCaption(QWidget* window, const PageName& page, const QString& caption);
-
 
 // Text of a control (line edit, text edit, label, button, combo box current
 // text, or a hidden text slot) as GBK, and writing it. The QString forms are

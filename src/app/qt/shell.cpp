@@ -20,9 +20,9 @@
 #include <memory>
 #include <mutex>
 
-#include "app/qt/names/main_window.h"
 #include "app/log_time.h"
 #include "app/qt/log.h"
+#include "app/qt/names/main_window.h"
 #include "app/session.h"
 #include "net/text.h"
 
@@ -106,10 +106,10 @@ void reportMissingName(const QWidget* window, const QString& name) {
   else defaultMissingName(title, name);
 }
 
-QWidget* page(QWidget* window, const PageName& page) {
-  auto* tabs = control<QTabWidget>(window, page.tabs);
+QWidget* page(QWidget* window, const PageName& p) {
+  auto* tabs = control<QTabWidget>(window, p.tabs);
   if (!tabs) return nullptr;
-  const QString title = QString::fromUtf8(page.title);
+  const QString title = QString::fromUtf8(p.title);
   for (int i = 0; i < tabs->count(); ++i)
     if (tabs->widget(i)->objectName() == title) return tabs->widget(i);
   reportMissingName(window, title);
@@ -138,7 +138,6 @@ void setPageCaption(QWidget* window, const PageName& p, const QString& caption) 
 }
 
 std::string controlText(QWidget* window, const ControlName& name) {
-
   return controlText(window, QString::fromUtf8(name.name));
 }
 void setControlText(QWidget* window, const ControlName& name, const std::string& gbk) {
@@ -235,7 +234,6 @@ void boundLogBoxes(QWidget* main) {
 }
 
 void logLine(const ControlName& box, const std::string& gbkMessage) {
-
   stampLogTime();
   appendLog(box, Session::instance().get().logTime + gbkMessage + "\r\n");
 }

@@ -11,16 +11,15 @@
 #include <QUrl>
 #include <unistd.h>
 
-#include "app/qt/names/dialogs.h"
-#include "app/qt/names/main_window.h"
-
+#include "app/member_pages.h"
 #include "app/qt/catalogue.h"
 #include "app/qt/log.h"
 #include "app/qt/main_window.h"
+#include "app/qt/names/dialogs.h"
+#include "app/qt/names/main_window.h"
 #include "app/qt/settings_ui.h"
 #include "app/qt/shell.h"
 #include "app/qt/shell_internal.h"
-#include "app/member_pages.h"
 #include "app/qt/web_browser.h"
 #include "app/session.h"
 #include "net/hosts.h"

@@ -2,25 +2,25 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QHash>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
 #include <QTabWidget>
 #include <QUrl>
 #include <QWebEngineView>
-#include <QHash>
 #include <functional>
 #include <memory>
 
-#include "app/qt/names/dialogs.h"
-#include "app/qt/names/main_window.h"
 #include "app/qt/catalogue.h"
 #include "app/qt/hyperlink_label.h"
+#include "app/qt/names/dialogs.h"
+#include "app/qt/names/main_window.h"
 #include "app/qt/shell.h"
-#include "browser/qt/widgets.h"
 #include "app/qt/web_browser.h"
 #include "app/session.h"
 #include "browser/folders.h"
+#include "browser/qt/widgets.h"
 #include "net/hosts.h"
 #include "net/http.h"
 #include "net/text.h"

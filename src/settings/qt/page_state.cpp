@@ -8,8 +8,8 @@
 #include <QTabWidget>
 #include <vector>
 
-#include "app/qt/names/main_window.h"
 #include "app/qt/catalogue.h"
+#include "app/qt/names/main_window.h"
 #include "app/qt/shell.h"
 #include "settings/account_pages.h"
 

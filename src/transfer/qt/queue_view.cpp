@@ -3,11 +3,11 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileInfo>
-#include <QProcess>
-#include <QUrl>
 #include <QPointer>
+#include <QProcess>
 #include <QStyle>
 #include <QTreeWidget>
+#include <QUrl>
 #include <algorithm>
 
 #include "app/qt/bindings.h"

@@ -7,17 +7,17 @@
 #include <QTabWidget>
 #include <QTreeWidget>
 
+#include "app/qt/catalogue.h"
 #include "app/qt/names/dialogs.h"
 #include "app/qt/names/main_window.h"
-#include "app/qt/catalogue.h"
 #include "app/qt/shell.h"
 #include "app/session.h"
 #include "net/hosts.h"
 #include "transfer/qt/download_page.h"
 #include "transfer/qt/queue_view.h"
+#include "transfer/qt/transfer_queues.h"
 #include "transfer/qt/upload_lists.h"
 #include "transfer/qt/upload_page.h"
-#include "transfer/qt/transfer_queues.h"
 #include "transfer/qt/upload_target.h"
 
 namespace tarnwick::transfer::qt {

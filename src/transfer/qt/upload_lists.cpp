@@ -3,8 +3,8 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
-#include <QMimeData>
 #include <QListWidget>
+#include <QMimeData>
 #include <QTreeWidget>
 #include <QUrl>
 

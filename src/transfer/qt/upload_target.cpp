@@ -4,11 +4,11 @@
 #include <QListWidget>
 #include <QTabWidget>
 
+#include "app/qt/names/dialogs.h"
 #include "app/qt/names/main_window.h"
 #include "app/qt/shell.h"
 #include "app/session.h"
 #include "browser/folders.h"
-#include "app/qt/names/dialogs.h"
 #include "browser/qt/folder_window.h"
 #include "browser/qt/widgets.h"
 #include "browser/state.h"
