@@ -50,9 +50,8 @@ MainWindow::MainWindow() {
   setWindowIcon(programIcon());
   registerWindow(this);
   if (auto* tabs = control<QTabWidget>(this, kPages)) {
-    connect(tabs, &QTabWidget::currentChanged, this, [tabs](int index) {
-      if (index >= 0) refreshPage(tabs->tabText(index));
-    });
+    connect(tabs, &QTabWidget::currentChanged, this, [this] { refreshPage(shownPage(this, kPages)); });
+
   }
 }
 
