@@ -20,7 +20,6 @@ namespace tarnwick::browser::qt {
 
 namespace names = app::names;
 
-
 namespace {
 
 const QString kLoginLost = QStringLiteral("创建失败，可能登录已经失效。");

@@ -9,7 +9,6 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QScrollBar>
-#include <QTabWidget>
 #include <optional>
 
 #include "app/qt/catalogue.h"

@@ -5,7 +5,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSet>
-#include <QTabWidget>
 #include <vector>
 
 #include "app/qt/catalogue.h"

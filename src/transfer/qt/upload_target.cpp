@@ -2,7 +2,6 @@
 
 #include <QLabel>
 #include <QListWidget>
-#include <QTabWidget>
 
 #include "app/qt/names/dialogs.h"
 #include "app/qt/names/main_window.h"
