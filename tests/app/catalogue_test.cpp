@@ -175,8 +175,12 @@ class CatalogueTest : public QObject {
   // control, a column caption at its index, an item of its menu.
   void everyBoundNameIsInTheCatalogue() {
     QVERIFY(names::all().size() > 200);
+    QSet<QString> seen;
     for (const names::Record& r : names::all()) {
       const QString where = u8(r.control.window) + u'/' + u8(r.control.name) + u'/' + u8(r.item ? r.item : "");
+      QVERIFY2(!seen.contains(where), qPrintable(where));  // each name declared once
+      seen.insert(where);
+
       const ControlDef* row = catalogueRow(u8(r.control.window), u8(r.control.name));
       QVERIFY2(row, qPrintable(where));
       QVERIFY2(row->kind == r.control.kind, qPrintable(where));
