@@ -9,6 +9,16 @@
 //         against curl sending the queue's own requests.
 // small_files_bench [files [bytes]]: 100 files of 100 KB by default. Starts a
 // service instance of its own. Exit code 0 when both ratios are at most 1.5.
+//
+// Other servers in front of the service (README: vsftpd and nginx):
+//   SMALL_FILES_DIR      the bench's folder (default: a new one under /tmp);
+//                        the service's data is in $SMALL_FILES_DIR/service/data
+//   SMALL_FILES_FTP      host:port of an FTP server whose upload folder is
+//                        the service's data/ftp (uploads go there, the
+//                        service registers them from there)
+//   SMALL_FILES_FTP_USER user:password for it (default: anonymous)
+//   SMALL_FILES_STORAGE  http://host:port of a web server that serves the
+//                        service's data/storage under /up/ (downloads)
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -80,14 +90,27 @@ double bestOfThree(const std::string& command) {
 int main(int argc, char** argv) {
   const int count = argc > 1 ? std::max(1, std::atoi(argv[1])) : 100;
   const std::size_t bytes = argc > 2 ? static_cast<std::size_t>(std::atol(argv[2])) : 100 * 1024;
-  const std::string dir = fs::temp_directory_path() / ("small-files-" + std::to_string(::getpid()));
+  const char* fixedDir = std::getenv("SMALL_FILES_DIR");
+  const std::string dir = fixedDir && *fixedDir ? std::string(fixedDir)
+                                                : (fs::temp_directory_path() / ("small-files-" + std::to_string(::getpid()))).string();
+  fs::remove_all(dir + "/up");
+  fs::remove_all(dir + "/curl");
+  fs::remove_all(dir + "/down");
   fs::create_directories(dir + "/up");
   const std::string service = dir + "/service";
   if (std::system((TARNWICK_SOURCE_DIR "/tests/fixtures/service_up.sh " + service + " >/dev/null").c_str()) != 0)
     return 1;
   const std::string main = envValue(service + "/service.env", "TARNWICK_MAIN_HOST");
-  const std::string ftp = envValue(service + "/service.env", "TARNWICK_FTP_HOST");
+  const char* ftpOverride = std::getenv("SMALL_FILES_FTP");
+  const char* storageOverride = std::getenv("SMALL_FILES_STORAGE");
+  const std::string ftp =
+      ftpOverride && *ftpOverride ? std::string(ftpOverride) : envValue(service + "/service.env", "TARNWICK_FTP_HOST");
   const std::string data = envValue(service + "/service.env", "TARNWICK_SERVICE_DATA");
+  // Another FTP server's user writes into the service's folder.
+  if (ftpOverride && *ftpOverride) fs::permissions(data + "/ftp", fs::perms::all);
+  const char* ftpLogin = std::getenv("SMALL_FILES_FTP_USER");
+  const std::string ftpUserPassword = ftpLogin ? ftpLogin : "";
+  const std::string curlFtpUser = ftpUserPassword.empty() ? "" : " -u '" + ftpUserPassword + "'";
   int rc = 1;
   do {
     const account::Request login = account::loginRequest(main, "demo", "demo123");
@@ -132,6 +155,10 @@ int main(int argc, char** argv) {
     uc.ftpHost = ftp;
     uc.account = "demo";
     uc.userId = reply->userId;
+    if (const std::size_t colon = ftpUserPassword.find(':'); colon != std::string::npos) {
+      uc.ftpUser = ftpUserPassword.substr(0, colon);
+      uc.ftpPassword = ftpUserPassword.substr(colon + 1);
+    }
     uc.currentFolder = [] { return 0; };
     up.setContext(uc);
     for (int i = 0; i < count; ++i) up.add(dir + "/up/small-" + std::to_string(i) + ".bin");
@@ -140,8 +167,8 @@ int main(int argc, char** argv) {
     up.waitIdle(600000);
     const double oursUp = seconds(began);
     const std::size_t sent = up.finished().size();
-    const double curlFtpOnly = bestOfThree("curl -s -T '{" + names + "}' ftp://" + ftp + "/");
-    const double curlUp = runShell(md5Command + " >/dev/null && curl -s -K " + dir + "/instant.cfg && curl -s -K " +
+    const double curlFtpOnly = bestOfThree("curl -s" + curlFtpUser + " -T '{" + names + "}' ftp://" + ftp + "/");
+    const double curlUp = runShell(md5Command + " >/dev/null && curl -s -K " + dir + "/instant.cfg && curl -s" + curlFtpUser + " -K " +
                                    dir + "/ftp.cfg && curl -s -K " + dir + "/register.cfg");
     const std::size_t curlRegistered =
         column(data + "/tarnwick.db", "SELECT id FROM files WHERE name LIKE 'curl-small-%'").size();
@@ -149,7 +176,8 @@ int main(int argc, char** argv) {
     transfer::DownloadQueue down;
     transfer::DownloadContext dc;
     dc.mainHost = main;
-    dc.storageHost = main;
+    const std::string storage = storageOverride && *storageOverride ? std::string(storageOverride) : main;
+    dc.storageHost = storage;
     dc.saveFolder = dir + "/down";
     down.setContext(dc);
     // curl's two ways down: every stored file over one kept-alive connection,
@@ -160,10 +188,10 @@ int main(int argc, char** argv) {
       down.add(std::to_string(r.remoteId), r.name, "");
       for (const std::string& path : column(data + "/tarnwick.db", "SELECT storage FROM files WHERE id=" +
                                                                        std::to_string(r.remoteId))) {
-        urls += " -o /dev/null " + main + "/up/" + path;
+        urls += " -o /dev/null " + storage + "/up/" + path;
         sameRequests += std::string(sameRequests.empty() ? "" : "next\n") + "url = \"" +
                         transfer::addressPageUrl(main, std::to_string(r.remoteId), "") +
-                        "\"\nhttp1.0\noutput = /dev/null\nnext\nurl = \"" + main + "/up/" + path +
+                        "\"\nhttp1.0\noutput = /dev/null\nnext\nurl = \"" + storage + "/up/" + path +
                         "\"\nheader = \"Connection: close\"\noutput = /dev/null\n";
       }
     }
@@ -189,6 +217,6 @@ int main(int argc, char** argv) {
              : 2;
   } while (false);
   std::system((TARNWICK_SOURCE_DIR "/tests/fixtures/service_down.sh " + service).c_str());
-  fs::remove_all(dir);
+  if (!(fixedDir && *fixedDir)) fs::remove_all(dir);
   return rc;
 }
