@@ -59,7 +59,6 @@ class ProgressDelegate : public QStyledItemDelegate {
 }  // namespace
 
 DownloadPage::DownloadPage(QWidget* main, DownloadQueue& queue) : QObject(main), m_main(main), m_queue(queue) {
-  setObjectName(QStringLiteral("downloadPage"));
   m_list = app::control<QTreeWidget>(main, kDownloadQueueView);
   m_done = app::control<QTreeWidget>(main, kDownloadedView);
   m_button = app::control<QPushButton>(main, kStartDownloadButton);
@@ -75,12 +74,6 @@ DownloadPage::DownloadPage(QWidget* main, DownloadQueue& queue) : QObject(main),
   if (m_rule) connect(m_rule, &QComboBox::currentIndexChanged, this, [this] { applyContext(); });
   listenOnGui(m_queue, this, [this](const QueueEvent& e) { onEvent(e); });
 }
-
-DownloadPage* DownloadPage::of(QWidget* main) {
-  return main ? main->findChild<DownloadPage*>(QStringLiteral("downloadPage"), Qt::FindDirectChildrenOnly) : nullptr;
-}
-
-bool DownloadPage::running() const { return m_queue.running(); }
 
 void DownloadPage::log(const QString& text) { app::logLine(kLogBox, app::toGbk(u("：") + text)); }
 

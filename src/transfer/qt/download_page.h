@@ -38,10 +38,6 @@ class DownloadPage : public QObject {
   void deleteTask();
   // 按钮34: the dialog "请选择一个文件夹"; the folder goes to 编辑框49.
   void chooseFolder();
-  bool running() const;
-
-  // The page object of the main window (nullptr before it is installed).
-  static DownloadPage* of(QWidget* main);
 
  private:
   void onEvent(const QueueEvent& e);

@@ -53,8 +53,6 @@ UploadPage* UploadPage::of(QWidget* main) {
   return main ? main->findChild<UploadPage*>(QStringLiteral("uploadPage"), Qt::FindDirectChildrenOnly) : nullptr;
 }
 
-bool UploadPage::running() const { return m_queue.running(); }
-
 void UploadPage::chooseFiles() {
   QFileDialog dialog(m_main, QStringLiteral("请选择文件"), m_lastFolder, QStringLiteral("所有文件（*.*） (*)"));
   dialog.setObjectName(QStringLiteral("请选择文件"));

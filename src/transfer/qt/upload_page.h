@@ -42,7 +42,6 @@ class UploadPage : public QObject {
   void startQueue();
   // deleteUploadTask: removes the selected rows, unless one is uploading.
   void deleteTask();
-  bool running() const;
 
   // The page object of the main window (nullptr before it is installed).
   static UploadPage* of(QWidget* main);
