@@ -22,7 +22,6 @@ namespace tarnwick::account {
 
 namespace login = app::names::login;
 
-
 void installLoginWindow(QWidget* window) {
   // The shell's installer has filled the skin selectors and applied the skin;
   // then: one visit of the service, the remembered credentials, the update

@@ -66,8 +66,7 @@ void installQqWindow(QWidget* window) {
   new CloseWatcher(window, open);
   if (auto* browser = app::control<app::WebBrowser>(window, app::names::qq::kBrowser))
     browser->navigate(QUrl(QString::fromStdString(qqSignInPageUrl(net::hosts().mainHost))));
-  if (auto* timer = app::control<QTimer>(window, app::names::qq::kPollTimer)
-) {
+  if (auto* timer = app::control<QTimer>(window, app::names::qq::kPollTimer)) {
     QObject::connect(timer, &QTimer::timeout, window, [timer, window, open] {
       timer->stop();  // the first tick starts the poll; it is not restarted
       poll(window, open);

@@ -156,5 +156,4 @@ void hideMainWindowToTray() {
     g_main->showMinimized();
 }
 
-
 }  // namespace tarnwick::app

@@ -87,8 +87,7 @@ void fillRememberedLogin(QWidget* login) {
   if (!r.filled) return;
   setControlText(login, names::login::kAccountBox, r.account);
   if (!r.passwordInKeyring) {
-    setControlText(login, names::login::kPasswordBox
-, r.password);
+    setControlText(login, names::login::kPasswordBox, r.password);
     return;
   }
   // The password box is filled when the keyring answers, unless the user has
@@ -99,8 +98,7 @@ void fillRememberedLogin(QWidget* login) {
       if (!error.isEmpty()) qCWarning(lcApp) << "remembered password not read from the keyring:" << error;
       return;
     }
-    auto* box = control<QLineEdit>(window, names::login::kPasswordBox
-);
+    auto* box = control<QLineEdit>(window, names::login::kPasswordBox);
     if (box && box->text().isEmpty() && controlText(window, names::login::kAccountBox) == account)
       box->setText(fromGbk(*password));
   };

@@ -10,7 +10,6 @@ namespace tarnwick::app {
 
 struct ControlName;
 
-
 // Feature modules attach their handlers to windows as the catalogue creates
 // them: every installer registered for a title runs on each new window of
 // that title (the main window once, a dialog each time it opens).

@@ -24,7 +24,6 @@ using namespace app::names::main;
 
 namespace {
 
-
 struct Listing {
   std::string page;
   int pages = 0;

@@ -22,7 +22,6 @@ namespace tarnwick::browser::qt {
 
 using namespace app::names::createFolder;
 
-
 namespace {
 
 // Fills the parent picker 组合框2 for the folder picked in 组合框1: every folder

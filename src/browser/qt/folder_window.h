@@ -11,5 +11,4 @@ void installCreateFolderWindow(QWidget* window);
 // The caption of the main window's hidden 标签8 for the folder picked last.
 QString chosenFolderCaption(const QString& folderName);
 
-
 }  // namespace tarnwick::browser::qt

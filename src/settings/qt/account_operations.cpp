@@ -31,7 +31,6 @@ namespace tarnwick::settings::qt {
 
 using namespace app::names::main;
 
-
 namespace {
 
 QString q(const char* utf8) { return QString::fromUtf8(utf8); }

@@ -14,7 +14,6 @@
 #include "app/qt/names/name.h"
 #include "settings/form_runner.h"
 
-
 namespace tarnwick::settings {
 
 // Effects of a row, carried out by the window's handler. window may be gone

@@ -48,7 +48,6 @@ void setLocked(const app::ControlName& control, bool locked);
 // it back its design text, so a locked value does not become a typed one.
 void setBoxLocked(const app::ControlName& box, bool locked);
 
-
 // The failure line of the page titled title (nullptr when it has none).
 QLabel* loadFailureLine(const QString& title);
 
