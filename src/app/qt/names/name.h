@@ -65,15 +65,16 @@ struct Registered {
 }  // namespace tarnwick::app
 
 // Declares a constant `id` in the current namespace and records it.
-#define TARNWICK_CONTROL(id, window, name, kind)                                          \
+#define TARNWICK_NAME_RECORD(id) inline const ::tarnwick::app::names::Registered id##Registered{id}
+#define TARNWICK_CONTROL(id, window, name, kind)                                               \
   inline constexpr ::tarnwick::app::ControlName id{window, name, ::tarnwick::app::Kind::kind}; \
-  inline const ::tarnwick::app::names::Registered id##Registered { id }
-#define TARNWICK_PAGE(id, tabs, title)                          \
+  TARNWICK_NAME_RECORD(id)
+#define TARNWICK_PAGE(id, tabs, title)                        \
   inline constexpr ::tarnwick::app::PageName id{tabs, title}; \
-  inline const ::tarnwick::app::names::Registered id##Registered { id }
+  TARNWICK_NAME_RECORD(id)
 #define TARNWICK_COLUMN(id, view, index, caption)                          \
   inline constexpr ::tarnwick::app::ColumnName id{view, index, caption}; \
-  inline const ::tarnwick::app::names::Registered id##Registered { id }
+  TARNWICK_NAME_RECORD(id)
 #define TARNWICK_MENU_ITEM(id, menu, caption)                          \
   inline constexpr ::tarnwick::app::MenuItemName id{menu, caption}; \
-  inline const ::tarnwick::app::names::Registered id##Registered { id }
+  TARNWICK_NAME_RECORD(id)
