@@ -4,13 +4,12 @@
 #include "app/qt/catalogue_rows.h"
 #include "app/qt/names/main_window.h"
 #include "browser/scrape_patterns.h"
-#include "version.h"
 
 namespace tarnwick::app {
 
 using namespace names::main;
 
-#define W TARNWICK_MAIN_WINDOW_TITLE
+#define W kTitle
 #define H Hidden
 
 const ControlDef kMainHiddenRows[] = {

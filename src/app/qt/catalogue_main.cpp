@@ -2,13 +2,12 @@
 // and popup menus. Positions are relative to the row's container.
 #include "app/qt/catalogue_rows.h"
 #include "app/qt/names/main_window.h"
-#include "version.h"
 
 namespace tarnwick::app {
 
 using namespace names::main;
 
-#define W TARNWICK_MAIN_WINDOW_TITLE
+#define W kTitle
 
 const ControlDef kMainRows[] = {
     {W, "", W, Kind::Window, 0, 0, 665, 422, "", ""},
