@@ -17,6 +17,7 @@
 #include "app/qt/catalogue_rows.h"
 #include "app/qt/keyring.h"
 #include "app/qt/main_window.h"
+#include "app/qt/names/main_window.h"
 #include "app/qt/settings_ui.h"
 #include "app/qt/shell.h"
 #include "app/session.h"
@@ -93,8 +94,8 @@ class ShellTest : public QObject {
     auto* box = control<QPlainTextEdit>(m_main, QStringLiteral("编辑框48"));
     box->setPlainText(QStringLiteral("earlier\n"));
     box->moveCursor(QTextCursor::Start);  // the caret elsewhere must not matter
-    logLine(QStringLiteral("编辑框48"), tarnwick::net::fromUtf8("： 初始化软件中，请稍后……！"));
-    appendLog(QStringLiteral("编辑框48"), "tail\r\n");
+    logLine(names::main::kStatusLog, tarnwick::net::fromUtf8("： 初始化软件中，请稍后……！"));
+    appendLog(names::main::kStatusLog, "tail\r\n");
     QCOMPARE(logText("编辑框48"), QStringLiteral("earlier\n10时： 初始化软件中，请稍后……！\ntail\n"));
     QCOMPARE(controlText(m_main, QStringLiteral("编辑框48")), std::string("earlier\r\n") +
              tarnwick::net::fromUtf8("10时： 初始化软件中，请稍后……！") + "\r\ntail\r\n");
@@ -103,7 +104,7 @@ class ShellTest : public QObject {
   // Both log boxes drop their oldest lines beyond the bound, however the
   // lines arrive.
   void logBoxesKeepTheNewestLines() {
-    for (const QString& box : {QStringLiteral("日志编辑框"), QStringLiteral("编辑框48")}) {
+    for (const ControlName& box : {names::main::kLogBox, names::main::kStatusLog}) {
       auto* edit = control<QPlainTextEdit>(m_main, box);
       edit->clear();
       std::string many;
@@ -147,7 +148,7 @@ class ShellTest : public QObject {
       std::string url;
       callOnGuiAndWait([&] { url = controlText(mainWindow(), QStringLiteral("编辑框13")); });
       setControlText(mainWindow(), QStringLiteral("编辑框3"), url + "-seen");
-      runOnGui([] { appendLog(QStringLiteral("日志编辑框"), "worker line\r\n"); });
+      runOnGui([] { appendLog(names::main::kLogBox, "worker line\r\n"); });
     });
     QTRY_COMPARE(controlText(m_main, QStringLiteral("编辑框3")), std::string("123-seen"));
     QTRY_COMPARE(logText("日志编辑框"), QStringLiteral("worker line\n"));

@@ -8,6 +8,7 @@
 #include "account/qt/account_module.h"
 #include "account/qt/login_flow.h"
 #include "app/qt/hyperlink_label.h"
+#include "app/qt/names/dialogs.h"
 #include "app/qt/shell.h"
 #include "settings/qt/form_dialog.h"
 
@@ -16,15 +17,16 @@ namespace {
 
 // Account and password of the dialog go to the login window's boxes, so the
 // user can log in at once.
-settings::EffectHandler dialogEffects(QWidget* dialog) {
+settings::EffectHandler dialogEffects(QWidget* dialog, const app::ControlName& accountBox,
+                                      const app::ControlName& passwordBox) {
   QPointer<QWidget> self(dialog);
-  return [self](const std::string& effect, const settings::FormValues& values) {
+  return [self, accountBox, passwordBox](const std::string& effect, const settings::FormValues& values) {
     if (effect == kCopyToLogin) {
-      auto value = [&values](const char* name) {
-        auto it = values.find(name);
+      auto value = [&values](const app::ControlName& box) {
+        auto it = values.find(box.name);
         return it == values.end() ? std::string() : it->second;
       };
-      fillLoginBoxes(value("编辑框1"), value("编辑框2"));
+      fillLoginBoxes(value(accountBox), value(passwordBox));
     } else if (effect == kCloseDialog && self) {
       self->close();
     }
@@ -34,16 +36,19 @@ settings::EffectHandler dialogEffects(QWidget* dialog) {
 }  // namespace
 
 void installRegistrationWindow(QWidget* window) {
-  settings::bindForm(window, QStringLiteral("按钮1"), registrationForm(), dialogEffects(window));
+  using namespace app::names::registration;
+  settings::bindForm(window, kRegisterButton, registrationForm(), dialogEffects(window, kAccountBox, kPasswordBox));
   // The terms link opens the terms dialog modally.
-  if (auto* link = app::control<app::HyperlinkLabel>(window, QStringLiteral("超级链接框1")))
+  if (auto* link = app::control<app::HyperlinkLabel>(window, kTermsLink))
     QObject::connect(link, &app::HyperlinkLabel::clicked, window,
-                     [window] { app::openWindowModal(QStringLiteral("使用条款"), window); });
+                     [window] { app::openWindowModal(app::names::terms::kTitle, window); });
 }
 
 void installRecoveryWindow(QWidget* window) {
-  settings::bindForm(window, QStringLiteral("按钮1"), resetByQuestionForm(), dialogEffects(window));
-  settings::bindForm(window, QStringLiteral("按钮2"), resetByEmailForm(), dialogEffects(window));
+  using namespace app::names::recovery;
+  settings::bindForm(window, kByQuestionButton, resetByQuestionForm(),
+                     dialogEffects(window, kAccountBox, kPasswordBox));
+  settings::bindForm(window, kByEmailButton, resetByEmailForm(), dialogEffects(window, kAccountBox, kPasswordBox));
 }
 
 }  // namespace tarnwick::account

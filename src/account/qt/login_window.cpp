@@ -8,6 +8,8 @@
 #include "account/login.h"
 #include "account/qt/account_module.h"
 #include "account/qt/login_flow.h"
+#include "app/qt/names/dialogs.h"
+#include "app/qt/names/main_window.h"
 #include "app/qt/settings_ui.h"
 #include "app/qt/shell.h"
 #include "app/session.h"
@@ -17,6 +19,8 @@
 #include "net/text.h"
 
 namespace tarnwick::account {
+
+namespace login = app::names::login;
 
 void installLoginWindow(QWidget* window) {
   // The shell's installer has filled the skin selectors and applied the skin;
@@ -30,41 +34,40 @@ void installLoginWindow(QWidget* window) {
       [self](const net::RequestJobResult&) { runUpdateCheck(self); });
   app::fillRememberedLogin(window);
 
-  if (auto* b = app::control<QAbstractButton>(window, QStringLiteral("按钮1")))
+  if (auto* b = app::control<QAbstractButton>(window, login::kLoginButton))
     QObject::connect(b, &QAbstractButton::clicked, window, [self] {
-      startLogin(self, app::controlText(self, QStringLiteral("编辑框1")),
-                 app::controlText(self, QStringLiteral("编辑框2")));
+      startLogin(self, app::controlText(self, login::kAccountBox), app::controlText(self, login::kPasswordBox));
     });
-  auto opener = [window](const char* button, const QString& title) {
-    if (auto* b = app::control<QAbstractButton>(window, QString::fromUtf8(button)))
+  auto opener = [window](const app::ControlName& button, const char* title) {
+    if (auto* b = app::control<QAbstractButton>(window, button))
       QObject::connect(b, &QAbstractButton::clicked, window, [b = QPointer(b), title, window] {
         b->setEnabled(false);  // the dialog is modal; this guards a queued second click
         app::openWindowModal(title, window);
         if (b) b->setEnabled(true);
       });
   };
-  opener("按钮2", QStringLiteral("帐号注册"));
-  opener("按钮3", QStringLiteral("找回密码"));
-  opener("按钮4", QStringLiteral("QQ互联登录"));
+  opener(login::kRegisterButton, app::names::registration::kTitle);
+  opener(login::kRecoverButton, app::names::recovery::kTitle);
+  opener(login::kQqButton, app::names::qq::kTitle);
 }
 
-QWidget* loginWindow() { return app::findWindow(QStringLiteral("Tarnwick登录")); }
+QWidget* loginWindow() { return app::findWindow(login::kTitle); }
 
 void fillLoginBoxes(const std::string& account, const std::string& password) {
-  QWidget* login = loginWindow();
-  app::setControlText(login, QStringLiteral("编辑框1"), account);
-  app::setControlText(login, QStringLiteral("编辑框2"), password);
+  QWidget* window = loginWindow();
+  app::setControlText(window, login::kAccountBox, account);
+  app::setControlText(window, login::kPasswordBox, password);
 }
 
 void startLogin(QWidget* loginWindow, const std::string& account, const std::string& password,
                 std::optional<QqSignIn> qq) {
   if (!loginWindow) return;
-  auto* remember = app::control<QCheckBox>(loginWindow, QStringLiteral("选择框1"));
+  auto* remember = app::control<QCheckBox>(loginWindow, login::kRememberCheck);
   // The remembered credentials follow every attempt, before the request.
   app::rememberLogin(remember && remember->isChecked(), account, password);
   const Request req = loginRequest(net::hosts().mainHost, account, password);
   // 登录 stays disabled while the request runs: a second click sends nothing.
-  auto* button = app::control<QAbstractButton>(loginWindow, QStringLiteral("按钮1"));
+  auto* button = app::control<QAbstractButton>(loginWindow, login::kLoginButton);
   QPointer<QWidget> window(loginWindow);
   app::WindowJobs::of(loginWindow)->request(
       net::JobRequest::post(req.url, req.body), button, [window, account, qq](const net::RequestJobResult& r) {
@@ -89,9 +92,10 @@ void finishLogin(QWidget* loginWindow) {
     else main->show();
   }
   if (loginWindow) loginWindow->close();
-  app::setControlText(app::mainWindow(), QStringLiteral("标签7"), welcomeCaption(name));
+  app::setControlText(app::mainWindow(), app::names::main::kWelcomeLabel, welcomeCaption(name));
   app::memberLoggedIn();
-  app::logLine(QStringLiteral("编辑框48"), loginLogMessage(name));
+  app::logLine(app::names::main::kStatusLog, loginLogMessage(name));
+
 }
 
 }  // namespace tarnwick::account

@@ -11,6 +11,7 @@
 #include "account/login.h"
 #include "account/qt/account_module.h"
 #include "account/qt/login_flow.h"
+#include "app/qt/names/dialogs.h"
 #include "app/qt/shell.h"
 #include "app/qt/web_browser.h"
 #include "app/session.h"
@@ -63,9 +64,9 @@ void poll(QWidget* qqWindow, std::shared_ptr<std::atomic<bool>> open) {
 void installQqWindow(QWidget* window) {
   auto open = std::make_shared<std::atomic<bool>>(true);
   new CloseWatcher(window, open);
-  if (auto* browser = app::control<app::WebBrowser>(window, QStringLiteral("超文本浏览框1")))
+  if (auto* browser = app::control<app::WebBrowser>(window, app::names::qq::kBrowser))
     browser->navigate(QUrl(QString::fromStdString(qqSignInPageUrl(net::hosts().mainHost))));
-  if (auto* timer = app::control<QTimer>(window, QStringLiteral("时钟1"))) {
+  if (auto* timer = app::control<QTimer>(window, app::names::qq::kPollTimer)) {
     QObject::connect(timer, &QTimer::timeout, window, [timer, window, open] {
       timer->stop();  // the first tick starts the poll; it is not restarted
       poll(window, open);

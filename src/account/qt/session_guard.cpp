@@ -1,13 +1,13 @@
 // The update check, the session watchdog (时钟3), hiding to the tray and the
 // tray menu items of the main window.
 #include <QAbstractButton>
-#include <QAction>
 #include <QPointer>
 #include <QTimer>
 
 #include "account/qt/account_module.h"
 #include "account/update_check.h"
-#include "version.h"
+#include "app/qt/names/dialogs.h"
+#include "app/qt/names/main_window.h"
 #include "app/qt/shell.h"
 #include "app/session.h"
 #include "net/form.h"
@@ -15,16 +15,14 @@
 #include "net/http.h"
 #include "net/request_job.h"
 #include "net/text.h"
+#include "version.h"
 
 namespace tarnwick::account {
+
+using namespace app::names::main;
 namespace {
 
-const QString kLoginTitle = QStringLiteral("Tarnwick登录");
-
-void onAction(QWidget* window, const char* caption, std::function<void()> f) {
-  if (auto* action = window->findChild<QAction*>(QString::fromUtf8(caption)))
-    QObject::connect(action, &QAction::triggered, window, std::move(f));
-}
+const QString kLoginTitle = QString::fromUtf8(app::names::login::kTitle);
 
 // The page is fetched as a job of the timer; a tick while the previous one
 // waits does nothing.
@@ -45,7 +43,7 @@ void judgeUpdate(const std::string& reply) {
   UpdateCheck check = judgeUpdateReply(reply, net::kClientVersion);
   switch (check.verdict) {
     case UpdateVerdict::UpToDate:
-      app::appendLog(QStringLiteral("日志编辑框"), net::fromUtf8("当前软件是最新版本。\r\n"));
+      app::appendLog(kLogBox, net::fromUtf8("当前软件是最新版本。\r\n"));
       break;
     case UpdateVerdict::NewVersion:
       // Opened before the program ends (only an http or https address).
@@ -73,25 +71,26 @@ void returnToLogin() {
 }
 
 void installMainWindowGuards(QWidget* window) {
-  if (auto* timer = app::control<QTimer>(window, QStringLiteral("时钟3")))
+  if (auto* timer = app::control<QTimer>(window, kSessionTimer))
     QObject::connect(timer, &QTimer::timeout, window, [timer] { watchdogTick(timer); });
-  if (auto* hide = app::control<QAbstractButton>(window, QStringLiteral("按钮33")))
+  if (auto* hide = app::control<QAbstractButton>(window, kTrayButton))
     QObject::connect(hide, &QAbstractButton::clicked, window, [] { app::hideMainWindowToTray(); });
-  onAction(window, "打开软件", [] { app::showMainWindowCentred(); });
-  onAction(window, "登录网页版", [] {
+  app::onMenu(window, kTrayOpen, [] { app::showMainWindowCentred(); });
+  app::onMenu(window, kTrayWebVersion, [] {
     net::openInBrowser(net::withQuery(net::hosts().mainHost + "/guanli.php",
                                       net::FormBuilder().add("zh", app::Session::instance().accountName())));
   });
-  onAction(window, "注销", [] { returnToLogin(); });
-  onAction(window, "退出", [] { app::exitProgram(0); });
+  app::onMenu(window, kTrayLogout, [] { returnToLogin(); });
+  app::onMenu(window, kTrayQuit, [] { app::exitProgram(0); });
 }
 
 void registerAccountModule() {
-  app::addWindowInstaller(QStringLiteral("Tarnwick登录"), installLoginWindow);
-  app::addWindowInstaller(QStringLiteral("QQ互联登录"), installQqWindow);
-  app::addWindowInstaller(QStringLiteral("帐号注册"), installRegistrationWindow);
-  app::addWindowInstaller(QStringLiteral("找回密码"), installRecoveryWindow);
-  app::addWindowInstaller(QStringLiteral(TARNWICK_MAIN_WINDOW_TITLE), installMainWindowGuards);
+  using namespace app::names;
+  app::addWindowInstaller(login::kTitle, installLoginWindow);
+  app::addWindowInstaller(qq::kTitle, installQqWindow);
+  app::addWindowInstaller(registration::kTitle, installRegistrationWindow);
+  app::addWindowInstaller(recovery::kTitle, installRecoveryWindow);
+  app::addWindowInstaller(main::kTitle, installMainWindowGuards);
 }
 
 }  // namespace tarnwick::account

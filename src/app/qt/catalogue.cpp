@@ -25,6 +25,7 @@
 
 #include "app/qt/catalogue_rows.h"
 #include "app/qt/hyperlink_label.h"
+#include "app/qt/names/name.h"
 #include "app/qt/web_browser.h"
 #include "net/hosts.h"
 #include "net/http.h"
@@ -221,6 +222,20 @@ std::span<const ControlDef> catalogue() {
   static const std::vector<ControlDef> rows = joinRows();
   return rows;
 }
+
+const ControlDef* catalogueRow(const QString& window, const QString& name) {
+  const QByteArray w = window.toUtf8(), n = name.toUtf8();
+  for (const ControlDef& d : catalogue())
+    if (w == d.window && n == d.name) return &d;
+  return nullptr;
+}
+
+QString designText(const QString& window, const QString& name) {
+  const ControlDef* row = catalogueRow(window, name);
+  return row ? expand(row->text) : QString();
+}
+
+QString designText(const ControlName& name) { return designText(u8(name.window), u8(name.name)); }
 
 QString mainWindowTitle() { return u8(kMainRows[0].name); }
 

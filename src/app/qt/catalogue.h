@@ -60,6 +60,14 @@ struct ControlDef {
 
 // Every row of the catalogue, windows in order, each window's rows together.
 std::span<const ControlDef> catalogue();
+// The row of a control (nullptr when the window has none of that name).
+const ControlDef* catalogueRow(const QString& window, const QString& name);
+// A control's design text: its row's caption or initial text, with the
+// configured hosts filled in ("" without a row).
+struct ControlName;
+QString designText(const ControlName& name);
+QString designText(const QString& window, const QString& name);
+
 // Titles of the windows of the catalogue, main window first.
 QStringList catalogueWindowTitles();
 // The main window's title.

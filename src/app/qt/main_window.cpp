@@ -11,12 +11,15 @@
 
 #include "app/qt/catalogue.h"
 #include "app/qt/log.h"
+#include "app/qt/names/main_window.h"
 #include "app/qt/shell.h"
 #include "app/qt/shell_internal.h"
 #include "net/hosts.h"
 #include "net/request_job.h"
 
 namespace tarnwick::app {
+
+using namespace names::main;
 
 namespace {
 
@@ -46,10 +49,9 @@ MainWindow::MainWindow() {
   buildWindow(mainWindowTitle(), this);
   setWindowIcon(programIcon());
   registerWindow(this);
-  if (auto* tabs = control<QTabWidget>(this, QStringLiteral("选择夹1"))) {
-    connect(tabs, &QTabWidget::currentChanged, this, [tabs](int index) {
-      if (index >= 0) refreshPage(tabs->tabText(index));
-    });
+  if (auto* tabs = control<QTabWidget>(this, kPages)) {
+    connect(tabs, &QTabWidget::currentChanged, this, [this] { refreshPage(shownPage(this, kPages)); });
+
   }
 }
 
@@ -82,7 +84,8 @@ void MainWindow::trayEvent(int code) {
   if (code == 1) {
     showMainWindowCentred();
   } else if (code == 3) {
-    if (auto* menu = findChild<QMenu*>(QStringLiteral("托盘"))) menu->popup(QCursor::pos());
+    if (auto* menu = control<QMenu>(this, kTrayMenu)) menu->popup(QCursor::pos());
+
   }
 }
 
@@ -91,7 +94,7 @@ bool MainWindow::confirmQuit() {
     hideMainWindowToTray();
     return false;
   }
-  auto* pending = control<QTreeWidget>(this, QStringLiteral("超级列表框2"));
+  auto* pending = control<QTreeWidget>(this, kDownloadQueueView);
   if (pending && pending->topLevelItemCount() > 0) {
     // Yes: exitProgram stops the transfers (the running download's partial
     // file is deleted; the queues are kept for the next login).
@@ -152,6 +155,5 @@ void hideMainWindowToTray() {
   else
     g_main->showMinimized();
 }
-
 
 }  // namespace tarnwick::app

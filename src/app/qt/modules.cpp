@@ -6,8 +6,7 @@
 #include "browser/qt/browser_module.h"
 #include "settings/qt/account_operations.h"
 #include "settings/qt/account_pages.h"
-#include "transfer/qt/upload_module.h"
-#include "transfer/qt/download_page.h"
+#include "transfer/qt/transfer_module.h"
 
 namespace tarnwick::app {
 
@@ -22,8 +21,7 @@ void registerModules() {
   tarnwick::browser::registerBrowserModule();
   tarnwick::settings::qt::registerAccountPages();
   tarnwick::settings::qt::registerAccountOperations();
-  tarnwick::transfer::qt::registerUploadModule();
-  tarnwick::transfer::qt::registerDownloadModule();
+  tarnwick::transfer::qt::registerTransferModule();
 }
 
 }  // namespace tarnwick::app

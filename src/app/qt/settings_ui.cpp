@@ -12,6 +12,8 @@
 #include "app/local_settings.h"
 #include "app/qt/keyring.h"
 #include "app/qt/log.h"
+#include "app/qt/names/dialogs.h"
+#include "app/qt/names/main_window.h"
 #include "app/qt/shell.h"
 #include "net/text.h"
 
@@ -52,7 +54,7 @@ void logPasswordKeptInFile(const QString& why) {
   qCInfo(lcApp) << "password kept in the credentials file, not in the keyring:" << why;
   if (said) return;
   said = true;
-  logLine(QStringLiteral("编辑框48"), net::fromUtf8("：记住的密码保存在文档文件夹的配置2.iniat中，未存入系统密钥环。"));
+  logLine(names::main::kStatusLog, net::fromUtf8("：记住的密码保存在文档文件夹的配置2.iniat中，未存入系统密钥环。"));
 }
 
 }  // namespace
@@ -66,26 +68,26 @@ std::filesystem::path documentsFolder() {
 
 void fillSkinSelectors(QWidget* login) {
   const int index = skinIndexForSetting(readSkinSetting(documentsFolder()));
-  auto* loginBox = control<QComboBox>(login, QStringLiteral("组合框1"));
+  auto* loginBox = control<QComboBox>(login, names::login::kSkinSelector);
   fillSelector(loginBox, index);
-  fillSelector(control<QComboBox>(mainWindow(), QStringLiteral("组合框3")), index);
+  fillSelector(control<QComboBox>(mainWindow(), names::main::kSkinSelector), index);
   applySkin((loginBox ? loginBox->currentIndex() : index) + 1);
   if (loginBox) QObject::connect(loginBox, &QComboBox::currentIndexChanged, loginBox, &onSkinChosen);
 }
 
 void connectMainSkinSelector(QWidget* main) {
-  if (auto* box = control<QComboBox>(main, QStringLiteral("组合框3")))
+  if (auto* box = control<QComboBox>(main, names::main::kSkinSelector))
     QObject::connect(box, &QComboBox::currentIndexChanged, box, &onSkinChosen);
 }
 
 void fillRememberedLogin(QWidget* login) {
   const RememberedLogin r = readRememberedLogin(documentsFolder());
   if (!r.remember) return;
-  if (auto* box = control<QCheckBox>(login, QStringLiteral("选择框1"))) box->setChecked(true);
+  if (auto* box = control<QCheckBox>(login, names::login::kRememberCheck)) box->setChecked(true);
   if (!r.filled) return;
-  setControlText(login, QStringLiteral("编辑框1"), r.account);
+  setControlText(login, names::login::kAccountBox, r.account);
   if (!r.passwordInKeyring) {
-    setControlText(login, QStringLiteral("编辑框2"), r.password);
+    setControlText(login, names::login::kPasswordBox, r.password);
     return;
   }
   // The password box is filled when the keyring answers, unless the user has
@@ -96,8 +98,8 @@ void fillRememberedLogin(QWidget* login) {
       if (!error.isEmpty()) qCWarning(lcApp) << "remembered password not read from the keyring:" << error;
       return;
     }
-    auto* box = control<QLineEdit>(window, QStringLiteral("编辑框2"));
-    if (box && box->text().isEmpty() && controlText(window, QStringLiteral("编辑框1")) == account)
+    auto* box = control<QLineEdit>(window, names::login::kPasswordBox);
+    if (box && box->text().isEmpty() && controlText(window, names::login::kAccountBox) == account)
       box->setText(fromGbk(*password));
   };
   readKeyringPassword(r.account, fill);

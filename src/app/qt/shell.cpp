@@ -12,6 +12,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QTabWidget>
 #include <QThread>
 #include <QTreeWidget>
 #include <atomic>
@@ -21,10 +22,13 @@
 
 #include "app/log_time.h"
 #include "app/qt/log.h"
+#include "app/qt/names/main_window.h"
 #include "app/session.h"
 #include "net/text.h"
 
 namespace tarnwick::app {
+
+using namespace names::main;
 
 namespace {
 
@@ -70,7 +74,75 @@ QMessageBox::StandardButton runBox(const QString& text, const QString& caption, 
   return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
+std::mutex g_missingMutex;
+MissingNameHandler g_missingHandler;
+
+void defaultMissingName(const QString& window, const QString& name) {
+#ifdef NDEBUG
+  static const bool strict = qEnvironmentVariableIntValue("TARNWICK_STRICT_NAMES") != 0;
+#else
+  constexpr bool strict = true;
+#endif
+  if (strict) qFatal("window %s has no control %s", qPrintable(window), qPrintable(name));
+  qCCritical(lcApp) << "window" << window << "has no control" << name;
+}
+
 }  // namespace
+
+MissingNameHandler setMissingNameHandler(MissingNameHandler handler) {
+  std::lock_guard lock(g_missingMutex);
+  std::swap(handler, g_missingHandler);
+  return handler;
+}
+
+void reportMissingName(const QWidget* window, const QString& name) {
+  MissingNameHandler handler;
+  {
+    std::lock_guard lock(g_missingMutex);
+    handler = g_missingHandler;
+  }
+  const QString title = window ? window->window()->objectName() : QString();
+  if (handler) handler(title, name);
+  else defaultMissingName(title, name);
+}
+
+QWidget* page(QWidget* window, const PageName& p) {
+  auto* tabs = control<QTabWidget>(window, p.tabs);
+  if (!tabs) return nullptr;
+  const QString title = QString::fromUtf8(p.title);
+  for (int i = 0; i < tabs->count(); ++i)
+    if (tabs->widget(i)->objectName() == title) return tabs->widget(i);
+  reportMissingName(window, title);
+  return nullptr;
+}
+
+bool pageShown(QWidget* window, const PageName& p) {
+  QWidget* w = page(window, p);
+  return w && w == control<QTabWidget>(window, p.tabs)->currentWidget();
+}
+
+void showPage(QWidget* window, const PageName& p) {
+  if (QWidget* w = page(window, p)) control<QTabWidget>(window, p.tabs)->setCurrentWidget(w);
+}
+
+QString shownPage(QWidget* window, const ControlName& tabs) {
+  auto* t = control<QTabWidget>(window, tabs);
+  return t && t->currentWidget() ? t->currentWidget()->objectName() : QString();
+}
+
+void setPageCaption(QWidget* window, const PageName& p, const QString& caption) {
+  if (QWidget* w = page(window, p)) {
+    auto* tabs = control<QTabWidget>(window, p.tabs);
+    tabs->setTabText(tabs->indexOf(w), caption);
+  }
+}
+
+std::string controlText(QWidget* window, const ControlName& name) {
+  return controlText(window, QString::fromUtf8(name.name));
+}
+void setControlText(QWidget* window, const ControlName& name, const std::string& gbk) {
+  setControlText(window, QString::fromUtf8(name.name), gbk);
+}
 
 QString fromGbk(const std::string& gbk) { return QString::fromStdString(net::toUtf8(gbk)); }
 std::string toGbk(const QString& s) { return net::fromUtf8(s.toStdString()); }
@@ -143,16 +215,13 @@ void stampLogTime() {
   Session::instance().update([&](SessionData& s) { s.logTime = text; });
 }
 
-void appendLog(const QString& box, const std::string& gbkText) {
+void appendLog(const ControlName& box, const std::string& gbkText) {
   if (!onGuiThread()) {
     runOnGui([box, gbkText] { appendLog(box, gbkText); });
     return;
   }
   auto* edit = control<QPlainTextEdit>(mainWindow(), box);
-  if (!edit) {
-    qCWarning(lcApp) << "no log box" << box;
-    return;
-  }
+  if (!edit) return;
   edit->moveCursor(QTextCursor::End);
   edit->insertPlainText(toWidgetLines(fromGbk(gbkText)));
   edit->moveCursor(QTextCursor::End);
@@ -160,11 +229,11 @@ void appendLog(const QString& box, const std::string& gbkText) {
 }
 
 void boundLogBoxes(QWidget* main) {
-  for (const QString& name : {QStringLiteral("日志编辑框"), QStringLiteral("编辑框48")})
+  for (const ControlName& name : {kLogBox, kStatusLog})
     if (auto* edit = control<QPlainTextEdit>(main, name)) edit->setMaximumBlockCount(kLogBoxLines);
 }
 
-void logLine(const QString& box, const std::string& gbkMessage) {
+void logLine(const ControlName& box, const std::string& gbkMessage) {
   stampLogTime();
   appendLog(box, Session::instance().get().logTime + gbkMessage + "\r\n");
 }

@@ -1,5 +1,6 @@
 #pragma once
 // The GUI side's shared services, one header per concern:
+//   bindings.h     clicks, menu items and popup menus bound by name
 //   controls.h     window lookup, control text, GBK at the widget border, clipboard
 //   messages.h     message boxes
 //   log_lines.h    log lines and their clock
@@ -9,6 +10,7 @@
 //   tray.h         main-window placement, tray, skins
 // Including this header includes them all.
 
+#include "app/qt/bindings.h"
 #include "app/qt/controls.h"
 #include "app/qt/log_lines.h"
 #include "app/qt/messages.h"

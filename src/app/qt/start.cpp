@@ -11,13 +11,15 @@
 #include <QUrl>
 #include <unistd.h>
 
+#include "app/member_pages.h"
 #include "app/qt/catalogue.h"
 #include "app/qt/log.h"
 #include "app/qt/main_window.h"
+#include "app/qt/names/dialogs.h"
+#include "app/qt/names/main_window.h"
 #include "app/qt/settings_ui.h"
 #include "app/qt/shell.h"
 #include "app/qt/shell_internal.h"
-#include "app/member_pages.h"
 #include "app/qt/web_browser.h"
 #include "app/session.h"
 #include "net/hosts.h"
@@ -26,9 +28,11 @@
 
 namespace tarnwick::app {
 
+using namespace names::main;
+
 namespace {
 
-const QString kLoginTitle = QStringLiteral("Tarnwick登录");
+const QString kLoginTitle = QString::fromUtf8(names::login::kTitle);
 
 // Opens at once on the GUI thread, so an address opened just before the
 // program ends (the update check) is not lost in the event queue.
@@ -53,9 +57,9 @@ QString desktopFolder() {
 
 void onUploadPageCompleted() {
   if (Session::instance().get().startupLogged) return;
-  logLine(QStringLiteral("编辑框48"),
+  logLine(kStatusLog,
           net::fromUtf8("：初始化软件成功！如果文件无法批量上传，请安装Adobe Flash Player并启用。"));
-  if (auto* tabs = control<QTabWidget>(mainWindow(), QStringLiteral("选择夹1"))) tabs->setEnabled(true);
+  if (auto* tabs = control<QTabWidget>(mainWindow(), kPages)) tabs->setEnabled(true);
   Session::instance().update([](SessionData& s) { s.startupLogged = true; });
 }
 
@@ -64,8 +68,8 @@ void onUploadPageCompleted() {
 // address at the member).
 void finishStartup(MainWindow* w) {
   w->showTrayIcon();
-  logLine(QStringLiteral("编辑框48"), net::fromUtf8("： 初始化软件中，请稍后……！"));
-  if (auto* pages = control<QComboBox>(w, QStringLiteral("组合框1")); pages && pages->count() > 0)
+  logLine(kStatusLog, net::fromUtf8("： 初始化软件中，请稍后……！"));
+  if (auto* pages = control<QComboBox>(w, kPageSelector); pages && pages->count() > 0)
     pages->setCurrentIndex(0);
   Session::instance().update([](SessionData& d) { d.startupLogged = true; });
 }
@@ -76,9 +80,9 @@ void memberLoggedIn() {
   QWidget* w = mainWindow();
   if (!w) return;
   const SessionData s = Session::instance().get();
-  navigateBrowser(w, QStringLiteral("超文本浏览框1"),
+  navigateBrowser(w, kWebUploadBrowser,
                   QString::fromStdString(webUploadPageUrl(net::hosts().webUploadHost, s.accountName)));
-  setControlText(w, QStringLiteral("编辑框3"), memberListingUrl(net::hosts().mainHost, s.userId));
+  setControlText(w, kListingAddress, memberListingUrl(net::hosts().mainHost, s.userId));
   runMemberJoinedHooks();
 }
 
@@ -135,7 +139,7 @@ void continueStartup(QPointer<MainWindow> w, bool connected) {
     exitProgram(0);
     return;
   }
-  setControlText(w, QStringLiteral("编辑框49"), toGbk(desktopFolder()));
+  setControlText(w, kSaveFolderBox, toGbk(desktopFolder()));
   Session::instance().setCurrentFolderId(0);
   openWindowModal(kLoginTitle, w);
   if (exitRequested()) return;
@@ -153,7 +157,7 @@ int runClient() {
 
   auto* w = new MainWindow;
   runWindowInstallers(w);
-  if (auto* browser = control<WebBrowser>(w, QStringLiteral("超文本浏览框1")))
+  if (auto* browser = control<WebBrowser>(w, kWebUploadBrowser))
     QObject::connect(browser, &WebBrowser::documentCompleted, w, [] { onUploadPageCompleted(); });
   applySkin(1);
 

@@ -110,7 +110,8 @@ QWidget* openWindow(const QString& title, QWidget* parent) {
   return w;
 }
 
-void navigateBrowser(QWidget* window, const QString& name, const QString& url) {
+void navigateBrowser(QWidget* window, const ControlName& name, const QString& url) {
+
   if (auto* b = control<WebBrowser>(window, name)) b->navigate(QUrl(url));
 }
 

@@ -8,6 +8,8 @@
 
 namespace tarnwick::app {
 
+struct ControlName;
+
 // Feature modules attach their handlers to windows as the catalogue creates
 // them: every installer registered for a title runs on each new window of
 // that title (the main window once, a dialog each time it opens).
@@ -29,7 +31,7 @@ int openWindowModal(const QString& title, QWidget* parent = nullptr);
 QWidget* openWindow(const QString& title, QWidget* parent = nullptr);
 // Loads url in the web browser control `name` of window (creating the web
 // view on first use; the HTTP engine's cookies are copied in first).
-void navigateBrowser(QWidget* window, const QString& name, const QString& url);
+void navigateBrowser(QWidget* window, const ControlName& name, const QString& url);
 
 // Ends the program with code: removes the tray icon, leaves every event loop
 // and makes the start routine return code. exitRequested() tells whether it

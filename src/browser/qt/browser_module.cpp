@@ -1,6 +1,7 @@
 #include "browser/qt/browser_module.h"
 
 #include "app/qt/catalogue.h"
+#include "app/qt/names/dialogs.h"
 #include "app/qt/shell.h"
 #include "browser/qt/file_list.h"
 #include "browser/qt/folder_list.h"
@@ -17,10 +18,12 @@ void registerBrowserModule() {
     qt::installLinkActions(main);
     qt::installOperationMenus(main);
   });
-  app::addWindowInstaller(QStringLiteral("创建文件夹"), qt::installCreateFolderWindow);
-  app::addWindowInstaller(QStringLiteral("文件夹新名称"), qt::installRenameWindow);
-  app::addWindowInstaller(QStringLiteral("文件操作"), qt::installFileOperationWindow);
-  app::addWindowInstaller(QStringLiteral("创建外链文件"), qt::installLinkFileWindow);
+  using namespace app::names;
+  app::addWindowInstaller(createFolder::kTitle, qt::installCreateFolderWindow);
+  app::addWindowInstaller(renameFolder::kTitle, qt::installRenameWindow);
+  app::addWindowInstaller(fileOperation::kTitle, qt::installFileOperationWindow);
+  app::addWindowInstaller(linkFile::kTitle, qt::installLinkFileWindow);
+
 }
 
 }  // namespace tarnwick::browser

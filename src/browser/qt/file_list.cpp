@@ -7,6 +7,7 @@
 #include <limits>
 #include <memory>
 
+#include "app/qt/names/main_window.h"
 #include "app/qt/shell.h"
 #include "app/session.h"
 #include "browser/listing.h"
@@ -19,9 +20,9 @@
 
 namespace tarnwick::browser::qt {
 
-namespace {
+using namespace app::names::main;
 
-const QString kListingLog = QStringLiteral("编辑框48");
+namespace {
 
 struct Listing {
   std::string page;
@@ -38,7 +39,7 @@ void setFolderListsEnabled(bool enabled) {
 void showListing(const Listing& listing, const std::function<void()>& afterFill) {
   QWidget* main = app::mainWindow();
   auto& state = BrowserState::instance();
-  app::setControlText(main, QStringLiteral("编辑框39"), listing.page);
+  app::setControlText(main, kListingPage, listing.page);
   if (state.rebuildPageList) {
     if (QComboBox* pages = browserControls().pages) {
       const QSignalBlocker block(pages);
@@ -55,15 +56,19 @@ void showListing(const Listing& listing, const std::function<void()>& afterFill)
       const QString name = app::fromGbk(row.name);
       auto* nameItem = new QListWidgetItem(name, names);
       nameItem->setData(kIdRole, row.id);
-      auto* item = new QTreeWidgetItem(
-          view, QStringList{name, app::fromGbk(row.size), app::fromGbk(row.date), app::fromGbk(row.downloads)});
+      auto* item = new QTreeWidgetItem(view);
+      item->setText(kFileName, name);
+      item->setText(kFileSize, app::fromGbk(row.size));
+      item->setText(kFileDate, app::fromGbk(row.date));
+      item->setText(kFileDownloads, app::fromGbk(row.downloads));
       item->setData(0, kIdRole, row.id);
+
     }
     view->setUpdatesEnabled(true);
   }
-  app::appendLog(QStringLiteral("日志编辑框"), gbk("获取指定目录文件完毕。\r\n"));
+  app::appendLog(kLogBox, gbk("获取指定目录文件完毕。\r\n"));
   state.endListing();
-  if (app::Session::instance().get().startupLogged) app::logLine(kListingLog, gbk("： 获取指定目录文件完毕！"));
+  if (app::Session::instance().get().startupLogged) app::logLine(kStatusLog, gbk("： 获取指定目录文件完毕！"));
   setFolderListsEnabled(true);
   if (auto* folders = browserControls().folders; folders && browserControls().folderView) {
     QTreeWidget* folderView = browserControls().folderView;
@@ -82,7 +87,7 @@ std::int32_t currentFolderFromList() {
 
 void listPage(std::int32_t folderId, const std::string& page, std::function<void()> afterFill = {}) {
   const std::string url = listingUrl(net::hosts().mainHost, app::Session::instance().userId(), folderId, page);
-  app::setControlText(app::mainWindow(), QStringLiteral("编辑框3"), url);
+  app::setControlText(app::mainWindow(), kListingAddress, url);
   listFiles(url, std::move(afterFill));
 }
 
@@ -96,19 +101,19 @@ void selectPageItem(int index) {
 // Paging by the page selector and the visible buttons.
 void installPaging(QWidget* main) {
   QComboBox* pages = browserControls().pages;
-  auto button = [main](const char* name) { return app::control<QPushButton>(main, QString::fromUtf8(name)); };
+  auto button = [main](const app::ControlName& name) { return control<QPushButton>(main, name); };
   if (!pages) return;
-  if (auto* first = button("按钮3"))
+  if (auto* first = button(kFirstPageButton))
     QObject::connect(first, &QPushButton::clicked, first, [] {
       listPage(currentFolderFromList(), "0", [] { selectPageItem(0); });
     });
-  if (auto* next = button("按钮26"))
+  if (auto* next = button(kNextPageButton))
     QObject::connect(next, &QPushButton::clicked, next, [pages] {
       const int page = pages->currentIndex() + 1;
       if (page >= pages->count()) return;
       listPage(currentFolderFromList(), net::numberToText(page), [page] { selectPageItem(page); });
     });
-  if (auto* previous = button("按钮27"))
+  if (auto* previous = button(kPreviousPageButton))
     QObject::connect(previous, &QPushButton::clicked, previous, [pages] {
       const int page = pages->currentIndex() - 1;
       if (page < 0) return;
@@ -123,38 +128,38 @@ void installPaging(QWidget* main) {
 
 // The hidden paging by a typed page number in 编辑框2.
 void installTypedPaging(QWidget* main) {
-  auto typed = [main] { return net::textToInt(app::controlText(main, QStringLiteral("编辑框2"))); };
+  auto typed = [main] { return net::textToInt(app::controlText(main, kTypedPage)); };
   auto go = [main](std::int64_t page) {
-    app::setControlText(main, QStringLiteral("编辑框2"), net::numberToText(page));
+    app::setControlText(main, kTypedPage, net::numberToText(page));
     listPage(app::Session::instance().currentFolderId(), net::numberToText(page));
   };
-  auto button = [main](const char* name) { return app::control<QPushButton>(main, QString::fromUtf8(name)); };
-  if (auto* b = button("按钮4"))
+  auto button = [main](const app::ControlName& name) { return control<QPushButton>(main, name); };
+  if (auto* b = button(kTypedPreviousButton))
     QObject::connect(b, &QPushButton::clicked, b, [typed, go] {
       if (const auto n = typed(); n > 0) go(n - 1);
     });
-  if (auto* b = button("按钮5"))
+  if (auto* b = button(kTypedNextButton))
     QObject::connect(b, &QPushButton::clicked, b, [typed, go] { go(typed() + 1); });
-  if (auto* b = button("按钮6"))
+  if (auto* b = button(kTypedGoButton))
     QObject::connect(b, &QPushButton::clicked, b, [typed] {
       listPage(app::Session::instance().currentFolderId(), net::numberToText(typed()));
     });
 }
 
 void searchFiles(QWidget* main) {
-  auto* start = app::control<QPushButton>(main, QStringLiteral("按钮21"));
-  QListWidget* hitsBox = listBox(main, "列表框4");
-  QComboBox* pages = comboBox(main, "组合框5");
-  QComboBox* kindBox = comboBox(main, "组合框4");
+  auto* start = app::control<QPushButton>(main, kSearchButton);
+  auto* hitsBox = control<QListWidget>(main, kSearchHits);
+  auto* pages = control<QComboBox>(main, kSearchHitPages);
+  auto* kindBox = control<QComboBox>(main, kSearchKindSelector);
   if (!start || !hitsBox || !pages || !kindBox) return;
   hitsBox->clear();
   pages->clear();
   start->setEnabled(false);
   const int kind = kindBox->currentIndex() + 1;
-  const std::string keyword = app::controlText(main, QStringLiteral("编辑框34"));
-  const std::string pattern = app::controlText(main, QStringLiteral("编辑框35"));
-  const std::string nameMarker = app::controlText(main, QStringLiteral("编辑框36"));
-  const std::string idMarker = app::controlText(main, QStringLiteral("编辑框37"));
+  const std::string keyword = app::controlText(main, kSearchBox);
+  const std::string pattern = app::controlText(main, kSearchHitPattern);
+  const std::string nameMarker = app::controlText(main, kSearchNameMarker);
+  const std::string idMarker = app::controlText(main, kSearchIdMarker);
   auto hits = std::make_shared<std::vector<SearchHit>>();
   runThenOnGui(
       [=] {
@@ -180,15 +185,15 @@ bool listFiles(const std::string& url, std::function<void()> afterFill) {
   QWidget* main = app::mainWindow();
   auto& state = BrowserState::instance();
   setFolderListsEnabled(false);
-  if (app::Session::instance().get().startupLogged) app::logLine(kListingLog, gbk("： 获取指定目录文件……！"));
+  if (app::Session::instance().get().startupLogged) app::logLine(kStatusLog, gbk("： 获取指定目录文件……！"));
   if (!state.tryBeginListing()) {
     app::showMessage(QStringLiteral("上一次的任务还没有完成，请稍后再提交。"));
     return false;
   }
   if (auto* names = browserControls().fileNames) names->clear();
   if (auto* view = browserControls().files) view->clear();
-  const std::string rowPattern = app::controlText(main, QStringLiteral("编辑框5"));
-  const std::string passwordMarker = app::controlText(main, QStringLiteral("编辑框26"));
+  const std::string rowPattern = app::controlText(main, kFileRowPattern);
+  const std::string passwordMarker = app::controlText(main, kAccessPasswordMarker);
   const std::string account = app::Session::instance().accountName();
   auto listing = std::make_shared<Listing>();
   runThenOnGui(
@@ -206,17 +211,18 @@ bool listFiles(const std::string& url, std::function<void()> afterFill) {
 void installFileList(QWidget* main) {
   // 编辑框39 is a hidden slot for the raw listing page: it keeps the whole page
   // and, echoing nothing, never lays out tens of kilobytes of text on the GUI thread.
-  if (auto* raw = app::control<QLineEdit>(main, QStringLiteral("编辑框39"))) {
+  if (auto* raw = app::control<QLineEdit>(main, kListingPage)) {
     raw->setEchoMode(QLineEdit::NoEcho);
     raw->setMaxLength(std::numeric_limits<int>::max());
   }
   installPaging(main);
   installTypedPaging(main);
-  if (auto* start = app::control<QPushButton>(main, QStringLiteral("按钮21")))
+  if (auto* start = app::control<QPushButton>(main, kSearchButton))
     QObject::connect(start, &QPushButton::clicked, start, [main] { searchFiles(main); });
-  popupMenuOn(browserControls().files, "菜单");
-  popupMenuOn(browserControls().fileNames, "菜单");
-  popupMenuOn(listBox(main, "列表框4"), "搜索", true);
+  popupMenuOn(browserControls().files, kFileMenu);
+  popupMenuOn(browserControls().fileNames, kFileMenu);
+  popupMenuOn(control<QListWidget>(main, kSearchHits), kSearchMenu, true);
+
 }
 
 }  // namespace tarnwick::browser::qt

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/qt/names/main_window.h"
 #include "app/qt/shell.h"
 #include "app/session.h"
 #include "browser/folders.h"
@@ -17,6 +18,8 @@
 #include "net/hosts.h"
 
 namespace tarnwick::browser::qt {
+
+using namespace app::names::main;
 
 namespace {
 
@@ -53,8 +56,8 @@ void showFolders(const std::vector<FolderEntry>& found, const std::string& userI
     view->setCurrentItem(view->topLevelItem(index));
   }
   if (!none) {
-    app::appendLog(QStringLiteral("日志编辑框"), gbk("获取文件夹完毕。\r\n"));
-    app::setControlText(main, QStringLiteral("编辑框4"), invitationText(net::hosts().mainHost, userId));
+    app::appendLog(kLogBox, gbk("获取文件夹完毕。\r\n"));
+    app::setControlText(main, kInvitationBox, invitationText(net::hosts().mainHost, userId));
   }
   selectFolder(FolderSource::FolderListBox);
   if (onLoaded) onLoaded();
@@ -66,7 +69,7 @@ void loadFolders(std::function<void()> onLoaded) {
   QWidget* main = app::mainWindow();
   if (!main) return;
   const auto session = app::Session::instance().get();
-  const std::string pattern = app::controlText(main, QStringLiteral("编辑框1"));
+  const std::string pattern = app::controlText(main, kFolderPattern);
   app::WindowJobs::of(main)->request(
       net::JobRequest::fetch(folderListUrl(net::hosts().mainHost, session.accountName, true)), nullptr,
       [pattern, userId = session.userId, onLoaded = std::move(onLoaded)](const net::RequestJobResult& r) {
@@ -94,7 +97,7 @@ void selectFolder(FolderSource source) {
   const std::string url =
       listingUrl(net::hosts().mainHost, app::Session::instance().userId(), itemId(names->item(index)));
   // The hidden paging reads the listing address from 编辑框3.
-  app::setControlText(main, QStringLiteral("编辑框3"), url);
+  app::setControlText(main, kListingAddress, url);
   listFiles(url);
   app::stampLogTime();
 }
@@ -111,14 +114,15 @@ void installFolderList(QWidget* main) {
     if (QGuiApplication::mouseButtons() & Qt::LeftButton) selectFolder(FolderSource::FolderView);
   });
   // The folder menu always acts on the selected folder, not on the row under the mouse.
-  popupMenuOn(view, "目录", false, [view, names] {
+  popupMenuOn(view, kFolderMenu, false, [view, names] {
     const QSignalBlocker block(view);
     view->setCurrentItem(view->topLevelItem(names->currentRow()));
     return true;
   });
-  popupMenuOn(names, "目录");
-  onMenu(main, "目录", "刷新文件夹", [] { loadFolders(); });
-  app::setPageLoader(QStringLiteral("文件"), [] { loadFolders(); });
+  popupMenuOn(names, kFolderMenu);
+  onMenu(main, kRefreshFolders, [] { loadFolders(); });
+  app::setPageLoader(kFilesPage.title, [] { loadFolders(); });
+
 }
 
 }  // namespace tarnwick::browser::qt

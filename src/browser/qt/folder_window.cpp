@@ -5,6 +5,8 @@
 #include <QSignalBlocker>
 #include <memory>
 
+#include "app/qt/names/dialogs.h"
+#include "app/qt/names/main_window.h"
 #include "app/qt/shell.h"
 #include "app/session.h"
 #include "browser/folders.h"
@@ -18,29 +20,30 @@
 
 namespace tarnwick::browser::qt {
 
-namespace {
+using namespace app::names::createFolder;
 
-QString label(const std::string& gbkName) { return QStringLiteral("上传文件夹：") + app::fromGbk(gbkName); }
+namespace {
 
 // Fills the parent picker 组合框2 for the folder picked in 组合框1: every folder
 // except the picked one, its current parent preselected.
 void fillParentPicker(QWidget* window) {
-  QComboBox* picker = comboBox(window, "组合框1");
-  QComboBox* parents = comboBox(window, "组合框2");
+  auto* picker = control<QComboBox>(window, kFolderPicker);
+  auto* parents = control<QComboBox>(window, kParentPicker);
   if (!picker || !parents) return;
   const int picked = picker->currentIndex();
   if (picked < 0) return;
   const std::int32_t id = comboId(picker, picked);
   const std::string name = app::toGbk(picker->itemText(picked));
-  app::setControlText(window, QStringLiteral("标签2"), net::numberToText(id));
-  app::setControlText(window, QStringLiteral("编辑框3"), name);
+  app::setControlText(window, kFolderIdLabel, net::numberToText(id));
+  app::setControlText(window, kNameBox, name);
   app::Session::instance().setCurrentFolderId(id);
-  app::setControlText(app::mainWindow(), QStringLiteral("标签8"), app::toGbk(label(name)));
-  const std::string pattern = app::controlText(window, QStringLiteral("编辑框1"));
+  app::setControlText(app::mainWindow(), app::names::main::kChosenFolderLabel,
+                      app::toGbk(chosenFolderCaption(app::fromGbk(name))));
+  const std::string pattern = app::controlText(window, kFolderPattern);
   const std::string account = app::Session::instance().accountName();
   // Until the refill arrives 组合框2 still offers the previous folder's
   // parents: neither it nor 修改 may be used meanwhile.
-  QPushButton* modify = app::control<QPushButton>(window, QStringLiteral("按钮5"));
+  auto* modify = control<QPushButton>(window, kModifyButton);
   parents->setEnabled(false);
   if (modify) modify->setEnabled(false);
   struct Found {
@@ -73,7 +76,7 @@ void fillParentPicker(QWidget* window) {
 
 // 组合框1 refilled from the folder list, the selection kept by index.
 void refillPicker(QWidget* window) {
-  QComboBox* picker = comboBox(window, "组合框1");
+  auto* picker = control<QComboBox>(window, kFolderPicker);
   QListWidget* folders = browserControls().folders;
   if (!picker || !folders) return;
   {
@@ -85,11 +88,11 @@ void refillPicker(QWidget* window) {
 }
 
 void createFolder(QWidget* window, QPushButton* button) {
-  QComboBox* picker = comboBox(window, "组合框1");
+  auto* picker = control<QComboBox>(window, kFolderPicker);
   const std::int32_t parent = comboId(picker, picker ? picker->currentIndex() : -1);
   app::Session::instance().setCurrentFolderId(parent);
   const auto request = createFolderRequest(net::hosts().mainHost, app::Session::instance().accountName(),
-                                           app::controlText(window, QStringLiteral("编辑框2")), parent);
+                                           app::controlText(window, kNewFolderBox), parent);
   button->setEnabled(false);
   sendAsync(request, window, [window, button](const std::string& reply) {
     button->setEnabled(true);
@@ -101,13 +104,13 @@ void createFolder(QWidget* window, QPushButton* button) {
 }
 
 void modifyFolder(QWidget* window, QPushButton* button) {
-  QComboBox* picker = comboBox(window, "组合框1");
-  QComboBox* parents = comboBox(window, "组合框2");
+  auto* picker = control<QComboBox>(window, kFolderPicker);
+  auto* parents = control<QComboBox>(window, kParentPicker);
   if (!picker || !parents) return;
   const std::int32_t id = comboId(picker, picker->currentIndex());
   app::Session::instance().setCurrentFolderId(id);
   const std::int32_t parent = comboId(parents, parents->currentIndex());
-  const std::string name = app::controlText(window, QStringLiteral("编辑框3"));
+  const std::string name = app::controlText(window, kNameBox);
   const std::string refusal = modifyFolderRefusal(id, parent, name, app::toGbk(parents->currentText()));
   if (!refusal.empty()) return app::showMessage(app::fromGbk(refusal));
   button->setEnabled(false);
@@ -119,7 +122,7 @@ void modifyFolder(QWidget* window, QPushButton* button) {
 }
 
 void deleteFolderInWindow(QWidget* window, QPushButton* button) {
-  QComboBox* picker = comboBox(window, "组合框1");
+  auto* picker = control<QComboBox>(window, kFolderPicker);
   const std::int32_t id = comboId(picker, picker ? picker->currentIndex() : -1);
   app::Session::instance().setCurrentFolderId(id);
   if (const auto refusal = deleteFolderRefusal(id); !refusal.empty()) return app::showMessage(app::fromGbk(refusal));
@@ -128,7 +131,7 @@ void deleteFolderInWindow(QWidget* window, QPushButton* button) {
             [window, button](const std::string& reply) {
               if (!replyHasOne(reply)) {
                 button->setEnabled(true);
-                return app::showMessage(QStringLiteral("该目录存在子目录，无法删除！"));
+                return app::showMessage(kFolderNotEmptyText);
               }
               // The picker is refilled from the reloaded list, so the deleted
               // folder is no longer offered and nothing appears twice.
@@ -138,26 +141,29 @@ void deleteFolderInWindow(QWidget* window, QPushButton* button) {
                 refillPicker(alive);
                 button->setEnabled(true);
               });
-              app::showMessage(QStringLiteral("删除成功！"));
+              app::showMessage(kFolderDeletedText);
             });
 }
 
 }  // namespace
 
+QString chosenFolderCaption(const QString& folderName) { return QStringLiteral("上传文件夹：") + folderName; }
+
 void installCreateFolderWindow(QWidget* window) {
-  QComboBox* picker = comboBox(window, "组合框1");
+
+  auto* picker = control<QComboBox>(window, kFolderPicker);
   QListWidget* folders = browserControls().folders;
   if (!picker || !folders) return;
   copyFolderItems(picker, folders->currentRow());
   QObject::connect(picker, &QComboBox::currentIndexChanged, picker, [window](int) { fillParentPicker(window); });
   fillParentPicker(window);
-  auto bind = [window](const char* name, void (*handler)(QWidget*, QPushButton*)) {
-    if (auto* b = app::control<QPushButton>(window, QString::fromUtf8(name)))
+  auto bind = [window](const app::ControlName& name, void (*handler)(QWidget*, QPushButton*)) {
+    if (auto* b = control<QPushButton>(window, name))
       QObject::connect(b, &QPushButton::clicked, b, [window, b, handler] { handler(window, b); });
   };
-  bind("按钮1", createFolder);
-  bind("按钮5", modifyFolder);
-  bind("按钮3", deleteFolderInWindow);
+  bind(kCreateButton, createFolder);
+  bind(kModifyButton, modifyFolder);
+  bind(kDeleteButton, deleteFolderInWindow);
 }
 
 }  // namespace tarnwick::browser::qt

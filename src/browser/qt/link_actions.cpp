@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 
+#include "app/qt/names/main_window.h"
 #include "app/qt/shell.h"
 #include "app/session.h"
 #include "browser/links.h"
@@ -15,6 +16,8 @@
 #include "net/text.h"
 
 namespace tarnwick::browser::qt {
+
+using namespace app::names::main;
 
 namespace {
 
@@ -29,8 +32,8 @@ void copyText(const std::string& gbkText, const QString& message) {
 
 // File id text of the current row of a list view: item data (file list) or
 // the text of a column (finished uploads); nothing when no row is current.
-std::optional<std::string> fileIdOf(const char* view, int column = -1) {
-  QTreeWidget* list = listView(app::mainWindow(), view);
+std::optional<std::string> fileIdOf(const app::ControlName& view, int column = -1) {
+  auto* list = control<QTreeWidget>(app::mainWindow(), view);
   QTreeWidgetItem* row = list ? list->currentItem() : nullptr;
   if (!row) return std::nullopt;
   if (column < 0) return net::numberToText(itemId(row));
@@ -44,16 +47,16 @@ std::optional<std::string> selectedFolderPage() {
 }
 
 // Menu entries on a file list: direct link, share link, open in browser.
-void fileLinks(QWidget* main, const char* menu, const char* direct, const char* share, const char* open, const char* view,
-               int column) {
-  onMenu(main, menu, direct, [view, column] {
+void fileLinks(QWidget* main, const app::MenuItemName& direct, const app::MenuItemName& share,
+               const app::MenuItemName& open, const app::ControlName& view, int column) {
+  onMenu(main, direct, [view, column] {
     if (const auto id = fileIdOf(view, column))
       copyText(directLinkUrl(net::hosts().directLinkHost, *id, BrowserState::instance()), kDirectLinkCopied);
   });
-  onMenu(main, menu, share, [view, column] {
+  onMenu(main, share, [view, column] {
     if (const auto id = fileIdOf(view, column)) copyText(filePageUrl(net::hosts().mainHost, *id), kCopied);
   });
-  onMenu(main, menu, open, [view, column] {
+  onMenu(main, open, [view, column] {
     if (const auto id = fileIdOf(view, column)) net::openInBrowser(filePageUrl(net::hosts().mainHost, *id));
   });
 }
@@ -61,21 +64,22 @@ void fileLinks(QWidget* main, const char* menu, const char* direct, const char* 
 }  // namespace
 
 void installLinkActions(QWidget* main) {
-  fileLinks(main, "菜单", "复制文件直链", "获取文件分享链接", "打开选中文件(网页)", "超级列表框1", -1);
-  // Finished client uploads keep the file id in column 2 ("pid").
-  fileLinks(main, "上传完成菜单", "复制该文件直链", "复制网页分享链接", "打开网页文件链接", "超级列表框4", 2);
-  onMenu(main, "目录", "获取文件夹分享链接", [] {
+  fileLinks(main, kCopyFileDirectLink, kCopyFileShareLink, kOpenFileWebPage, kFileView, -1);
+  // Finished client uploads keep the file id in their pid column.
+  fileLinks(main, kCopyUploadedDirectLink, kCopyUploadedShareLink, kOpenUploadedWebPage, kUploadDoneView,
+            kUploadDoneId);
+  onMenu(main, kCopyFolderShareLink, [] {
     if (const auto url = selectedFolderPage()) copyText(*url, kCopied);
   });
-  onMenu(main, "目录", "打开文件夹(网页)", [] {
+  onMenu(main, kOpenFolderWebPage, [] {
     if (const auto url = selectedFolderPage()) net::openInBrowser(*url);
   });
-  onMenu(main, "搜索", "打开", [main] {
-    QListWidget* hits = listBox(main, "列表框4");
+  onMenu(main, kOpenSearchHit, [main] {
+    auto* hits = control<QListWidget>(main, kSearchHits);
     const int index = hits ? hits->currentRow() : -1;
     if (index < 0) return;
-    QComboBox* kind = comboBox(main, "组合框4");
-    QComboBox* folderPages = comboBox(main, "组合框5");
+    auto* kind = control<QComboBox>(main, kSearchKindSelector);
+    auto* folderPages = control<QComboBox>(main, kSearchHitPages);
     if (kind && kind->currentIndex() != 0) {
       // A hit that came without owner or folder has no folder page to open.
       const QString page = folderPages && index < folderPages->count() ? folderPages->itemText(index) : QString();
@@ -85,15 +89,16 @@ void installLinkActions(QWidget* main) {
       net::openInBrowser(filePageUrl(net::hosts().mainHost, itemId(hits->item(index))));
     }
   });
-  if (auto* open = app::control<QPushButton>(main, QStringLiteral("按钮2")))
+  if (auto* open = app::control<QPushButton>(main, kOpenWebPageButton))
     QObject::connect(open, &QPushButton::clicked, open, [] {
       const auto session = app::Session::instance().get();
       net::openInBrowser(folderPageUrl(net::hosts().mainHost, session.userId, session.currentFolderId));
     });
-  if (auto* uploads = app::control<QTabWidget>(main, QStringLiteral("选择夹3")))
-    QObject::connect(uploads, &QTabWidget::currentChanged, uploads, [main](int page) {
-      if (page == 3)
-        app::navigateBrowser(main, QStringLiteral("超文本浏览框3"),
+  if (auto* uploads = app::control<QTabWidget>(main, kUploadTabs))
+    QObject::connect(uploads, &QTabWidget::currentChanged, uploads, [main] {
+      if (app::pageShown(main, kWebDonePage))
+
+        app::navigateBrowser(main, kWebDoneBrowser,
                              app::fromGbk(recentWebUploadsUrl(net::hosts().mainHost,
                                                               app::Session::instance().accountName())));
     });

@@ -3,6 +3,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "app/qt/names/dialogs.h"
+#include "app/qt/names/main_window.h"
 #include "app/qt/shell.h"
 #include "app/session.h"
 #include "browser/listing.h"
@@ -16,6 +18,8 @@
 
 namespace tarnwick::browser::qt {
 
+namespace names = app::names;
+
 namespace {
 
 const QString kLoginLost = QStringLiteral("创建失败，可能登录已经失效。");
@@ -24,9 +28,7 @@ QListWidget* folderList() { return browserControls().folders; }
 
 std::string account() { return app::Session::instance().accountName(); }
 
-QPushButton* button(QWidget* window, const char* name) {
-  return app::control<QPushButton>(window, QString::fromUtf8(name));
-}
+QPushButton* button(QWidget* window, const app::ControlName& name) { return control<QPushButton>(window, name); }
 
 // Ids of the selected rows of the file list, in row order, each followed by ",".
 void collectSelectedFiles() {
@@ -58,54 +60,56 @@ void deleteFolderFromMenu() {
   sendAsync(deleteFolderRequest(net::hosts().mainHost, account(), id), app::mainWindow(),
             [](const std::string& reply) {
               pending = false;
-              if (!replyHasOne(reply)) return app::showMessage(QStringLiteral("该目录存在子目录，无法删除！"));
+              if (!replyHasOne(reply)) return app::showMessage(kFolderNotEmptyText);
               loadFolders();
-              app::showMessage(QStringLiteral("删除成功！"));
+              app::showMessage(kFolderDeletedText);
             });
 }
 
 void openFileOperation(std::int32_t mode) {
   BrowserState::instance().fileOpMode = mode;
   collectSelectedFiles();
-  app::openWindow(QStringLiteral("文件操作"));
+  app::openWindow(names::fileOperation::kTitle);
 }
 
 void openLinkFileWindow() {
   QListWidget* folders = folderList();
   BrowserState::instance().setLinkFolderId(
       net::numberToText(folders && folders->currentItem() ? itemId(folders->currentItem()) : 0));
-  app::openWindow(QStringLiteral("创建外链文件"));
+  app::openWindow(names::linkFile::kTitle);
 }
 
 }  // namespace
 
 void installOperationMenus(QWidget* main) {
-  auto openCreateWindow = [] { app::openWindowModal(QStringLiteral("创建文件夹")); };
-  onMenu(main, "目录", "创建文件夹", openCreateWindow);
-  if (auto* b = button(main, "按钮1")) QObject::connect(b, &QPushButton::clicked, b, openCreateWindow);
-  onMenu(main, "目录", "删除文件夹", deleteFolderFromMenu);
-  onMenu(main, "目录", "重命名", [] {
+  using namespace names::main;
+  auto openCreateWindow = [] { app::openWindowModal(names::createFolder::kTitle); };
+  onMenu(main, kCreateFolder, openCreateWindow);
+  onClick(main, kCreateFolderButton, openCreateWindow);
+  onMenu(main, kDeleteFolder, deleteFolderFromMenu);
+  onMenu(main, kRenameFolder, [] {
     if (QListWidget* folders = folderList()) BrowserState::instance().savedFolderIndex = folders->currentRow();
-    app::openWindow(QStringLiteral("文件夹新名称"));
+    app::openWindow(names::renameFolder::kTitle);
   });
-  onMenu(main, "目录", "创建外链文件", openLinkFileWindow);
-  onMenu(main, "菜单", "创建外链", openLinkFileWindow);
-  onMenu(main, "菜单", "删除选中文件", [] { openFileOperation(1); });
-  onMenu(main, "菜单", "移动选中文件", [] { openFileOperation(2); });
-  if (auto* b = button(main, "按钮30")) QObject::connect(b, &QPushButton::clicked, b, collectSelectedFiles);
+  onMenu(main, kCreateLinkFileInFolder, openLinkFileWindow);
+  onMenu(main, kCreateLinkFile, openLinkFileWindow);
+  onMenu(main, kDeleteFiles, [] { openFileOperation(1); });
+  onMenu(main, kMoveFiles, [] { openFileOperation(2); });
+  onClick(main, kMoveFilesButton, collectSelectedFiles);
 }
 
 void installRenameWindow(QWidget* window) {
-  QComboBox* picker = comboBox(window, "组合框1");
+  using namespace names::renameFolder;
+  auto* picker = control<QComboBox>(window, kFolderPicker);
   QListWidget* folders = folderList();
-  QPushButton* reset = button(window, "按钮1");
+  QPushButton* reset = button(window, kResetButton);
   if (!picker || !folders || !reset) return;
   copyFolderItems(picker, folders->currentRow());
   QObject::connect(reset, &QPushButton::clicked, reset, [window, picker, reset] {
     const std::int32_t id = comboId(picker, picker->currentIndex());
     reset->setEnabled(false);
     sendAsync(renameFolderRequest(net::hosts().mainHost, account(), id,
-                                  app::controlText(window, QStringLiteral("编辑框1"))),
+                                  app::controlText(window, kNameBox)),
               window, [window, reset](const std::string& reply) {
                 reset->setEnabled(true);
                 if (!replyHasOne(reply)) return app::showMessage(kLoginLost);
@@ -117,9 +121,10 @@ void installRenameWindow(QWidget* window) {
 }
 
 void installFileOperationWindow(QWidget* window) {
-  QComboBox* target = comboBox(window, "组合框1");
-  QPushButton* move = button(window, "按钮1");
-  QPushButton* remove = button(window, "按钮2");
+  using namespace names::fileOperation;
+  auto* target = control<QComboBox>(window, kTargetPicker);
+  QPushButton* move = button(window, kMoveButton);
+  QPushButton* remove = button(window, kDeleteButton);
   if (!target || !move || !remove) return;
   copyFolderItems(target, 0);
   const bool moving = BrowserState::instance().fileOpMode == 2;
@@ -152,13 +157,13 @@ void installFileOperationWindow(QWidget* window) {
 }
 
 void installLinkFileWindow(QWidget* window) {
-  QPushButton* create = button(window, "按钮1");
+  using namespace names::linkFile;
+  QPushButton* create = button(window, kCreateButton);
   if (!create) return;
   QObject::connect(create, &QPushButton::clicked, create, [window, create] {
     create->setEnabled(false);
     sendAsync(createLinkFileRequest(net::hosts().mainHost, account(), BrowserState::instance().linkFolderId(),
-                                    app::controlText(window, QStringLiteral("编辑框1")),
-                                    app::controlText(window, QStringLiteral("编辑框2"))),
+                                    app::controlText(window, kNameBox), app::controlText(window, kAddressBox)),
               window, [window, create](const std::string& reply) {
                 create->setEnabled(true);
                 if (!replyHasOne(reply)) return app::showMessage(kLoginLost);
@@ -169,7 +174,7 @@ void installLinkFileWindow(QWidget* window) {
                 const std::string url =
                     listingUrl(net::hosts().mainHost, app::Session::instance().userId(),
                                folders && folders->currentItem() ? itemId(folders->currentItem()) : 0);
-                app::setControlText(app::mainWindow(), QStringLiteral("编辑框3"), url);
+                app::setControlText(app::mainWindow(), names::main::kListingAddress, url);
                 listFiles(url);
               });
   });

@@ -1,7 +1,7 @@
 #pragma once
 // Helpers of the browser's Qt half: ids kept on list items, the controls of
-// the main window by name, popup menus on list widgets, menu actions by
-// caption, and requests run as jobs of a window with the reply handed to the GUI.
+// the page 文件, and requests run as jobs of a window with the reply handed
+// to the GUI.
 
 #include <QComboBox>
 #include <QListWidget>
@@ -13,6 +13,7 @@
 #include <functional>
 #include <string>
 
+#include "app/qt/bindings.h"
 #include "browser/operations.h"
 
 namespace tarnwick::browser::qt {
@@ -21,12 +22,17 @@ namespace tarnwick::browser::qt {
 // (list boxes, combo boxes, and column 0 of list views).
 inline constexpr int kIdRole = Qt::UserRole;
 
+// What a folder deletion tells the user, from the folder menu or the window 创建文件夹.
+inline constexpr const char* kFolderNotEmptyText = "该目录存在子目录，无法删除！";
+inline constexpr const char* kFolderDeletedText = "删除成功！";
+
 std::int32_t itemId(const QListWidgetItem* item);
 std::int32_t itemId(const QTreeWidgetItem* item);
 std::int32_t comboId(const QComboBox* combo, int index);
 
 // The main window's controls of the page "文件", resolved once per main
-// window from the catalogue (a missing one is a catalogue fault: asserted).
+// window from the catalogue (a missing one is reported: app::control).
+
 // GUI thread.
 struct BrowserControls {
   QListWidget* folders = nullptr;     // 列表框2: folder names, ids as item data
@@ -37,20 +43,11 @@ struct BrowserControls {
 };
 const BrowserControls& browserControls();
 
-QListWidget* listBox(QWidget* window, const char* name);
-QTreeWidget* listView(QWidget* window, const char* name);
-QComboBox* comboBox(QWidget* window, const char* name);
-// A main-window menu item by menu name and caption (nullptr when absent).
-QAction* menuAction(QWidget* window, const char* menu, const char* caption);
-// Connects a menu item's trigger to f.
-void onMenu(QWidget* window, const char* menu, const char* caption, std::function<void()> f);
-// Connects the click of the button `name` of window to f.
-void onClick(QWidget* window, const char* name, std::function<void()> f);
-
-// Pops menu up at the cursor when the right mouse button goes down (or up,
-// with onRelease) over widget; before runs first and may swallow the event.
-void popupMenuOn(QAbstractItemView* widget, const char* menu, bool onRelease = false,
-                 std::function<bool()> before = {});
+using app::control;
+using app::menuAction;
+using app::onClick;
+using app::onMenu;
+using app::popupMenuOn;
 
 // Copies every item (text and id) of the folder list 列表框2 into combo, in
 // order, and selects index select (clamped; -1 = none).

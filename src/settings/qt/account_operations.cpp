@@ -9,10 +9,11 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QScrollBar>
-#include <QTabWidget>
 #include <optional>
 
 #include "app/qt/catalogue.h"
+#include "app/qt/names/dialogs.h"
+#include "app/qt/names/main_window.h"
 #include "app/qt/shell.h"
 #include "app/qt/window_jobs.h"
 #include "app/session.h"
@@ -28,10 +29,12 @@
 
 namespace tarnwick::settings::qt {
 
+using namespace app::names::main;
+
 namespace {
 
 QString q(const char* utf8) { return QString::fromUtf8(utf8); }
-QAbstractButton* button(QWidget* w, const char* name) { return app::control<QAbstractButton>(w, q(name)); }
+QAbstractButton* button(QWidget* w, const app::ControlName& name) { return app::control<QAbstractButton>(w, name); }
 
 // Runs request as a job of the main window with button disabled; done(reply)
 // follows on the GUI thread, with nullopt for a request that got no reply
@@ -53,23 +56,20 @@ net::JobRequest formGet(std::string url) {
   return r;
 }
 
-void refreshShownPage() {
-  if (QTabWidget* tabs = accountControls().tabs)
-    if (tabs->currentIndex() >= 0) app::refreshPage(tabs->tabText(tabs->currentIndex()));
-}
+void refreshShownPage() { app::refreshPage(app::shownPage(app::mainWindow(), kPages)); }
 
 EffectHandler effects(QWidget* window) {
   QPointer<QWidget> self(window);
   return [self](const std::string& effect, const FormValues& values) {
     QWidget* main = app::mainWindow();
     if (effect == kStoreAccessPassword) {
-      const auto it = values.find("编辑框24");
+      const auto it = values.find(kAccessPasswordBox.name);
       browser::BrowserState::instance().setAccessPassword(it == values.end() ? std::string() : it->second);
     } else if (effect == kClearRecharge) {
-      app::setControlText(main, q("编辑框44"), "");
+      app::setControlText(main, kCardCodeBox, "");
     } else if (effect == kClearFeedback) {
-      app::setControlText(main, q("编辑框50"), "");
-      app::setControlText(main, q("编辑框51"), "");
+      app::setControlText(main, kFeedbackEmailBox, "");
+      app::setControlText(main, kFeedbackTextBox, "");
     } else if (effect == kRefreshAndClose) {
       refreshShownPage();
       if (self) self->close();
@@ -105,7 +105,7 @@ void bindToggle(QWidget* main, const ToggleDef& def) {
 void setModeAndPermission(QWidget* main) {
   QComboBox* mode = accountControls().mode;
   QComboBox* permission = accountControls().permission;
-  QAbstractButton* b = button(main, "按钮22");
+  QAbstractButton* b = button(main, kSetModeButton);
   if (!mode || !permission || !b) return;
   const int modeIndex = mode->currentIndex();
   const int permissionIndex = permission->currentIndex();
@@ -118,7 +118,7 @@ void setModeAndPermission(QWidget* main) {
     const bool vipOnly = isVipRefusal(*reply);
     if (vipOnly) {
       app::showMessage(q("设置失败，该功能为VIP会员专享，请先开通VIP！"));
-      app::openWindowModal(q("开通VIP"));
+      app::openWindowModal(app::names::vip::kTitle);
     }
     reloadSettings(b, [vipOnly, modeIndex, permissionIndex](const SettingsReload& r) {
       if (vipOnly) return;  // the refusal has been told
@@ -131,16 +131,16 @@ void setModeAndPermission(QWidget* main) {
 
 // 按钮35: the announcements, reduced to text, in the 公告 dialog.
 void showAnnouncements(QWidget* main) {
-  QAbstractButton* b = button(main, "按钮35");
+  QAbstractButton* b = button(main, kAnnouncementButton);
   if (!b) return;
   const std::string url = announcementsUrl(net::hosts().mainHost);
   runWithButton(b, net::JobRequest::fetch(url), [](const std::optional<std::string>& page) {
     if (!page) return app::showMessage(networkFailureText());
     QWidget* main = app::mainWindow();
-    const std::string left = app::controlText(main, q("编辑框31"));
-    const std::string right = app::controlText(main, q("编辑框32"));
-    app::setControlText(main, q("编辑框33"), stripHtml(net::textBetween(*page, left, right)));
-    app::openWindowModal(q("公告"));
+    const std::string left = app::controlText(main, kAnnouncementStart);
+    const std::string right = app::controlText(main, kAnnouncementEnd);
+    app::setControlText(main, kAnnouncementText, stripHtml(net::textBetween(*page, left, right)));
+    app::openWindowModal(app::names::announcement::kTitle);
   });
 }
 
@@ -148,16 +148,14 @@ void installMainWindow(QWidget* main) {
   for (const auto& f : accountForms())
     if (!*f.window) bindForm(main, q(f.button), *f.form, effects(main));
   for (const auto& t : accountToggles()) bindToggle(main, t);
-  auto onClick = [main](const char* name, std::function<void()> f) {
-    if (auto* b = button(main, name)) QObject::connect(b, &QAbstractButton::clicked, b, std::move(f));
-  };
-  onClick("按钮22", [main] { setModeAndPermission(main); });
-  onClick("按钮35", [main] { showAnnouncements(main); });
-  onClick("按钮20", [main] {
-    app::setControlText(main, q("编辑框33"), stripHtml(app::controlText(main, q("编辑框33"))));
+  using app::onClick;
+  onClick(main, kSetModeButton, [main] { setModeAndPermission(main); });
+  onClick(main, kAnnouncementButton, [main] { showAnnouncements(main); });
+  onClick(main, kStripAnnouncementButton, [main] {
+    app::setControlText(main, kAnnouncementText, stripHtml(app::controlText(main, kAnnouncementText)));
   });
-  onClick("按钮7", [] { app::openWindowModal(q("开通VIP")); });
-  onClick("按钮10", [] { app::openWindowModal(q("提现记录")); });
+  onClick(main, kVipButton, [] { app::openWindowModal(app::names::vip::kTitle); });
+  onClick(main, kWithdrawalRecordsButton, [] { app::openWindowModal(app::names::withdrawalRecords::kTitle); });
 }
 
 void installVipWindow(QWidget* window) {
@@ -166,7 +164,7 @@ void installVipWindow(QWidget* window) {
 }
 
 void installRecordsWindow(QWidget* window) {
-  auto* box = app::control<QPlainTextEdit>(window, q("编辑框1"));
+  auto* box = app::control<QPlainTextEdit>(window, app::names::withdrawalRecords::kRecordsBox);
   if (!box) return;
   std::string text;
   for (const auto& line : withdrawalRecords()) text += line + "\r\n";
@@ -175,16 +173,16 @@ void installRecordsWindow(QWidget* window) {
 }
 
 void installAnnouncementWindow(QWidget* window) {
-  app::setControlText(window, q("编辑框1"), app::controlText(app::mainWindow(), q("编辑框33")));
+  app::setControlText(window, app::names::announcement::kTextBox, app::controlText(app::mainWindow(), kAnnouncementText));
 }
 
 }  // namespace
 
 void registerAccountOperations() {
   app::addWindowInstaller(app::mainWindowTitle(), installMainWindow);
-  app::addWindowInstaller(q("开通VIP"), installVipWindow);
-  app::addWindowInstaller(q("提现记录"), installRecordsWindow);
-  app::addWindowInstaller(q("公告"), installAnnouncementWindow);
+  app::addWindowInstaller(app::names::vip::kTitle, installVipWindow);
+  app::addWindowInstaller(app::names::withdrawalRecords::kTitle, installRecordsWindow);
+  app::addWindowInstaller(app::names::announcement::kTitle, installAnnouncementWindow);
 }
 
 }  // namespace tarnwick::settings::qt

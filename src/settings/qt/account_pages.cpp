@@ -2,23 +2,25 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QHash>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
 #include <QTabWidget>
 #include <QUrl>
 #include <QWebEngineView>
-#include <QHash>
 #include <functional>
 #include <memory>
 
 #include "app/qt/catalogue.h"
 #include "app/qt/hyperlink_label.h"
+#include "app/qt/names/dialogs.h"
+#include "app/qt/names/main_window.h"
 #include "app/qt/shell.h"
-#include "browser/qt/widgets.h"
 #include "app/qt/web_browser.h"
 #include "app/session.h"
 #include "browser/folders.h"
+#include "browser/qt/widgets.h"
 #include "net/hosts.h"
 #include "net/http.h"
 #include "net/text.h"
@@ -27,25 +29,24 @@
 
 namespace tarnwick::settings::qt {
 
+using namespace app::names::main;
+
 namespace {
 
 std::vector<std::string> g_withdrawalRecords;  // GUI thread only
 
 QString q(const char* utf8) { return QString::fromUtf8(utf8); }
 
-bool pageShown(const QString& title) {
-  QTabWidget* tabs = accountControls().tabs;
-  return tabs && tabs->currentIndex() >= 0 && tabs->tabText(tabs->currentIndex()) == title;
-}
+bool pageShown(const QString& title) { return app::shownPage(app::mainWindow(), kPages) == title; }
 
-std::string marker(const char* box) { return app::controlText(app::mainWindow(), q(box)); }
+std::string marker(const app::ControlName& box) { return app::controlText(app::mainWindow(), box); }
 
-void setText(const char* name, const std::string& gbk) {
-  app::setControlText(app::mainWindow(), q(name), gbk);
+void setText(const app::ControlName& name, const std::string& gbk) {
+  app::setControlText(app::mainWindow(), name, gbk);
 }
 
 void logFailure(const QString& title) {
-  app::logLine(q("日志编辑框"), app::toGbk(q("：读取“%1”页面失败，请检查网络连接后重新打开该页。").arg(title)));
+  app::logLine(kLogBox, app::toGbk(q("：读取“%1”页面失败，请检查网络连接后重新打开该页。").arg(title)));
 }
 
 // The latest load started for each page: a reply of an older load of the
@@ -102,46 +103,48 @@ bool showPersonal(const std::string& utf8Page) {
     browser->resize(browser->width(), v.offerVip ? 272 : 312);
   }
   if (c.vipButton) c.vipButton->setVisible(v.offerVip);
-  setText("标签12", v.mode);
-  setText("标签13", v.plan);
-  setText("标签14", v.totals);
-  setText("标签15", v.today);
-  setText("标签16", v.referral);
+  setText(kModeLabel, v.mode);
+  setText(kPlanLabel, v.plan);
+  setText(kTotalsLabel, v.totals);
+  setText(kTodayLabel, v.today);
+  setText(kReferralLabel, v.referral);
   return true;
 }
 
 // A question once set is shown in locked boxes with 按钮8 disabled.
 bool showSecurity(const std::string& page) {
-  const SecurityView v = securityView(page, marker("编辑框8"));
+  const SecurityView v = securityView(page, marker(kSecurityMarker));
   if (!v.reported) return false;
-  setText("标签21", v.status);
+  setText(kSecurityStatusLabel, v.status);
   if (v.questionSet) {
-    setText("编辑框6", v.question);
-    setText("编辑框7", app::toGbk(q("******已设置，请牢记******")));
+    setText(kQuestionBox, v.question);
+    setText(kAnswerBox, app::toGbk(q("******已设置，请牢记******")));
   }
-  setBoxLocked("编辑框6", v.questionSet);
-  setBoxLocked("编辑框7", v.questionSet);
-  setLocked("按钮8", v.questionSet);
+  setBoxLocked(kQuestionBox, v.questionSet);
+  setBoxLocked(kAnswerBox, v.questionSet);
+  setLocked(kSetQuestionButton, v.questionSet);
   return true;
 }
 
 // A registered payout account is shown in locked boxes, 按钮9 "已锁定".
 bool showWithdrawal(const std::string& page) {
   const WithdrawalView v =
-      withdrawalView(page, {marker("编辑框14"), marker("编辑框15"), marker("编辑框16"), marker("编辑框17")});
+      withdrawalView(page, {marker(kAlipayMarker), marker(kHolderMarker), marker(kPayoutEmailMarker),
+                            marker(kWithdrawnMarker)});
   if (!v.reported) return false;
-  setText("标签28", v.withdrawn);
+  setText(kWithdrawnLabel, v.withdrawn);
   g_withdrawalRecords.clear();
   if (v.locked) {
-    setText("编辑框10", v.alipay);
-    setText("编辑框11", v.alipay);
-    setText("编辑框12", v.holder);
-    setText("编辑框13", v.email);
+    setText(kAlipayBox, v.alipay);
+    setText(kAlipayRepeatBox, v.alipay);
+    setText(kHolderBox, v.holder);
+    setText(kPayoutEmailBox, v.email);
     g_withdrawalRecords = v.records;
   }
-  setText("按钮9", v.locked ? app::toGbk(q("已锁定")) : designText("按钮9"));
-  for (const char* box : {"编辑框10", "编辑框11", "编辑框12", "编辑框13"}) setBoxLocked(box, v.locked);
-  setLocked("按钮9", v.locked);
+  setText(kSetWithdrawalButton, v.locked ? app::toGbk(q("已锁定")) : app::toGbk(app::designText(kSetWithdrawalButton)));
+  for (const app::ControlName& box : {kAlipayBox, kAlipayRepeatBox, kHolderBox, kPayoutEmailBox})
+    setBoxLocked(box, v.locked);
+  setLocked(kSetWithdrawalButton, v.locked);
   return true;
 }
 
@@ -153,13 +156,10 @@ const AccountControls& accountControls() {
   QWidget* main = app::mainWindow();
   if (owner != main || !main) {
     owner = main;
-    controls = {app::control<QTabWidget>(main, q("选择夹1")),   app::control<app::WebBrowser>(main, q("超文本浏览框2")),
-                app::control<QWidget>(main, q("按钮7")),         app::control<QListWidget>(main, q("列表框5")),
-                app::control<QComboBox>(main, q("组合框2")),     app::control<QComboBox>(main, q("组合框7"))};
-    const bool complete = controls.tabs && controls.personal && controls.vipButton && controls.records &&
-                          controls.mode && controls.permission;
-    Q_ASSERT_X(!main || complete, "accountControls", "a control of the account pages is missing");
-    if (main && !complete) qCritical("settings: a control of the account pages is missing");
+    controls = {app::control<QTabWidget>(main, kPages),        app::control<app::WebBrowser>(main, kPersonalBrowser),
+                app::control<QWidget>(main, kVipButton),        app::control<QListWidget>(main, kRecordList),
+                app::control<QComboBox>(main, kModeSelector), app::control<QComboBox>(main, kPermissionSelector)};
+
   }
   return controls;
 }
@@ -199,7 +199,7 @@ bool showSettings(const SettingsView& v) {
 void reloadSettings(QAbstractButton* control, std::function<void(const SettingsReload&)> done) {
   app::WindowJobs* jobs = app::WindowJobs::of(app::mainWindow());
   if (!jobs) return;
-  const QString title = q("设置");
+  const QString title = q(kSettingsPage.title);
   const int load = beginLoad(title);
   jobs->request(net::JobRequest::fetch(accountPageUrl(mainHost(), "sz", account())), control,
                 [title, load, done = std::move(done)](const net::RequestJobResult& r) {
@@ -224,27 +224,27 @@ namespace {
 // Loaders run on the GUI thread; an account page is fetched as a job and
 // shown when it arrives. Pages arrive in UTF-8 and are cut as GBK texts.
 void registerLoaders() {
-  app::setPageLoader(q("下线"), [] {
-    setText("编辑框4", browser::invitationText(mainHost(), app::Session::instance().userId()));
+  app::setPageLoader(kReferralPage.title, [] {
+    setText(kInvitationBox, browser::invitationText(mainHost(), app::Session::instance().userId()));
   });
-  app::setPageLoader(q("反馈"), [] { setText("编辑框50", app::Session::instance().get().email); });
-  app::setPageLoader(q("个人"), [] {
-    loadPage(q("个人"), accountPageUrl(mainHost(), "cs1", account()), showPersonal);
+  app::setPageLoader(kFeedbackPage.title, [] { setText(kFeedbackEmailBox, app::Session::instance().get().email); });
+  app::setPageLoader(kPersonalPage.title, [] {
+    loadPage(q(kPersonalPage.title), accountPageUrl(mainHost(), "cs1", account()), showPersonal);
   });
-  app::setPageLoader(q("安全"), [] {
-    setText("编辑框45", app::Session::instance().get().email);
-    loadPage(q("安全"), accountPageUrl(mainHost(), "aq", account()),
+  app::setPageLoader(kSecurityPage.title, [] {
+    setText(kEmailBox, app::Session::instance().get().email);
+    loadPage(q(kSecurityPage.title), accountPageUrl(mainHost(), "aq", account()),
              [](const std::string& page) { return showSecurity(net::fromUtf8(page)); });
   });
-  app::setPageLoader(q("提现"), [] {
-    loadPage(q("提现"), accountPageUrl(mainHost(), "tx", account()),
+  app::setPageLoader(kWithdrawalPage.title, [] {
+    loadPage(q(kWithdrawalPage.title), accountPageUrl(mainHost(), "tx", account()),
              [](const std::string& page) { return showWithdrawal(net::fromUtf8(page)); });
   });
-  app::setPageLoader(q("设置"), [] {
-    loadPage(q("设置"), accountPageUrl(mainHost(), "sz", account()),
+  app::setPageLoader(kSettingsPage.title, [] {
+    loadPage(q(kSettingsPage.title), accountPageUrl(mainHost(), "sz", account()),
              [](const std::string& page) { return showSettings(readSettings(page)); });
   });
-  app::setPageLoader(q("记录"), loadRecordPage);
+  app::setPageLoader(kRecordsPage.title, loadRecordPage);
 }
 
 const char* const kWithdrawalRules[] = {
@@ -259,10 +259,10 @@ const char* const kWithdrawalRules[] = {
     "3，真实名字最好简单一些，GBK编码对一些特殊字符无法识别，这将导致你无法提现，如果真实名字过于特殊，可用拼音。",
 };
 
-using browser::qt::onClick;
+using app::onClick;
 
 void setRecordPage(long long page) {
-  setText("编辑框43", net::numberToText(static_cast<std::int64_t>(page)));
+  setText(kRecordPageBox, net::numberToText(static_cast<std::int64_t>(page)));
   loadRecordPage();
 }
 
@@ -278,14 +278,17 @@ void bindHyperlinks(QWidget* window) {
 void installMainWindow(QWidget* main) {
   QStringList rules;
   for (const char* line : kWithdrawalRules) rules << q(line);
-  app::setControlText(main, q("编辑框9"), app::toGbk(rules.join(q("\r\n"))));
+  app::setControlText(main, kWithdrawalRulesBox, app::toGbk(rules.join(q("\r\n"))));
   if (QTabWidget* tabs = accountControls().tabs)
     QObject::connect(tabs, &QTabWidget::currentChanged, tabs, [] { g_withdrawalRecords.clear(); });
-  onClick(main, "按钮17", [] { app::copyToClipboard(marker("编辑框4")); });
-  onClick(main, "按钮32", [] { net::openInBrowser(mainHost() + "/tupian/bzfb.jpg"); });
-  onClick(main, "按钮23", [] { setRecordPage(0); });
-  onClick(main, "按钮24", [] { setRecordPage(previousRecordPage(recordPageNumber(marker("编辑框43")))); });
-  onClick(main, "按钮25", [] { setRecordPage(nextRecordPage(recordPageNumber(marker("编辑框43")))); });
+  onClick(main, kCopyInvitationButton, [] { app::copyToClipboard(marker(kInvitationBox)); });
+  // The banner's address is the box's design text, whatever was typed into it since.
+  onClick(main, kOpenBannerButton,
+          [] { net::openInBrowser(app::designText(kBannerAddressBox).toStdString()); });
+  onClick(main, kFirstRecordsButton, [] { setRecordPage(0); });
+  onClick(main, kPreviousRecordsButton,
+          [] { setRecordPage(previousRecordPage(recordPageNumber(marker(kRecordPageBox)))); });
+  onClick(main, kNextRecordsButton, [] { setRecordPage(nextRecordPage(recordPageNumber(marker(kRecordPageBox)))); });
   bindHyperlinks(main);
   installPageStates(main);
 }
@@ -297,9 +300,8 @@ void installLoginWindow(QWidget* login) {
   dropLoadsInFlight();
   beginSession();
   QObject::connect(login, &QObject::destroyed, [] {
-    QTabWidget* tabs = accountControls().tabs;
-    if (!tabs || app::exitRequested() || !app::Session::instance().loggedIn()) return;
-    const QString shown = tabs->tabText(tabs->currentIndex());
+    if (!accountControls().tabs || app::exitRequested() || !app::Session::instance().loggedIn()) return;
+    const QString shown = app::shownPage(app::mainWindow(), kPages);
     if (loadsMemberState(shown)) app::refreshPage(shown);
   });
 }
@@ -309,17 +311,18 @@ void installLoginWindow(QWidget* login) {
 const std::vector<std::string>& withdrawalRecords() { return g_withdrawalRecords; }
 
 void loadRecordPage() {
-  const long long page = recordPageNumber(marker("编辑框43"));
-  const std::string pattern = marker("编辑框42");
+  const long long page = recordPageNumber(marker(kRecordPageBox));
+  const std::string pattern = marker(kRecordPattern);
   app::WindowJobs* jobs = app::WindowJobs::of(app::mainWindow());
   if (!jobs) return;
-  const int load = beginLoad(q("记录"));
+  const int load = beginLoad(q(kRecordsPage.title));
   jobs->request(net::JobRequest::fetch(recordPageUrl(mainHost(), page)), nullptr,
                 [pattern, page, load](const net::RequestJobResult& r) {
                   // A reply for a page the buttons have moved away from meanwhile is dropped.
-                  if (recordPageNumber(marker("编辑框43")) != page || !isLatestLoad(q("记录"), load)) return;
+                  if (recordPageNumber(marker(kRecordPageBox)) != page || !isLatestLoad(q(kRecordsPage.title), load))
+                    return;
                   // The records page is cut as it came; an empty one is a page without records.
-                  finishLoad(q("记录"), r, [&pattern](const std::string& reply) {
+                  finishLoad(q(kRecordsPage.title), r, [&pattern](const std::string& reply) {
                     QListWidget* list = accountControls().records;
                     if (!list) return false;
                     list->clear();
@@ -332,8 +335,9 @@ void loadRecordPage() {
 void registerAccountPages() {
   registerLoaders();
   app::addWindowInstaller(app::mainWindowTitle(), installMainWindow);
-  app::addWindowInstaller(q("开通VIP"), bindHyperlinks);
-  app::addWindowInstaller(q("Tarnwick登录"), installLoginWindow);
+  app::addWindowInstaller(app::names::vip::kTitle, bindHyperlinks);
+  app::addWindowInstaller(app::names::login::kTitle, installLoginWindow);
+
 }
 
 }  // namespace tarnwick::settings::qt

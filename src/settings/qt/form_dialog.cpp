@@ -16,7 +16,8 @@ FormValues readControls(QWidget* window, const std::vector<std::string>& names) 
   FormValues values;
   for (const auto& name : names) {
     const QString qname = QString::fromStdString(name);
-    if (auto* box = app::control<QCheckBox>(window, qname))
+    if (auto* box = qobject_cast<QCheckBox*>(app::control<QWidget>(window, qname)))
+
       values[name] = box->isChecked() ? "1" : "";
     else
       values[name] = app::controlText(window, qname);

@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 
+#include "app/qt/names/name.h"
 #include "settings/form_runner.h"
 
 namespace tarnwick::settings {
@@ -31,8 +32,12 @@ FormValues readControls(QWidget* window, const std::vector<std::string>& names);
 FormResult runForm(QWidget* window, const FormDef& def, QAbstractButton* button,
                    const EffectHandler& effects);
 
-// Connects button's click to runForm with the row.
+// Connects button's click to runForm with the row. The button comes by name
+// from a form table, or as a names constant.
 void bindForm(QWidget* window, const QString& buttonName, const FormDef& def,
               EffectHandler effects);
+inline void bindForm(QWidget* window, const app::ControlName& button, const FormDef& def, EffectHandler effects) {
+  bindForm(window, QString::fromUtf8(button.name), def, std::move(effects));
+}
 
 }  // namespace tarnwick::settings

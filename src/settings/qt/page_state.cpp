@@ -5,14 +5,16 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSet>
-#include <QTabWidget>
 #include <vector>
 
 #include "app/qt/catalogue.h"
+#include "app/qt/names/main_window.h"
 #include "app/qt/shell.h"
 #include "settings/account_pages.h"
 
 namespace tarnwick::settings::qt {
+
+using namespace app::names::main;
 
 namespace {
 
@@ -21,13 +23,18 @@ QString q(const char* utf8) { return QString::fromUtf8(utf8); }
 const QString kLineName = QStringLiteral("读取失败提示");
 const char* const kLineText = "读取失败，请检查网络连接后重新打开该页。";
 
+// Names of main-window controls as data: the table below mixes names
+// constants with the names the settings table of the core gives.
+using Names = std::vector<QString>;
+QString n(const app::ControlName& name) { return QString::fromUtf8(name.name); }
+
 struct PageLine {
-  const char* title;
-  const char* anchor;  // a control of the page, whose catalogue position places the line
-  QRect line;          // the failure line in catalogue coordinates (from the tab control's corner)
-  std::vector<std::string> sendControls;   // disabled until the page has loaded in this session
-  std::vector<std::string> stateControls;  // back to their design texts when a session begins
-  std::vector<std::string> selectors;      // no selection until the page has loaded
+  app::PageName page;
+  app::ControlName anchor;  // a control of the page, whose catalogue position places the line
+  QRect line;               // the failure line in catalogue coordinates (from the tab control's corner)
+  Names sendControls;       // disabled until the page has loaded in this session
+  Names stateControls;      // back to their design texts when a session begins
+  Names selectors;          // no selection until the page has loaded
 };
 
 const std::vector<PageLine>& pageLines() {
@@ -36,27 +43,25 @@ const std::vector<PageLine>& pageLines() {
     // 开通VIP), right of the security forms, below the payout form, below
     // both columns of the settings, right of the records buttons.
     std::vector<PageLine> s = {
-        {"个人", "超文本浏览框2", {11, 346, 418, 20}, {}, {}, {}},
-        {"安全", "标签19", {330, 322, 295, 24}, {"按钮8", "按钮18", "按钮31"}, {"标签21", "编辑框6", "编辑框7"}, {}},
-        {"提现", "编辑框9", {23, 305, 600, 24}, {"按钮9"},
-         {"标签28", "按钮9", "编辑框10", "编辑框11", "编辑框12", "编辑框13"}, {}},
-        {"设置", "标签39", {19, 332, 600, 24},
-         {"按钮22", "按钮15", "按钮13", "按钮14", "按钮11", "按钮12", "按钮19", "按钮29"}, {},
-         {"组合框2", "组合框7"}},
-        {"记录", "列表框5", {380, 304, 245, 40}, {}, {}, {}},
+        {kPersonalPage, kPersonalBrowser, {11, 346, 418, 20}, {}, {}, {}},
+        {kSecurityPage, kSecurityHeading, {330, 322, 295, 24},
+         {n(kSetQuestionButton), n(kSetPasswordButton), n(kSetEmailButton)},
+         {n(kSecurityStatusLabel), n(kQuestionBox), n(kAnswerBox)}, {}},
+        {kWithdrawalPage, kWithdrawalRulesBox, {23, 305, 600, 24}, {n(kSetWithdrawalButton)},
+         {n(kWithdrawnLabel), n(kSetWithdrawalButton), n(kAlipayBox), n(kAlipayRepeatBox), n(kHolderBox),
+          n(kPayoutEmailBox)},
+         {}},
+        {kSettingsPage, kModeHeading, {19, 332, 600, 24},
+         {n(kSetModeButton), n(kSetAccessPasswordButton), n(kShowNameButton), n(kShowDownloadsButton),
+          n(kHiddenSwitch1), n(kHiddenSwitch2), n(kForcedChargeButton), n(kRechargeButton)},
+         {},
+         {n(kModeSelector), n(kPermissionSelector)}},
+        {kRecordsPage, kRecordList, {380, 304, 245, 40}, {}, {}, {}},
     };
-    for (const auto& t : settingsTargets()) s[3].stateControls.push_back(t.control);
+    for (const auto& t : settingsTargets()) s[3].stateControls.push_back(QString::fromStdString(t.control));
     return s;
   }();
   return lines;
-}
-
-const app::ControlDef* catalogueRow(const QString& name) {
-  const QByteArray key = name.toUtf8();
-  const QByteArray window = app::mainWindowTitle().toUtf8();
-  for (const app::ControlDef& d : app::catalogue())
-    if (window == d.window && key == d.name) return &d;
-  return nullptr;
 }
 
 // The send controls of pages that have not loaded are held disabled. A job
@@ -131,28 +136,13 @@ class PageStates : public QObject {
 
 PageStates* states() { return PageStates::of(app::mainWindow()); }
 
-QWidget* pageWidget(QWidget* main, const QString& title) {
-  auto* tabs = app::control<QTabWidget>(main, QStringLiteral("选择夹1"));
-  if (!tabs) return nullptr;
-  for (int i = 0; i < tabs->count(); ++i)
-    if (tabs->tabText(i) == title) return tabs->widget(i);
-  return nullptr;
-}
-
 int g_session = 0;  // GUI thread only
 
-// A name of the table that the window lacks is a fault of the table.
-bool present(const void* found, const char* name) {
-  Q_ASSERT_X(found, "page states", name);
-  if (!found) qCritical("settings: no control %s for the page states", name);
-  return found;
-}
-
 void addLine(QWidget* main, const PageLine& entry) {
-  QWidget* page = pageWidget(main, q(entry.title));
-  QWidget* anchor = app::control<QWidget>(main, q(entry.anchor));
-  const app::ControlDef* row = catalogueRow(q(entry.anchor));
-  if (!present(page, entry.title) || !present(anchor, entry.anchor) || !present(row, entry.anchor)) return;
+  QWidget* page = app::page(main, entry.page);
+  QWidget* anchor = app::control<QWidget>(main, entry.anchor);
+  const app::ControlDef* row = app::catalogueRow(QString::fromUtf8(entry.anchor.window), n(entry.anchor));
+  if (!page || !anchor || !row) return;
   // The page starts where the tab control puts it; the anchor's catalogue
   // position less its place on the page gives that corner.
   const QPoint origin = QPoint(row->x, row->y) - anchor->pos();
@@ -164,13 +154,24 @@ void addLine(QWidget* main, const PageLine& entry) {
   line->hide();
 }
 
+const PageLine* lineOf(const QString& title) {
+  for (const PageLine& entry : pageLines())
+    if (title == q(entry.page.title)) return &entry;
+  return nullptr;
+}
+
 QLabel* loadFailureLine(QWidget* main, const QString& title) {
-  QWidget* page = pageWidget(main, title);
+  const PageLine* entry = lineOf(title);
+  QWidget* page = entry ? app::page(main, entry->page) : nullptr;
   return page ? page->findChild<QLabel*>(kLineName, Qt::FindDirectChildrenOnly) : nullptr;
 }
 
 void setLine(const QString& title, bool shown) {
   if (QLabel* line = loadFailureLine(app::mainWindow(), title)) line->setVisible(shown);
+}
+
+std::string designTextOf(const QString& control) {
+  return app::toGbk(app::designText(app::mainWindowTitle(), control));
 }
 
 // Every page of main as before its first load.
@@ -179,29 +180,23 @@ void resetPages(QWidget* main) {
   if (!s) return;
   s->forgetLoads();
   for (const PageLine& entry : pageLines()) {
-    if (QLabel* line = loadFailureLine(main, q(entry.title))) line->hide();
-    for (const auto& name : entry.stateControls) {
-      const QString control = QString::fromStdString(name);
-      app::setControlText(main, control, designText(name.c_str()));
-      if (auto* edit = app::control<QLineEdit>(main, control)) edit->setReadOnly(false);
+    if (QLabel* line = loadFailureLine(main, q(entry.page.title))) line->hide();
+    for (const QString& control : entry.stateControls) {
+      app::setControlText(main, control, designTextOf(control));
+      if (auto* edit = qobject_cast<QLineEdit*>(app::control<QWidget>(main, control))) edit->setReadOnly(false);
     }
-    for (const auto& name : entry.selectors)
-      if (auto* box = app::control<QComboBox>(main, QString::fromStdString(name))) box->setCurrentIndex(-1);
+    for (const QString& name : entry.selectors)
+      if (auto* box = app::control<QComboBox>(main, name)) box->setCurrentIndex(-1);
   }
   s->refresh();
 }
 
 }  // namespace
 
-std::string designText(const char* control) {
-  const app::ControlDef* row = catalogueRow(q(control));
-  return row ? app::toGbk(q(row->text)) : std::string();
-}
-
-void setBoxLocked(const char* box, bool locked) {
-  auto* edit = app::control<QLineEdit>(app::mainWindow(), q(box));
+void setBoxLocked(const app::ControlName& box, bool locked) {
+  auto* edit = app::control<QLineEdit>(app::mainWindow(), box);
   if (!edit || edit->isReadOnly() == locked) return;
-  if (!locked) app::setControlText(app::mainWindow(), q(box), designText(box));
+  if (!locked) app::setControlText(app::mainWindow(), box, designTextOf(n(box)));
   edit->setReadOnly(locked);
 }
 
@@ -209,10 +204,8 @@ void installPageStates(QWidget* main) {
   auto* s = new PageStates(main);
   for (const PageLine& entry : pageLines()) {
     addLine(main, entry);
-    for (const auto& name : entry.sendControls) {
-      QWidget* w = app::control<QWidget>(main, QString::fromStdString(name));
-      if (present(w, name.c_str())) s->watch(w, q(entry.title));
-    }
+    for (const QString& name : entry.sendControls)
+      if (QWidget* w = app::control<QWidget>(main, name)) s->watch(w, q(entry.page.title));
   }
   resetPages(main);
 }
@@ -224,11 +217,7 @@ void beginSession() {
 
 int sessionNumber() { return g_session; }
 
-bool loadsMemberState(const QString& title) {
-  for (const PageLine& entry : pageLines())
-    if (title == q(entry.title)) return true;
-  return false;
-}
+bool loadsMemberState(const QString& title) { return lineOf(title) != nullptr; }
 
 void pageLoaded(const QString& title) {
   setLine(title, false);
@@ -240,9 +229,9 @@ void pageLoaded(const QString& title) {
 
 void pageLoadFailed(const QString& title) { setLine(title, true); }
 
-void setLocked(const char* control, bool locked) {
+void setLocked(const app::ControlName& control, bool locked) {
   if (PageStates* s = states()) {
-    s->setLocked(q(control), locked);
+    s->setLocked(n(control), locked);
     s->refresh();
   }
 }

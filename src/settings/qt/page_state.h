@@ -16,6 +16,8 @@
 #include <QString>
 #include <string>
 
+#include "app/qt/names/name.h"
+
 class QLabel;
 class QWidget;
 
@@ -41,13 +43,10 @@ void pageLoadFailed(const QString& title);
 
 // The state of a page locks one of its send controls (the security question
 // once set, the payout account once registered): disabled while locked.
-void setLocked(const char* control, bool locked);
+void setLocked(const app::ControlName& control, bool locked);
 // A box the state fills and locks: read-only while locked; unlocking gives
 // it back its design text, so a locked value does not become a typed one.
-void setBoxLocked(const char* box, bool locked);
-
-// The design text (caption or initial text) of a main-window control, GBK.
-std::string designText(const char* control);
+void setBoxLocked(const app::ControlName& box, bool locked);
 
 // The failure line of the page titled title (nullptr when it has none).
 QLabel* loadFailureLine(const QString& title);

@@ -2,41 +2,31 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QPainter>
-#include <QStyleOptionProgressBar>
-#include <QStyledItemDelegate>
-#include <QDesktopServices>
-#include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QLineEdit>
-#include <QMenu>
-#include <QPointer>
+#include <QPainter>
 #include <QPushButton>
-#include <QRandomGenerator>
-#include <QTabWidget>
+#include <QStyleOptionProgressBar>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QTreeWidget>
-#include <QUrl>
-
 #include <algorithm>
-#include <memory>
 #include <vector>
 
-#include "app/qt/catalogue.h"
+#include "app/qt/names/main_window.h"
 #include "app/qt/shell.h"
 #include "browser/qt/widgets.h"
 #include "browser/state.h"
 #include "net/hosts.h"
-#include "net/http.h"
 #include "transfer/download_plan.h"
+#include "transfer/download_queue.h"
 #include "transfer/qt/queue_view.h"
-#include "transfer/qt/transfer_queues.h"
-#include "transfer/qt/upload_lists.h"
 
 namespace tarnwick::transfer::qt {
+
+using namespace app::names::main;
+
 namespace {
 
 QString u(const char* utf8) { return QString::fromUtf8(utf8); }
@@ -44,7 +34,7 @@ QString u(const char* utf8) { return QString::fromUtf8(utf8); }
 // 下载进度 "n%" drawn as a progress bar inside its cell, with the text on it;
 // any other text ("失败", empty) as plain text.
 class ProgressDelegate : public QStyledItemDelegate {
-public:
+ public:
   using QStyledItemDelegate::QStyledItemDelegate;
   void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
     const QString text = index.data().toString();
@@ -66,74 +56,75 @@ public:
   }
 };
 
-// The page's view of the download queue; GUI thread only.
-struct Page {
-  QPointer<QWidget> main;
-  DownloadQueue* queue = nullptr;
-  QElapsedTimer sinceTick;
-};
+}  // namespace
 
-Page& page() {
-  static Page p;
-  return p;
+DownloadPage::DownloadPage(QWidget* main, DownloadQueue& queue) : QObject(main), m_main(main), m_queue(queue) {
+  m_list = app::control<QTreeWidget>(main, kDownloadQueueView);
+  m_done = app::control<QTreeWidget>(main, kDownloadedView);
+  m_button = app::control<QPushButton>(main, kStartDownloadButton);
+  m_folder = app::control<QLineEdit>(main, kSaveFolderBox);
+  m_rule = app::control<QComboBox>(main, kSameNameSelector);
+  if (m_list) {
+    m_list->setItemDelegateForColumn(kDownloadProgress, new ProgressDelegate(m_list));
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  }
+  if (auto* timer = app::control<QTimer>(main, kDownloadTimer))
+    connect(timer, &QTimer::timeout, this, &DownloadPage::refreshProgress);
+  if (m_folder) connect(m_folder, &QLineEdit::textChanged, this, [this] { applyContext(); });
+  if (m_rule) connect(m_rule, &QComboBox::currentIndexChanged, this, [this] { applyContext(); });
+  listenOnGui(m_queue, this, [this](const QueueEvent& e) { onEvent(e); });
 }
 
-QTreeWidget* pending() { return app::control<QTreeWidget>(page().main, u("超级列表框2")); }
-QTreeWidget* finished() { return app::control<QTreeWidget>(page().main, u("超级列表框3")); }
-QPushButton* startButton() { return app::control<QPushButton>(page().main, u("按钮28")); }
+void DownloadPage::log(const QString& text) { app::logLine(kLogBox, app::toGbk(u("：") + text)); }
 
-void logText(const QString& text) { app::logLine(u("日志编辑框"), app::toGbk(u("：") + text)); }
-
-QString stateText(const QueueRow& row) {
+QString DownloadPage::stateText(const QueueRow& row) const {
   switch (row.state) {
     case RowState::Failed: return u("失败");
     case RowState::Paused: return u("暂停");
-    case RowState::Queued: return page().queue->waiting() ? u("等待重试") : QString();
+    case RowState::Queued: return m_queue.waiting() ? u("等待重试") : QString();
     default: return QString();
   }
 }
 
-void sync() {
-  if (!page().main) return;
-  DownloadQueue& q = *page().queue;
-  syncRows(pending(), q.rows(), [](QTreeWidgetItem* item, const QueueRow& row, bool fresh) {
+// The lists and captions as the queue has them.
+void DownloadPage::sync() {
+  syncRows(m_list, m_queue.rows(), [this](QTreeWidgetItem* item, const QueueRow& row, bool fresh) {
     if (fresh) {
-      item->setText(0, app::fromGbk(row.name));
-      item->setText(1, app::fromGbk(row.sizeText));
-      item->setText(3, QString::fromStdString(row.fileId));
+      item->setText(kDownloadName, app::fromGbk(row.name));
+      item->setText(kDownloadSize, app::fromGbk(row.sizeText));
+      item->setText(kDownloadId, QString::fromStdString(row.fileId));
     }
     if (row.state != RowState::Running) {
-      item->setText(2, stateText(row));
-      item->setText(4, QString());
-    } else if (item->text(2).isEmpty() || !item->text(2).endsWith(u'%')) {
-      item->setText(2, u("0%"));
+      item->setText(kDownloadProgress, stateText(row));
+      item->setText(kDownloadSpeed, QString());
+    } else if (!item->text(kDownloadProgress).endsWith(u'%')) {
+      item->setText(kDownloadProgress, u("0%"));
     }
     markState(item, row);
   });
-  const std::vector<QueueRow> done = q.finished();
-  syncRows(finished(), done, [](QTreeWidgetItem* item, const QueueRow& row, bool fresh) {
+  const std::vector<QueueRow> done = m_queue.finished();
+  syncRows(m_done, done, [](QTreeWidgetItem* item, const QueueRow& row, bool fresh) {
     if (!fresh) return;
-    item->setText(0, app::fromGbk(row.name));
-    item->setText(1, QFile::decodeName(row.finalPath.c_str()));
+    item->setText(kDownloadedName, app::fromGbk(row.name));
+    item->setText(kDownloadedAddress, QFile::decodeName(row.finalPath.c_str()));
   });
-  if (auto* tabs = app::control<QTabWidget>(page().main, u("选择夹2"))) {
-    tabs->setTabText(0, u("下载中(") + QString::number(pending() ? pending()->topLevelItemCount() : 0) + u(")"));
-    tabs->setTabText(1, u("已完成(") + QString::number(done.size()) + u(")"));
-  }
+  app::setPageCaption(m_main, kDownloadingPage,
+                      u("下载中(") + QString::number(m_list ? m_list->topLevelItemCount() : 0) + u(")"));
+  app::setPageCaption(m_main, kDownloadedPage, u("已完成(") + QString::number(done.size()) + u(")"));
 }
 
-void onEvent(const QueueEvent& e) {
-  const std::optional<QueueRow> row = page().queue->row(e.rowId);
+void DownloadPage::onEvent(const QueueEvent& e) {
+  const std::optional<QueueRow> row = m_queue.row(e.rowId);
   const QString name = row ? app::fromGbk(row->name) : QString();
   switch (e.kind) {
-    case QueueEventKind::Sending: page().sinceTick.start(); break;
+    case QueueEventKind::Sending: m_sinceTick.start(); break;
     case QueueEventKind::Idle:
-      if (QPushButton* b = startButton()) b->setEnabled(true);
+      if (m_button) m_button->setEnabled(true);
       break;
-    case QueueEventKind::RowDone: logText(u("下载完成：") + name); break;
-    case QueueEventKind::RowFailed: logText(u("下载失败：") + name + u("（") + app::fromGbk(e.text) + u("）")); break;
+    case QueueEventKind::RowDone: log(u("下载完成：") + name); break;
+    case QueueEventKind::RowFailed: log(u("下载失败：") + name + u("（") + app::fromGbk(e.text) + u("）")); break;
     case QueueEventKind::Unreachable:
-      logText(u("无法连接服务器，下载暂停：") + name + u("（") + app::fromGbk(e.text) + u("）"));
+      log(u("无法连接服务器，下载暂停：") + name + u("（") + app::fromGbk(e.text) + u("）"));
       break;
     default: break;
   }
@@ -142,32 +133,30 @@ void onEvent(const QueueEvent& e) {
 
 // What a row needs of the window, read when the queue starts and whenever
 // the folder or the name rule changes.
-void applyContext() {
+void DownloadPage::applyContext() {
   DownloadContext c;
   c.mainHost = net::hosts().mainHost;
   c.storageHost = net::hosts().storageHost;
   c.accessPassword = browser::BrowserState::instance().accessPassword();
-  if (auto* folder = app::control<QLineEdit>(page().main, u("编辑框49")))
-    c.saveFolder = QFile::encodeName(folder->text()).toStdString();
-  const int rule = app::control<QComboBox>(page().main, u("组合框6"))->currentIndex();
+  if (m_folder) c.saveFolder = QFile::encodeName(m_folder->text()).toStdString();
+  const int rule = m_rule ? m_rule->currentIndex() : 0;
   c.rule = rule == 0 ? NameRule::Overwrite : rule == 1 ? NameRule::Rename : NameRule::Keep;
-  page().queue->setContext(std::move(c));
+  m_queue.setContext(std::move(c));
 }
 
-void startDownloads() {
-  QPushButton* b = startButton();
-  if (!b || page().queue->running()) return;
-  if (page().queue->rows().empty()) {
+void DownloadPage::startQueue() {
+  if (!m_button || m_queue.running()) return;
+  if (m_queue.rows().empty()) {
     app::showMessage(u("没有下载任务！"));
     return;
   }
   applyContext();
-  b->setEnabled(false);
-  page().queue->start();
+  m_button->setEnabled(false);
+  m_queue.start();
 }
 
-void queueDownloads() {
-  QTreeWidget* files = browser::qt::listView(page().main, "超级列表框1");
+void DownloadPage::addSelectedFiles() {
+  auto* files = app::control<QTreeWidget>(m_main, kFileView);
   if (!files) return;
   std::vector<int> rows;
   for (QTreeWidgetItem* item : files->selectedItems()) rows.push_back(files->indexOfTopLevelItem(item));
@@ -175,86 +164,37 @@ void queueDownloads() {
   for (int i : rows) {
     QTreeWidgetItem* f = files->topLevelItem(i);
     if (!f) continue;
-    page().queue->add(std::to_string(browser::qt::itemId(f)), app::toGbk(f->text(0)), app::toGbk(f->text(1)));
+    m_queue.add(std::to_string(browser::qt::itemId(f)), app::toGbk(f->text(kFileName)),
+                app::toGbk(f->text(kFileSize)));
   }
   sync();
 }
 
-void refreshProgress() {
-  const QueueProgress p = page().queue->progress();
-  QTreeWidgetItem* row = itemOf(pending(), p.rowId);
+void DownloadPage::refreshProgress() {
+  const QueueProgress p = m_queue.progress();
+  QTreeWidgetItem* row = itemOf(m_list, p.rowId);
   if (!row) return;
   std::int64_t total = p.total;
-  if (total < 0) total = sizeFromText(app::toGbk(row->text(1)));
-  row->setText(2, QString::fromStdString(progressText(p.done, total)));
-  const std::int64_t ms = page().sinceTick.isValid() ? page().sinceTick.restart() : 0;
-  row->setText(4, QString::fromStdString(speedText(p.sinceLast, ms)));
+  if (total < 0) total = sizeFromText(app::toGbk(row->text(kDownloadSize)));
+  row->setText(kDownloadProgress, QString::fromStdString(progressText(p.done, total)));
+  const std::int64_t ms = m_sinceTick.isValid() ? m_sinceTick.restart() : 0;
+  row->setText(kDownloadSpeed, QString::fromStdString(speedText(p.sinceLast, ms)));
   // The time left at this tick's rate, as the progress and speed cells' tooltip.
   const QString left = p.sinceLast > 0 && ms > 0 && total > p.done
                            ? u("剩余时间约") + QString::number((total - p.done) * ms / p.sinceLast / 1000 + 1) + u("秒")
                            : QString();
-  row->setToolTip(2, left);
-  row->setToolTip(4, left);
+  row->setToolTip(kDownloadProgress, left);
+  row->setToolTip(kDownloadSpeed, left);
 }
 
-void deleteTask() {
-  const std::vector<std::uint64_t> ids = selectedIds(pending());
-  if (ids.empty()) return;
-  for (std::uint64_t id : ids)
-    if (auto row = page().queue->row(id); row && row->state == RowState::Running) {
-      app::showMessage(u("该任务正在执行中，暂时无法删除。"));
-      return;
-    }
-  page().queue->remove(ids);
-  sync();
+void DownloadPage::deleteTask() {
+  if (removeSelectedRows(m_queue, m_list)) sync();
 }
 
-QString finishedPath() {
-  const QList<QTreeWidgetItem*> picked = finished() ? finished()->selectedItems() : QList<QTreeWidgetItem*>();
-  return picked.isEmpty() ? QString() : picked.first()->text(1);
+void DownloadPage::chooseFolder() {
+  const QString dir = QFileDialog::getExistingDirectory(m_main, u("请选择一个文件夹"));
+  if (dir.isEmpty() || !m_folder) return;
+  m_folder->setText(QFile::decodeName(folderWithSeparator(QFile::encodeName(dir).toStdString()).c_str()));
 }
-
-void chooseFolder() {
-  const QString dir = QFileDialog::getExistingDirectory(page().main, u("请选择一个文件夹"));
-  if (dir.isEmpty()) return;
-  app::control<QLineEdit>(page().main, u("编辑框49"))
-      ->setText(QFile::decodeName(folderWithSeparator(QFile::encodeName(dir).toStdString()).c_str()));
-}
-
-}  // namespace
-
-void installDownloadPage(QWidget* main) {
-  TransferQueues* queues = TransferQueues::of(main);
-  if (!queues) return;
-  page().main = main;
-  page().queue = &queues->downloads();
-  listenOnGui(*page().queue, main, onEvent);
-  using browser::qt::onMenu;
-  onMenu(main, "菜单", "添加进下载列表", queueDownloads);
-  onMenu(main, "开始菜单", "删除任务", deleteTask);
-  onMenu(main, "完成菜单", "打开文件", [] {
-    const QString path = finishedPath();
-    if (!path.isEmpty()) QDesktopServices::openUrl(QUrl::fromLocalFile(path));
-  });
-  onMenu(main, "完成菜单", "访问文件夹", [] {
-    const QString path = finishedPath();
-    if (!path.isEmpty()) showInFileManager(path);
-  });
-  if (QTreeWidget* list = pending()) {
-    list->setItemDelegateForColumn(2, new ProgressDelegate(list));
-    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  }
-  browser::qt::popupMenuOn(pending(), "开始菜单");
-  browser::qt::popupMenuOn(finished(), "完成菜单");
-  if (auto* b = startButton()) QObject::connect(b, &QPushButton::clicked, b, startDownloads);
-  if (auto* b = app::control<QPushButton>(main, u("按钮34"))) QObject::connect(b, &QPushButton::clicked, b, chooseFolder);
-  if (auto* timer = app::control<QTimer>(main, u("时钟5"))) QObject::connect(timer, &QTimer::timeout, timer, refreshProgress);
-  if (auto* folder = app::control<QLineEdit>(main, u("编辑框49")))
-    QObject::connect(folder, &QLineEdit::textChanged, folder, [] { applyContext(); });
-  if (auto* rule = app::control<QComboBox>(main, u("组合框6")))
-    QObject::connect(rule, &QComboBox::currentIndexChanged, rule, [] { applyContext(); });
-}
-
-void registerDownloadModule() { app::addWindowInstaller(app::mainWindowTitle(), installDownloadPage); }
 
 }  // namespace tarnwick::transfer::qt

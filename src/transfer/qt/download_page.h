@@ -1,21 +1,60 @@
 #pragma once
-// The download manager's Qt half: the page "下载列表" of the main window
-// (queue 超级列表框2, finished list 超级列表框3, 按钮28 开始下载, 按钮34 folder,
-// 组合框6 name rule, 时钟5 progress), the file-list menu item
-// "添加进下载列表" and the close query's hook that stops the running download.
-//
-// One file at a time: a worker fetches the file's address page, the GUI
-// thread picks the local name and starts a fresh transfer object, whose
-// finished handler comes back to the GUI thread (through the executor) and
-// starts the next row. Only a download that the engine reports complete moves
-// to 已完成; a failed row stays with 下载进度 "失败", is skipped by the running
-// chain and is tried again (continuing its partial file) on the next 开始下载.
+// The page 下载列表: a view of the core download queue. 超级列表框2 shows its
+// unfinished rows (下载进度 drawn as a bar while a row runs, the state of a
+// failed, paused or waiting row; a failed or paused row carries a mark and
+// its reason as tooltip), 超级列表框3 its finished ones with their local
+// paths; 按钮28 开始下载 starts it and stays disabled while it runs; 时钟5
+// refreshes the running row's progress and speed. The save folder 编辑框49
+// and the name rule 组合框6 are read into the queue whenever they change.
+// Nothing of a row lives only in a widget.
 
-class QWidget;
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+
+#include "transfer/transfer_queue.h"
+
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QTreeWidget;
+
+namespace tarnwick::transfer {
+class DownloadQueue;
+}
 
 namespace tarnwick::transfer::qt {
 
-void registerDownloadModule();
-void installDownloadPage(QWidget* main);
+class DownloadPage : public QObject {
+  Q_OBJECT
+ public:
+  DownloadPage(QWidget* main, DownloadQueue& queue);
+
+  // "添加进下载列表": the selected rows of the file list, in list order.
+  void addSelectedFiles();
+  // 开始下载: failed and paused rows are tried again.
+  void startQueue();
+  // 删除任务: removes the selected rows, unless one is downloading.
+  void deleteTask();
+  // 按钮34: the dialog "请选择一个文件夹"; the folder goes to 编辑框49.
+  void chooseFolder();
+
+ private:
+  void onEvent(const QueueEvent& e);
+  void sync();
+  void refreshProgress();
+  void applyContext();
+  QString stateText(const QueueRow& row) const;
+  void log(const QString& text);
+
+  QWidget* m_main;
+  DownloadQueue& m_queue;
+  QTreeWidget* m_list = nullptr;
+  QTreeWidget* m_done = nullptr;
+  QPushButton* m_button = nullptr;
+  QLineEdit* m_folder = nullptr;
+  QComboBox* m_rule = nullptr;
+  QElapsedTimer m_sinceTick;
+};
 
 }  // namespace tarnwick::transfer::qt

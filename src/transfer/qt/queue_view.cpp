@@ -1,11 +1,16 @@
 #include "transfer/qt/queue_view.h"
 
 #include <QApplication>
+#include <QDesktopServices>
+#include <QFileInfo>
 #include <QPointer>
+#include <QProcess>
 #include <QStyle>
 #include <QTreeWidget>
+#include <QUrl>
 #include <algorithm>
 
+#include "app/qt/bindings.h"
 #include "app/qt/shell.h"
 
 namespace tarnwick::transfer::qt {
@@ -76,6 +81,55 @@ void listenOnGui(TransferQueue& queue, QObject* receiver, std::function<void(con
   QPointer<QObject> target(receiver);
   queue.setListener([target, f = std::move(f)](const QueueEvent& e) {
     app::runOnGui(target, [e, f] { f(e); });
+  });
+}
+
+bool removeSelectedRows(TransferQueue& queue, QTreeWidget* list) {
+  const std::vector<std::uint64_t> ids = selectedIds(list);
+  if (ids.empty()) return false;
+  for (std::uint64_t id : ids)
+    if (auto row = queue.row(id); row && row->state == RowState::Running) {
+      app::showMessage(QStringLiteral("该任务正在执行中，暂时无法删除。"));
+      return false;
+    }
+  queue.remove(ids);
+  return true;
+}
+
+void showInFileManager(const QString& path) {
+  const QUrl file = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
+  const QUrl folder = QUrl::fromLocalFile(QFileInfo(path).absolutePath());
+  auto* ask = new QProcess;
+  ask->setProgram(QStringLiteral("dbus-send"));
+  ask->setArguments({QStringLiteral("--session"), QStringLiteral("--print-reply"),
+                     QStringLiteral("--dest=org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
+                     QStringLiteral("org.freedesktop.FileManager1.ShowItems"),
+                     QStringLiteral("array:string:") + QString::fromUtf8(file.toEncoded()), QStringLiteral("string:")});
+  // No file manager with that interface (or no session bus): open the folder.
+  QObject::connect(ask, &QProcess::finished, ask, [ask, folder](int code, QProcess::ExitStatus status) {
+    if (code != 0 || status != QProcess::NormalExit) QDesktopServices::openUrl(folder);
+    ask->deleteLater();
+  });
+  QObject::connect(ask, &QProcess::errorOccurred, ask, [ask, folder](QProcess::ProcessError error) {
+    if (error != QProcess::FailedToStart) return;
+    QDesktopServices::openUrl(folder);
+    ask->deleteLater();
+  });
+  ask->start();
+}
+
+void bindFinishedFileMenu(QWidget* main, QTreeWidget* list, const app::ColumnName& path,
+                          const app::MenuItemName& openFile, const app::MenuItemName& openFolder) {
+  // The local path of the first selected row ("" with none selected).
+  auto picked = [list = QPointer<QTreeWidget>(list), column = path.index] {
+    const QList<QTreeWidgetItem*> items = list ? list->selectedItems() : QList<QTreeWidgetItem*>();
+    return items.isEmpty() ? QString() : items.first()->text(column);
+  };
+  app::onMenu(main, openFile, [picked] {
+    if (const QString p = picked(); !p.isEmpty()) QDesktopServices::openUrl(QUrl::fromLocalFile(p));
+  });
+  app::onMenu(main, openFolder, [picked] {
+    if (const QString p = picked(); !p.isEmpty()) showInFileManager(p);
   });
 }
 

@@ -1,19 +1,21 @@
 #include "transfer/qt/upload_lists.h"
 
-#include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QListWidget>
 #include <QMimeData>
-#include <QProcess>
 #include <QTreeWidget>
 #include <QUrl>
 
+#include "app/qt/names/main_window.h"
 #include "app/qt/shell.h"
-#include "browser/qt/widgets.h"
+#include "transfer/qt/queue_view.h"
 #include "transfer/qt/upload_page.h"
 
 namespace tarnwick::transfer::qt {
+
+using namespace app::names::main;
 
 namespace {
 
@@ -60,56 +62,22 @@ class QueueDrop : public QObject {
   QPointer<UploadPage> m_page;
 };
 
-QString finishedPath(QWidget* main) {
-  QTreeWidget* done = browser::qt::listView(main, "超级列表框4");
-  const QList<QTreeWidgetItem*> picked = done ? done->selectedItems() : QList<QTreeWidgetItem*>();
-  return picked.isEmpty() ? QString() : picked.first()->text(0);
-}
-
 }  // namespace
 
-void showInFileManager(const QString& path) {
-  const QUrl file = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
-  const QUrl folder = QUrl::fromLocalFile(QFileInfo(path).absolutePath());
-  auto* ask = new QProcess;
-  ask->setProgram(QStringLiteral("dbus-send"));
-  ask->setArguments({QStringLiteral("--session"), QStringLiteral("--print-reply"),
-                     QStringLiteral("--dest=org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
-                     QStringLiteral("org.freedesktop.FileManager1.ShowItems"),
-                     QStringLiteral("array:string:") + QString::fromUtf8(file.toEncoded()), QStringLiteral("string:")});
-  // No file manager with that interface (or no session bus): open the folder.
-  QObject::connect(ask, &QProcess::finished, ask, [ask, folder](int code, QProcess::ExitStatus status) {
-    if (code != 0 || status != QProcess::NormalExit) QDesktopServices::openUrl(folder);
-    ask->deleteLater();
-  });
-  QObject::connect(ask, &QProcess::errorOccurred, ask, [ask, folder](QProcess::ProcessError error) {
-    if (error != QProcess::FailedToStart) return;
-    QDesktopServices::openUrl(folder);
-    ask->deleteLater();
-  });
-  ask->start();
-}
-
 void installUploadLists(QWidget* main, UploadPage* page) {
-  QTreeWidget* queue = browser::qt::listView(main, "超级列表框6");
-  browser::qt::popupMenuOn(queue, "上传菜单");
-  browser::qt::popupMenuOn(browser::qt::listBox(main, "列表框1"), "上传菜单");
-  browser::qt::onMenu(main, "上传菜单", "删除该上传任务", [page] { page->deleteTask(); });
+  auto* queue = app::control<QTreeWidget>(main, kUploadQueueView);
+  app::popupMenuOn(queue, kUploadQueueMenu);
+  app::popupMenuOn(app::control<QListWidget>(main, kUploadNames), kUploadQueueMenu);
+  app::onMenu(main, kDeleteUpload, [page] { page->deleteTask(); });
   if (queue) {
     queue->setAcceptDrops(true);
     queue->viewport()->setAcceptDrops(true);
     queue->viewport()->installEventFilter(new QueueDrop(queue, page));
   }
 
-  browser::qt::popupMenuOn(browser::qt::listView(main, "超级列表框4"), "上传完成菜单");
-  browser::qt::onMenu(main, "上传完成菜单", "打开该文件", [main] {
-    const QString path = finishedPath(main);
-    if (!path.isEmpty()) QDesktopServices::openUrl(QUrl::fromLocalFile(path));
-  });
-  browser::qt::onMenu(main, "上传完成菜单", "打开文件夹", [main] {
-    const QString path = finishedPath(main);
-    if (!path.isEmpty()) showInFileManager(path);
-  });
+  auto* done = app::control<QTreeWidget>(main, kUploadDoneView);
+  app::popupMenuOn(done, kUploadDoneMenu);
+  bindFinishedFileMenu(main, done, kUploadDoneName, kOpenUploadedFile, kOpenUploadedFolder);
 }
 
 }  // namespace tarnwick::transfer::qt

@@ -3,7 +3,6 @@
 // onto it from a file manager, the finished list's menu 上传完成菜单 (open the
 // file, show it in the file manager).
 
-#include <QString>
 #include <QWidget>
 
 namespace tarnwick::transfer::qt {
@@ -11,10 +10,5 @@ namespace tarnwick::transfer::qt {
 class UploadPage;
 
 void installUploadLists(QWidget* main, UploadPage* page);
-
-// Shows a local file in the desktop's file manager, selected where the file
-// manager offers that (org.freedesktop.FileManager1), else opens its folder.
-// Returns at once.
-void showInFileManager(const QString& path);
 
 }  // namespace tarnwick::transfer::qt

@@ -8,10 +8,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSystemTrayIcon>
-#include <QTabWidget>
 #include <QTimer>
 #include <QTreeWidget>
 
+#include "app/qt/names/main_window.h"
 #include "app/qt/shell.h"
 #include "app/session.h"
 #include "net/hosts.h"
@@ -21,15 +21,11 @@
 
 namespace tarnwick::transfer::qt {
 
+using namespace app::names::main;
+
 namespace {
 
-const QString kLog = QStringLiteral("日志编辑框");
 constexpr int kTickMs = 1000;
-
-template <class T>
-T* find(QWidget* main, const char* name) {
-  return app::control<T>(main, QString::fromUtf8(name));
-}
 
 QString pathOf(const QueueRow& row) { return QFile::decodeName(row.localPath.c_str()); }
 
@@ -37,17 +33,16 @@ QString pathOf(const QueueRow& row) { return QFile::decodeName(row.localPath.c_s
 
 UploadPage::UploadPage(QWidget* main, UploadQueue& queue) : QObject(main), m_main(main), m_queue(queue) {
   setObjectName(QStringLiteral("uploadPage"));
-  m_list = find<QTreeWidget>(main, "超级列表框6");
-  m_done = find<QTreeWidget>(main, "超级列表框4");
-  m_button = find<QPushButton>(main, "上传按钮");
-  m_instant = find<QCheckBox>(main, "选择框1");
-  m_status = find<QLabel>(main, "标签49");
-  m_sizeLabel = find<QLabel>(main, "标签50");
-  m_percentLabel = find<QLabel>(main, "标签46");
-  m_speedLabel = find<QLabel>(main, "标签47");
-  m_bar = find<QProgressBar>(main, "进度条");
-  m_timer = main->findChild<QTimer*>(QStringLiteral("上传速度时钟"));
-  m_tabs = find<QTabWidget>(main, "选择夹3");
+  m_list = app::control<QTreeWidget>(main, kUploadQueueView);
+  m_done = app::control<QTreeWidget>(main, kUploadDoneView);
+  m_button = app::control<QPushButton>(main, kUploadButton);
+  m_instant = app::control<QCheckBox>(main, kInstantUploadCheck);
+  m_status = app::control<QLabel>(main, kUploadStateLabel);
+  m_sizeLabel = app::control<QLabel>(main, kUploadSizeLabel);
+  m_percentLabel = app::control<QLabel>(main, kUploadProgressLabel);
+  m_speedLabel = app::control<QLabel>(main, kUploadSpeedLabel);
+  m_bar = app::control<QProgressBar>(main, kUploadProgressBar);
+  m_timer = app::control<QTimer>(main, kUploadSpeedTimer);
   if (m_list) m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
   if (m_timer) connect(m_timer, &QTimer::timeout, this, &UploadPage::refreshProgress);
   if (m_instant) connect(m_instant, &QCheckBox::toggled, this, [this] { applyContext(); });
@@ -57,8 +52,6 @@ UploadPage::UploadPage(QWidget* main, UploadQueue& queue) : QObject(main), m_mai
 UploadPage* UploadPage::of(QWidget* main) {
   return main ? main->findChild<UploadPage*>(QStringLiteral("uploadPage"), Qt::FindDirectChildrenOnly) : nullptr;
 }
-
-bool UploadPage::running() const { return m_queue.running(); }
 
 void UploadPage::chooseFiles() {
   QFileDialog dialog(m_main, QStringLiteral("请选择文件"), m_lastFolder, QStringLiteral("所有文件（*.*） (*)"));
@@ -80,12 +73,12 @@ void UploadPage::applyContext() {
   const app::SessionData s = app::Session::instance().get();
   UploadContext c;
   c.mainHost = net::hosts().mainHost;
-  c.ftpHost = app::controlText(m_main, QStringLiteral("服务器ip编辑框"));
-  c.ftpUser = app::controlText(m_main, QStringLiteral("用户名编辑框"));
-  c.ftpPassword = app::controlText(m_main, QStringLiteral("密码编辑框"));
+  c.ftpHost = app::controlText(m_main, kFtpHostBox);
+  c.ftpUser = app::controlText(m_main, kFtpUserBox);
+  c.ftpPassword = app::controlText(m_main, kFtpPasswordBox);
   c.account = s.accountName;
   c.userId = s.userId;
-  c.listingRowPattern = app::controlText(m_main, QStringLiteral("编辑框5"));
+  c.listingRowPattern = app::controlText(m_main, kFileRowPattern);
   c.instant = m_instant && m_instant->isChecked();
   c.currentFolder = [] { return app::Session::instance().currentFolderId(); };
   m_queue.setContext(std::move(c));
@@ -103,15 +96,7 @@ void UploadPage::startQueue() {
 }
 
 void UploadPage::deleteTask() {
-  const std::vector<std::uint64_t> ids = selectedIds(m_list);
-  if (ids.empty()) return;
-  for (std::uint64_t id : ids)
-    if (auto row = m_queue.row(id); row && row->state == RowState::Running) {
-      app::showMessage(QStringLiteral("该任务正在执行中，暂时无法删除。"));
-      return;
-    }
-  m_queue.remove(ids);
-  sync();
+  if (removeSelectedRows(m_queue, m_list)) sync();
 }
 
 void UploadPage::onEvent(const QueueEvent& e) {
@@ -123,11 +108,11 @@ void UploadPage::onEvent(const QueueEvent& e) {
     case QueueEventKind::RowStarted:
       resetProgress();
       setStatus(QStringLiteral("状态：文件开始上传..."));
-      app::setControlText(m_main, QStringLiteral("文件路径编辑框"), app::toGbk(path));
+      app::setControlText(m_main, kFilePathBox, app::toGbk(path));
       if (row && row->folderId) showUploadTarget(m_main, *row->folderId);
       break;
     case QueueEventKind::Sending:
-      app::appendLog(kLog, app::toGbk(QStringLiteral("开始上传文件") + path + QStringLiteral("\r\n")));
+      app::appendLog(kLogBox, app::toGbk(QStringLiteral("开始上传文件") + path + QStringLiteral("\r\n")));
       m_progressRow = e.rowId;
       m_progressSize = row ? std::max<std::int64_t>(0, row->size) : 0;
       if (m_sizeLabel) m_sizeLabel->setText(QStringLiteral("文件大小：%1KB").arg(wholeKilobytes(m_progressSize)));
@@ -149,10 +134,10 @@ void UploadPage::onEvent(const QueueEvent& e) {
       resetProgress();
       if (row && row->instant) {
         setStatus(QStringLiteral("状态：上传完成！文件为极速秒传！"));
-        app::logLine(kLog, app::toGbk(QStringLiteral("：极速秒传完成：") + path));
+        app::logLine(kLogBox, app::toGbk(QStringLiteral("：极速秒传完成：") + path));
       } else {
         setStatus(QStringLiteral("状态：文件上传完成！"));
-        app::logLine(kLog, app::toGbk(QStringLiteral("：文件上传完成：") + path));
+        app::logLine(kLogBox, app::toGbk(QStringLiteral("：文件上传完成：") + path));
       }
       notifyTray(QStringLiteral("上传完成"), name);
       break;
@@ -160,7 +145,7 @@ void UploadPage::onEvent(const QueueEvent& e) {
       resetProgress();
       setStatus(e.text == app::toGbk(QStringLiteral("上传失败，文件被使用中")) ? QStringLiteral("状态：上传失败，文件被使用中！")
                                                                               : QStringLiteral("状态：上传失败！"));
-      app::logLine(kLog, app::toGbk(QStringLiteral("：上传失败：") + path + QStringLiteral("（")) + e.text +
+      app::logLine(kLogBox, app::toGbk(QStringLiteral("：上传失败：") + path + QStringLiteral("（")) + e.text +
                              app::toGbk(QStringLiteral("）")));
       notifyTray(QStringLiteral("上传失败"), name);
       break;
@@ -168,7 +153,7 @@ void UploadPage::onEvent(const QueueEvent& e) {
       resetProgress();
       applyContext();  // the next try uses the window's settings as they are now
       setStatus(QStringLiteral("状态：无法连接服务器，上传已暂停，稍后自动重试……"));
-      app::logLine(kLog, app::toGbk(QStringLiteral("：无法连接服务器，上传暂停：") + path + QStringLiteral("（")) +
+      app::logLine(kLogBox, app::toGbk(QStringLiteral("：无法连接服务器，上传暂停：") + path + QStringLiteral("（")) +
                              e.text + app::toGbk(QStringLiteral("）")));
       break;
     case QueueEventKind::Idle:
@@ -182,21 +167,21 @@ void UploadPage::onEvent(const QueueEvent& e) {
 // The lists and captions as the queue has them.
 void UploadPage::sync() {
   syncRows(m_list, m_queue.rows(), [](QTreeWidgetItem* item, const QueueRow& row, bool fresh) {
-    if (fresh) item->setText(0, pathOf(row));
+    if (fresh) item->setText(kUploadQueuePath, pathOf(row));
     markState(item, row);
   });
   const std::vector<QueueRow> done = m_queue.finished();
   syncRows(m_done, done, [](QTreeWidgetItem* item, const QueueRow& row, bool fresh) {
     if (!fresh) return;
-    item->setText(0, pathOf(row));
-    item->setText(1, QString::fromStdString(uploadSizeText(std::max<std::int64_t>(0, row.size))));
-    item->setText(2, QString::number(row.remoteId));
-    item->setText(3, row.instant ? QStringLiteral("极速秒传") : QStringLiteral("常规上传"));
+    item->setText(kUploadDoneName, pathOf(row));
+    item->setText(kUploadDoneSize, QString::fromStdString(uploadSizeText(std::max<std::int64_t>(0, row.size))));
+    item->setText(kUploadDoneId, QString::number(row.remoteId));
+    item->setText(kUploadDoneNote, row.instant ? QStringLiteral("极速秒传") : QStringLiteral("常规上传"));
   });
-  if (m_tabs) {
-    m_tabs->setTabText(0, QStringLiteral("客户端上传(%1)").arg(m_list ? m_list->topLevelItemCount() : 0));
-    if (!done.empty()) m_tabs->setTabText(1, QStringLiteral("最近已完成(%1)").arg(done.size()));
-  }
+  app::setPageCaption(m_main, kClientUploadPage,
+                      QStringLiteral("客户端上传(%1)").arg(m_list ? m_list->topLevelItemCount() : 0));
+  if (!done.empty()) app::setPageCaption(m_main, kClientDonePage, QStringLiteral("最近已完成(%1)").arg(done.size()));
+
 }
 
 void UploadPage::refreshProgress() {

@@ -20,7 +20,6 @@ class QCheckBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
-class QTabWidget;
 class QTimer;
 class QTreeWidget;
 
@@ -43,7 +42,6 @@ class UploadPage : public QObject {
   void startQueue();
   // deleteUploadTask: removes the selected rows, unless one is uploading.
   void deleteTask();
-  bool running() const;
 
   // The page object of the main window (nullptr before it is installed).
   static UploadPage* of(QWidget* main);
@@ -69,7 +67,6 @@ class UploadPage : public QObject {
   QLabel* m_speedLabel = nullptr;
   QProgressBar* m_bar = nullptr;
   QTimer* m_timer = nullptr;
-  QTabWidget* m_tabs = nullptr;
 
   std::uint64_t m_progressRow = 0;  // the row the progress display shows
   std::int64_t m_progressSize = 0;

@@ -1,0 +1,102 @@
+#include "transfer/qt/transfer_module.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTreeWidget>
+
+#include "app/qt/catalogue.h"
+#include "app/qt/names/dialogs.h"
+#include "app/qt/names/main_window.h"
+#include "app/qt/shell.h"
+#include "app/session.h"
+#include "net/hosts.h"
+#include "transfer/qt/download_page.h"
+#include "transfer/qt/queue_view.h"
+#include "transfer/qt/transfer_queues.h"
+#include "transfer/qt/upload_lists.h"
+#include "transfer/qt/upload_page.h"
+#include "transfer/qt/upload_target.h"
+
+namespace tarnwick::transfer::qt {
+
+using namespace app::names::main;
+
+namespace {
+
+// A left button press on a label runs f.
+class LabelClick : public QObject {
+ public:
+  LabelClick(QObject* parent, std::function<void()> f) : QObject(parent), m_f(std::move(f)) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::MouseButtonPress && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+      m_f();
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  std::function<void()> m_f;
+};
+
+using app::onClick;
+using app::onMenu;
+
+void bindUploadPage(QWidget* main, UploadPage* page) {
+  // The FTP server of the uploads is the configured one.
+  app::setControlText(main, kFtpHostBox, net::hosts().ftpHost);
+  onClick(main, kChooseFilesButton, [page] { page->chooseFiles(); });
+  onClick(main, kUploadButton, [page] { page->startQueue(); });
+  installUploadLists(main, page);
+  onMenu(main, kUploadToFolder, [main] { uploadHere(main, false); });
+  onMenu(main, kUploadToFileFolder, [main] { uploadHere(main, true); });
+  if (auto* target = app::control<QLabel>(main, kUploadTargetLabel))
+    target->installEventFilter(new LabelClick(target, [main] { showFilesPage(main); }));
+  // Coming back to the page 上传文件 shows the folder the next upload goes to.
+  if (auto* tabs = app::control<QTabWidget>(main, kPages))
+    QObject::connect(tabs, &QTabWidget::currentChanged, page, [main] {
+      if (app::pageShown(main, kUploadPage)) showUploadTarget(main, app::Session::instance().currentFolderId());
+    });
+}
+
+void bindDownloadPage(QWidget* main, DownloadPage* page) {
+  onMenu(main, kAddToDownloads, [page] { page->addSelectedFiles(); });
+  onMenu(main, kDeleteDownload, [page] { page->deleteTask(); });
+  auto* done = app::control<QTreeWidget>(main, kDownloadedView);
+  bindFinishedFileMenu(main, done, kDownloadedAddress, kOpenDownloadedFile, kOpenDownloadedFolder);
+  app::popupMenuOn(app::control<QTreeWidget>(main, kDownloadQueueView), kDownloadingMenu);
+  app::popupMenuOn(done, kDownloadedMenu);
+  onClick(main, kStartDownloadButton, [page] { page->startQueue(); });
+  onClick(main, kChooseFolderButton, [page] { page->chooseFolder(); });
+}
+
+void installPages(QWidget* main) {
+  auto* queues = new TransferQueues(main);
+  bindUploadPage(main, new UploadPage(main, queues->uploads()));
+  bindDownloadPage(main, new DownloadPage(main, queues->downloads()));
+}
+
+void installFolderPick(QWidget* window) {
+  onClick(window, app::names::createFolder::kConfirmButton, [window] { pickUploadFolder(window); });
+}
+
+}  // namespace
+
+void registerTransferModule() {
+  app::addWindowInstaller(app::mainWindowTitle(), installPages);
+  // The queues belong to the member: loaded at each login, stopped and put
+  // away when the member leaves or the program ends.
+  app::addMemberHooks(
+      [] {
+        if (TransferQueues* q = TransferQueues::of(app::mainWindow())) q->memberJoined();
+      },
+      [] {
+        if (TransferQueues* q = TransferQueues::of(app::mainWindow())) q->memberLeft();
+      });
+  app::addWindowInstaller(app::names::createFolder::kTitle, installFolderPick);
+}
+
+}  // namespace tarnwick::transfer::qt
