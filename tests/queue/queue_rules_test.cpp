@@ -89,8 +89,11 @@ TEST(QueueRules, StepsLeadToTheirStates) {
     ASSERT_TRUE(q.waitIdle(5000)) << c.what;
     EXPECT_EQ(states(q), c.left) << c.what;
     EXPECT_EQ(q.finished().size(), c.finished) << c.what;
-    for (const QueueRow& r : q.rows())
-      if (r.state == S::Failed) EXPECT_EQ(r.reason, "why") << c.what;
+    for (const QueueRow& r : q.rows()) {
+      if (r.state == S::Failed) {
+        EXPECT_EQ(r.reason, "why") << c.what;
+      }
+    }
   }
 }
 
