@@ -1,5 +1,5 @@
 // The header lines of a download reply (status, Content-Length,
-// Content-Range) as the transfer object reads them, one reply per input.
+// Content-Range) as the HTTP download reads them, one reply per input.
 // Lengths it accepts must be ones the body can be checked against.
 #include <cstdlib>
 #include <string>

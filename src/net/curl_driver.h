@@ -1,6 +1,6 @@
 #pragma once
 // Drives one libcurl easy handle through a multi handle on the calling thread.
-// The HTTP engine and the transfer object both run their transfers here: the
+// The HTTP engine and the transfers (src/transfer/transfer.h) run here: the
 // loop performs, polls the sockets, and asks the caller's step function
 // between polls whether to go on (cancel flags, stall limits, progress).
 // A poll without a socket event waits 1 ms, the next one twice as long, up

@@ -44,4 +44,6 @@ void reloadHosts() {
   g_loaded = true;
 }
 
+std::string sessionCheckUrl(const std::string& mainHost) { return mainHost + kMemberHomePath + "?pid=1"; }
+
 }  // namespace tarnwick::net

@@ -26,8 +26,12 @@ void reloadHosts();
 // Service addresses the client builds, each written only here.
 // The web upload page behind WebUploadHost (query zh=account&ml=folder).
 inline constexpr const char* kWebUploadPagePath = "/sc/index2.php";
-// The account page behind MainHost, fetched to see whether the session is alive.
-inline constexpr const char* kAccountPagePath = "/guanli.php?pid=1";
+// The member's home page behind MainHost: the announcements, the web version
+// (query zh=account), and the page fetched to see whether the session is
+// alive (sessionCheckUrl).
+inline constexpr const char* kMemberHomePath = "/guanli.php";
+// MainHost + kMemberHomePath + "?pid=1".
+std::string sessionCheckUrl(const std::string& mainHost);
 
 // The client's version text, compared with the service's update file.
 inline constexpr const char* kClientVersion = TARNWICK_UPDATE_VERSION;

@@ -1,6 +1,7 @@
 #include "settings/account_operations.h"
 
 #include "net/form.h"
+#include "net/hosts.h"
 #include "net/regex.h"
 #include "net/text.h"
 
@@ -159,7 +160,7 @@ bool modePermissionReached(int modeIndex, int permissionIndex, const SettingsVie
   return reported.reported && reported.modeIndex == modeIndex && reported.permissionIndex == permissionIndex;
 }
 
-std::string announcementsUrl(const std::string& mainHost) { return mainHost + "/guanli.php"; }
+std::string announcementsUrl(const std::string& mainHost) { return mainHost + net::kMemberHomePath; }
 
 std::string stripHtml(std::string_view text) {
   // "(?s)": a comment, script or style spanning several lines goes whole.

@@ -1,5 +1,5 @@
 #pragma once
-// Collects what a transfer object's finished handler is told, and waits for
+// Collects what a transfer's finished handler is told, and waits for
 // the end of the transfer thread with a bound.
 
 #include <gtest/gtest.h>

@@ -30,7 +30,7 @@ void installLoginWindow(QWidget* window) {
   // is usable meanwhile (the update check may still end the program).
   QPointer<QWidget> self(window);
   app::WindowJobs::of(window)->request(
-      net::JobRequest::fetch(net::hosts().mainHost + net::kAccountPagePath), nullptr,
+      net::JobRequest::fetch(net::sessionCheckUrl(net::hosts().mainHost)), nullptr,
       [self](const net::RequestJobResult&) { runUpdateCheck(self); });
   app::fillRememberedLogin(window);
 

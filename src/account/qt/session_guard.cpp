@@ -77,7 +77,7 @@ void installMainWindowGuards(QWidget* window) {
     QObject::connect(hide, &QAbstractButton::clicked, window, [] { app::hideMainWindowToTray(); });
   app::onMenu(window, kTrayOpen, [] { app::showMainWindowCentred(); });
   app::onMenu(window, kTrayWebVersion, [] {
-    net::openInBrowser(net::withQuery(net::hosts().mainHost + "/guanli.php",
+    net::openInBrowser(net::withQuery(net::hosts().mainHost + net::kMemberHomePath,
                                       net::FormBuilder().add("zh", app::Session::instance().accountName())));
   });
   app::onMenu(window, kTrayLogout, [] { returnToLogin(); });

@@ -121,7 +121,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   // The visit goes out as a job; the program ends when its reply is in
   // (whatever it holds), or at once when no job can start any more.
   const bool started = WindowJobs::of(this)->request(
-      net::JobRequest::fetch(net::hosts().mainHost + net::kAccountPagePath), nullptr,
+      net::JobRequest::fetch(net::sessionCheckUrl(net::hosts().mainHost)), nullptr,
       [](const net::RequestJobResult&) { exitProgram(0); });
   if (!started) exitProgram(0);
 }
