@@ -16,6 +16,14 @@ using Slist = net::CurlSlist;
 
 // The longest extra wait for a final reply, whatever the server's backlog.
 constexpr std::int64_t kMaxBacklogMs = 600000;
+// Unsent bytes up to this many go with the last block at once, so that a
+// small file does not wait for the server to read it before its last block;
+// the final reply's deadline then allows for them at the pace of the
+// slowest link (1 KiB/s: at most 64 s more, which only a server that never
+// answers waits out). More than this and the last block is held until the
+// socket is empty.
+constexpr std::int64_t kUnsentSentWithLastBlock = 64 * 1024;
+constexpr std::int64_t kSlowestLinkBytesPerSecond = 1024;
 
 bool isConnectError(int code) {
   return code == CURLE_COULDNT_CONNECT || code == CURLE_COULDNT_RESOLVE_HOST ||
@@ -270,13 +278,13 @@ const char* FtpUpload::stalled(CURL* easy) {
   return m_sending ? "send time-out" : "receive time-out";
 }
 
-// The last block of an upload waits while the socket still holds unsent
-// bytes: once libcurl has written it, it closes the data connection and
-// waits for the final reply inside one call, where the queue can no longer
-// be watched. A server that keeps up has emptied the queue within a few
-// milliseconds (the step then polls every 5 ms).
+// The last block of an upload waits while the socket still holds many
+// unsent bytes: once libcurl has written it, it closes the data connection
+// and waits for the final reply inside one call, where the queue can no
+// longer be watched. A server that keeps up has emptied the queue within a
+// few milliseconds (the step then polls up to every 5 ms).
 bool FtpUpload::holdLastBlock() {
-  if (m_lastBlock == LastBlock::NotYet && m_sendQueue.unsent() > 0) {
+  if (m_lastBlock == LastBlock::NotYet && m_sendQueue.unsent() > kUnsentSentWithLastBlock) {
     m_lastBlock = LastBlock::Held;
     driver().setPollMs(5);
   }
@@ -290,7 +298,10 @@ bool FtpUpload::holdLastBlock() {
 void FtpUpload::releaseLastBlock(CURL* easy) {
   m_lastBlock = LastBlock::Released;
   noteActivity();
-  const std::int64_t backlog = m_sendQueue.backlogMs(m_uploadEnd - m_offset);
+  // Still to reach the server: the last block, and what the socket holds
+  // unsent when it was not held back.
+  const std::int64_t backlog = m_sendQueue.backlogMs(m_uploadEnd - m_offset) +
+                               m_sendQueue.unsent() * 1000 / kSlowestLinkBytesPerSecond;
   m_finalReplyDueMs = nowMs() + std::max(m_params.receiveTimeoutMs, 1000) +
                       std::min<std::int64_t>(backlog, kMaxBacklogMs);
   if (easy) {
