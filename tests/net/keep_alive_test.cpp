@@ -1,12 +1,6 @@
 // Kept-alive connections of the HTTP engine: requests of one thread share the
 // connection the server left open, and a connection the server closes (after
 // a reply, or as the next request arrives) costs no failed request.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -17,6 +11,7 @@
 #include <vector>
 
 #include "net/http.h"
+#include "raw_server.h"
 
 using namespace tarnwick::net;
 
@@ -30,15 +25,7 @@ class KeepAliveServer {
  public:
   KeepAliveServer(int perConnection, bool closeAfterReply)
       : m_perConnection(perConnection), m_closeAfterReply(closeAfterReply) {
-    m_listen = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(m_listen, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::listen(m_listen, 8);
-    socklen_t len = sizeof addr;
-    ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&addr), &len);
-    m_port = ntohs(addr.sin_port);
+    m_listen = tarnwick::test::listenOnLoopback(m_port);
     m_thread = std::thread([this] { loop(); });
   }
   ~KeepAliveServer() {

@@ -55,21 +55,27 @@ inline std::string simpleReply(const std::string& body, const std::string& extra
          "\r\nConnection: close\r\n" + extraHeaders + "\r\n" + body;
 }
 
+// A listening socket on a free port of 127.0.0.1; its port in port.
+inline int listenOnLoopback(int& port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  int one = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = 0;
+  ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  ::listen(fd, 16);
+  socklen_t len = sizeof addr;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  port = ntohs(addr.sin_port);
+  return fd;
+}
+
 class RawServer {
  public:
   explicit RawServer(Responder responder) : m_responder(std::move(responder)) {
-    m_listen = ::socket(AF_INET, SOCK_STREAM, 0);
-    int one = 1;
-    ::setsockopt(m_listen, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0;
-    ::bind(m_listen, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::listen(m_listen, 16);
-    socklen_t len = sizeof addr;
-    ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&addr), &len);
-    m_port = ntohs(addr.sin_port);
+    m_listen = listenOnLoopback(m_port);
     m_thread = std::thread([this] { loop(); });
   }
   ~RawServer() {
