@@ -17,7 +17,6 @@ FormValues readControls(QWidget* window, const std::vector<std::string>& names) 
   for (const auto& name : names) {
     const QString qname = QString::fromStdString(name);
     if (auto* box = qobject_cast<QCheckBox*>(app::control<QWidget>(window, qname)))
-
       values[name] = box->isChecked() ? "1" : "";
     else
       values[name] = app::controlText(window, qname);
