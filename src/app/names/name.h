@@ -10,7 +10,7 @@
 
 #include <vector>
 
-#include "app/qt/catalogue.h"
+#include "app/control_kind.h"
 
 namespace tarnwick::app {
 
