@@ -166,8 +166,9 @@ class CatalogueTest : public QObject {
   }
 
   // Every name the code binds or the core tables read (the names headers) is
-  // in the catalogue with the kind the code expects: a control of its window, a page of its tab
-  // control, a column caption at its index, an item of its menu.
+  // in the catalogue with the kind the code expects: a control of its window,
+  // a page of its tab control, a column caption at its index, an item of its
+  // menu.
   void everyBoundNameIsInTheCatalogue() {
     QVERIFY(names::all().size() > 200);
     QSet<QString> seen;

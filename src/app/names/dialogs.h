@@ -21,10 +21,10 @@ namespace registration {
 inline constexpr const char* kTitle = "帐号注册";
 TARNWICK_CONTROL(kAccountBox, kTitle, "编辑框1", Edit);
 TARNWICK_CONTROL(kPasswordBox, kTitle, "编辑框2", Edit);
-TARNWICK_CONTROL(kRegisterButton, kTitle, "按钮1", Button);
 TARNWICK_CONTROL(kPasswordRepeatBox, kTitle, "编辑框3", Edit);
 TARNWICK_CONTROL(kEmailBox, kTitle, "编辑框5", Edit);
 TARNWICK_CONTROL(kTermsCheck, kTitle, "选择框1", Check);
+TARNWICK_CONTROL(kRegisterButton, kTitle, "按钮1", Button);
 TARNWICK_CONTROL(kTermsLink, kTitle, "超级链接框1", Link);
 }  // namespace registration
 
