@@ -1,5 +1,7 @@
 #include "account/account_forms.h"
 
+#include "app/names/dialogs.h"
+
 namespace tarnwick::account {
 
 using settings::account;
@@ -11,6 +13,8 @@ using settings::fixed;
 using settings::FormDef;
 using settings::MatchMode;
 using settings::message;
+namespace registration = app::names::registration;
+namespace recovery = app::names::recovery;
 
 const FormDef& registrationForm() {
   static const FormDef def{
@@ -18,18 +22,20 @@ const FormDef& registrationForm() {
       "/zc.php",
       {},
       {
-          check(CheckKind::NotTicked, {"选择框1"}, "请先同意使用条款！"),
-          check(CheckKind::Lacks, {"编辑框5"}, "邮箱格式不正确！", "@"),
-          check(CheckKind::Lacks, {"编辑框5"}, "邮箱格式不正确！", "."),
-          check(CheckKind::Contains, {"编辑框5"}, "邮箱格式不正确！", "@."),
-          check(CheckKind::AnyEmpty, {"编辑框1", "编辑框2", "编辑框3"}, "填写不完整"),
-          check(CheckKind::Differ, {"编辑框2", "编辑框3"}, "二次密码不重复！"),
+          check(CheckKind::NotTicked, {registration::kTermsCheck}, "请先同意使用条款！"),
+          check(CheckKind::Lacks, {registration::kEmailBox}, "邮箱格式不正确！", "@"),
+          check(CheckKind::Lacks, {registration::kEmailBox}, "邮箱格式不正确！", "."),
+          check(CheckKind::Contains, {registration::kEmailBox}, "邮箱格式不正确！", "@."),
+          check(CheckKind::AnyEmpty,
+                {registration::kAccountBox, registration::kPasswordBox, registration::kPasswordRepeatBox},
+                "填写不完整"),
+          check(CheckKind::Differ, {registration::kPasswordBox, registration::kPasswordRepeatBox}, "二次密码不重复！"),
       },
       {
-          control("zh1", "编辑框1", true),
-          control("mm1", "编辑框2", false),
-          control("cfmm1", "编辑框3", false),
-          control("zcyx", "编辑框5", true),
+          control("zh1", registration::kAccountBox, true),
+          control("mm1", registration::kPasswordBox, false),
+          control("cfmm1", registration::kPasswordRepeatBox, false),
+          control("zcyx", registration::kEmailBox, true),
           fixed("xcfmm1", "1"),
       },
       {
@@ -49,16 +55,18 @@ const FormDef& resetByQuestionForm() {
       "/post/zh.php",
       {},
       {
-          check(CheckKind::AnyEmpty, {"编辑框1", "编辑框2", "编辑框3", "编辑框4", "编辑框5"},
+          check(CheckKind::AnyEmpty,
+                {recovery::kAccountBox, recovery::kPasswordBox, recovery::kPasswordRepeatBox, recovery::kQuestionBox,
+                 recovery::kAnswerBox},
                 "表单填写不完整！"),
-          check(CheckKind::Differ, {"编辑框2", "编辑框3"}, "二次密码输入不一致！"),
+          check(CheckKind::Differ, {recovery::kPasswordBox, recovery::kPasswordRepeatBox}, "二次密码输入不一致！"),
       },
       {
-          control("zh2", "编辑框1", true),
-          control("mm2", "编辑框2", true),
-          control("czmm3", "编辑框2", true),
-          control("wt2", "编辑框4", true),
-          control("dn2", "编辑框5", true),
+          control("zh2", recovery::kAccountBox, true),
+          control("mm2", recovery::kPasswordBox, true),
+          control("czmm3", recovery::kPasswordBox, true),
+          control("wt2", recovery::kQuestionBox, true),
+          control("dn2", recovery::kAnswerBox, true),
       },
       {
           {"1", {message("表单填写不完整！")}},
@@ -78,11 +86,11 @@ const FormDef& resetByEmailForm() {
       "/post/yxzh.php",
       {},
       {
-          check(CheckKind::AnyEmpty, {"编辑框6", "编辑框7"}, "表单填写不完整！"),
+          check(CheckKind::AnyEmpty, {recovery::kEmailAccountBox, recovery::kEmailBox}, "表单填写不完整！"),
       },
       {
-          control("zh1", "编辑框6", true),
-          control("yx1", "编辑框7", true),
+          control("zh1", recovery::kEmailAccountBox, true),
+          control("yx1", recovery::kEmailBox, true),
       },
       {
           {"1", {message("表单填写不完整！")}},

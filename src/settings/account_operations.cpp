@@ -1,5 +1,7 @@
 #include "settings/account_operations.h"
 
+#include "app/names/dialogs.h"
+#include "app/names/main_window.h"
 #include "net/form.h"
 #include "net/hosts.h"
 #include "net/regex.h"
@@ -9,6 +11,9 @@ namespace tarnwick::settings {
 
 namespace {
 
+namespace main = app::names::main;
+namespace vip = app::names::vip;
+
 constexpr bool kUtf8 = true;
 constexpr bool kGbk = false;
 
@@ -17,7 +22,7 @@ FormDef accessPasswordForm() {
           "/post/cz1.php",
           {account("pid")},
           {},
-          {control("body", "编辑框25", kUtf8), control("fwmm", "编辑框24", kUtf8)},
+          {control("body", main::kAccessNoticeBox, kUtf8), control("fwmm", main::kAccessPasswordBox, kUtf8)},
           {{"1", {effect(kStoreAccessPassword), message("设置成功！")}}},
           MatchMode::FirstMatch,
           {message("设置失败！")}};
@@ -27,8 +32,8 @@ FormDef securityQuestionForm() {
   return {"securityQuestion",
           "/post/mb.php",
           {account("pid")},
-          {check(CheckKind::AnyEmpty, {"编辑框6", "编辑框7"}, "帐号或问题不能为空！")},
-          {control("dan", "编辑框6", kUtf8), control("wenti", "编辑框7", kUtf8)},
+          {check(CheckKind::AnyEmpty, {main::kQuestionBox, main::kAnswerBox}, "帐号或问题不能为空！")},
+          {control("dan", main::kQuestionBox, kUtf8), control("wenti", main::kAnswerBox, kUtf8)},
           {{"2", {message("设置成功！")}}},
           MatchMode::FirstMatch,
           {message("设置失败！")}};
@@ -38,8 +43,8 @@ FormDef passwordForm() {
   return {"password",
           "/post/xgmm.php",
           {account("pid")},
-          {check(CheckKind::AnyEmpty, {"编辑框28", "编辑框29"}, "密码不能为空！")},
-          {control("cxdan", "编辑框28", kUtf8), control("cxwenti", "编辑框29", kUtf8)},
+          {check(CheckKind::AnyEmpty, {main::kPasswordRepeatBox, main::kNewPasswordBox}, "密码不能为空！")},
+          {control("cxdan", main::kPasswordRepeatBox, kUtf8), control("cxwenti", main::kNewPasswordBox, kUtf8)},
           {{"2", {message("设置成功！")}}},
           MatchMode::FirstMatch,
           {message("设置失败！二次设置不重复！")}};
@@ -49,8 +54,8 @@ FormDef emailForm() {
   return {"email",
           "/post/xgyx.php",
           {account("pid")},
-          {check(CheckKind::Lacks, {"编辑框45"}, "邮箱格式有误。", "@")},
-          {control("yxdz", "编辑框45", kUtf8)},
+          {check(CheckKind::Lacks, {main::kEmailBox}, "邮箱格式有误。", "@")},
+          {control("yxdz", main::kEmailBox, kUtf8)},
           {
               {"10", {message("设置失败！你的邮箱没有任何变动！")}},
               {"16", {message("设置成功，使用用户名+邮箱可以找回密码，请牢记您的用户名和设置邮箱！")}},
@@ -67,11 +72,13 @@ FormDef withdrawalAccountForm() {
           "/post/tx.php",
           {account("pid")},
           {
-              check(CheckKind::AnyEmpty, {"编辑框10", "编辑框11", "编辑框12", "编辑框13"}, "表单填写不完整！"),
-              check(CheckKind::Differ, {"编辑框10", "编辑框11"}, "支付宝二次确认不重复！"),
+              check(CheckKind::AnyEmpty,
+                    {main::kAlipayBox, main::kAlipayRepeatBox, main::kHolderBox, main::kPayoutEmailBox},
+                    "表单填写不完整！"),
+              check(CheckKind::Differ, {main::kAlipayBox, main::kAlipayRepeatBox}, "支付宝二次确认不重复！"),
           },
-          {control("zfbzh", "编辑框10", kUtf8), control("cfzfbzh", "编辑框10", kUtf8),
-           control("zfbxm", "编辑框12", kUtf8), control("zfbyx", "编辑框13", kUtf8)},
+          {control("zfbzh", main::kAlipayBox, kUtf8), control("cfzfbzh", main::kAlipayBox, kUtf8),
+           control("zfbxm", main::kHolderBox, kUtf8), control("zfbyx", main::kPayoutEmailBox, kUtf8)},
           {{"3", {message("设置成功！")}}, {"2", {message("已设置了支付宝，不能再设置！")}}},
           MatchMode::FirstMatch,
           {}};
@@ -82,7 +89,7 @@ FormDef vipActivationForm() {
           "/post/vip.php",
           {account("pid")},
           {},
-          {control("vipjhm", "编辑框1", kGbk)},
+          {control("vipjhm", vip::kCodeBox, kGbk)},
           {{"1", {message("开通成功！"), effect(kRefreshAndClose)}}},
           MatchMode::FirstMatch,
           {message("开通失败，激活码错误！")}};
@@ -93,7 +100,7 @@ FormDef trafficRechargeForm() {
           "/post/vip.php",
           {account("pid"), fixed("czlx", "1")},
           {},
-          {control("vipjhm1", "编辑框44", kGbk)},
+          {control("vipjhm1", main::kCardCodeBox, kGbk)},
           {{"1", {effect(kClearRecharge), message("充值成功！")}}},
           MatchMode::FirstMatch,
           {message("充值失败，激活码错误！")}};
@@ -104,7 +111,7 @@ FormDef feedbackForm() {
           "/post/fkc.php",
           {},
           {},
-          {control("yx", "编辑框50", kGbk), control("nr", "编辑框51", kGbk)},
+          {control("yx", main::kFeedbackEmailBox, kGbk), control("nr", main::kFeedbackTextBox, kGbk)},
           {{"1", {message("表单填写不完整！")}}},
           MatchMode::FirstMatch,
           {message("反馈成功！"), effect(kClearFeedback)}};
@@ -117,25 +124,26 @@ const std::vector<BoundForm>& accountForms() {
                                   emailForm(),             withdrawalAccountForm(), vipActivationForm(),
                                   trafficRechargeForm(),   feedbackForm()};
   static const std::vector<BoundForm> bound = {
-      {"", "按钮15", &forms[0]},      {"", "按钮8", &forms[1]},  {"", "按钮18", &forms[2]},
-      {"", "按钮31", &forms[3]},      {"", "按钮9", &forms[4]},  {"开通VIP", "按钮1", &forms[5]},
-      {"", "按钮29", &forms[6]},      {"", "按钮36", &forms[7]},
+      {main::kSetAccessPasswordButton, &forms[0]}, {main::kSetQuestionButton, &forms[1]},
+      {main::kSetPasswordButton, &forms[2]},       {main::kSetEmailButton, &forms[3]},
+      {main::kSetWithdrawalButton, &forms[4]},     {vip::kActivateButton, &forms[5]},
+      {main::kRechargeButton, &forms[6]},          {main::kSendFeedbackButton, &forms[7]},
   };
   return bound;
 }
 
 const std::vector<ToggleDef>& accountToggles() {
   static const std::vector<ToggleDef> toggles = {
-      toggleRow("按钮13", "标签30", "关闭", "1", "0", "/post/sz2.php", "btn2", {"开启", "上传日期公开：×"},
-                {"关闭", "上传日期公开：√"}),
-      toggleRow("按钮14", "标签31", "关闭", "1", "0", "/post/sz.php", "btn2", {"开启", "下载量公开：×"},
-                {"关闭", "下载量公开：√"}),
-      toggleRow("按钮11", "", "×关闭了网赚模式", "1", "0", "/post/sz1.php", "btn3", {"√开启了网赚模式", ""},
-                {"×关闭了网赚模式", ""}),
-      toggleRow("按钮12", "", "切换到加强", "1", "0", "/post/sz3.php", "btn2", {"切换到普通", ""},
+      toggleRow(main::kShowNameButton.name, main::kShowNameLabel.name, "关闭", "1", "0", "/post/sz2.php", "btn2",
+                {"开启", "上传日期公开：×"}, {"关闭", "上传日期公开：√"}),
+      toggleRow(main::kShowDownloadsButton.name, main::kShowDownloadsLabel.name, "关闭", "1", "0", "/post/sz.php",
+                "btn2", {"开启", "下载量公开：×"}, {"关闭", "下载量公开：√"}),
+      toggleRow(main::kHiddenSwitch1.name, "", "×关闭了网赚模式", "1", "0", "/post/sz1.php", "btn3",
+                {"√开启了网赚模式", ""}, {"×关闭了网赚模式", ""}),
+      toggleRow(main::kHiddenSwitch2.name, "", "切换到加强", "1", "0", "/post/sz3.php", "btn2", {"切换到普通", ""},
                 {"切换到加强", ""}),
       // Forced charging is the other way round: "0" switches it on.
-      toggleRow("按钮19", "", "×关闭了强制收费模式", "0", "1", "/post/sz8.php", "btnxa2",
+      toggleRow(main::kForcedChargeButton.name, "", "×关闭了强制收费模式", "0", "1", "/post/sz8.php", "btnxa2",
                 {"√开启了强制收费模式", ""}, {"×关闭了强制收费模式", ""}),
   };
   return toggles;

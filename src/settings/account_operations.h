@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/names/name.h"
 #include "settings/account_pages.h"
 #include "settings/form_row.h"
 #include "settings/toggle_runner.h"
@@ -20,11 +21,10 @@ inline constexpr const char* kRefreshAndClose = "refreshAndClose";          // r
 inline constexpr const char* kClearRecharge = "clearRecharge";              // empty 编辑框44
 inline constexpr const char* kClearFeedback = "clearFeedback";              // empty 编辑框50 and 编辑框51
 
-// The form rows with the catalogue name of the button that sends each, and
-// the window title the button lives on.
+// The form rows with the button that sends each (its name carries the
+// window it lives on).
 struct BoundForm {
-  const char* window;  // "" = the main window
-  const char* button;
+  app::ControlName button;
   const FormDef* form;
 };
 const std::vector<BoundForm>& accountForms();

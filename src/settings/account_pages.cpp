@@ -1,5 +1,6 @@
 #include "settings/account_pages.h"
 
+#include "app/names/main_window.h"
 #include "browser/scrape.h"
 #include "net/form.h"
 #include "net/regex.h"
@@ -103,10 +104,17 @@ WithdrawalView withdrawalView(std::string_view page, const WithdrawalMarkers& ma
 }
 
 const std::vector<SettingsTarget>& settingsTargets() {
+  using namespace app::names::main;
   static const std::vector<SettingsTarget> targets = {
-      {"按钮19", "编辑框30", "<"}, {"按钮11", "编辑框18", "<"}, {"按钮12", "编辑框19", "<"},
-      {"标签30", "编辑框20", "<"}, {"按钮13", "编辑框21", "<"}, {"标签31", "编辑框22", "<"},
-      {"按钮14", "编辑框23", "<"}, {"编辑框24", "编辑框26", "\""}, {"编辑框25", "编辑框27", "<"},
+      {kForcedChargeButton.name, kForcedChargeMarker.name, "<"},
+      {kHiddenSwitch1.name, kHiddenSwitch1Marker.name, "<"},
+      {kHiddenSwitch2.name, kHiddenSwitch2Marker.name, "<"},
+      {kShowNameLabel.name, kShowNameLabelMarker.name, "<"},
+      {kShowNameButton.name, kShowNameMarker.name, "<"},
+      {kShowDownloadsLabel.name, kShowDownloadsLabelMarker.name, "<"},
+      {kShowDownloadsButton.name, kShowDownloadsMarker.name, "<"},
+      {kAccessPasswordBox.name, kAccessPasswordMarker.name, "\""},
+      {kAccessNoticeBox.name, kAccessNoticeMarker.name, "<"},
   };
   return targets;
 }

@@ -19,6 +19,15 @@ FormField control(const char* key, const char* controlName, bool utf8) {
   return {key, ValueSource::Control, controlName, utf8};
 }
 
+FormCheck check(CheckKind kind, std::initializer_list<app::ControlName> controls, const char* utf8Message,
+                const char* utf8Text) {
+  std::vector<std::string> names;
+  for (const app::ControlName& c : controls) names.emplace_back(c.name);
+  return check(kind, std::move(names), utf8Message, utf8Text);
+}
+
+FormField control(const char* key, const app::ControlName& name, bool utf8) { return control(key, name.name, utf8); }
+
 FormField fixed(const char* key, const char* utf8Value, bool utf8) {
   return {key, ValueSource::Fixed, net::fromUtf8(utf8Value), utf8};
 }

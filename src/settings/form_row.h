@@ -9,9 +9,12 @@
 // GBK texts like every other text of the program. A check box reads as "1"
 // when ticked and "" otherwise.
 
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <vector>
+
+#include "app/names/name.h"
 
 namespace tarnwick::settings {
 
@@ -80,6 +83,10 @@ FormStep effect(const char* name);
 FormCheck check(CheckKind kind, std::vector<std::string> controls, const char* utf8Message,
                 const char* utf8Text = "");
 FormField control(const char* key, const char* controlName, bool utf8);
+// The same for the named controls of app/names/, which the product's rows use.
+FormCheck check(CheckKind kind, std::initializer_list<app::ControlName> controls, const char* utf8Message,
+                const char* utf8Text = "");
+FormField control(const char* key, const app::ControlName& name, bool utf8);
 FormField fixed(const char* key, const char* utf8Value, bool utf8 = false);
 FormField account(const char* key, bool utf8 = false);
 

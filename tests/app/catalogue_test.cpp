@@ -16,18 +16,13 @@
 #include <QTreeWidget>
 #include <memory>
 
-#include "account/account_forms.h"
+#include "app/names/dialogs.h"
+#include "app/names/main_window.h"
 #include "app/qt/catalogue.h"
-#include "app/qt/names/dialogs.h"
-#include "app/qt/names/main_window.h"
 #include "app/qt/shell.h"
 #include "app/qt/web_browser.h"
 #include "browser/scrape_patterns.h"
 #include "net/text.h"
-#include "settings/account_operations.h"
-#include "settings/account_pages.h"
-#include "settings/form_row.h"
-#include "settings/toggle_runner.h"
 
 using namespace tarnwick::app;
 
@@ -170,9 +165,10 @@ class CatalogueTest : public QObject {
     QVERIFY(rows > 200);
   }
 
-  // Every name the code binds (the names headers) is in the catalogue with
-  // the kind the code expects: a control of its window, a page of its tab
-  // control, a column caption at its index, an item of its menu.
+  // Every name the code binds or the core tables read (the names headers) is
+  // in the catalogue with the kind the code expects: a control of its window,
+  // a page of its tab control, a column caption at its index, an item of its
+  // menu.
   void everyBoundNameIsInTheCatalogue() {
     QVERIFY(names::all().size() > 200);
     QSet<QString> seen;
@@ -195,35 +191,6 @@ class CatalogueTest : public QObject {
         if (row->kind == Kind::Tab) QVERIFY2(page(w, {r.control, r.item}), qPrintable(where));
         if (row->kind == Kind::Menu) QVERIFY2(menuAction(w, {r.control, r.item}), qPrintable(where));
       }
-    }
-  }
-
-  // The form, switch and settings tables of the core name controls as data:
-  // each name is a control of the window its row runs in.
-  void coreTablesNameControlsOfTheirWindows() {
-    using namespace tarnwick;
-    auto check = [](const char* window, const std::string& name) {
-      QVERIFY2(catalogueRow(u8(window), QString::fromStdString(name)), qPrintable(u8(window) + u'/' + u8(name.c_str())));
-    };
-    const char* main = names::main::kTitle;
-    std::vector<std::pair<const char*, const settings::FormDef*>> forms = {
-        {names::registration::kTitle, &account::registrationForm()},
-        {names::recovery::kTitle, &account::resetByQuestionForm()},
-        {names::recovery::kTitle, &account::resetByEmailForm()},
-    };
-    for (const settings::BoundForm& f : settings::accountForms()) {
-      check(*f.window ? f.window : main, f.button);
-      forms.emplace_back(*f.window ? f.window : main, f.form);
-    }
-    for (const auto& [window, form] : forms)
-      for (const std::string& name : settings::controlsRead(*form)) check(window, name);
-    for (const settings::ToggleDef& t : settings::accountToggles()) {
-      check(main, t.button);
-      if (!t.label.empty()) check(main, t.label);
-    }
-    for (const settings::SettingsTarget& t : settings::settingsTargets()) {
-      check(main, t.control);
-      check(main, t.markerBox);
     }
   }
 

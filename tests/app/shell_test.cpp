@@ -14,10 +14,10 @@
 #include <sstream>
 
 #include "app/local_settings.h"
+#include "app/names/main_window.h"
 #include "app/qt/catalogue_rows.h"
 #include "app/qt/keyring.h"
 #include "app/qt/main_window.h"
-#include "app/qt/names/main_window.h"
 #include "app/qt/settings_ui.h"
 #include "app/qt/shell.h"
 #include "app/session.h"

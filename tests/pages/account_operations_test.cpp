@@ -16,7 +16,7 @@ namespace {
 
 const FormDef& row(const char* button) {
   for (const auto& f : accountForms())
-    if (std::string(f.button) == button) return *f.form;
+    if (std::string(f.button.name) == button) return *f.form;
   throw std::runtime_error(button);
 }
 

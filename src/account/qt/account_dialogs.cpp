@@ -7,8 +7,8 @@
 #include "account/account_forms.h"
 #include "account/qt/account_module.h"
 #include "account/qt/login_flow.h"
+#include "app/names/dialogs.h"
 #include "app/qt/hyperlink_label.h"
-#include "app/qt/names/dialogs.h"
 #include "app/qt/shell.h"
 #include "settings/qt/form_dialog.h"
 

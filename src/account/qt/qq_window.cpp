@@ -11,7 +11,7 @@
 #include "account/login.h"
 #include "account/qt/account_module.h"
 #include "account/qt/login_flow.h"
-#include "app/qt/names/dialogs.h"
+#include "app/names/dialogs.h"
 #include "app/qt/shell.h"
 #include "app/qt/web_browser.h"
 #include "app/session.h"

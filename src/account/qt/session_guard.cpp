@@ -6,8 +6,8 @@
 
 #include "account/qt/account_module.h"
 #include "account/update_check.h"
-#include "app/qt/names/dialogs.h"
-#include "app/qt/names/main_window.h"
+#include "app/names/dialogs.h"
+#include "app/names/main_window.h"
 #include "app/qt/shell.h"
 #include "app/session.h"
 #include "net/form.h"

@@ -23,9 +23,9 @@
 #include <climits>
 #include <vector>
 
+#include "app/names/name.h"
 #include "app/qt/catalogue_rows.h"
 #include "app/qt/hyperlink_label.h"
-#include "app/qt/names/name.h"
 #include "app/qt/web_browser.h"
 #include "net/hosts.h"
 #include "net/http.h"

@@ -18,28 +18,9 @@
 #include <QWidget>
 #include <span>
 
-namespace tarnwick::app {
+#include "app/control_kind.h"
 
-enum class Kind {
-  Window,     // name = title; w, h = size; the first row of every window
-  Tab,        // items = page titles; pages are created with the tab control
-  Group,
-  Edit,
-  MultiEdit,
-  Label,
-  Button,
-  Check,
-  Combo,
-  ListBox,
-  ListView,   // items = column captions, each "caption=width"
-  Progress,
-  Link,       // text = caption; items = target address ("" = none)
-  Picture,
-  Browser,
-  Timer,      // interval in w (0 = stopped)
-  Menu,       // items = captions of the menu items
-  FileDialog,
-};
+namespace tarnwick::app {
 
 enum ControlFlag : unsigned {
   Hidden = 1,

@@ -1,6 +1,6 @@
 // Rows of the twelve dialog windows.
+#include "app/names/dialogs.h"
 #include "app/qt/catalogue_rows.h"
-#include "app/qt/names/dialogs.h"
 #include "browser/scrape_patterns.h"
 
 namespace tarnwick::app {
@@ -28,10 +28,10 @@ const ControlDef kDialogRows[] = {
     {registration::kTitle, "", "", Kind::Label, 24, 70, 220, 20, "密码：", ""},
     {registration::kTitle, "", registration::kPasswordBox.name, Kind::Edit, 24, 90, 220, 28, "", "", Password},
     {registration::kTitle, "", "", Kind::Label, 24, 124, 220, 20, "确认密码：", ""},
-    {registration::kTitle, "", "编辑框3", Kind::Edit, 24, 144, 220, 28, "", "", Password},
+    {registration::kTitle, "", registration::kPasswordRepeatBox.name, Kind::Edit, 24, 144, 220, 28, "", "", Password},
     {registration::kTitle, "", "", Kind::Label, 24, 178, 220, 20, "邮箱地址：", ""},
-    {registration::kTitle, "", "编辑框5", Kind::Edit, 24, 198, 220, 28, "", ""},
-    {registration::kTitle, "", "选择框1", Kind::Check, 24, 236, 60, 24, "同意", ""},
+    {registration::kTitle, "", registration::kEmailBox.name, Kind::Edit, 24, 198, 220, 28, "", ""},
+    {registration::kTitle, "", registration::kTermsCheck.name, Kind::Check, 24, 236, 60, 24, "同意", ""},
     {registration::kTitle, "", registration::kTermsLink.name, Kind::Link, 88, 236, 120, 24, "《使用条款》", ""},
     {registration::kTitle, "", registration::kRegisterButton.name, Kind::Button, 24, 272, 220, 32, "注册", ""},
     // create folder
@@ -60,8 +60,8 @@ const ControlDef kDialogRows[] = {
     // VIP activation
     {vip::kTitle, "", vip::kTitle, Kind::Window, 0, 0, 287, 182, "", ""},
     {vip::kTitle, "", "标签1", Kind::Label, 20, 24, 60, 24, "激活码：", ""},
-    {vip::kTitle, "", "编辑框1", Kind::Edit, 80, 22, 180, 28, "", ""},
-    {vip::kTitle, "", "按钮1", Kind::Button, 80, 64, 100, 32, "开通", ""},
+    {vip::kTitle, "", vip::kCodeBox.name, Kind::Edit, 80, 22, 180, 28, "", ""},
+    {vip::kTitle, "", vip::kActivateButton.name, Kind::Button, 80, 64, 100, 32, "开通", ""},
     {vip::kTitle, "", "超级链接框1", Kind::Link, 40, 116, 80, 24, "[功能介绍]", "{MainHost}/vip.php"},
     {vip::kTitle, "", "超级链接框2", Kind::Link, 160, 116, 80, 24, "[购买卡密]", "{MainHost}/vip.php"},
     // withdrawal records
@@ -74,16 +74,16 @@ const ControlDef kDialogRows[] = {
     {recovery::kTitle, "", "", Kind::Label, 24, 66, 240, 20, "重置登录密码：", ""},
     {recovery::kTitle, "", recovery::kPasswordBox.name, Kind::Edit, 24, 86, 240, 28, "", "", Password},
     {recovery::kTitle, "", "", Kind::Label, 24, 120, 240, 20, "重复确认密码：", ""},
-    {recovery::kTitle, "", "编辑框3", Kind::Edit, 24, 140, 240, 28, "", "", Password},
+    {recovery::kTitle, "", recovery::kPasswordRepeatBox.name, Kind::Edit, 24, 140, 240, 28, "", "", Password},
     {recovery::kTitle, "", "", Kind::Label, 24, 174, 240, 20, "问题：", ""},
-    {recovery::kTitle, "", "编辑框4", Kind::Edit, 24, 194, 240, 28, "", ""},
+    {recovery::kTitle, "", recovery::kQuestionBox.name, Kind::Edit, 24, 194, 240, 28, "", ""},
     {recovery::kTitle, "", "", Kind::Label, 24, 228, 240, 20, "答案：", ""},
-    {recovery::kTitle, "", "编辑框5", Kind::Edit, 24, 248, 240, 28, "", ""},
+    {recovery::kTitle, "", recovery::kAnswerBox.name, Kind::Edit, 24, 248, 240, 28, "", ""},
     {recovery::kTitle, "", recovery::kByQuestionButton.name, Kind::Button, 24, 286, 240, 32, "找回", ""},
     {recovery::kTitle, "", "", Kind::Label, 24, 360, 240, 20, "找回的帐号：", ""},
-    {recovery::kTitle, "", "编辑框6", Kind::Edit, 24, 380, 240, 28, "", ""},
+    {recovery::kTitle, "", recovery::kEmailAccountBox.name, Kind::Edit, 24, 380, 240, 28, "", ""},
     {recovery::kTitle, "", "", Kind::Label, 24, 414, 240, 20, "注册邮箱：", ""},
-    {recovery::kTitle, "", "编辑框7", Kind::Edit, 24, 434, 240, 28, "", ""},
+    {recovery::kTitle, "", recovery::kEmailBox.name, Kind::Edit, 24, 434, 240, 28, "", ""},
     {recovery::kTitle, "", recovery::kByEmailButton.name, Kind::Button, 24, 472, 240, 32, "找回", ""},
     // external-link file
     {linkFile::kTitle, "", linkFile::kTitle, Kind::Window, 0, 0, 291, 229, "", ""},

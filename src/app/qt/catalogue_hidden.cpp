@@ -1,8 +1,8 @@
 // Rows of the main window that the user never sees: the text slots holding
 // scraping patterns, HTML markers and working values, the timers and the
 // popup menus.
+#include "app/names/main_window.h"
 #include "app/qt/catalogue_rows.h"
-#include "app/qt/names/main_window.h"
 #include "browser/scrape_patterns.h"
 
 namespace tarnwick::app {
@@ -62,13 +62,18 @@ const ControlDef kMainHiddenRows[] = {
     {W, "", kPayoutEmailMarker.name, Kind::Edit, 1184, 990, 200, 24, "name=\"lxyx\" value=\"", "", H},
     {W, "", kAccessPasswordMarker.name, Kind::Edit, 1184, 1020, 200, 24, browser::patterns::kAccessPasswordMarker, "", H},
     // page 设置
-    {W, kSettingsPage.title, "编辑框18", Kind::Edit, 700, 10, 200, 24, "id=\"btn3\" style=\"width:325px;\">", "", H},
-    {W, kSettingsPage.title, "编辑框19", Kind::Edit, 700, 40, 200, 24, "id=\"qxbtn2\" style=\"width:325px;\">", "", H},
-    {W, kSettingsPage.title, "编辑框20", Kind::Edit, 700, 70, 200, 24, "<p id=\"xdan4\">", "", H},
-    {W, kSettingsPage.title, "编辑框21", Kind::Edit, 700, 100, 200, 24, "id=\"xbtn2\" style=\"width:325px;\">", "", H},
-    {W, kSettingsPage.title, "编辑框22", Kind::Edit, 700, 130, 200, 24, "<p id=\"dan4\">", "", H},
-    {W, kSettingsPage.title, "编辑框23", Kind::Edit, 700, 160, 200, 24, "id=\"btn2\" style=\"width:325px;\">", "", H},
-    {W, kSettingsPage.title, "编辑框30", Kind::Edit, 700, 190, 200, 24, "id=\"btn3qzsf\" style=\"width:325px;\">", "", H},
+    {W, kSettingsPage.title, kHiddenSwitch1Marker.name, Kind::Edit, 700, 10, 200, 24,
+     "id=\"btn3\" style=\"width:325px;\">", "", H},
+    {W, kSettingsPage.title, kHiddenSwitch2Marker.name, Kind::Edit, 700, 40, 200, 24,
+     "id=\"qxbtn2\" style=\"width:325px;\">", "", H},
+    {W, kSettingsPage.title, kShowNameLabelMarker.name, Kind::Edit, 700, 70, 200, 24, "<p id=\"xdan4\">", "", H},
+    {W, kSettingsPage.title, kShowNameMarker.name, Kind::Edit, 700, 100, 200, 24,
+     "id=\"xbtn2\" style=\"width:325px;\">", "", H},
+    {W, kSettingsPage.title, kShowDownloadsLabelMarker.name, Kind::Edit, 700, 130, 200, 24, "<p id=\"dan4\">", "", H},
+    {W, kSettingsPage.title, kShowDownloadsMarker.name, Kind::Edit, 700, 160, 200, 24,
+     "id=\"btn2\" style=\"width:325px;\">", "", H},
+    {W, kSettingsPage.title, kForcedChargeMarker.name, Kind::Edit, 700, 190, 200, 24,
+     "id=\"btn3qzsf\" style=\"width:325px;\">", "", H},
     {W, kSettingsPage.title, "编辑框40", Kind::Edit, 700, 220, 200, 24, "", "", H},
     {W, kSettingsPage.title, "编辑框41", Kind::Edit, 700, 250, 200, 24, "", "", H},
     {W, kSettingsPage.title, kHiddenSwitch1.name, Kind::Button, 700, 280, 139, 32, "获取中", "", H},
@@ -93,7 +98,7 @@ const ControlDef kMainHiddenRows[] = {
     {W, kFeedbackPage.title, kAnnouncementText.name, Kind::MultiEdit, 700, 10, 200, 80, "", "", H},
     // working values and announcement markers
     {W, "", kListingAddress.name, Kind::Edit, 1184, 1050, 300, 24, "", "", H},
-    {W, "", "编辑框27", Kind::Edit, 1184, 1080, 200, 24, "id=\"body\" cols=\"60\" rows=\"10\">", "", H},
+    {W, "", kAccessNoticeMarker.name, Kind::Edit, 1184, 1080, 200, 24, "id=\"body\" cols=\"60\" rows=\"10\">", "", H},
     {W, "", kAnnouncementStart.name, Kind::Edit, 1184, 1110, 200, 24, "公告列表：", "", H},
     {W, "", kAnnouncementEnd.name, Kind::Edit, 1184, 1140, 200, 24, "<div title=\"今天不再显示该窗口\"", "", H},
     {W, "", kStripAnnouncementButton.name, Kind::Button, 1184, 1170, 80, 32, "", "", H},

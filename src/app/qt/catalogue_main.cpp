@@ -1,7 +1,7 @@
 // Rows of the main window: pages, visible controls, hidden text slots, timers
 // and popup menus. Positions are relative to the row's container.
+#include "app/names/main_window.h"
 #include "app/qt/catalogue_rows.h"
-#include "app/qt/names/main_window.h"
 
 namespace tarnwick::app {
 
@@ -70,9 +70,9 @@ const ControlDef kMainRows[] = {
     {W, kSecurityPage.title, kAnswerBox.name, Kind::Edit, 19, 163, 200, 24, "", ""},
     {W, kSecurityPage.title, kSetQuestionButton.name, Kind::Button, 235, 151, 80, 32, "设置", ""},
     {W, kSecurityPage.title, "", Kind::Label, 16, 205, 200, 20, "新密码：", ""},
-    {W, kSecurityPage.title, "编辑框29", Kind::Edit, 16, 225, 200, 24, "", "", Password},
+    {W, kSecurityPage.title, kNewPasswordBox.name, Kind::Edit, 16, 225, 200, 24, "", "", Password},
     {W, kSecurityPage.title, "", Kind::Label, 16, 253, 200, 20, "再次确认：", ""},
-    {W, kSecurityPage.title, "编辑框28", Kind::Edit, 16, 273, 200, 24, "", "", Password},
+    {W, kSecurityPage.title, kPasswordRepeatBox.name, Kind::Edit, 16, 273, 200, 24, "", "", Password},
     {W, kSecurityPage.title, kSetPasswordButton.name, Kind::Button, 232, 261, 80, 32, "设置", ""},
     {W, kSecurityPage.title, "", Kind::Label, 16, 308, 200, 20, "邮箱地址：", ""},
     {W, kSecurityPage.title, kEmailBox.name, Kind::Edit, 16, 328, 200, 24, "", ""},
@@ -99,11 +99,11 @@ const ControlDef kMainRows[] = {
     {W, kSettingsPage.title, "", Kind::Label, 19, 156, 216, 20, "密码：", ""},
     {W, kSettingsPage.title, kAccessPasswordBox.name, Kind::Edit, 19, 176, 216, 29, "", ""},
     {W, kSettingsPage.title, "", Kind::Label, 19, 220, 216, 20, "公告：", ""},
-    {W, kSettingsPage.title, "编辑框25", Kind::MultiEdit, 19, 240, 216, 79, "", ""},
+    {W, kSettingsPage.title, kAccessNoticeBox.name, Kind::MultiEdit, 19, 240, 216, 79, "", ""},
     {W, kSettingsPage.title, kSetAccessPasswordButton.name, Kind::Button, 266, 270, 80, 32, "重置", ""},
-    {W, kSettingsPage.title, "标签30", Kind::Label, 426, 40, 139, 24, "用户名公开：", ""},
+    {W, kSettingsPage.title, kShowNameLabel.name, Kind::Label, 426, 40, 139, 24, "用户名公开：", ""},
     {W, kSettingsPage.title, kShowNameButton.name, Kind::Button, 424, 71, 139, 32, "获取中", ""},
-    {W, kSettingsPage.title, "标签31", Kind::Label, 422, 114, 139, 24, "下载量公开：", ""},
+    {W, kSettingsPage.title, kShowDownloadsLabel.name, Kind::Label, 422, 114, 139, 24, "下载量公开：", ""},
     {W, kSettingsPage.title, kShowDownloadsButton.name, Kind::Button, 423, 145, 139, 30, "获取中", ""},
     {W, kSettingsPage.title, "标签40", Kind::Label, 424, 184, 95, 24, "皮肤选择：", ""},
     {W, kSettingsPage.title, kSkinSelector.name, Kind::Combo, 424, 211, 95, 20, "", ""},
@@ -121,7 +121,7 @@ const ControlDef kMainRows[] = {
     {W, kFeedbackPage.title, "", Kind::Label, 21, 181, 232, 20, "内容：", ""},
     {W, kFeedbackPage.title, kFeedbackTextBox.name, Kind::MultiEdit, 21, 203, 232, 84, "", ""},
     {W, kFeedbackPage.title, "超级链接框1", Kind::Link, 283, 143, 208, 24, "[联系在线客服]", "{MainHost}/kefu.php"},
-    {W, kFeedbackPage.title, "按钮36", Kind::Button, 171, 298, 80, 32, "确定", ""},
+    {W, kFeedbackPage.title, kSendFeedbackButton.name, Kind::Button, 171, 298, 80, 32, "确定", ""},
     // 搜索
     {W, kSearchPage.title, "标签38", Kind::Label, 17, 34, 50, 24, "关键字：", ""},
     {W, kSearchPage.title, kSearchBox.name, Kind::Edit, 68, 32, 359, 27, "", ""},

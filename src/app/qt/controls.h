@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "app/qt/names/name.h"
+#include "app/names/name.h"
 
 namespace tarnwick::app {
 

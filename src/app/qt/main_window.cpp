@@ -9,9 +9,9 @@
 #include <QTabWidget>
 #include <QTreeWidget>
 
+#include "app/names/main_window.h"
 #include "app/qt/catalogue.h"
 #include "app/qt/log.h"
-#include "app/qt/names/main_window.h"
 #include "app/qt/shell.h"
 #include "app/qt/shell_internal.h"
 #include "net/hosts.h"

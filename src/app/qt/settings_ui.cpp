@@ -10,10 +10,10 @@
 #include <QThread>
 
 #include "app/local_settings.h"
+#include "app/names/dialogs.h"
+#include "app/names/main_window.h"
 #include "app/qt/keyring.h"
 #include "app/qt/log.h"
-#include "app/qt/names/dialogs.h"
-#include "app/qt/names/main_window.h"
 #include "app/qt/shell.h"
 #include "net/text.h"
 

@@ -21,8 +21,8 @@
 #include <mutex>
 
 #include "app/log_time.h"
+#include "app/names/main_window.h"
 #include "app/qt/log.h"
-#include "app/qt/names/main_window.h"
 #include "app/session.h"
 #include "net/text.h"
 

@@ -12,11 +12,11 @@
 #include <unistd.h>
 
 #include "app/member_pages.h"
+#include "app/names/dialogs.h"
+#include "app/names/main_window.h"
 #include "app/qt/catalogue.h"
 #include "app/qt/log.h"
 #include "app/qt/main_window.h"
-#include "app/qt/names/dialogs.h"
-#include "app/qt/names/main_window.h"
 #include "app/qt/settings_ui.h"
 #include "app/qt/shell.h"
 #include "app/qt/shell_internal.h"

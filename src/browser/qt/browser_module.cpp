@@ -1,7 +1,7 @@
 #include "browser/qt/browser_module.h"
 
+#include "app/names/dialogs.h"
 #include "app/qt/catalogue.h"
-#include "app/qt/names/dialogs.h"
 #include "app/qt/shell.h"
 #include "browser/qt/file_list.h"
 #include "browser/qt/folder_list.h"

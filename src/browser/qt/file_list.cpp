@@ -7,7 +7,7 @@
 #include <limits>
 #include <memory>
 
-#include "app/qt/names/main_window.h"
+#include "app/names/main_window.h"
 #include "app/qt/shell.h"
 #include "app/session.h"
 #include "browser/listing.h"

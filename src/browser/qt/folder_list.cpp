@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/qt/names/main_window.h"
+#include "app/names/main_window.h"
 #include "app/qt/shell.h"
 #include "app/session.h"
 #include "browser/folders.h"

@@ -5,8 +5,8 @@
 #include <QSignalBlocker>
 #include <memory>
 
-#include "app/qt/names/dialogs.h"
-#include "app/qt/names/main_window.h"
+#include "app/names/dialogs.h"
+#include "app/names/main_window.h"
 #include "app/qt/shell.h"
 #include "app/session.h"
 #include "browser/folders.h"

@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 
-#include "app/qt/names/main_window.h"
+#include "app/names/main_window.h"
 #include "app/qt/shell.h"
 #include "app/session.h"
 #include "browser/links.h"

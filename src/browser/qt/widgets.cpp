@@ -2,7 +2,7 @@
 
 #include <QSignalBlocker>
 
-#include "app/qt/names/main_window.h"
+#include "app/names/main_window.h"
 #include "app/qt/shell.h"
 
 namespace tarnwick::browser::qt {

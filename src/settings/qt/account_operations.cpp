@@ -11,9 +11,9 @@
 #include <QScrollBar>
 #include <optional>
 
+#include "app/names/dialogs.h"
+#include "app/names/main_window.h"
 #include "app/qt/catalogue.h"
-#include "app/qt/names/dialogs.h"
-#include "app/qt/names/main_window.h"
 #include "app/qt/shell.h"
 #include "app/qt/window_jobs.h"
 #include "app/session.h"
@@ -144,9 +144,14 @@ void showAnnouncements(QWidget* main) {
   });
 }
 
-void installMainWindow(QWidget* main) {
+// Binds the form rows whose button lives on the window with this title.
+void bindFormsOf(QWidget* window, std::string_view title) {
   for (const auto& f : accountForms())
-    if (!*f.window) bindForm(main, q(f.button), *f.form, effects(main));
+    if (title == f.button.window) bindForm(window, f.button, *f.form, effects(window));
+}
+
+void installMainWindow(QWidget* main) {
+  bindFormsOf(main, kTitle);
   for (const auto& t : accountToggles()) bindToggle(main, t);
   using app::onClick;
   onClick(main, kSetModeButton, [main] { setModeAndPermission(main); });
@@ -158,10 +163,7 @@ void installMainWindow(QWidget* main) {
   onClick(main, kWithdrawalRecordsButton, [] { app::openWindowModal(app::names::withdrawalRecords::kTitle); });
 }
 
-void installVipWindow(QWidget* window) {
-  for (const auto& f : accountForms())
-    if (q(f.window) == window->objectName()) bindForm(window, q(f.button), *f.form, effects(window));
-}
+void installVipWindow(QWidget* window) { bindFormsOf(window, app::names::vip::kTitle); }
 
 void installRecordsWindow(QWidget* window) {
   auto* box = app::control<QPlainTextEdit>(window, app::names::withdrawalRecords::kRecordsBox);

@@ -12,10 +12,10 @@
 #include <functional>
 #include <memory>
 
+#include "app/names/dialogs.h"
+#include "app/names/main_window.h"
 #include "app/qt/catalogue.h"
 #include "app/qt/hyperlink_label.h"
-#include "app/qt/names/dialogs.h"
-#include "app/qt/names/main_window.h"
 #include "app/qt/shell.h"
 #include "app/qt/web_browser.h"
 #include "app/session.h"

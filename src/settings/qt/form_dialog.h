@@ -11,7 +11,7 @@
 #include <functional>
 #include <string>
 
-#include "app/qt/names/name.h"
+#include "app/names/name.h"
 #include "settings/form_runner.h"
 
 namespace tarnwick::settings {

@@ -7,8 +7,8 @@
 #include <QSet>
 #include <vector>
 
+#include "app/names/main_window.h"
 #include "app/qt/catalogue.h"
-#include "app/qt/names/main_window.h"
 #include "app/qt/shell.h"
 #include "settings/account_pages.h"
 

@@ -16,7 +16,7 @@
 #include <QString>
 #include <string>
 
-#include "app/qt/names/name.h"
+#include "app/names/name.h"
 
 class QLabel;
 class QWidget;

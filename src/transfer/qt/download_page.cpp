@@ -14,7 +14,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/qt/names/main_window.h"
+#include "app/names/main_window.h"
 #include "app/qt/shell.h"
 #include "browser/qt/widgets.h"
 #include "browser/state.h"

@@ -10,7 +10,7 @@
 #include <functional>
 #include <vector>
 
-#include "app/qt/names/name.h"
+#include "app/names/name.h"
 #include "transfer/transfer_queue.h"
 
 class QTreeWidget;

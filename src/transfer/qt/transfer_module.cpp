@@ -7,9 +7,9 @@
 #include <QTabWidget>
 #include <QTreeWidget>
 
+#include "app/names/dialogs.h"
+#include "app/names/main_window.h"
 #include "app/qt/catalogue.h"
-#include "app/qt/names/dialogs.h"
-#include "app/qt/names/main_window.h"
 #include "app/qt/shell.h"
 #include "app/session.h"
 #include "net/hosts.h"

@@ -8,7 +8,7 @@
 #include <QTreeWidget>
 #include <QUrl>
 
-#include "app/qt/names/main_window.h"
+#include "app/names/main_window.h"
 #include "app/qt/shell.h"
 #include "transfer/qt/queue_view.h"
 #include "transfer/qt/upload_page.h"

@@ -11,7 +11,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
-#include "app/qt/names/main_window.h"
+#include "app/names/main_window.h"
 #include "app/qt/shell.h"
 #include "app/session.h"
 #include "net/hosts.h"

@@ -1,8 +1,9 @@
 #pragma once
 // Names of catalogue controls as constants the compiler checks: a control is
 // its window's title, its objectName and its kind; a tab page, a list column
-// and a menu item hang off the control that holds them. The catalogue rows
-// and the handlers both use these constants, so a name is written once.
+// and a menu item hang off the control that holds them. The catalogue rows,
+// the handlers and the core's form, switch and settings tables all use these
+// constants, so a name is written once. Nothing here depends on the toolkit.
 //
 // Each constant is declared with one of the macros below, which also records
 // it in names::all(): the catalogue test walks that list and checks every
@@ -10,7 +11,7 @@
 
 #include <vector>
 
-#include "app/qt/catalogue.h"
+#include "app/control_kind.h"
 
 namespace tarnwick::app {
 

@@ -1,7 +1,7 @@
 #pragma once
 // Names of the dialogs (their titles) and of the controls of theirs that
 // code uses (the rows in src/app/qt/catalogue_dialogs.cpp use them too).
-#include "app/qt/names/name.h"
+#include "app/names/name.h"
 
 namespace tarnwick::app::names {
 
@@ -21,6 +21,9 @@ namespace registration {
 inline constexpr const char* kTitle = "帐号注册";
 TARNWICK_CONTROL(kAccountBox, kTitle, "编辑框1", Edit);
 TARNWICK_CONTROL(kPasswordBox, kTitle, "编辑框2", Edit);
+TARNWICK_CONTROL(kPasswordRepeatBox, kTitle, "编辑框3", Edit);
+TARNWICK_CONTROL(kEmailBox, kTitle, "编辑框5", Edit);
+TARNWICK_CONTROL(kTermsCheck, kTitle, "选择框1", Check);
 TARNWICK_CONTROL(kRegisterButton, kTitle, "按钮1", Button);
 TARNWICK_CONTROL(kTermsLink, kTitle, "超级链接框1", Link);
 }  // namespace registration
@@ -29,8 +32,14 @@ namespace recovery {
 inline constexpr const char* kTitle = "找回密码";
 TARNWICK_CONTROL(kAccountBox, kTitle, "编辑框1", Edit);
 TARNWICK_CONTROL(kPasswordBox, kTitle, "编辑框2", Edit);
+// By question: the account, the new password twice, question and answer.
+TARNWICK_CONTROL(kPasswordRepeatBox, kTitle, "编辑框3", Edit);
+TARNWICK_CONTROL(kQuestionBox, kTitle, "编辑框4", Edit);
+TARNWICK_CONTROL(kAnswerBox, kTitle, "编辑框5", Edit);
 TARNWICK_CONTROL(kByQuestionButton, kTitle, "按钮1", Button);
-
+// By e-mail: the account and its registered address.
+TARNWICK_CONTROL(kEmailAccountBox, kTitle, "编辑框6", Edit);
+TARNWICK_CONTROL(kEmailBox, kTitle, "编辑框7", Edit);
 TARNWICK_CONTROL(kByEmailButton, kTitle, "按钮2", Button);
 }  // namespace recovery
 
@@ -56,6 +65,8 @@ TARNWICK_CONTROL(kFolderPattern, kTitle, "编辑框1", Edit);
 
 namespace vip {
 inline constexpr const char* kTitle = "开通VIP";
+TARNWICK_CONTROL(kCodeBox, kTitle, "编辑框1", Edit);
+TARNWICK_CONTROL(kActivateButton, kTitle, "按钮1", Button);
 }  // namespace vip
 
 namespace withdrawalRecords {

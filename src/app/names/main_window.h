@@ -2,7 +2,7 @@
 // Names of the main window's controls, pages, list columns and menu items
 // that code uses (the catalogue rows src/app/qt/catalogue_main.cpp and
 // catalogue_hidden.cpp use them too).
-#include "app/qt/names/name.h"
+#include "app/names/name.h"
 #include "version.h"
 
 namespace tarnwick::app::names::main {
@@ -114,6 +114,8 @@ TARNWICK_MAIN(kSecurityStatusLabel, "标签21", Label);
 TARNWICK_MAIN(kQuestionBox, "编辑框6", Edit);
 TARNWICK_MAIN(kAnswerBox, "编辑框7", Edit);
 TARNWICK_MAIN(kSetQuestionButton, "按钮8", Button);
+TARNWICK_MAIN(kNewPasswordBox, "编辑框29", Edit);
+TARNWICK_MAIN(kPasswordRepeatBox, "编辑框28", Edit);
 TARNWICK_MAIN(kSetPasswordButton, "按钮18", Button);
 TARNWICK_MAIN(kEmailBox, "编辑框45", Edit);
 TARNWICK_MAIN(kSetEmailButton, "按钮31", Button);
@@ -141,12 +143,24 @@ TARNWICK_MAIN(kSetModeButton, "按钮22", Button);
 TARNWICK_MAIN(kAnnouncementButton, "按钮35", Button);
 TARNWICK_MAIN(kSetAccessPasswordButton, "按钮15", Button);
 TARNWICK_MAIN(kShowNameButton, "按钮13", Button);
+TARNWICK_MAIN(kShowNameLabel, "标签30", Label);
 TARNWICK_MAIN(kShowDownloadsButton, "按钮14", Button);
+TARNWICK_MAIN(kShowDownloadsLabel, "标签31", Label);
 TARNWICK_MAIN(kSkinSelector, "组合框3", Combo);
 TARNWICK_MAIN(kCardCodeBox, "编辑框44", Edit);
 TARNWICK_MAIN(kRechargeButton, "按钮29", Button);
 TARNWICK_MAIN(kAccessPasswordBox, "编辑框24", Edit);
+TARNWICK_MAIN(kAccessNoticeBox, "编辑框25", MultiEdit);
 TARNWICK_MAIN(kAccessPasswordMarker, "编辑框26", Edit);
+// Hidden: the left markers of the texts the settings page reports.
+TARNWICK_MAIN(kHiddenSwitch1Marker, "编辑框18", Edit);
+TARNWICK_MAIN(kHiddenSwitch2Marker, "编辑框19", Edit);
+TARNWICK_MAIN(kShowNameLabelMarker, "编辑框20", Edit);
+TARNWICK_MAIN(kShowNameMarker, "编辑框21", Edit);
+TARNWICK_MAIN(kShowDownloadsLabelMarker, "编辑框22", Edit);
+TARNWICK_MAIN(kShowDownloadsMarker, "编辑框23", Edit);
+TARNWICK_MAIN(kAccessNoticeMarker, "编辑框27", Edit);
+TARNWICK_MAIN(kForcedChargeMarker, "编辑框30", Edit);
 TARNWICK_MAIN(kHiddenSwitch1, "按钮11", Button);
 TARNWICK_MAIN(kHiddenSwitch2, "按钮12", Button);
 TARNWICK_MAIN(kForcedChargeButton, "按钮19", Button);
@@ -159,6 +173,7 @@ TARNWICK_MAIN(kStripAnnouncementButton, "按钮20", Button);
 // 反馈
 TARNWICK_MAIN(kFeedbackEmailBox, "编辑框50", Edit);
 TARNWICK_MAIN(kFeedbackTextBox, "编辑框51", MultiEdit);
+TARNWICK_MAIN(kSendFeedbackButton, "按钮36", Button);
 
 // 搜索
 TARNWICK_MAIN(kSearchBox, "编辑框34", Edit);

@@ -1,4 +1,4 @@
-#include "app/qt/names/name.h"
+#include "app/names/name.h"
 
 namespace tarnwick::app::names {
 
