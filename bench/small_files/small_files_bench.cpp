@@ -168,8 +168,8 @@ int main(int argc, char** argv) {
     const double oursUp = seconds(began);
     const std::size_t sent = up.finished().size();
     const double curlFtpOnly = bestOfThree("curl -s" + curlFtpUser + " -T '{" + names + "}' ftp://" + ftp + "/");
-    const double curlUp = runShell(md5Command + " >/dev/null && curl -s -K " + dir + "/instant.cfg && curl -s" + curlFtpUser + " -K " +
-                                   dir + "/ftp.cfg && curl -s -K " + dir + "/register.cfg");
+    const double curlUp = runShell(md5Command + " >/dev/null && curl -s -K " + dir + "/instant.cfg && curl -s" +
+                                   curlFtpUser + " -K " + dir + "/ftp.cfg && curl -s -K " + dir + "/register.cfg");
     const std::size_t curlRegistered =
         column(data + "/tarnwick.db", "SELECT id FROM files WHERE name LIKE 'curl-small-%'").size();
 
