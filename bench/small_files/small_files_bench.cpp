@@ -3,7 +3,9 @@
 //         curl doing the same job: md5sum, one curl invocation for the instant
 //         checks, one `-T` invocation for every file over one FTP session,
 //         one for the registrations (other files of the same sizes, so that
-//         the instant check finds none of them). `curl -T` alone is printed too;
+//         the instant check finds none of them). `curl -T` alone is printed
+//         too, beside the same files through the transfer engine over one
+//         FTP session (the queue's FTP part without its HTTP requests);
 //   down: the download queue (address page, then the file) against one curl
 //         invocation fetching every stored file over one connection, and
 //         against curl sending the queue's own requests.
@@ -23,20 +25,25 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <mutex>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "account/login.h"
+#include "net/connection_share.h"
 #include "net/cookies.h"
 #include "net/http.h"
 #include "transfer/download_plan.h"
 #include "transfer/download_queue.h"
+#include "transfer/ftp_upload.h"
 #include "transfer/md5.h"
 #include "transfer/upload_requests.h"
 #include "transfer/upload_queue.h"
@@ -68,6 +75,42 @@ std::vector<std::string> column(const std::string& db, const std::string& sql) {
   }
   sqlite3_close(h);
   return out;
+}
+
+// The FTP part alone: every file through the transfer engine, one after
+// the other over one logged-in session (as a queue run sends them), no
+// instant check, no registration. Seconds, or -1 when a file failed.
+double ftpEngineAlone(const std::vector<std::string>& files, const std::string& ftpHost, const std::string& user,
+                      const std::string& password) {
+  auto session = std::make_shared<net::ConnectionShare>();
+  const auto began = std::chrono::steady_clock::now();
+  for (const std::string& path : files) {
+    transfer::FtpUploadFile file;
+    file.ftpHost = ftpHost;
+    file.localPath = path;
+    file.fileNameGbk = "engine-" + fs::path(path).filename().string();
+    file.user = user;
+    file.password = password;
+    transfer::TransferParams p = transfer::ftpUploadParams(file);
+    p.connections = session;
+    std::mutex m;
+    std::condition_variable cv;
+    bool ended = false, ok = false;
+    p.onFinished = [&](int code, const transfer::TransferReport& r) {
+      if (code == transfer::kEventThreadEnded) {
+        std::lock_guard lock(m);
+        ended = true;
+        ok = r.succeeded;
+        cv.notify_all();
+      }
+      return true;
+    };
+    transfer::FtpUpload upload;
+    if (!upload.start(p)) return -1;
+    std::unique_lock lock(m);
+    if (!cv.wait_for(lock, std::chrono::seconds(60), [&] { return ended; }) || !ok) return -1;
+  }
+  return seconds(began);
 }
 
 double runShell(const std::string& command) {
@@ -167,6 +210,9 @@ int main(int argc, char** argv) {
     up.waitIdle(600000);
     const double oursUp = seconds(began);
     const std::size_t sent = up.finished().size();
+    std::vector<std::string> upFiles;
+    for (int i = 0; i < count; ++i) upFiles.push_back(dir + "/up/small-" + std::to_string(i) + ".bin");
+    const double engineFtpOnly = ftpEngineAlone(upFiles, ftp, uc.ftpUser, uc.ftpPassword);
     const double curlFtpOnly = bestOfThree("curl -s" + curlFtpUser + " -T '{" + names + "}' ftp://" + ftp + "/");
     const double curlUp = runShell(md5Command + " >/dev/null && curl -s -K " + dir + "/instant.cfg && curl -s" +
                                    curlFtpUser + " -K " + dir + "/ftp.cfg && curl -s -K " + dir + "/register.cfg");
@@ -206,7 +252,9 @@ int main(int argc, char** argv) {
 
     std::printf("small files up: ours %.2f s, curl %.2f s, ratio %.2f (%zu of %d sent, curl registered %zu)\n",
                 oursUp, curlUp, oursUp / curlUp, sent, count, curlRegistered);
-    std::printf("  FTP alone: curl -T %.2f s (ours against it: ratio %.2f)\n", curlFtpOnly, oursUp / curlFtpOnly);
+    std::printf("  FTP alone: curl -T %.2f s (the queue against it: ratio %.2f); the engine over one session %.2f s "
+                "(ratio %.2f)\n",
+                curlFtpOnly, oursUp / curlFtpOnly, engineFtpOnly, engineFtpOnly / curlFtpOnly);
     std::printf("small files down: ours %.2f s, curl %.2f s, ratio %.2f (%zu of %zu arrived)\n", oursDown,
                 curlDown, oursDown / curlDown, got, sent);
     std::printf("  the same requests (new connection each): curl %.2f s (ours against it: ratio %.2f)\n",
