@@ -21,6 +21,8 @@
 #include <memory>
 
 #include "app/ini.h"
+#include "app/names/dialogs.h"
+#include "app/names/main_window.h"
 #include "app/local_settings.h"
 #include "app/qt/settings_ui.h"
 #include "app/qt/shell.h"
@@ -46,6 +48,7 @@ namespace {
 
 namespace app = tarnwick::app;
 namespace net = tarnwick::net;
+using namespace tarnwick::app::names;
 
 const QString kLogin = QStringLiteral("Tarnwick登录");
 const QString kMain = QStringLiteral("Tarnwick客户端v2.3.3.8修正版");
@@ -71,20 +74,21 @@ bool mainShownLoginGone() { return visibleWindow(kMain) && !visibleWindow(kLogin
 void loginSteps(GuiDriver& d, const QString& account, const QString& password, bool remember) {
   d.add("login window", [] { return visibleWindow(kLogin) != nullptr; }, [=] {
     QWidget* w = window(kLogin);
-    typeInto(w, "编辑框1", account);
-    typeInto(w, "编辑框2", password);
-    setTicked(w, "选择框1", remember);
-    clickLater(w, "按钮1");
+    typeInto(w, login::kAccountBox, account);
+    typeInto(w, login::kPasswordBox, password);
+    setTicked(w, login::kRememberCheck, remember);
+    clickLater(w, login::kLoginButton);
   });
 }
 
 void loggedInChecks(GuiDriver& d, const QString& account) {
   d.add("main window after login", mainShownLoginGone, [=] {
     QWidget* m = window(kMain);
-    expect(textOf(m, "标签7") == QStringLiteral("欢迎您回来：") + account, "greeting " + textOf(m, "标签7"));
-    expect(textOf(m, "编辑框48").contains(QStringLiteral("：%1成功登录软件！\r\n").arg(account)) ||
-               textOf(m, "编辑框48").contains(QStringLiteral("：%1成功登录软件！\n").arg(account)),
-           "log line: " + textOf(m, "编辑框48"));
+    expect(textOf(m, main::kWelcomeLabel) == QStringLiteral("欢迎您回来：") + account,
+           "greeting " + textOf(m, main::kWelcomeLabel));
+    expect(textOf(m, main::kStatusLog).contains(QStringLiteral("：%1成功登录软件！\r\n").arg(account)) ||
+               textOf(m, main::kStatusLog).contains(QStringLiteral("：%1成功登录软件！\n").arg(account)),
+           "log line: " + textOf(m, main::kStatusLog));
     app::SessionData s = app::Session::instance().get();
     expect(app::fromGbk(s.accountName) == account, "Session.accountName " + app::fromGbk(s.accountName));
     expect(app::fromGbk(s.loginName) == account, "Session.loginName");
@@ -97,7 +101,7 @@ void scenarioLogin(GuiDriver& d) {
   loggedInChecks(d, "demo");
   d.add("e-mail from the reply", [] { return true; }, [] {
     expect(app::Session::instance().get().email == "demo@tarnwick.local", "Session.email");
-    clickLater(window(kMain), "按钮33");
+    clickLater(window(kMain), main::kTrayButton);
   });
   d.add("hidden to the tray", [] { return !visibleWindow(kMain); }, [] {
     QTimer::singleShot(0, window(kMain)->findChild<QAction*>(QStringLiteral("打开软件")), &QAction::trigger);
@@ -130,20 +134,21 @@ void scenarioRemember(GuiDriver& d) {
   // is in, and the log says so.
   auto inFile = [] { return app::readRememberedLogin(app::documentsFolder()).password == "demo123"; };
   d.add("logout from the tray menu", inFile, [] {
-    expect(textOf(window(kMain), "编辑框48").contains(kKeptInFile), "no log line: the password is kept in the file");
+    expect(textOf(window(kMain), main::kStatusLog).contains(kKeptInFile),
+           "no log line: the password is kept in the file");
     QAction* logout = window(kMain)->findChild<QAction*>(QStringLiteral("注销"));
     expect(logout != nullptr, "tray item 注销");
     if (logout) QTimer::singleShot(0, logout, &QAction::trigger);
   });
   d.add("login window again, filled", [] { return visibleWindow(kLogin) && !visibleWindow(kMain); }, [] {
     QWidget* w = window(kLogin);
-    expect(textOf(w, "编辑框1") == "demo", "remembered account " + textOf(w, "编辑框1"));
-    expect(textOf(w, "编辑框2") == "demo123", "remembered password");
-    auto* box = w->findChild<QCheckBox*>(QStringLiteral("选择框1"));
+    expect(textOf(w, login::kAccountBox) == "demo", "remembered account " + textOf(w, login::kAccountBox));
+    expect(textOf(w, login::kPasswordBox) == "demo123", "remembered password");
+    auto* box = w->findChild<QCheckBox*>(QString::fromUtf8(login::kRememberCheck.name));
     expect(box && box->isChecked(), "选择框1 ticked");
     // Forget them again: unticked, the next login deletes the stored value.
-    setTicked(w, "选择框1", false);
-    clickLater(w, "按钮1");
+    setTicked(w, login::kRememberCheck, false);
+    clickLater(w, login::kLoginButton);
   });
   d.add("logged in again", mainShownLoginGone, [] {
     expect(!std::filesystem::exists(app::credentialsFile(app::documentsFolder())),
@@ -162,15 +167,16 @@ QString storedLogin() {
 void rememberedInKeyring(GuiDriver& d) {
   loggedInChecks(d, "demo");
   d.add("file keeps the account alone", [] { return storedLogin() == QStringLiteral("demo切割"); }, [] {
-    expect(!textOf(window(kMain), "编辑框48").contains(kKeptInFile), "log says the file keeps the password");
+    expect(!textOf(window(kMain), main::kStatusLog).contains(kKeptInFile), "log says the file keeps the password");
   });
 }
 
 void filledAtStart(GuiDriver& d) {
   d.add("login window filled from file and keyring", [] {
     QWidget* w = visibleWindow(kLogin);
-    auto* box = w ? w->findChild<QCheckBox*>(QStringLiteral("选择框1")) : nullptr;
-    return box && box->isChecked() && textOf(w, "编辑框1") == "demo" && textOf(w, "编辑框2") == "demo123";
+    auto* box = w ? w->findChild<QCheckBox*>(QString::fromUtf8(login::kRememberCheck.name)) : nullptr;
+    return box && box->isChecked() && textOf(w, login::kAccountBox) == "demo" &&
+           textOf(w, login::kPasswordBox) == "demo123";
   });
 }
 
@@ -182,15 +188,15 @@ void scenarioKeyringRemember(GuiDriver& d) {
 // Also the start after an old file with the password in it: the ticked login moves it.
 void scenarioKeyringRestart(GuiDriver& d) {
   filledAtStart(d);
-  d.add("log in again", [] { return true; }, [] { clickLater(window(kLogin), "按钮1"); });
+  d.add("log in again", [] { return true; }, [] { clickLater(window(kLogin), login::kLoginButton); });
   rememberedInKeyring(d);
 }
 
 void scenarioKeyringUntick(GuiDriver& d) {
   filledAtStart(d);
   d.add("untick and log in", [] { return true; }, [] {
-    setTicked(window(kLogin), "选择框1", false);
-    clickLater(window(kLogin), "按钮1");
+    setTicked(window(kLogin), login::kRememberCheck, false);
+    clickLater(window(kLogin), login::kLoginButton);
   });
   loggedInChecks(d, "demo");
   d.add("file gone", [] { return true; },
@@ -199,15 +205,16 @@ void scenarioKeyringUntick(GuiDriver& d) {
 
 void registrationSteps(GuiDriver& d, const QString& account, const QString& password) {
   d.add("login window", [] { return visibleWindow(kLogin) != nullptr; },
-        [] { clickLater(window(kLogin), "按钮2"); });
+        [] { clickLater(window(kLogin), login::kRegisterButton); });
   d.add("registration window", [] { return visibleWindow(QStringLiteral("帐号注册")) != nullptr; }, [] {
-    QWidget* link = window(QStringLiteral("帐号注册"))->findChild<QWidget*>(QStringLiteral("超级链接框1"));
+    QWidget* link =
+        window(QStringLiteral("帐号注册"))->findChild<QWidget*>(QString::fromUtf8(registration::kTermsLink.name));
     expect(link != nullptr, "terms link");
     if (link) QTimer::singleShot(0, link, [link] { QTest::mouseClick(link, Qt::LeftButton); });
   });
   d.add("terms of use", [] { return visibleWindow(QStringLiteral("使用条款")) != nullptr; }, [] {
     QWidget* terms = window(QStringLiteral("使用条款"));
-    const QString text = textOf(terms, "编辑框1");
+    const QString text = textOf(terms, terms::kTextBox);
     expect(text.startsWith(QStringLiteral("欢迎来到Tarnwick免费在线文件分享服务, 此为Tarnwick提供。")) &&
                text.endsWith(QStringLiteral("请不要打破以上条款，感谢您。")),
            "terms text");
@@ -218,24 +225,24 @@ void registrationSteps(GuiDriver& d, const QString& account, const QString& pass
            QApplication::activeModalWidget() == window(QStringLiteral("帐号注册"));
   }, [=] {
     QWidget* w = window(QStringLiteral("帐号注册"));
-    typeInto(w, "编辑框1", account);
-    typeInto(w, "编辑框2", password);
-    typeInto(w, "编辑框3", password);
-    typeInto(w, "编辑框5", account + "@example.org");
-    setTicked(w, "选择框1", false);
-    clickLater(w, "按钮1");  // refused: terms not agreed
+    typeInto(w, registration::kAccountBox, account);
+    typeInto(w, registration::kPasswordBox, password);
+    typeInto(w, registration::kPasswordRepeatBox, password);
+    typeInto(w, registration::kEmailBox, account + "@example.org");
+    setTicked(w, registration::kTermsCheck, false);
+    clickLater(w, registration::kRegisterButton);  // refused: terms not agreed
   });
   d.add("terms refusal", [&d] { return d.sawMessage(QStringLiteral("请先同意使用条款！")); });
   d.add("agree and register", [] { return QApplication::activeModalWidget() == window(QStringLiteral("帐号注册")); },
         [] {
-          setTicked(window(QStringLiteral("帐号注册")), "选择框1", true);
-          clickLater(window(QStringLiteral("帐号注册")), "按钮1");
+          setTicked(window(QStringLiteral("帐号注册")), registration::kTermsCheck, true);
+          clickLater(window(QStringLiteral("帐号注册")), registration::kRegisterButton);
         });
   d.add("registered", [&d] { return d.sawMessage(QStringLiteral("帐号注册成功！")) &&
                                     !visibleWindow(QStringLiteral("帐号注册")); },
         [=] {
           QWidget* w = window(kLogin);
-          expect(textOf(w, "编辑框1") == account && textOf(w, "编辑框2") == password,
+          expect(textOf(w, login::kAccountBox) == account && textOf(w, login::kPasswordBox) == password,
                  "registration copied into the login window");
         });
 }
@@ -244,7 +251,7 @@ void scenarioRegister(GuiDriver& d) {
   const QString account = uniqueName("reg");
   registrationSteps(d, account, "pw-1");
   d.add("log in with it", [] { return QApplication::activeModalWidget() == window(kLogin); },
-        [] { clickLater(window(kLogin), "按钮1"); });
+        [] { clickLater(window(kLogin), login::kLoginButton); });
   loggedInChecks(d, account);
 }
 
@@ -258,34 +265,35 @@ void scenarioRecover(GuiDriver& d) {
                              net::FormBuilder().add("dan", net::fromUtf8("宠物？"), net::Charset::Utf8)
                                  .add("wenti", net::fromUtf8("小黑"), net::Charset::Utf8));
     expect(reply.find('2') != std::string::npos, "question set: " + QString::fromStdString(reply));
-    clickLater(window(kLogin), "按钮3");
+    clickLater(window(kLogin), login::kRecoverButton);
   });
   d.add("recovery window", [] { return visibleWindow(QStringLiteral("找回密码")) != nullptr; }, [=] {
     QWidget* w = window(QStringLiteral("找回密码"));
-    typeInto(w, "编辑框1", account);
-    typeInto(w, "编辑框2", "新密码");
-    typeInto(w, "编辑框3", "新密码");
-    typeInto(w, "编辑框4", "宠物？");
-    typeInto(w, "编辑框5", "小黑");
-    clickLater(w, "按钮1");
+    typeInto(w, recovery::kAccountBox, account);
+    typeInto(w, recovery::kPasswordBox, "新密码");
+    typeInto(w, recovery::kPasswordRepeatBox, "新密码");
+    typeInto(w, recovery::kQuestionBox, "宠物？");
+    typeInto(w, recovery::kAnswerBox, "小黑");
+    clickLater(w, recovery::kByQuestionButton);
   });
   d.add("reset", [&d] { return d.sawMessage(QStringLiteral("重置密码成功！")) &&
                                !visibleWindow(QStringLiteral("找回密码")); },
         [=] {
           QWidget* w = window(kLogin);
-          expect(textOf(w, "编辑框1") == account && textOf(w, "编辑框2") == QStringLiteral("新密码"),
+          expect(textOf(w, login::kAccountBox) == account &&
+                     textOf(w, login::kPasswordBox) == QStringLiteral("新密码"),
                  "new password copied into the login window");
-          clickLater(w, "按钮1");
+          clickLater(w, login::kLoginButton);
         });
   loggedInChecks(d, account);
 }
 
 void scenarioQq(GuiDriver& d) {
   d.add("login window", [] { return visibleWindow(kLogin) != nullptr; },
-        [] { clickLater(window(kLogin), "按钮4"); });
+        [] { clickLater(window(kLogin), login::kQqButton); });
   auto page = [] {
-    auto* b = window(QStringLiteral("QQ互联登录")) ?
-        window(QStringLiteral("QQ互联登录"))->findChild<app::WebBrowser*>(QStringLiteral("超文本浏览框1")) : nullptr;
+    QWidget* qqWindow = window(QString::fromUtf8(qq::kTitle));
+    auto* b = qqWindow ? qqWindow->findChild<app::WebBrowser*>(QString::fromUtf8(qq::kBrowser.name)) : nullptr;
     return b && b->hasView() ? b->view() : nullptr;
   };
   auto loaded = std::make_shared<bool>(false);
@@ -312,7 +320,7 @@ void scenarioQq(GuiDriver& d) {
 // the cookies the page left in the shared store) logs nobody in.
 void scenarioQqClosed(GuiDriver& d) {
   d.add("login window", [] { return visibleWindow(kLogin) != nullptr; },
-        [] { clickLater(window(kLogin), "按钮4"); });
+        [] { clickLater(window(kLogin), login::kQqButton); });
   auto start = std::make_shared<qint64>(0);
   d.add("QQ window", [] { return visibleWindow(QStringLiteral("QQ互联登录")) != nullptr; },
         [start] { *start = QDateTime::currentMSecsSinceEpoch(); });
@@ -345,7 +353,7 @@ void scenarioWatchdog(GuiDriver& d) {
     curl.start("curl", {"-s", "-m", "10", "-d", "zh=demo&mm=demo123",
                         QString::fromStdString(net::hosts().mainHost + "/csx.php")});
     expect(curl.waitForFinished(15000) && curl.readAll().startsWith("1001x"), "second login");
-    auto* timer = window(kMain)->findChild<QTimer*>(QStringLiteral("时钟3"));
+    auto* timer = window(kMain)->findChild<QTimer*>(QString::fromUtf8(main::kSessionTimer.name));
     expect(timer && timer->isActive() && timer->interval() == 30000, "时钟3 runs every 30000 ms");
     if (timer) timer->start(300);
   });
@@ -353,7 +361,7 @@ void scenarioWatchdog(GuiDriver& d) {
     return d.sawMessage(QStringLiteral("您的帐号已在其它地方登录，软件即将注销……")) &&
            visibleWindow(kLogin) && !visibleWindow(kMain);
   }, [] {
-    auto* timer = window(kMain)->findChild<QTimer*>(QStringLiteral("时钟3"));
+    auto* timer = window(kMain)->findChild<QTimer*>(QString::fromUtf8(main::kSessionTimer.name));
     expect(timer && !timer->isActive(), "watchdog stopped");
   });
 }

@@ -75,23 +75,27 @@ QWidget* visibleWindow(const QString& title) {
   return w && w->isVisible() && !w->isMinimized() ? w : nullptr;
 }
 
-void typeInto(QWidget* w, const QString& control, const QString& text) {
+void typeInto(QWidget* w, const app::ControlName& name, const QString& text) {
+  const QString control = QString::fromUtf8(name.name);
   if (!w) return;
   if (auto* e = w->findChild<QLineEdit*>(control)) e->setText(text);
   else if (auto* p = w->findChild<QPlainTextEdit*>(control)) p->setPlainText(text);
   else if (auto* t = w->findChild<QTextEdit*>(control)) t->setPlainText(text);
 }
 
-void setTicked(QWidget* w, const QString& control, bool ticked) {
+void setTicked(QWidget* w, const app::ControlName& name, bool ticked) {
+  const QString control = QString::fromUtf8(name.name);
   if (auto* c = w ? w->findChild<QCheckBox*>(control) : nullptr) c->setChecked(ticked);
 }
 
-void clickLater(QWidget* w, const QString& control) {
+void clickLater(QWidget* w, const app::ControlName& name) {
+  const QString control = QString::fromUtf8(name.name);
   if (auto* b = w ? w->findChild<QAbstractButton*>(control) : nullptr)
     QTimer::singleShot(0, b, &QAbstractButton::click);
 }
 
-QString textOf(QWidget* w, const QString& control) {
+QString textOf(QWidget* w, const app::ControlName& name) {
+  const QString control = QString::fromUtf8(name.name);
   if (!w) return {};
   if (auto* e = w->findChild<QLineEdit*>(control)) return e->text();
   if (auto* p = w->findChild<QPlainTextEdit*>(control)) return p->toPlainText();

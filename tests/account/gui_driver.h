@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "app/names/name.h"
+
 namespace tarnwick::testing {
 
 struct Step {
@@ -54,10 +56,11 @@ class GuiDriver {
 // Helpers for scripts.
 QWidget* window(const QString& title);
 QWidget* visibleWindow(const QString& title);
-void typeInto(QWidget* window, const QString& control, const QString& text);
-void setTicked(QWidget* window, const QString& control, bool ticked);
+// Controls by the names the catalogue shares (src/app/names/).
+void typeInto(QWidget* window, const app::ControlName& control, const QString& text);
+void setTicked(QWidget* window, const app::ControlName& control, bool ticked);
 // Queued click: returns at once even when the click opens a modal window.
-void clickLater(QWidget* window, const QString& control);
-QString textOf(QWidget* window, const QString& control);
+void clickLater(QWidget* window, const app::ControlName& control);
+QString textOf(QWidget* window, const app::ControlName& control);
 
 }  // namespace tarnwick::testing

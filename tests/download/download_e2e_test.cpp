@@ -22,6 +22,8 @@
 
 #include "../browser/e2e_support.h"
 #include "../net/raw_server.h"
+#include "app/names/dialogs.h"
+#include "app/names/main_window.h"
 #include "app/qt/main_window.h"
 #include "app/qt/shell.h"
 #include "app/session.h"
@@ -29,6 +31,7 @@
 #include "transfer/qt/transfer_queues.h"
 
 using namespace tarnwick;
+using namespace tarnwick::app::names;
 using e2e::q;
 namespace test = tarnwick::test;
 
@@ -104,10 +107,10 @@ class DownloadE2E : public QObject {
   app::MainWindow* m_main = nullptr;
   e2e::BoxAnswerer* m_boxes = nullptr;
 
-  QTreeWidget* files() { return app::control<QTreeWidget>(m_main, QStringLiteral("超级列表框1")); }
-  QTreeWidget* pending() { return app::control<QTreeWidget>(m_main, QStringLiteral("超级列表框2")); }
-  QTreeWidget* finished() { return app::control<QTreeWidget>(m_main, QStringLiteral("超级列表框3")); }
-  QPushButton* start() { return app::control<QPushButton>(m_main, QStringLiteral("按钮28")); }
+  QTreeWidget* files() { return app::control<QTreeWidget>(m_main, main::kFileView); }
+  QTreeWidget* pending() { return app::control<QTreeWidget>(m_main, main::kDownloadQueueView); }
+  QTreeWidget* finished() { return app::control<QTreeWidget>(m_main, main::kDownloadedView); }
+  QPushButton* start() { return app::control<QPushButton>(m_main, main::kStartDownloadButton); }
   QAction* action(const char* menu, const char* caption) {
     auto* m = app::control<QMenu>(m_main, QString::fromUtf8(menu));
     return m ? m->findChild<QAction*>(QString::fromUtf8(caption)) : nullptr;
@@ -144,10 +147,10 @@ class DownloadE2E : public QObject {
     m_main = e2e::showMainWindow();
     m_boxes = new e2e::BoxAnswerer;
     QVERIFY(e2e::logInThroughWindow(QStringLiteral("demo"), QStringLiteral("demo123")));
-    app::control<QTabWidget>(m_main, QStringLiteral("选择夹1"))->setCurrentIndex(1);
+    app::control<QTabWidget>(m_main, main::kPages)->setCurrentIndex(1);
     QTRY_VERIFY_WITH_TIMEOUT(files()->topLevelItemCount() >= 5 && !browser::BrowserState::instance().listingBusy(),
                              20000);
-    app::control<QLineEdit>(m_main, QStringLiteral("编辑框49"))->setText(saveDir());
+    app::control<QLineEdit>(m_main, main::kSaveFolderBox)->setText(saveDir());
     m_boxes->take();
   }
 
@@ -178,13 +181,13 @@ class DownloadE2E : public QObject {
     QCOMPARE(pending()->topLevelItem(0)->text(0), files()->topLevelItem(a)->text(0));
     QCOMPARE(pending()->topLevelItem(0)->text(1), files()->topLevelItem(a)->text(1));
     QCOMPARE(pending()->topLevelItem(1)->text(3), files()->topLevelItem(b)->data(0, Qt::UserRole).toString());
-    QCOMPARE(app::control<QTabWidget>(m_main, QStringLiteral("选择夹2"))->tabText(0), QStringLiteral("下载中(2)"));
+    QCOMPARE(app::control<QTabWidget>(m_main, main::kDownloadTabs)->tabText(0), QStringLiteral("下载中(2)"));
     start()->click();
     QVERIFY(!start()->isEnabled());
     QVERIFY(runEnds());
     QCOMPARE(pending()->topLevelItemCount(), 0);
     QCOMPARE(finishedNames(), (QStringList{files()->topLevelItem(b)->text(0), files()->topLevelItem(a)->text(0)}));
-    QCOMPARE(app::control<QTabWidget>(m_main, QStringLiteral("选择夹2"))->tabText(1), QStringLiteral("已完成(2)"));
+    QCOMPARE(app::control<QTabWidget>(m_main, main::kDownloadTabs)->tabText(1), QStringLiteral("已完成(2)"));
     for (int i : {a, b}) {
       const QString id = files()->topLevelItem(i)->data(0, Qt::UserRole).toString();
       const auto rows = e2e::query("SELECT md5, storage FROM files WHERE id=" + id.toStdString());
@@ -199,7 +202,7 @@ class DownloadE2E : public QObject {
     QTreeWidgetItem* row = files()->topLevelItem(files()->topLevelItemCount() - 3);
     const QString name = row->text(0);
     const int id = row->data(0, Qt::UserRole).toInt();
-    auto* rule = app::control<QComboBox>(m_main, QStringLiteral("组合框6"));
+    auto* rule = app::control<QComboBox>(m_main, main::kSameNameSelector);
     struct Case {
       int rule;
       bool renamed;
@@ -324,9 +327,9 @@ class DownloadE2E : public QObject {
       if (!partials().isEmpty()) failures << "partial file left";
       if (pending()->topLevelItemCount() != 0) failures << "rows shown after logout";
       if (start()->isEnabled() == false) failures << "start button left disabled";
-      app::control<QLineEdit>(login, QStringLiteral("编辑框1"))->setText(QStringLiteral("demo"));
-      app::control<QLineEdit>(login, QStringLiteral("编辑框2"))->setText(QStringLiteral("demo123"));
-      app::control<QPushButton>(login, QStringLiteral("按钮1"))->click();
+      app::control<QLineEdit>(login, login::kAccountBox)->setText(QStringLiteral("demo"));
+      app::control<QLineEdit>(login, login::kPasswordBox)->setText(QStringLiteral("demo123"));
+      app::control<QPushButton>(login, login::kLoginButton)->click();
     });
     poll.start();
     m_main->findChild<QAction*>(QStringLiteral("注销"))->trigger();  // returns once the login window closed

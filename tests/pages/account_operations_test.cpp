@@ -4,6 +4,7 @@
 // and the markup stripper.
 #include <gtest/gtest.h>
 
+#include "app/names/main_window.h"
 #include "net/text.h"
 #include "settings/account_operations.h"
 #include "settings/form_runner.h"
@@ -100,16 +101,16 @@ TEST(AccountOperations, RepliesAndChecks) {
 }
 
 TEST(AccountOperations, SwitchesSendTheValueTheirCaptionSelects) {
-  auto toggle = [](const char* button) -> const ToggleDef& {
+  auto toggle = [](const app::ControlName& button) -> const ToggleDef& {
     for (const auto& t : accountToggles())
-      if (t.button == button) return t;
-    throw std::runtime_error(button);
+      if (t.button == button.name) return t;
+    throw std::runtime_error(button.name);
   };
-  auto r = planToggle(toggle("按钮19"), fromUtf8("×关闭了强制收费模式"), "http://h", "demo");
+  auto r = planToggle(toggle(app::names::main::kForcedChargeButton), fromUtf8("×关闭了强制收费模式"), "http://h", "demo");
   EXPECT_EQ(r.url, "http://h/post/sz8.php?pid=demo");
   EXPECT_EQ(r.body, "btnxa2=0");
   EXPECT_EQ(net::toUtf8(r.shown.caption), "√开启了强制收费模式");
-  r = planToggle(toggle("按钮14"), fromUtf8("获取中"), "http://h", "demo");
+  r = planToggle(toggle(app::names::main::kShowDownloadsButton), fromUtf8("获取中"), "http://h", "demo");
   EXPECT_EQ(r.body, "btn2=0");
   EXPECT_EQ(net::toUtf8(r.shown.labelText), "下载量公开：√");
 }

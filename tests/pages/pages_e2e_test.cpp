@@ -14,6 +14,8 @@
 #include <functional>
 
 #include "../browser/e2e_support.h"
+#include "app/names/dialogs.h"
+#include "app/names/main_window.h"
 #include "app/qt/main_window.h"
 #include "app/qt/shell.h"
 #include "app/qt/web_browser.h"
@@ -24,6 +26,8 @@
 #include "settings/qt/page_state.h"
 
 using namespace tarnwick;
+using namespace tarnwick::app::names::main;
+namespace names = tarnwick::app::names;
 using e2e::q;
 
 namespace {
@@ -61,8 +65,10 @@ constexpr const char* kCloneDemo =
 void setDemo(const std::string& assignments) { exec("UPDATE members SET " + assignments + " WHERE id=1901"); }
 
 // The controls of 设置, 安全 and 提现 that send a change.
-const char* const kSendControls[] = {"按钮22", "按钮15", "按钮13", "按钮14", "按钮11", "按钮12",
-                                     "按钮19", "按钮29", "按钮8",  "按钮18", "按钮31", "按钮9"};
+const app::ControlName kSendControls[] = {
+    kSetModeButton,      kSetAccessPasswordButton, kShowNameButton,    kShowDownloadsButton,
+    kHiddenSwitch1,      kHiddenSwitch2,           kForcedChargeButton, kRechargeButton,
+    kSetQuestionButton,  kSetPasswordButton,       kSetEmailButton,    kSetWithdrawalButton};
 
 }  // namespace
 
@@ -95,19 +101,19 @@ class PagesE2E : public QObject {
   app::MainWindow* m_main = nullptr;
   e2e::BoxAnswerer* m_boxes = nullptr;
 
-  QTabWidget* tabs() { return app::control<QTabWidget>(m_main, QStringLiteral("选择夹1")); }
+  QTabWidget* tabs() { return app::control<QTabWidget>(m_main, kPages); }
   template <class T = QWidget>
-  T* c(const char* name) { return app::control<T>(m_main, QString::fromUtf8(name)); }
-  QString text(const char* name) { return app::fromGbk(app::controlText(m_main, QString::fromUtf8(name))); }
-  int logLines() { return c<QPlainTextEdit>("日志编辑框")->toPlainText().count('\n'); }
+  T* c(const app::ControlName& name) { return app::control<T>(m_main, name); }
+  QString text(const app::ControlName& name) { return app::fromGbk(app::controlText(m_main, name)); }
+  int logLines() { return c<QPlainTextEdit>(kLogBox)->toPlainText().count('\n'); }
   bool lineShown(const char* page) {
     QLabel* line = settings::qt::loadFailureLine(QString::fromUtf8(page));
     return line && line->isVisible();
   }
   QStringList enabledSendControls() {
     QStringList on;
-    for (const char* name : kSendControls)
-      if (c(name)->isEnabled()) on << QString::fromUtf8(name);
+    for (const app::ControlName& name : kSendControls)
+      if (c(name)->isEnabled()) on << QString::fromUtf8(name.name);
     return on;
   }
 
@@ -140,17 +146,17 @@ class PagesE2E : public QObject {
   // change, and the selectors claim no setting.
   void sendControlsWaitForTheFirstLoad() {
     QCOMPARE(enabledSendControls(), QStringList());
-    QCOMPARE(c<QComboBox>("组合框2")->currentIndex(), -1);
-    QCOMPARE(c<QComboBox>("组合框7")->currentIndex(), -1);
+    QCOMPARE(c<QComboBox>(kModeSelector)->currentIndex(), -1);
+    QCOMPARE(c<QComboBox>(kPermissionSelector)->currentIndex(), -1);
     m_boxes->take();
-    c<QPushButton>("按钮22")->click();  // nothing happens
+    c<QPushButton>(kSetModeButton)->click();  // nothing happens
     openPage(QStringLiteral("设置"));
-    QTRY_VERIFY_WITH_TIMEOUT(c("按钮22")->isEnabled(), 15000);
-    QVERIFY(c<QComboBox>("组合框2")->currentIndex() >= 0);
-    QVERIFY(c<QComboBox>("组合框7")->currentIndex() >= 0);
-    QVERIFY(c("按钮14")->isEnabled());
-    QVERIFY(!c("按钮8")->isEnabled());  // 安全 and 提现 have not loaded yet
-    QVERIFY(!c("按钮9")->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(c(kSetModeButton)->isEnabled(), 15000);
+    QVERIFY(c<QComboBox>(kModeSelector)->currentIndex() >= 0);
+    QVERIFY(c<QComboBox>(kPermissionSelector)->currentIndex() >= 0);
+    QVERIFY(c(kShowDownloadsButton)->isEnabled());
+    QVERIFY(!c(kSetQuestionButton)->isEnabled());  // 安全 and 提现 have not loaded yet
+    QVERIFY(!c(kSetWithdrawalButton)->isEnabled());
     QVERIFY(m_boxes->take().isEmpty());
   }
 
@@ -170,13 +176,13 @@ class PagesE2E : public QObject {
     QFETCH(bool, offerVip);
     QFETCH(QString, mode);
     setDemo(state.toStdString());
-    c("标签12")->setProperty("text", QString());
+    c(kModeLabel)->setProperty("text", QString());
     openPage(QStringLiteral("个人"));
-    QTRY_COMPARE_WITH_TIMEOUT(text("标签12"), mode, 15000);
-    QCOMPARE(c("按钮7")->isVisibleTo(m_main), offerVip);
-    QCOMPARE(c("超文本浏览框2")->height(), offerVip ? 272 : 312);
-    QVERIFY(text("标签14").startsWith(QStringLiteral("总IP数量：")));
-    QVERIFY(!text("标签14").contains(QStringLiteral("总IP数量：。")));  // the number was cut out
+    QTRY_COMPARE_WITH_TIMEOUT(text(kModeLabel), mode, 15000);
+    QCOMPARE(c(kVipButton)->isVisibleTo(m_main), offerVip);
+    QCOMPARE(c(kPersonalBrowser)->height(), offerVip ? 272 : 312);
+    QVERIFY(text(kTotalsLabel).startsWith(QStringLiteral("总IP数量：")));
+    QVERIFY(!text(kTotalsLabel).contains(QStringLiteral("总IP数量：。")));  // the number was cut out
   }
 
   // The question can be set once: a page without one leaves the form usable,
@@ -184,41 +190,41 @@ class PagesE2E : public QObject {
   void securityPage() {
     setDemo("question='', answer=''");
     openPage(QStringLiteral("安全"));
-    QTRY_COMPARE_WITH_TIMEOUT(text("标签21"), QStringLiteral("密保状态：还没有设置，危险！"), 15000);
-    QVERIFY(c("按钮8")->isEnabled());
-    QVERIFY(!c<QLineEdit>("编辑框6")->isReadOnly());
-    QCOMPARE(text("编辑框45"), QStringLiteral("pages@tarnwick.local"));
+    QTRY_COMPARE_WITH_TIMEOUT(text(kSecurityStatusLabel), QStringLiteral("密保状态：还没有设置，危险！"), 15000);
+    QVERIFY(c(kSetQuestionButton)->isEnabled());
+    QVERIFY(!c<QLineEdit>(kQuestionBox)->isReadOnly());
+    QCOMPARE(text(kEmailBox), QStringLiteral("pages@tarnwick.local"));
 
     setDemo("question='我的小学名字？', answer='阳光小学'");
     openPage(QStringLiteral("安全"));
-    QTRY_COMPARE_WITH_TIMEOUT(text("标签21"), QStringLiteral("密保状态：已设置！"), 15000);
-    QCOMPARE(text("编辑框6"), QStringLiteral("我的小学名字？"));
-    QCOMPARE(text("编辑框7"), QStringLiteral("******已设置，请牢记******"));
-    QVERIFY(c<QLineEdit>("编辑框6")->isReadOnly());
-    QVERIFY(!c("按钮8")->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(text(kSecurityStatusLabel), QStringLiteral("密保状态：已设置！"), 15000);
+    QCOMPARE(text(kQuestionBox), QStringLiteral("我的小学名字？"));
+    QCOMPARE(text(kAnswerBox), QStringLiteral("******已设置，请牢记******"));
+    QVERIFY(c<QLineEdit>(kQuestionBox)->isReadOnly());
+    QVERIFY(!c(kSetQuestionButton)->isEnabled());
   }
 
   void withdrawalPage() {
     setDemo("payout_account=''");
     openPage(QStringLiteral("提现"));
-    QTRY_VERIFY_WITH_TIMEOUT(text("标签28").startsWith(QStringLiteral("已提现佣金：")), 15000);
-    QVERIFY(c("按钮9")->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(text(kWithdrawnLabel).startsWith(QStringLiteral("已提现佣金：")), 15000);
+    QVERIFY(c(kSetWithdrawalButton)->isEnabled());
     QVERIFY(settings::qt::withdrawalRecords().empty());
 
     setDemo("payout_account='demo@alipay.local'");
     openPage(QStringLiteral("提现"));
-    QTRY_COMPARE_WITH_TIMEOUT(text("按钮9"), QStringLiteral("已锁定"), 15000);
-    QVERIFY(!c("按钮9")->isEnabled());
-    QCOMPARE(text("编辑框10"), QStringLiteral("demo@alipay.local"));
-    QCOMPARE(text("编辑框11"), QStringLiteral("demo@alipay.local"));
-    QCOMPARE(text("编辑框12"), QStringLiteral("张三"));
-    QVERIFY(c<QLineEdit>("编辑框12")->isReadOnly());
+    QTRY_COMPARE_WITH_TIMEOUT(text(kSetWithdrawalButton), QStringLiteral("已锁定"), 15000);
+    QVERIFY(!c(kSetWithdrawalButton)->isEnabled());
+    QCOMPARE(text(kAlipayBox), QStringLiteral("demo@alipay.local"));
+    QCOMPARE(text(kAlipayRepeatBox), QStringLiteral("demo@alipay.local"));
+    QCOMPARE(text(kHolderBox), QStringLiteral("张三"));
+    QVERIFY(c<QLineEdit>(kHolderBox)->isReadOnly());
     const auto rows = e2e::query("SELECT date FROM withdrawals WHERE member=1901 ORDER BY date DESC, id DESC");
     QVERIFY(rows.size() >= 2);
     const auto& records = settings::qt::withdrawalRecords();
     QCOMPARE(records.size(), rows.size());
     QVERIFY(app::fromGbk(records[0]).startsWith(q(rows[0][0]) + "     "));
-    QVERIFY(text("编辑框9").startsWith(QStringLiteral("提现佣金到支付宝账户：")));
+    QVERIFY(text(kWithdrawalRulesBox).startsWith(QStringLiteral("提现佣金到支付宝账户：")));
 
     openPage(QStringLiteral("设置"));  // any other page empties the records
     QVERIFY(settings::qt::withdrawalRecords().empty());
@@ -227,13 +233,13 @@ class PagesE2E : public QObject {
   void settingsPage() {
     setDemo("storage_mode=2, permission=3, date_public=0, access_password='k&1'");
     openPage(QStringLiteral("设置"));
-    QTRY_COMPARE_WITH_TIMEOUT(c<QComboBox>("组合框7")->currentIndex(), 3, 15000);
-    QCOMPARE(c<QComboBox>("组合框2")->currentIndex(), 1);
-    QCOMPARE(c<QComboBox>("组合框7")->currentText(), QStringLiteral("只能手机访问"));
-    QCOMPARE(text("按钮13"), QStringLiteral("开启"));
-    QCOMPARE(text("标签30"), QStringLiteral("上传日期公开：×"));
-    QCOMPARE(text("编辑框24"), QStringLiteral("k&1"));
-    QCOMPARE(text("编辑框25"), QStringLiteral("欢迎访问我的网盘！"));
+    QTRY_COMPARE_WITH_TIMEOUT(c<QComboBox>(kPermissionSelector)->currentIndex(), 3, 15000);
+    QCOMPARE(c<QComboBox>(kModeSelector)->currentIndex(), 1);
+    QCOMPARE(c<QComboBox>(kPermissionSelector)->currentText(), QStringLiteral("只能手机访问"));
+    QCOMPARE(text(kShowNameButton), QStringLiteral("开启"));
+    QCOMPARE(text(kShowNameLabel), QStringLiteral("上传日期公开：×"));
+    QCOMPARE(text(kAccessPasswordBox), QStringLiteral("k&1"));
+    QCOMPARE(text(kAccessNoticeBox), QStringLiteral("欢迎访问我的网盘！"));
   }
 
   // 上一页 on page 0 stays at 0; 下一页 from an empty box goes to page 1.
@@ -243,7 +249,7 @@ class PagesE2E : public QObject {
                         std::to_string(n * 10));
     };
     const auto shows = [this](const std::vector<std::vector<std::string>>& rows) {
-      auto* list = c<QListWidget>("列表框5");
+      auto* list = c<QListWidget>(kRecordList);
       if (list->count() != static_cast<int>(rows.size())) return false;
       for (int i = 0; i < list->count(); ++i)
         if (!list->item(i)->text().startsWith(q(rows[i][0]) + "   ")) return false;
@@ -252,13 +258,13 @@ class PagesE2E : public QObject {
     QVERIFY(!page(1).empty());
     openPage(QStringLiteral("记录"));
     QTRY_VERIFY_WITH_TIMEOUT(shows(page(0)), 15000);
-    c<QPushButton>("按钮24")->click();
-    QCOMPARE(text("编辑框43"), QStringLiteral("0"));
-    c<QLineEdit>("编辑框43")->clear();
-    c<QPushButton>("按钮25")->click();
-    QCOMPARE(text("编辑框43"), QStringLiteral("1"));
+    c<QPushButton>(kPreviousRecordsButton)->click();
+    QCOMPARE(text(kRecordPageBox), QStringLiteral("0"));
+    c<QLineEdit>(kRecordPageBox)->clear();
+    c<QPushButton>(kNextRecordsButton)->click();
+    QCOMPARE(text(kRecordPageBox), QStringLiteral("1"));
     QTRY_VERIFY_WITH_TIMEOUT(shows(page(1)), 15000);
-    c<QPushButton>("按钮23")->click();
+    c<QPushButton>(kFirstRecordsButton)->click();
     QTRY_VERIFY_WITH_TIMEOUT(shows(page(0)), 15000);
   }
 
@@ -266,25 +272,25 @@ class PagesE2E : public QObject {
   // new state; without the service it tells so and keeps its caption.
   void switchFlipsWithTheService() {
     setDemo("count_public=1");
-    app::setControlText(m_main, QStringLiteral("按钮14"), "");  // wait for this load, not an old caption
+    app::setControlText(m_main, kShowDownloadsButton, "");  // wait for this load, not an old caption
     openPage(QStringLiteral("设置"));
-    QTRY_COMPARE_WITH_TIMEOUT(text("按钮14"), QStringLiteral("关闭"), 15000);
-    c<QPushButton>("按钮14")->click();
-    QVERIFY(!c("按钮14")->isEnabled());
-    QTRY_COMPARE_WITH_TIMEOUT(text("按钮14"), QStringLiteral("开启"), 15000);
-    QCOMPARE(text("标签31"), QStringLiteral("下载量公开：×"));
+    QTRY_COMPARE_WITH_TIMEOUT(text(kShowDownloadsButton), QStringLiteral("关闭"), 15000);
+    c<QPushButton>(kShowDownloadsButton)->click();
+    QVERIFY(!c(kShowDownloadsButton)->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(text(kShowDownloadsButton), QStringLiteral("开启"), 15000);
+    QCOMPARE(text(kShowDownloadsLabel), QStringLiteral("下载量公开：×"));
     QCOMPARE(e2e::query("SELECT count_public FROM members WHERE id=1901")[0][0], std::string("0"));
     {
       e2e::CountingPort dead;
       e2e::MainHostSwap swap(dead.url());
       m_boxes->take();
-      c<QPushButton>("按钮14")->click();
+      c<QPushButton>(kShowDownloadsButton)->click();
       EXPECT_BOXES(QStringLiteral("网络连接失败，请稍后再试。"));
-      QCOMPARE(text("按钮14"), QStringLiteral("开启"));
-      QVERIFY(c("按钮14")->isEnabled());
+      QCOMPARE(text(kShowDownloadsButton), QStringLiteral("开启"));
+      QVERIFY(c(kShowDownloadsButton)->isEnabled());
     }
     openPage(QStringLiteral("设置"));
-    QTRY_COMPARE_WITH_TIMEOUT(text("标签31"), QStringLiteral("下载量公开：×"), 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(text(kShowDownloadsLabel), QStringLiteral("下载量公开：×"), 15000);
   }
 
   // The caption follows what the service reports, not what was sent: a
@@ -294,31 +300,31 @@ class PagesE2E : public QObject {
   void refusedSwitchShowsTheServiceState() {
     setDemo("count_public=1");
     openPage(QStringLiteral("设置"));
-    QTRY_COMPARE_WITH_TIMEOUT(text("按钮14"), QStringLiteral("关闭"), 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(text(kShowDownloadsButton), QStringLiteral("关闭"), 15000);
     m_boxes->take();
     exec("CREATE TRIGGER keep_count AFTER UPDATE OF count_public ON members WHEN NEW.id=1901 "
          "BEGIN UPDATE members SET count_public=OLD.count_public WHERE id=1901; END;");
-    c<QPushButton>("按钮14")->click();
+    c<QPushButton>(kShowDownloadsButton)->click();
     EXPECT_BOXES(QStringLiteral("设置失败！"));
     exec("DROP TRIGGER keep_count");
-    QCOMPARE(text("按钮14"), QStringLiteral("关闭"));
-    QCOMPARE(text("标签31"), QStringLiteral("下载量公开：√"));
+    QCOMPARE(text(kShowDownloadsButton), QStringLiteral("关闭"));
+    QCOMPARE(text(kShowDownloadsLabel), QStringLiteral("下载量公开：√"));
     QVERIFY(!lineShown("设置"));
 
     const std::string token = e2e::query("SELECT session_token FROM members WHERE id=1901")[0][0];
     setDemo("session_token='replaced-by-another-login'");
-    QTRY_VERIFY_WITH_TIMEOUT(c("按钮14")->isEnabled(), 15000);
-    c<QPushButton>("按钮14")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(c(kShowDownloadsButton)->isEnabled(), 15000);
+    c<QPushButton>(kShowDownloadsButton)->click();
     EXPECT_BOXES(QStringLiteral("设置失败！"));
-    QCOMPARE(text("按钮14"), QStringLiteral("关闭"));
+    QCOMPARE(text(kShowDownloadsButton), QStringLiteral("关闭"));
     QCOMPARE(e2e::query("SELECT count_public FROM members WHERE id=1901")[0][0], std::string("1"));
     QVERIFY(lineShown("设置"));  // the page could not be read back either
-    const int mode = c<QComboBox>("组合框2")->currentIndex();
-    c<QComboBox>("组合框2")->setCurrentIndex(mode == 0 ? 1 : 0);
-    QTRY_VERIFY_WITH_TIMEOUT(c("按钮22")->isEnabled(), 15000);
-    c<QPushButton>("按钮22")->click();
+    const int mode = c<QComboBox>(kModeSelector)->currentIndex();
+    c<QComboBox>(kModeSelector)->setCurrentIndex(mode == 0 ? 1 : 0);
+    QTRY_VERIFY_WITH_TIMEOUT(c(kSetModeButton)->isEnabled(), 15000);
+    c<QPushButton>(kSetModeButton)->click();
     EXPECT_BOXES(QStringLiteral("设置失败！"));
-    QCOMPARE(c<QComboBox>("组合框2")->currentIndex(), mode);  // what the service showed last
+    QCOMPARE(c<QComboBox>(kModeSelector)->currentIndex(), mode);  // what the service showed last
 
     setDemo("session_token='" + token + "'");
     openPage(QStringLiteral("设置"));
@@ -328,13 +334,13 @@ class PagesE2E : public QObject {
   // A password with "=" and a Chinese notice with "&" reach the service as typed, and
   // later direct links carry the new password.
   void accessPasswordAndNotice() {
-    c<QPlainTextEdit>("编辑框25")->clear();
+    c<QPlainTextEdit>(kAccessNoticeBox)->clear();
     openPage(QStringLiteral("设置"));
-    QTRY_VERIFY_WITH_TIMEOUT(!text("编辑框25").isEmpty(), 15000);
-    c<QLineEdit>("编辑框24")->setText(QStringLiteral("p=w1"));
-    c<QPlainTextEdit>("编辑框25")->setPlainText(QStringLiteral("新公告 & 欢迎=1"));
+    QTRY_VERIFY_WITH_TIMEOUT(!text(kAccessNoticeBox).isEmpty(), 15000);
+    c<QLineEdit>(kAccessPasswordBox)->setText(QStringLiteral("p=w1"));
+    c<QPlainTextEdit>(kAccessNoticeBox)->setPlainText(QStringLiteral("新公告 & 欢迎=1"));
     m_boxes->take();
-    c<QPushButton>("按钮15")->click();
+    c<QPushButton>(kSetAccessPasswordButton)->click();
     EXPECT_BOXES(QStringLiteral("设置成功！"));
     const auto row = e2e::query("SELECT access_password, notice FROM members WHERE id=1901")[0];
     QCOMPARE(q(row[0]), QStringLiteral("p=w1"));
@@ -347,27 +353,27 @@ class PagesE2E : public QObject {
   void vipOnlyModeThenActivation() {
     setDemo("vip_until=''");
     exec("UPDATE codes SET used_by=0 WHERE code='VIP-DEMO-0001'");
-    c<QComboBox>("组合框2")->setCurrentIndex(-1);
+    c<QComboBox>(kModeSelector)->setCurrentIndex(-1);
     openPage(QStringLiteral("设置"));
-    QTRY_VERIFY_WITH_TIMEOUT(c<QComboBox>("组合框2")->currentIndex() >= 0, 15000);
-    c<QComboBox>("组合框2")->setCurrentIndex(2);
-    c<QComboBox>("组合框7")->setCurrentIndex(1);
+    QTRY_VERIFY_WITH_TIMEOUT(c<QComboBox>(kModeSelector)->currentIndex() >= 0, 15000);
+    c<QComboBox>(kModeSelector)->setCurrentIndex(2);
+    c<QComboBox>(kPermissionSelector)->setCurrentIndex(1);
     m_boxes->take();
     bool shown = false;
     whenShown(QStringLiteral("开通VIP"), [&shown](QWidget* vip) {
       shown = true;
-      app::control<QLineEdit>(vip, QStringLiteral("编辑框1"))->setText(QStringLiteral("VIP-DEMO-0001"));
-      app::control<QPushButton>(vip, QStringLiteral("按钮1"))->click();
+      app::control<QLineEdit>(vip, names::vip::kCodeBox)->setText(QStringLiteral("VIP-DEMO-0001"));
+      app::control<QPushButton>(vip, names::vip::kActivateButton)->click();
     });
-    c<QPushButton>("按钮22")->click();
+    c<QPushButton>(kSetModeButton)->click();
     EXPECT_BOXES(QStringLiteral("设置失败，该功能为VIP会员专享，请先开通VIP！"), QStringLiteral("开通成功！"));
     QVERIFY(shown);
     QTRY_VERIFY_WITH_TIMEOUT(!app::findWindow(QStringLiteral("开通VIP")), 15000);
     QVERIFY(!e2e::query("SELECT vip_until FROM members WHERE id=1901")[0][0].empty());
     QTest::qWait(500);  // the page reloads after the activation
-    c<QComboBox>("组合框2")->setCurrentIndex(2);
-    c<QComboBox>("组合框7")->setCurrentIndex(1);
-    c<QPushButton>("按钮22")->click();
+    c<QComboBox>(kModeSelector)->setCurrentIndex(2);
+    c<QComboBox>(kPermissionSelector)->setCurrentIndex(1);
+    c<QPushButton>(kSetModeButton)->click();
     EXPECT_BOXES(QStringLiteral("设置成功！"));
     QCOMPARE(e2e::query("SELECT storage_mode, permission FROM members WHERE id=1901")[0],
              (std::vector<std::string>{"3", "1"}));
@@ -377,20 +383,20 @@ class PagesE2E : public QObject {
   // text is stored and the boxes are emptied.
   void feedbackKeepsTextUntilSent() {
     openPage(QStringLiteral("反馈"));
-    QTRY_COMPARE_WITH_TIMEOUT(text("编辑框50"), QStringLiteral("pages@tarnwick.local"), 15000);
-    c<QPlainTextEdit>("编辑框51")->setPlainText(QStringLiteral("下载很慢 & 卡"));
+    QTRY_COMPARE_WITH_TIMEOUT(text(kFeedbackEmailBox), QStringLiteral("pages@tarnwick.local"), 15000);
+    c<QPlainTextEdit>(kFeedbackTextBox)->setPlainText(QStringLiteral("下载很慢 & 卡"));
     m_boxes->take();
     {
       e2e::CountingPort dead;
       e2e::MainHostSwap swap(dead.url());
-      c<QPushButton>("按钮36")->click();
+      c<QPushButton>(kSendFeedbackButton)->click();
       EXPECT_BOXES(QStringLiteral("网络连接失败，请稍后再试。"));
-      QCOMPARE(text("编辑框51"), QStringLiteral("下载很慢 & 卡"));
+      QCOMPARE(text(kFeedbackTextBox), QStringLiteral("下载很慢 & 卡"));
     }
-    c<QPushButton>("按钮36")->click();
+    c<QPushButton>(kSendFeedbackButton)->click();
     EXPECT_BOXES(QStringLiteral("反馈成功！"));
-    QVERIFY(text("编辑框51").isEmpty());
-    QVERIFY(text("编辑框50").isEmpty());
+    QVERIFY(text(kFeedbackTextBox).isEmpty());
+    QVERIFY(text(kFeedbackEmailBox).isEmpty());
     QCOMPARE(e2e::query("SELECT content FROM feedback ORDER BY id DESC LIMIT 1")[0][0],
              std::string("下载很慢 & 卡"));
   }
@@ -399,10 +405,10 @@ class PagesE2E : public QObject {
     openPage(QStringLiteral("设置"));
     QString shown;
     whenShown(QStringLiteral("公告"), [&shown](QWidget* dialog) {
-      shown = app::fromGbk(app::controlText(dialog, QStringLiteral("编辑框1")));
+      shown = app::fromGbk(app::controlText(dialog, names::announcement::kTextBox));
       dialog->close();
     });
-    c<QPushButton>("按钮35")->click();
+    c<QPushButton>(kAnnouncementButton)->click();
     QTRY_VERIFY_WITH_TIMEOUT(!shown.isEmpty(), 15000);
     const auto title = e2e::query("SELECT title FROM announcements ORDER BY date DESC, id DESC LIMIT 1");
     QVERIFY(!title.empty());
@@ -417,10 +423,10 @@ class PagesE2E : public QObject {
     const auto rows = e2e::query("SELECT date FROM withdrawals WHERE member=1901 ORDER BY date DESC, id DESC");
     QStringList lines;
     whenShown(QStringLiteral("提现记录"), [&lines](QWidget* window) {
-      lines = app::fromGbk(app::controlText(window, QStringLiteral("编辑框1"))).split('\n', Qt::SkipEmptyParts);
+      lines = app::fromGbk(app::controlText(window, names::withdrawalRecords::kRecordsBox)).split('\n', Qt::SkipEmptyParts);
       window->close();
     });
-    c<QPushButton>("按钮10")->click();
+    c<QPushButton>(kWithdrawalRecordsButton)->click();
     QTRY_VERIFY_WITH_TIMEOUT(!lines.isEmpty(), 15000);
     QCOMPARE(lines.size(), static_cast<qsizetype>(rows.size()));
     QVERIFY(lines[0].startsWith(q(rows[0][0])));
@@ -431,22 +437,22 @@ class PagesE2E : public QObject {
   void serviceDownChangesNothing() {
     e2e::CountingPort dead;
     e2e::MainHostSwap swap(dead.url());
-    const int modeIndex = c<QComboBox>("组合框2")->currentIndex();
-    const QString caption13 = text("按钮13");
-    const QString mode = text("标签12");
-    const QString withdrawn = text("标签28");
-    const int records = c<QListWidget>("列表框5")->count();
+    const int modeIndex = c<QComboBox>(kModeSelector)->currentIndex();
+    const QString caption13 = text(kShowNameButton);
+    const QString mode = text(kModeLabel);
+    const QString withdrawn = text(kWithdrawnLabel);
+    const int records = c<QListWidget>(kRecordList)->count();
     for (const char* title : {"个人", "安全", "提现", "设置", "记录"}) {
       const int before = logLines();
       openPage(QString::fromUtf8(title));
       QTRY_VERIFY_WITH_TIMEOUT(logLines() > before, 20000);
     }
-    QCOMPARE(c<QComboBox>("组合框2")->currentIndex(), modeIndex);
-    QCOMPARE(text("按钮13"), caption13);
-    QCOMPARE(text("标签12"), mode);
-    QCOMPARE(text("标签28"), withdrawn);
-    QCOMPARE(c<QListWidget>("列表框5")->count(), records);
-    QVERIFY(c<QComboBox>("组合框2")->isEnabled());
+    QCOMPARE(c<QComboBox>(kModeSelector)->currentIndex(), modeIndex);
+    QCOMPARE(text(kShowNameButton), caption13);
+    QCOMPARE(text(kModeLabel), mode);
+    QCOMPARE(text(kWithdrawnLabel), withdrawn);
+    QCOMPARE(c<QListWidget>(kRecordList)->count(), records);
+    QVERIFY(c<QComboBox>(kModeSelector)->isEnabled());
     QVERIFY(dead.connections() >= 5);
   }
 
@@ -479,24 +485,24 @@ class PagesE2E : public QObject {
   // the page shown is loaded once the login is through.
   void aNewLoginWaitsForItsOwnLoad() {
     openPage(QStringLiteral("设置"));
-    QTRY_VERIFY_WITH_TIMEOUT(c("按钮22")->isEnabled(), 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(c(kSetModeButton)->isEnabled(), 15000);
     m_boxes->take();
-    c<QPushButton>("按钮14")->click();
+    c<QPushButton>(kShowDownloadsButton)->click();
     QWidget* login = app::createWindow(QStringLiteral("Tarnwick登录"));
     QVERIFY(login);
     QTRY_COMPARE_WITH_TIMEOUT(app::WindowJobs::of(m_main)->pending(), 0, 15000);
     QVERIFY(m_boxes->take().isEmpty());
     QCOMPARE(enabledSendControls(), QStringList());
-    QCOMPARE(c<QComboBox>("组合框2")->currentIndex(), -1);
-    QCOMPARE(text("按钮14"), QStringLiteral("获取中"));
+    QCOMPARE(c<QComboBox>(kModeSelector)->currentIndex(), -1);
+    QCOMPARE(text(kShowDownloadsButton), QStringLiteral("获取中"));
     login->show();
-    app::control<QLineEdit>(login, QStringLiteral("编辑框1"))->setText(QStringLiteral("pagesdemo"));
-    app::control<QLineEdit>(login, QStringLiteral("编辑框2"))->setText(QStringLiteral("demo123"));
-    app::control<QPushButton>(login, QStringLiteral("按钮1"))->click();
+    app::control<QLineEdit>(login, names::login::kAccountBox)->setText(QStringLiteral("pagesdemo"));
+    app::control<QLineEdit>(login, names::login::kPasswordBox)->setText(QStringLiteral("demo123"));
+    app::control<QPushButton>(login, names::login::kLoginButton)->click();
     QTRY_VERIFY_WITH_TIMEOUT(!app::findWindow(QStringLiteral("Tarnwick登录")), 15000);
-    QTRY_VERIFY_WITH_TIMEOUT(c("按钮22")->isEnabled(), 15000);
-    QVERIFY(c<QComboBox>("组合框2")->currentIndex() >= 0);
-    QVERIFY(text("按钮14") != QStringLiteral("获取中"));
+    QTRY_VERIFY_WITH_TIMEOUT(c(kSetModeButton)->isEnabled(), 15000);
+    QVERIFY(c<QComboBox>(kModeSelector)->currentIndex() >= 0);
+    QVERIFY(text(kShowDownloadsButton) != QStringLiteral("获取中"));
   }
 };
 

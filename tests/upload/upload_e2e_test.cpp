@@ -24,6 +24,9 @@
 #include <QTreeWidget>
 
 #include "../browser/e2e_support.h"
+#include "app/names/dialogs.h"
+#include "app/names/main_window.h"
+#include "app/qt/bindings.h"
 #include "app/qt/main_window.h"
 #include "app/qt/shell.h"
 #include "app/qt/web_browser.h"
@@ -35,6 +38,7 @@
 #include "transfer/upload_progress.h"
 
 using namespace tarnwick;
+using namespace tarnwick::app::names;
 using e2e::q;
 
 #define EXPECT_BOXES(...)                                                            \
@@ -138,21 +142,18 @@ class UploadE2E : public QObject {
 
  private:
   template <class T>
-  T* find(const char* name) {
-    return app::control<T>(m_main, QString::fromUtf8(name));
+  T* find(const app::ControlName& name) {
+    return app::control<T>(m_main, name);
   }
-  QTreeWidget* queue() { return find<QTreeWidget>("超级列表框6"); }
-  QTreeWidget* done() { return find<QTreeWidget>("超级列表框4"); }
-  QPushButton* uploadButton() { return find<QPushButton>("上传按钮"); }
-  QListWidget* folders() { return find<QListWidget>("列表框2"); }
-  QTabWidget* pages() { return find<QTabWidget>("选择夹1"); }
-  QTabWidget* uploadTabs() { return find<QTabWidget>("选择夹3"); }
-  QString label(const char* name) { return find<QLabel>(name)->text(); }
-  QAction* action(const char* menu, const char* caption) {
-    auto* m = find<QMenu>(menu);
-    return m ? m->findChild<QAction*>(QString::fromUtf8(caption)) : nullptr;
-  }
-  QString log() { return find<QPlainTextEdit>("日志编辑框")->toPlainText(); }
+  QTreeWidget* queue() { return find<QTreeWidget>(main::kUploadQueueView); }
+  QTreeWidget* done() { return find<QTreeWidget>(main::kUploadDoneView); }
+  QPushButton* uploadButton() { return find<QPushButton>(main::kUploadButton); }
+  QListWidget* folders() { return find<QListWidget>(main::kFolderNames); }
+  QTabWidget* pages() { return find<QTabWidget>(main::kPages); }
+  QTabWidget* uploadTabs() { return find<QTabWidget>(main::kUploadTabs); }
+  QString label(const app::ControlName& name) { return find<QLabel>(name)->text(); }
+  QAction* action(const app::MenuItemName& item) { return app::menuAction(m_main, item); }
+  QString log() { return find<QPlainTextEdit>(main::kLogBox)->toPlainText(); }
 
   QString localFile(const QString& name, const QByteArray& bytes) {
     const QString path = m_files.filePath(name);
@@ -177,7 +178,7 @@ class UploadE2E : public QObject {
       static_cast<QDialog*>(dialog)->accept();  // QFileDialog::accept checks the typed names
     });
     poll.start();
-    find<QPushButton>("选择文件")->click();  // returns when the dialog closed
+    find<QPushButton>(main::kChooseFilesButton)->click();  // returns when the dialog closed
     QVERIFY(answered);
   }
 
@@ -224,7 +225,7 @@ class UploadE2E : public QObject {
       pages()->setCurrentIndex(1);
       if (!QTest::qWaitFor([&] { return loads() > before; }, 20000) || !listingDone()) return false;
     }
-    auto* files = find<QTreeWidget>("超级列表框1");
+    auto* files = find<QTreeWidget>(main::kFileView);
     return QTest::qWaitFor([&] {
       if (browser::BrowserState::instance().listingBusy()) return false;
       const int index = folderIndex(folder);
@@ -283,11 +284,11 @@ class UploadE2E : public QObject {
     folders()->setCurrentRow(index);
     QVERIFY(listingDone());
     const int folderId = folders()->item(index)->data(Qt::UserRole).toInt();
-    action("目录", "上传文件到此处")->trigger();
+    action(main::kUploadToFolder)->trigger();
     QCOMPARE(pages()->currentIndex(), 0);
-    QCOMPARE(label("标签48"), QStringLiteral("上传至：图片"));
+    QCOMPARE(label(main::kUploadTargetLabel), QStringLiteral("上传至：图片"));
     QCOMPARE(app::Session::instance().currentFolderId(), folderId);
-    auto* web = find<app::WebBrowser>("超文本浏览框1");
+    auto* web = find<app::WebBrowser>(main::kWebUploadBrowser);
     QTRY_COMPARE_WITH_TIMEOUT(web->url().toString(),
                               q(net::hosts().webUploadHost) + "/sc/index2.php?zh=demo&ml=" + QString::number(folderId),
                               15000);
@@ -299,13 +300,13 @@ class UploadE2E : public QObject {
     const QString name = QStringLiteral("秒传文件") + m_tag + ".txt";
     const QString path = localFile(name, bytes);
 
-    find<QCheckBox>("选择框1")->setChecked(true);
+    find<QCheckBox>(main::kInstantUploadCheck)->setChecked(true);
     chooseFiles({path});
     QCOMPARE(queue()->topLevelItemCount(), 1);
     QCOMPARE(queue()->topLevelItem(0)->text(0), path);
     uploadButton()->click();
     QVERIFY(idle());
-    QCOMPARE(label("标签49"), QStringLiteral("状态：上传完成！文件为极速秒传！"));
+    QCOMPARE(label(main::kUploadStateLabel), QStringLiteral("状态：上传完成！文件为极速秒传！"));
     const auto row = fileRow(name);
     QVERIFY2(!row.empty(), qPrintable(name));
     QCOMPARE(done()->topLevelItemCount(), 1);
@@ -322,7 +323,7 @@ class UploadE2E : public QObject {
     QVERIFY(!QString::fromUtf8(readAll(serviceData() + "/ftp.log")).contains(m_tag + ".txt"));
 
     // 标签48 leads to the page 文件, where the folder lists the new file.
-    QTest::mouseClick(find<QLabel>("标签48"), Qt::LeftButton);
+    QTest::mouseClick(find<QLabel>(main::kUploadTargetLabel), Qt::LeftButton);
     QCOMPARE(pages()->currentIndex(), 1);
     QVERIFY(listed(QStringLiteral("图片"), name));
   }
@@ -334,24 +335,24 @@ class UploadE2E : public QObject {
     QVERIFY(picker);
     QPointer<QWidget> alive(picker);
     picker->show();
-    auto* combo = app::control<QComboBox>(picker, QStringLiteral("组合框1"));
+    auto* combo = app::control<QComboBox>(picker, createFolder::kFolderPicker);
     combo->setCurrentIndex(combo->findText(QStringLiteral("默认文件夹")));
-    app::control<QPushButton>(picker, QStringLiteral("按钮2"))->click();
+    app::control<QPushButton>(picker, createFolder::kConfirmButton)->click();
     QTRY_VERIFY(alive.isNull() || !alive->isVisible());
     QCOMPARE(app::Session::instance().currentFolderId(), 0);
-    QCOMPARE(label("标签8"), QStringLiteral("上传文件夹：默认文件夹"));
+    QCOMPARE(label(main::kChosenFolderLabel), QStringLiteral("上传文件夹：默认文件夹"));
     pages()->setCurrentIndex(0);
-    QCOMPARE(label("标签48"), QStringLiteral("上传至：默认文件夹"));
+    QCOMPARE(label(main::kUploadTargetLabel), QStringLiteral("上传至：默认文件夹"));
 
     const QByteArray bytes = binaryContent(300 * 1024 + 7);
     const QString name = QStringLiteral("ftp_new_") + m_tag + ".bin";
     const QString path = localFile(name, bytes);
-    find<QCheckBox>("选择框1")->setChecked(true);  // offered first, not taken
+    find<QCheckBox>(main::kInstantUploadCheck)->setChecked(true);  // offered first, not taken
     chooseFiles({path});
     uploadButton()->click();
     QVERIFY(!uploadButton()->isEnabled());
     QVERIFY(idle());
-    QCOMPARE(label("标签49"), QStringLiteral("状态：文件上传完成！"));
+    QCOMPARE(label(main::kUploadStateLabel), QStringLiteral("状态：文件上传完成！"));
     const auto row = fileRow(name);
     QVERIFY2(!row.empty(), qPrintable(name));
     QCOMPARE(row[1], std::string("0"));
@@ -366,9 +367,9 @@ class UploadE2E : public QObject {
     QCOMPARE(finished->text(2), q(row[0]));
     QCOMPARE(finished->text(3), QStringLiteral("常规上传"));
     QCOMPARE(finished->text(1), q(transfer::uploadSizeText(bytes.size())));
-    QCOMPARE(label("标签50"), QStringLiteral("文件大小：300KB"));
-    QCOMPARE(label("标签46"), QStringLiteral("进度：0%"));
-    QCOMPARE(label("标签47"), QStringLiteral("上传速度：0KB"));
+    QCOMPARE(label(main::kUploadSizeLabel), QStringLiteral("文件大小：300KB"));
+    QCOMPARE(label(main::kUploadProgressLabel), QStringLiteral("进度：0%"));
+    QCOMPARE(label(main::kUploadSpeedLabel), QStringLiteral("上传速度：0KB"));
     QVERIFY(log().contains(QStringLiteral("开始上传文件") + path));
     QVERIFY(listed(QStringLiteral("默认文件夹"), name));
     pages()->setCurrentIndex(0);
@@ -379,7 +380,7 @@ class UploadE2E : public QObject {
   // it runs, the selected queued rows can be deleted and files dropped on the
   // queue, but the running row stays.
   void unreachableServerPausesAndRowsGoOnceItIsBack() {
-    find<QCheckBox>("选择框1")->setChecked(false);
+    find<QCheckBox>(main::kInstantUploadCheck)->setChecked(false);
     const QString realFtp = q(net::hosts().ftpHost);
     SilentFtp silent([&] { app::setControlText(m_main, QStringLiteral("服务器ip编辑框"), app::toGbk(realFtp)); });
     app::setControlText(m_main, QStringLiteral("服务器ip编辑框"), app::toGbk(silent.host()));
@@ -399,15 +400,15 @@ class UploadE2E : public QObject {
     QTRY_COMPARE_WITH_TIMEOUT(silent.connections(), 1, 15000);
 
     selectRow(0);
-    action("上传菜单", "删除该上传任务")->trigger();
+    action(main::kDeleteUpload)->trigger();
     EXPECT_BOXES(QStringLiteral("该任务正在执行中，暂时无法删除。"));
     QCOMPARE(queue()->topLevelItemCount(), 3);
     queue()->clearSelection();
-    action("上传菜单", "删除该上传任务")->trigger();  // nothing selected: nothing happens
+    action(main::kDeleteUpload)->trigger();  // nothing selected: nothing happens
     QCOMPARE(queue()->topLevelItemCount(), 3);
     selectRow(2);
     queue()->setCurrentItem(queue()->topLevelItem(1), 0, QItemSelectionModel::NoUpdate);  // current is not selected
-    action("上传菜单", "删除该上传任务")->trigger();
+    action(main::kDeleteUpload)->trigger();
     QCOMPARE(queue()->topLevelItemCount(), 2);
     QCOMPARE(queue()->topLevelItem(1)->text(0), paths[1]);
     drop({paths[3]});
@@ -415,10 +416,10 @@ class UploadE2E : public QObject {
     QCOMPARE(queue()->topLevelItem(2)->text(0), paths[3]);
 
     silent.hangUp();
-    QTRY_VERIFY_WITH_TIMEOUT(label("标签49").startsWith(QStringLiteral("状态：无法连接服务器")), 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(label(main::kUploadStateLabel).startsWith(QStringLiteral("状态：无法连接服务器")), 15000);
     QCOMPARE(queue()->topLevelItemCount(), 3);  // nothing drained
     QVERIFY(idle());
-    QCOMPARE(label("标签49"), QStringLiteral("状态：文件上传完成！"));
+    QCOMPARE(label(main::kUploadStateLabel), QStringLiteral("状态：文件上传完成！"));
     QVERIFY(!hasRow(names[2]));
     const auto a = fileRow(names[0]), b = fileRow(names[1]), d = fileRow(names[3]);
     QVERIFY(!a.empty() && !b.empty() && !d.empty());
@@ -432,7 +433,7 @@ class UploadE2E : public QObject {
     // With nothing running, the first row can go.
     drop({paths[2]});
     selectRow(0);
-    action("上传菜单", "删除该上传任务")->trigger();
+    action(main::kDeleteUpload)->trigger();
     QCOMPARE(queue()->topLevelItemCount(), 0);
     QCOMPARE(m_boxes->size(), 0);
   }
@@ -448,7 +449,7 @@ class UploadE2E : public QObject {
     uploadButton()->click();
     QVERIFY(QTest::qWaitFor([&] { return uploadButton()->isEnabled(); }, kWaitMs));
     app::Session::instance().setCurrentFolderId(0);
-    QCOMPARE(label("标签49"), QStringLiteral("状态：上传失败，文件被使用中！"));
+    QCOMPARE(label(main::kUploadStateLabel), QStringLiteral("状态：上传失败，文件被使用中！"));
     QCOMPARE(queue()->topLevelItemCount(), 2);
     for (int i = 0; i < 2; ++i) {
       QVERIFY(!queue()->topLevelItem(i)->icon(0).isNull());
@@ -459,10 +460,10 @@ class UploadE2E : public QObject {
 
     writeAll(late, "here now");
     selectRow(1);
-    action("上传菜单", "删除该上传任务")->trigger();
+    action(main::kDeleteUpload)->trigger();
     uploadButton()->click();
     QVERIFY(idle());
-    QCOMPARE(label("标签49"), QStringLiteral("状态：文件上传完成！"));
+    QCOMPARE(label(main::kUploadStateLabel), QStringLiteral("状态：文件上传完成！"));
     QVERIFY(hasRow(QFileInfo(late).fileName()));
     QVERIFY(!hasRow(QFileInfo(refused).fileName()));
   }
@@ -473,13 +474,13 @@ class UploadE2E : public QObject {
     QTreeWidgetItem* row = done()->topLevelItem(0);
     done()->setCurrentItem(row);  // current and selected
     m_opened.clear();
-    action("上传完成菜单", "打开该文件")->trigger();
+    action(main::kOpenUploadedFile)->trigger();
     QTRY_COMPARE(m_opened.size(), 1);
     QCOMPARE(m_opened.takeFirst(), QUrl::fromLocalFile(row->text(0)));
-    action("上传完成菜单", "打开文件夹")->trigger();
+    action(main::kOpenUploadedFolder)->trigger();
     QTRY_COMPARE_WITH_TIMEOUT(m_opened.size(), 1, 15000);
     QCOMPARE(m_opened.takeFirst(), QUrl::fromLocalFile(QFileInfo(row->text(0)).absolutePath()));
-    action("上传完成菜单", "复制网页分享链接")->trigger();
+    action(main::kCopyUploadedShareLink)->trigger();
     EXPECT_BOXES(QStringLiteral("复制成功！"));
     QCOMPARE(QGuiApplication::clipboard()->text(), q(net::hosts().mainHost) + "/ym.php?pid=" + row->text(2));
   }

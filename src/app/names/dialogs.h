@@ -97,6 +97,7 @@ TARNWICK_CONTROL(kDeleteButton, kTitle, "按钮2", Button);
 
 namespace terms {
 inline constexpr const char* kTitle = "使用条款";
+TARNWICK_CONTROL(kTextBox, kTitle, "编辑框1", MultiEdit);
 }  // namespace terms
 
 namespace announcement {

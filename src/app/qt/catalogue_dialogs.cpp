@@ -105,7 +105,7 @@ const ControlDef kDialogRows[] = {
     {fileOperation::kTitle, "", fileOperation::kDeleteButton.name, Kind::Button, 136, 56, 110, 32, "删除", ""},
     // terms of use
     {terms::kTitle, "", terms::kTitle, Kind::Window, 0, 0, 380, 250, "", ""},
-    {terms::kTitle, "", "编辑框1", Kind::MultiEdit, 8, 8, 364, 234, kTermsOfUseText, "", ReadOnly},
+    {terms::kTitle, "", terms::kTextBox.name, Kind::MultiEdit, 8, 8, 364, 234, kTermsOfUseText, "", ReadOnly},
     // announcement
     {announcement::kTitle, "", announcement::kTitle, Kind::Window, 0, 0, 380, 248, "", ""},
     {announcement::kTitle, "", announcement::kTextBox.name, Kind::MultiEdit, 8, 8, 364, 232, "", "", ReadOnly},
