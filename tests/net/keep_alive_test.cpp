@@ -51,8 +51,9 @@ class KeepAliveServer {
       if (fd < 0) continue;
       ++connection;
       for (int served = 0; !m_stop;) {
-        std::string line;
-        if (!readRequest(fd, line)) break;
+        tarnwick::test::RawRequest request;
+        if (!tarnwick::test::readRawRequest(fd, request, m_stop)) break;
+        const std::string line = request.requestLine();
         {
           std::lock_guard lock(m_mutex);
           m_seen.emplace_back(connection, line);
@@ -65,33 +66,6 @@ class KeepAliveServer {
       }
       ::close(fd);
     }
-  }
-
-  // One request (head and Content-Length bytes of body) within 5 s.
-  bool readRequest(int fd, std::string& requestLine) {
-    std::string raw;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    std::size_t want = std::string::npos;
-    char buf[4096];
-    while (!m_stop && std::chrono::steady_clock::now() < deadline) {
-      const std::size_t end = raw.find("\r\n\r\n");
-      if (end != std::string::npos) {
-        if (want == std::string::npos) {
-          const std::size_t at = raw.find("Content-Length: ");
-          want = end + 4 + (at != std::string::npos && at < end ? std::stoul(raw.substr(at + 16)) : 0);
-        }
-        if (raw.size() >= want) {
-          requestLine = raw.substr(0, raw.find("\r\n"));
-          return true;
-        }
-      }
-      pollfd p{fd, POLLIN, 0};
-      if (::poll(&p, 1, 20) <= 0) continue;
-      const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-      if (n <= 0) return false;
-      raw.append(buf, static_cast<std::size_t>(n));
-    }
-    return false;
   }
 
   int m_perConnection;

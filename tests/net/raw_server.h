@@ -72,6 +72,36 @@ inline int listenOnLoopback(int& port) {
   return fd;
 }
 
+// Reads one request from fd (head, then Content-Length bytes of body) within
+// 5 s; false when no whole head arrived (the peer closed, the time ran out,
+// or stop was set). A body cut short keeps what arrived.
+inline bool readRawRequest(int fd, RawRequest& req, const std::atomic<bool>& stop) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  std::size_t headEnd = std::string::npos;
+  std::size_t want = 0;
+  char buf[4096];
+  while (std::chrono::steady_clock::now() < deadline && !stop) {
+    if (headEnd != std::string::npos && req.raw.size() >= headEnd + want) break;
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 20) <= 0) continue;
+    const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+    if (n <= 0) break;
+    req.raw.append(buf, static_cast<std::size_t>(n));
+    if (headEnd == std::string::npos) {
+      const std::size_t e = req.raw.find("\r\n\r\n");
+      if (e != std::string::npos) {
+        headEnd = e + 4;
+        req.head = req.raw.substr(0, headEnd);
+        const std::string len = req.header("Content-Length");
+        want = len.empty() ? 0 : std::stoul(len);
+      }
+    }
+  }
+  if (headEnd == std::string::npos) return false;
+  req.body = req.raw.substr(headEnd);
+  return true;
+}
+
 class RawServer {
  public:
   explicit RawServer(Responder responder) : m_responder(std::move(responder)) {
@@ -111,29 +141,7 @@ class RawServer {
   // Reads one request (head, then Content-Length bytes of body) within 5 s.
   void serve(int fd) {
     RawRequest req;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    std::size_t headEnd = std::string::npos;
-    std::size_t want = 0;
-    char buf[4096];
-    while (std::chrono::steady_clock::now() < deadline && !m_stop) {
-      if (headEnd != std::string::npos && req.raw.size() >= headEnd + want) break;
-      pollfd p{fd, POLLIN, 0};
-      if (::poll(&p, 1, 20) <= 0) continue;
-      const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-      if (n <= 0) break;
-      req.raw.append(buf, static_cast<std::size_t>(n));
-      if (headEnd == std::string::npos) {
-        const std::size_t e = req.raw.find("\r\n\r\n");
-        if (e != std::string::npos) {
-          headEnd = e + 4;
-          req.head = req.raw.substr(0, headEnd);
-          const std::string len = req.header("Content-Length");
-          want = len.empty() ? 0 : std::stoul(len);
-        }
-      }
-    }
-    if (headEnd == std::string::npos) return;
-    req.body = req.raw.substr(headEnd);
+    if (!readRawRequest(fd, req, m_stop)) return;
     {
       std::lock_guard lock(m_mutex);
       m_requests.push_back(req);
