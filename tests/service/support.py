@@ -169,6 +169,19 @@ class Client:
         return self.post("/csx.php", [("zh", account.encode("utf-8")), ("mm", password)])
 
 
+def shared_service(namespace):
+    """setUpModule and tearDownModule of a test module whose tests share one
+    Service, kept in the module's global `svc`:
+    setUpModule, tearDownModule = shared_service(globals())"""
+    def set_up():
+        namespace["svc"] = Service()
+
+    def tear_down():
+        namespace["svc"].stop()
+
+    return set_up, tear_down
+
+
 def raw_exchange(url, data, timeout=10.0):
     """Sends raw request bytes to the service at url and returns every byte it answers
     until it closes the connection or `timeout` passes."""

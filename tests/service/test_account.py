@@ -2,18 +2,12 @@
 
 import unittest
 
-from support import Service, gbk, register, split_text, text_between, unique
+from support import gbk, register, shared_service, split_text, text_between, unique
 
 svc = None
 
 
-def setUpModule():
-    global svc
-    svc = Service()
-
-
-def tearDownModule():
-    svc.stop()
+setUpModule, tearDownModule = shared_service(globals())
 
 
 def fresh_member(password="pw12345"):

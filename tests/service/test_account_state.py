@@ -6,7 +6,7 @@ import sqlite3
 import subprocess
 import unittest
 
-from support import ROOT, Service, gbk, register, text_between, unique
+from support import gbk, register, ROOT, shared_service, text_between, unique
 
 STATE = os.path.join(ROOT, "tests", "fixtures", "service_state.py")
 WITHDRAWAL_PATTERN = gbk('<div style="margin-top:5px;">.*?&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;.*?&nbsp;.*?</div>')
@@ -17,13 +17,7 @@ STRIP = [r"<!DOCTYPE.*?>", r"<!--.*?-->", r"<script.*?>.*?<\/script>", r"<style.
          r"&.{1,5};|&#.{1,5};"]
 
 
-def setUpModule():
-    global svc
-    svc = Service()
-
-
-def tearDownModule():
-    svc.stop()
+setUpModule, tearDownModule = shared_service(globals())
 
 
 def db(sql, args=()):

@@ -11,18 +11,12 @@ import time
 import unittest
 import uuid
 
-from support import Service, raw_exchange, register, unique
+from support import Service, raw_exchange, register, shared_service, unique
 
 svc = None
 
 
-def setUpModule():
-    global svc
-    svc = Service()
-
-
-def tearDownModule():
-    svc.stop()
+setUpModule, tearDownModule = shared_service(globals())
 
 
 def db(sql, args=()):

@@ -8,7 +8,7 @@ import sqlite3
 import unittest
 import urllib.parse
 
-from support import Service, gbk, register, split_text, text_between, unique
+from support import gbk, register, shared_service, split_text, text_between, unique
 
 FOLDER_PATTERN = gbk('<div  style="height:35px;">.*?id="x.*?">')
 ROW_PATTERN = gbk('<div style="display:none;">pid：.*?<文件名：.*?<大小：.*?<日期：.*?<下载量：.*?< </div>\r')
@@ -19,13 +19,7 @@ RECORD_PATTERN = gbk('<div style="float:left; padding-top:5px;">.*?&nbsp;&nbsp&n
 svc = None
 
 
-def setUpModule():
-    global svc
-    svc = Service()
-
-
-def tearDownModule():
-    svc.stop()
+setUpModule, tearDownModule = shared_service(globals())
 
 
 def db_rows(sql, args=()):

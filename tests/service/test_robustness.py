@@ -13,18 +13,12 @@ import threading
 import time
 import unittest
 
-from support import Service, gbk, raw_exchange, register, unique, wait_for
+from support import Service, gbk, raw_exchange, register, shared_service, unique, wait_for
 
 svc = None
 
 
-def setUpModule():
-    global svc
-    svc = Service()
-
-
-def tearDownModule():
-    svc.stop()
+setUpModule, tearDownModule = shared_service(globals())
 
 
 def db_one(service, sql, args=()):

@@ -10,19 +10,13 @@ import sqlite3
 import tempfile
 import unittest
 
-from support import Service, register, split_text, text_between, unique
+from support import Service, register, shared_service, split_text, text_between, unique
 
 svc = None
 SUCCESS_MARKERS = [b"INSERT INTO", b"bsmzdyd"]
 
 
-def setUpModule():
-    global svc
-    svc = Service()
-
-
-def tearDownModule():
-    svc.stop()
+setUpModule, tearDownModule = shared_service(globals())
 
 
 def snapshot():

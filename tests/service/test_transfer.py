@@ -9,20 +9,14 @@ import unittest
 import uuid
 from urllib.parse import quote
 
-from support import Service, gbk, register, split_text, text_between
+from support import gbk, register, shared_service, split_text, text_between
 
 svc = None
 # Every byte value, line endings of all kinds and a Ctrl-Z: what an ASCII-mode transfer would damage.
 BINARY = bytes(range(256)) * 300 + b"\r\n\n\r\x1a\x00" * 1000 + os.urandom(50000)
 
 
-def setUpModule():
-    global svc
-    svc = Service()
-
-
-def tearDownModule():
-    svc.stop()
+setUpModule, tearDownModule = shared_service(globals())
 
 
 def register_upload(client, account, folder, name):
