@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 
 #include "browser/listing.h"
@@ -46,37 +47,48 @@ volatile std::sig_atomic_t g_interrupted = 0;
 extern "C" void onInterrupt(int) { g_interrupted = 1; }
 
 // A queue that works off only the rows this run asked for: the account's
-// other saved rows are left as they are (kept for a later run).
+// other saved rows are left exactly as they are (state and reason), for a
+// later run. What became of each row of the run is kept here, whatever the
+// queue's finished list keeps.
 template <class Queue>
 class RunQueue : public Queue {
  public:
-  ~RunQueue() override { this->stop(); }  // before this object's runRow goes away
+  ~RunQueue() override { this->stop(); }  // before this object's hooks go away
   void want(std::uint64_t id) {
     if (m_wanted.insert(id).second) m_order.push_back(id);
   }
   bool wanted(std::uint64_t id) const { return m_wanted.count(id) > 0; }
   // In the order they were asked for.
   const std::vector<std::uint64_t>& wantedRows() const { return m_order; }
+  std::optional<QueueRow> ended(std::uint64_t id) const {
+    std::lock_guard lock(m_endedMutex);
+    auto it = m_ended.find(id);
+    return it == m_ended.end() ? std::nullopt : std::optional<QueueRow>(it->second);
+  }
 
  protected:
-  typename Queue::StepResult runRow(QueueRow& row) override {
-    if (!wanted(row.id)) return {Queue::Step::Failed, row.reason};
-    return Queue::runRow(row);
+  bool takes(const QueueRow& row) const override { return wanted(row.id); }
+  void rowEnded(const QueueRow& row) override {
+    std::lock_guard lock(m_endedMutex);
+    m_ended[row.id] = row;
   }
 
  private:
   // Written before start(), read by the runner.
   std::set<std::uint64_t> m_wanted;
   std::vector<std::uint64_t> m_order;
+  mutable std::mutex m_endedMutex;
+  std::map<std::uint64_t, QueueRow> m_ended;
 };
 
 using CliUploadQueue = RunQueue<transfer::UploadQueue>;
 
 class CliDownloadQueue : public RunQueue<transfer::DownloadQueue> {
  protected:
-  // Interrupted (Ctrl-C): the partial file stays, recorded as it is, and the
-  // next run continues it.
+  // Interrupted (Ctrl-C, a hang-up, a closed pipe): the partial file stays,
+  // checkpointed as it is, and the next run continues it.
   void stoppedRow(QueueRow& row) override {
+    if (row.bodyComplete) return;
     const transfer::FileStamp now = transfer::stampOf(row.partial.path);
     row.partial.size = now.exists ? now.size : -1;
     row.partial.mtimeNs = now.mtimeNs;
@@ -103,15 +115,22 @@ struct Finished {
   std::string nameUtf8;
   std::string state;   // "done", "failed", "waiting" (service unreachable), "stopped"
   std::string reason;  // UTF-8
+  bool local = false;  // failed on this machine
   QueueRow detail;
 };
 
-// Runs the wanted rows to their end, drawing progress on a terminal, and
-// returns what became of each. Ctrl-C stops the queue (nothing is lost).
+// Writes to standard output; a closed pipe ends the run as an interrupt does.
+void emit(const std::string& text) {
+  if (std::fputs(text.c_str(), stdout) < 0 || std::fflush(stdout) != 0) g_interrupted = 1;
+}
+
+// Runs the wanted rows to their end, drawing progress on standard error when
+// it is a terminal, and returns what became of each. Ctrl-C, SIGTERM, a
+// hang-up or a closed output pipe stops the queue (nothing is lost).
 template <class Queue>
 std::vector<Finished> runWanted(const Output& out, Queue& queue,
                                 const std::function<std::string(const QueueRow&)>& doneLine) {
-  const bool tty = !out.json && ::isatty(STDOUT_FILENO);
+  const bool tty = !out.json && !out.quiet && ::isatty(STDERR_FILENO);
   std::mutex mutex;
   std::vector<QueueEvent> events;
   queue.setListener([&](const QueueEvent& e) {
@@ -122,14 +141,15 @@ std::vector<Finished> runWanted(const Output& out, Queue& queue,
     events.push_back(e);
   });
   g_interrupted = 0;
-  auto oldInt = std::signal(SIGINT, onInterrupt);
-  auto oldTerm = std::signal(SIGTERM, onInterrupt);
+  constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+  std::map<int, void (*)(int)> previous;
+  for (int sig : kStopSignals) previous[sig] = std::signal(sig, onInterrupt);
 
   ProgressLine line;
   std::uint64_t drawing = 0;
   std::string waitingNote;
   const auto clearLine = [&] {
-    if (tty && drawing) std::fputs("\r\033[K", stdout);
+    if (tty && drawing) std::fputs("\r\033[K", stderr);
   };
   const auto drain = [&] {
     std::vector<QueueEvent> now;
@@ -139,7 +159,7 @@ std::vector<Finished> runWanted(const Output& out, Queue& queue,
     }
     for (const QueueEvent& e : now) {
       if (!queue.wanted(e.rowId)) continue;
-      const auto row = queue.row(e.rowId);
+      const auto row = queue.ended(e.rowId) ? queue.ended(e.rowId) : queue.row(e.rowId);
       if (!row) continue;
       if (e.kind == QueueEventKind::Unreachable) {
         waitingNote = "  (cannot reach the service: " + utf8(e.text) + "; trying again)";
@@ -148,9 +168,11 @@ std::vector<Finished> runWanted(const Output& out, Queue& queue,
       clearLine();
       drawing = 0;
       waitingNote.clear();
-      if (e.kind == QueueEventKind::RowDone && !out.json) std::fputs(doneLine(*row).c_str(), stdout);
+      if (e.kind == QueueEventKind::RowDone) {
+        if (!row->note.empty()) printError(utf8(row->name) + ": " + utf8(row->note));
+        if (!out.json) emit(doneLine(*row));
+      }
       if (e.kind == QueueEventKind::RowFailed) printError(utf8(row->name) + ": " + utf8(e.text));
-      std::fflush(stdout);
     }
   };
 
@@ -176,31 +198,30 @@ std::vector<Finished> runWanted(const Output& out, Queue& queue,
     }
     line.sample(p.done, p.total, p.sinceLast);
     const auto row = queue.row(p.rowId);
-    std::fputs(("\r\033[K" + line.text(row ? utf8(row->name) : "") + waitingNote).c_str(), stdout);
-    std::fflush(stdout);
+    std::fputs(("\r\033[K" + line.text(row ? utf8(row->name) : "") + waitingNote).c_str(), stderr);
   }
   clearLine();
-  std::fflush(stdout);
-  std::signal(SIGINT, oldInt);
-  std::signal(SIGTERM, oldTerm);
+  for (int sig : kStopSignals) std::signal(sig, previous[sig]);
+  stopped = stopped || g_interrupted;
 
   std::vector<Finished> result;
-  std::map<std::uint64_t, QueueRow> done;
-  for (const QueueRow& r : queue.finished()) done[r.id] = r;
   for (std::uint64_t id : queue.wantedRows()) {
     Finished f;
     f.row = id;
-    if (auto it = done.find(id); it != done.end()) {
-      f.detail = it->second;
-      f.state = "done";
-    } else if (auto r = queue.row(id)) {
+    if (auto r = queue.ended(id); r && r->state == RowState::Done) {
       f.detail = *r;
-      f.reason = utf8(r->reason);
+      f.state = "done";
+    } else if (auto now = queue.row(id)) {
+      f.detail = *now;
+      f.reason = utf8(now->reason);
+      f.local = now->state == RowState::Failed && now->localFault;
       // A row whose transfer kept breaking off failed on the network: the
       // service could not be reached well enough, as for a waiting row.
-      f.state = stopped ? "stopped" : r->state == RowState::Failed && !r->brokenOff ? "failed" : "waiting";
-      if (f.state == "waiting") printError(utf8(r->name) + ": cannot reach the service (" + f.reason +
-                                           "); run the command again to continue");
+      f.state = stopped                                                     ? "stopped"
+                : now->state == RowState::Failed && !now->brokenOff          ? "failed"
+                                                                              : "waiting";
+      if (f.state == "waiting")
+        printError(utf8(now->name) + ": cannot reach the service (" + f.reason + "); run the command again to continue");
     }
     f.nameUtf8 = utf8(f.detail.name);
     result.push_back(std::move(f));
@@ -210,20 +231,22 @@ std::vector<Finished> runWanted(const Output& out, Queue& queue,
 }
 
 // 0 all done; 130 interrupted; 5 some done; else 2 when the service could
-// not be reached, 4 when only local files failed, 3 otherwise.
+// not be reached, 4 when a local file failed (unreadable, vanished, full
+// disk, a name too long, a target that is a folder), 3 otherwise.
 int exitCodeOf(const std::vector<Finished>& rows, std::size_t localFailures) {
-  std::size_t done = 0, waiting = 0, stopped = 0;
+  std::size_t done = 0, waiting = 0, stopped = 0, local = localFailures;
   for (const auto& r : rows) {
     done += r.state == "done";
     waiting += r.state == "waiting";
     stopped += r.state == "stopped";
+    local += r.local;
   }
   if (stopped) return 130;
   const std::size_t all = rows.size() + localFailures;
   if (done == all) return kExitOk;
   if (done > 0) return kExitPartial;
   if (waiting) return kExitUnreachable;
-  return rows.empty() ? kExitLocalFile : kExitRefused;
+  return local ? kExitLocalFile : kExitRefused;
 }
 
 json finishedJson(const Finished& f) {
@@ -247,7 +270,6 @@ int put(const Output& out, const std::vector<std::string>& files, std::int32_t f
   context.userId = s.userId;
   context.listingRowPattern = browser::patterns::fileRow();
   context.instant = !noInstant;
-  context.currentFolder = [folderId] { return folderId; };
   queue.setContext(context);
   queue.switchAccount(s.accountName, queuePath("uploads", s));
 
@@ -299,8 +321,9 @@ int get(const Output& out, const std::vector<std::int32_t>& fileIds, const std::
         bool retry) {
   const StoredSession s = requireSession();
   std::error_code ec;
+  // The folder is fixed now, absolute: a later run from another working folder saves into it too.
   const std::string folder =
-      transfer::folderWithSeparator(std::filesystem::absolute(outDir.empty() ? "." : outDir, ec).string());
+      transfer::DownloadQueue::normalFolder(std::filesystem::absolute(outDir.empty() ? "." : outDir, ec).string());
   std::filesystem::create_directories(folder, ec);
   if (ec || ::access(folder.c_str(), W_OK) != 0)
     throw CliError(kExitLocalFile, "cannot write into " + folder + ": " + (ec ? ec.message() : std::strerror(errno)));

@@ -53,7 +53,7 @@ void removePartial(const PartialFile& p) {
 std::string partialPathFor(const std::string& folder, const std::string& localName, const std::string& fileId,
                            std::uint64_t rowId) {
   char row[17];
-  std::snprintf(row, sizeof row, "%08llx", static_cast<unsigned long long>(rowId & 0xffffffffu));
+  std::snprintf(row, sizeof row, "%016llx", static_cast<unsigned long long>(rowId));
   const std::string tail = "." + fileId.substr(0, 20) + "-" + row + ".tnwkpart";
   std::string name = localName;
   constexpr std::size_t kNameMax = 255;
@@ -65,35 +65,90 @@ std::string partialPathFor(const std::string& folder, const std::string& localNa
   return folder + name + tail;
 }
 
+static bool isAbsoluteFolder(const std::string& folder) {
+  return !folder.empty() && folder.front() == '/' &&
+         folderWithSeparator(std::filesystem::path(folder).lexically_normal().string()) == folder;
+}
+
 DownloadQueue::DownloadQueue() = default;
 
 DownloadQueue::~DownloadQueue() { stop(); }
 
 std::uint64_t DownloadQueue::add(const std::string& fileId, const std::string& nameGbk,
                                  const std::string& sizeText, const std::string& saveFolder) {
+  const DownloadContext c = m_context.get();
   QueueRow row;
   row.fileId = fileId;
   row.name = nameGbk;
   row.sizeText = sizeText;
-  if (!saveFolder.empty()) row.saveFolder = folderWithSeparator(saveFolder);
+  row.saveFolder = normalFolder(saveFolder.empty() ? c.saveFolder : saveFolder);
+  row.rule = c.rule;
+  if (!isAbsoluteFolder(row.saveFolder)) return 0;  // a relative or empty folder is never guessed
   return addRow(std::move(row));
+}
+
+std::string DownloadQueue::normalFolder(const std::string& folder) {
+  if (folder.empty() || folder.front() != '/') return {};
+  return folderWithSeparator(std::filesystem::path(folder).lexically_normal().string());
 }
 
 void DownloadQueue::forgetRow(const QueueRow& row) { removePartial(row.partial); }
 
 void DownloadQueue::stoppedRow(QueueRow& row) {
+  if (row.bodyComplete) return;  // complete: only the rename is left
   removePartial(row.partial);
   row.partial = PartialFile{};
 }
 
+void DownloadQueue::runBegins() {
+  std::lock_guard lock(m_writtenMutex);
+  m_written.clear();
+}
+
+void DownloadQueue::checkpoint(QueueRow& row) {
+  const FileStamp now = stampOf(row.partial.path);
+  if (!now.exists) return;
+  row.partial.size = now.size;
+  row.partial.mtimeNs = now.mtimeNs;
+  updateRow(row);
+}
+
+// The partial file is continued from its checkpoint: bytes past it (written
+// after the last save, before a kill) are cut off; a partial shorter than its
+// checkpoint (lost by a power failure) or one the row did not record starts
+// again from 0.
+bool DownloadQueue::keepPartial(QueueRow& row) {
+  const FileStamp now = stampOf(row.partial.path);
+  const std::int64_t mark = row.partial.size;
+  if (!now.exists || mark <= 0 || now.size < mark) return false;
+  if (row.partial.serverTotal >= 0 && mark > row.partial.serverTotal) return false;
+  if (now.size > mark && ::truncate(row.partial.path.c_str(), mark) != 0) return false;
+  return true;
+}
+
+// Failures of this machine, not of the service.
+TransferQueue::StepResult DownloadQueue::localFailure(const char* what, int error) {
+  return {Step::Failed, gbk(what) + net::fromUtf8(std::strerror(error)), true};
+}
+
 TransferQueue::StepResult DownloadQueue::runRow(QueueRow& row) {
   const DownloadContext c = m_context.get();
-  if (row.saveFolder.empty()) row.saveFolder = folderWithSeparator(c.saveFolder);
+  if (row.saveFolder.empty()) row.saveFolder = normalFolder(c.saveFolder);  // saved by an older version
+  if (!isAbsoluteFolder(row.saveFolder)) return {Step::Failed, gbk("下载文件夹不是绝对路径"), true};
   const std::string localName = safeFileName(net::toUtf8(row.name));
   if (row.partial.path.empty()) row.partial.path = partialPathFor(row.saveFolder, localName, row.fileId, row.id);
   updateRow(row);
   std::error_code ec;
   std::filesystem::create_directories(row.saveFolder, ec);
+  if (ec) return localFailure("无法创建下载文件夹：", ec.value());
+
+  // Every byte arrived before (the rename failed, or the run ended first).
+  if (row.bodyComplete) {
+    const FileStamp now = stampOf(row.partial.path);
+    if (now.exists && now.size == row.partial.size) return finish(row);
+    row.bodyComplete = false;
+    row.partial.size = -1;
+  }
 
   net::RequestOptions options;
   options.cancel = stopFlag();
@@ -104,21 +159,20 @@ TransferQueue::StepResult DownloadQueue::runRow(QueueRow& row) {
   const std::string address = storageAddress(page.body, c.storageHost);
   if (address.empty()) return {Step::Failed, gbk("没有取得文件的下载地址")};
 
-  // The partial file is continued only while it is exactly as this row left it.
-  const FileStamp now = stampOf(row.partial.path);
-  bool resume = now.exists && now.size > 0 && now.size == row.partial.size && now.mtimeNs == row.partial.mtimeNs &&
-                (row.partial.serverTotal < 0 || now.size <= row.partial.serverTotal);
+  bool resume = keepPartial(row);
   for (int attempt = 0;; ++attempt) {
     if (!resume) {
       removePartial(row.partial);
       row.partial = PartialFile{row.partial.path};
     }
     const std::int64_t knownTotal = row.partial.serverTotal;
+    const std::int64_t resumedAt = resume ? row.partial.size : 0;
     TransferParams params;
     params.remoteUrl = address;
     params.localFile = row.partial.path;
     announce(QueueEventKind::Sending, row.id);
-    const TransferReport got = runTransfer(std::make_shared<HttpDownload>(), params, [resume] { return !resume; });
+    const TransferReport got = runTransfer(
+        std::make_shared<HttpDownload>(), params, [resume] { return !resume; }, [&] { checkpoint(row); });
     if (stopRequested() || got.outcome == Outcome::Closed) return {Step::Stopped, {}};
 
     const FileStamp left = stampOf(row.partial.path);
@@ -126,18 +180,26 @@ TransferQueue::StepResult DownloadQueue::runRow(QueueRow& row) {
     row.partial.mtimeNs = left.mtimeNs;
     if (got.totalSize > 0) row.partial.serverTotal = got.totalSize;
     // Continued against a file that is not the one begun (its size changed on
-    // the service), or past its end: the bytes in hand are not its; once more from 0.
+    // the service): the bytes in hand are not its; once more from 0.
     const bool otherFile = resume && knownTotal > 0 && got.totalSize > 0 && got.totalSize != knownTotal;
+    // Asked past the end: complete when it holds exactly the total known before.
     const bool pastEnd = resume && got.status == 416;
+    if (pastEnd && knownTotal > 0 && resumedAt == knownTotal && left.size == knownTotal) {
+      row.bodyComplete = true;
+      if (!updateRowNow(row)) return {Step::Failed, gbk("无法保存传输队列"), true};
+      return finish(row);
+    }
     if ((otherFile || pastEnd) && attempt == 0) {
       resume = false;
       continue;
     }
-    updateRow(row);
     if (got.succeeded) {
+      row.bodyComplete = true;
+      if (!updateRowNow(row)) return {Step::Failed, gbk("无法保存传输队列"), true};
       announce(QueueEventKind::Sent, row.id);
-      return finish(row, c);
+      return finish(row);
     }
+    updateRow(row);
 
     std::string reason = outcomeName(got.outcome);
     if (!got.error.empty()) reason += ": " + got.error;
@@ -145,37 +207,59 @@ TransferQueue::StepResult DownloadQueue::runRow(QueueRow& row) {
       case Outcome::ConnectFailed: return {Step::Unreachable, gbk("无法连接服务器：") + reason};
       case Outcome::NetworkError:
         return {got.status != 0 ? Step::Broken : Step::Unreachable, gbk("连接中断：") + reason};
+      case Outcome::LocalFileError: return {Step::Failed, reason, true};
       default: return {Step::Failed, reason};
     }
   }
 }
 
 // The body is complete in the partial file: it takes the target's name now.
-TransferQueue::StepResult DownloadQueue::finish(QueueRow& row, const DownloadContext& c) {
+// A name this run has already written is never replaced by another row of
+// the run: that row gets a new name, whatever its rule.
+TransferQueue::StepResult DownloadQueue::finish(QueueRow& row) {
+  const DownloadContext c = m_context.get();
   const std::string name = safeFileName(net::toUtf8(row.name));
   std::string target = row.saveFolder + name;
   const std::string partial = row.partial.path;
-  bool moved = renameNoReplace(partial, target);
+  bool writtenThisRun = false;
+  {
+    std::lock_guard lock(m_writtenMutex);
+    writtenThisRun = m_written.count(target) > 0;
+  }
+  struct stat st {};
+  if (::stat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    return {Step::Failed, gbk("无法保存文件：目标是一个文件夹：") + target, true};
+  NameRule rule = writtenThisRun ? NameRule::Rename : row.rule;
+  bool moved = !writtenThisRun && renameNoReplace(partial, target);
+  int error = errno;
   if (!moved && pathTaken(target)) {
-    switch (c.rule) {
+    switch (rule) {
       case NameRule::Overwrite:
         moved = std::rename(partial.c_str(), target.c_str()) == 0;
+        error = errno;
         break;
       case NameRule::Rename:
         for (int tries = 0; tries < 3 && !moved; ++tries) {
           target = renamedTarget(row.saveFolder, name, c.drawNumber ? c.drawNumber : randomNumber, pathTaken);
           if (target.empty()) return {Step::Failed, gbk("没有可用的新文件名")};
           moved = renameNoReplace(partial, target);
+          error = errno;
         }
         break;
       case NameRule::Keep:
         return {Step::Failed, gbk("文件已存在")};
     }
   }
-  if (!moved) return {Step::Failed, gbk("无法保存文件：") + std::string(std::strerror(errno))};
+  if (!moved) return localFailure("无法保存文件：", error);
+  if (writtenThisRun) row.note = gbk("同名文件已在本次下载中保存，另存为：") + net::fromUtf8(target);
+  {
+    std::lock_guard lock(m_writtenMutex);
+    m_written.insert(target);
+  }
   row.finalPath = target;
   row.size = stampOf(target).size;
   row.partial = PartialFile{};
+  row.bodyComplete = false;
   return {Step::Done, {}};
 }
 

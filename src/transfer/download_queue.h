@@ -7,29 +7,30 @@
 // (overwrite or a new name) is applied at that moment; a failed download
 // never touches the file that was there.
 //
-// Resume: a row that stopped early records its partial file's size and
-// modification time and the total the server announced; it continues only
-// while all of them still match, otherwise it starts again from 0 (a partial
-// longer than the file on the service, or a file whose size changed there,
-// starts again too). A row never continues or deletes a file of another row
-// or of the user.
+// Checkpoints: while the body moves, the partial file's size is saved with
+// the row about every 2 s. After a kill or a crash the next run cuts the
+// partial back to its checkpoint and continues from there (a partial shorter
+// than its checkpoint, a file whose size changed on the service, or a
+// partial past its end starts again from 0). A body that was complete when
+// it was saved is only renamed. A row never continues or deletes a file of
+// another row or of the user.
 
 #include <cstdint>
 #include <functional>
+#include <mutex>
+#include <set>
 #include <string>
 
 #include "transfer/transfer_queue.h"
 
 namespace tarnwick::transfer {
 
-enum class NameRule { Overwrite = 0, Rename = 1, Keep = -1 };  // Keep: a taken name fails the row
-
 struct DownloadContext {
   std::string mainHost;
   std::string storageHost;
   std::string accessPassword;  // GBK
-  std::string saveFolder;      // native; for rows queued without one, read when they first start
-  NameRule rule = NameRule::Overwrite;
+  std::string saveFolder;      // absolute native folder of rows queued from now on
+  NameRule rule = NameRule::Overwrite;  // name rule of rows queued from now on
   std::function<int()> drawNumber;  // the rename rule's numbers; empty: random 10000..50000
 };
 
@@ -44,19 +45,29 @@ class DownloadQueue : public TransferQueue {
   ~DownloadQueue() override;
 
   void setContext(DownloadContext context) { m_context.set(std::move(context)); }
-  // Appends a listed file (name GBK, size as the listing shows it); the save
-  // folder is fixed now when given, else when the row first starts.
+  // Appends a listed file (name GBK, size as the listing shows it) for the
+  // save folder given (else the context's) and the context's name rule, both
+  // fixed now. 0 and nothing queued when the folder is not absolute.
   std::uint64_t add(const std::string& fileId, const std::string& nameGbk, const std::string& sizeText,
                     const std::string& saveFolder = "");
+  // An absolute folder, normalised, with its trailing "/"; "" for a relative or empty one.
+  static std::string normalFolder(const std::string& folder);
 
  protected:
   StepResult runRow(QueueRow& row) override;
   void forgetRow(const QueueRow& row) override;
   void stoppedRow(QueueRow& row) override;
+  void runBegins() override;
+  // Saves how far the partial file has come (while the transfer runs).
+  void checkpoint(QueueRow& row);
 
  private:
-  StepResult finish(QueueRow& row, const DownloadContext& c);
+  static StepResult localFailure(const char* whatUtf8, int error);
+  bool keepPartial(QueueRow& row);
+  StepResult finish(QueueRow& row);
   Shared<DownloadContext> m_context;
+  std::mutex m_writtenMutex;
+  std::set<std::string> m_written;  // targets this run has written
 };
 
 }  // namespace tarnwick::transfer

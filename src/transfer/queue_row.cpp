@@ -108,7 +108,13 @@ std::string encodeRow(const QueueRow& r) {
   field("partsize", std::to_string(r.partial.size));
   field("partmtime", std::to_string(r.partial.mtimeNs));
   field("total", std::to_string(r.partial.serverTotal));
-  field("unregistered", r.registrationUnknown ? "1" : "0");
+  field("unregistered", std::to_string(static_cast<int>(r.pending)));
+  field("before", std::to_string(r.newestIdBefore));
+  field("sentat", std::to_string(r.sentAtMs));
+  field("ftp", r.ftpHost);
+  field("ftpuser", r.ftpUser);
+  field("rule", std::to_string(static_cast<int>(r.rule)));
+  field("complete", r.bodyComplete ? "1" : "0");
   field("broken", std::to_string(r.brokenTries));
   std::string line = o.str();
   line.pop_back();
@@ -147,7 +153,17 @@ std::optional<QueueRow> decodeRow(const std::string& line) {
   r.partial.size = number(f["partsize"]).value_or(-1);
   r.partial.mtimeNs = number(f["partmtime"]).value_or(0);
   r.partial.serverTotal = number(f["total"]).value_or(-1);
-  r.registrationUnknown = f["unregistered"] == "1";
+  const auto pending = number(f["unregistered"]).value_or(0);
+  if (pending < 0 || pending > 2) return std::nullopt;
+  r.pending = static_cast<Pending>(pending);
+  r.newestIdBefore = number(f["before"]).value_or(0);
+  r.sentAtMs = number(f["sentat"]).value_or(0);
+  r.ftpHost = f["ftp"];
+  r.ftpUser = f["ftpuser"];
+  const auto rule = number(f["rule"]).value_or(0);
+  if (rule < -1 || rule > 1) return std::nullopt;
+  r.rule = static_cast<NameRule>(rule);
+  r.bodyComplete = f["complete"] == "1";
   r.brokenTries = static_cast<int>(number(f["broken"]).value_or(0));
   return r;
 }

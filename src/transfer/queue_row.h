@@ -21,6 +21,14 @@ namespace tarnwick::transfer {
 
 enum class RowState { Queued, Running, Paused, Failed, Done };
 
+// What a download does when its target name is taken: replace the file, save
+// under a new name (a number before the name), or fail (Keep).
+enum class NameRule { Overwrite = 0, Rename = 1, Keep = -1 };
+
+// A request whose effect the service keeps (a file row) was sent, and its
+// reply is not known: the row is saved so before the request leaves.
+enum class Pending { None = 0, Registration = 1, Instant = 2 };
+
 // What a download row wrote so far: its own partial file, as the row left it.
 // The row continues it only while path, size and modification time are
 // still these; serverTotal is the complete size the server announced.
@@ -39,25 +47,39 @@ struct QueueRow {
   std::string reason;        // why it failed or paused (GBK), empty otherwise
 
   // Upload: the local file and where it goes. Download: the listed file and
-  // the folder it is saved in. folder / saveFolder are fixed when the row
-  // first starts unless given when it was queued.
-  std::string localPath;                 // upload: native path of the file
+  // the folder it is saved in. Every rule that decides the outcome is fixed
+  // when the row is queued and travels with it: nothing is read from a
+  // window or from the run that happens to start the row.
+  std::string localPath;                 // upload: absolute native path of the file
   std::string name;                      // upload: file name sent; download: listed name (GBK)
   std::optional<std::int32_t> folderId;  // upload: target folder
+  std::string ftpHost;                   // upload: "host[:port]" the file goes to
+  std::string ftpUser;                   // upload: FTP login (empty: anonymous); never the password
   std::string fileId;                    // download: the file's id (pid)
   std::string sizeText;                  // download: the size column of the listing
-  std::string saveFolder;                // download: native folder with its trailing "/"
+  std::string saveFolder;                // download: absolute native folder with its trailing "/"
+  NameRule rule = NameRule::Overwrite;   // download: a taken target name
 
-  PartialFile partial;       // download: the partial file of this row
-  bool registrationUnknown = false;  // upload: sent, but the registration got no reply
+  // Download: the partial file of this row. partial.size is the checkpoint:
+  // the bytes known to be in the partial when the row was last saved.
+  PartialFile partial;
+  bool bodyComplete = false;  // download: every byte is in the partial; only the rename is left
+  // Upload: a request that makes a file row was sent without a known reply.
+  // newestIdBefore is the newest file id of the target folder before it left
+  // (only a same-named file newer than that is its evidence), sentAtMs when.
+  Pending pending = Pending::None;
+  std::int64_t newestIdBefore = 0;
+  std::int64_t sentAtMs = 0;
   int brokenTries = 0;       // transfers of this row broken after they began
   bool brokenOff = false;    // failed because its transfer kept breaking off (a network fault)
+  bool localFault = false;   // failed on this machine (disk full, name too long, file gone)
 
   // Done.
   std::int64_t size = -1;    // bytes of the file
   std::int64_t remoteId = 0; // upload: the service's id of the file
   bool instant = false;      // upload: taken by MD5 without sending
   std::string finalPath;     // download: where the file now is
+  std::string note;          // download: why it was saved under another name (GBK), empty otherwise
 };
 
 // Native file-system facts of a path; exists false when it cannot be read.

@@ -157,10 +157,11 @@ void TransferQueue::start() {
         m_thread.join();
     }
     for (QueueRow& r : m_rows)
-      if (r.state == RowState::Failed || r.state == RowState::Paused) {
+      if ((r.state == RowState::Failed || r.state == RowState::Paused) && takes(r)) {
         r.state = RowState::Queued;
         r.reason.clear();
         r.brokenTries = 0;
+        r.localFault = false;
       }
     m_stop = false;
     m_waiting = false;
@@ -241,8 +242,15 @@ void TransferQueue::updateRow(const QueueRow& row) {
   announce(QueueEventKind::Changed);
 }
 
+bool TransferQueue::updateRowNow(const QueueRow& row) {
+  updateRow(row);
+  flushSave();
+  return true;
+}
+
 TransferReport TransferQueue::runTransfer(std::shared_ptr<Transfer> transfer, TransferParams params,
-                                          std::function<bool()> onNameConflict) {
+                                          std::function<bool()> onNameConflict, std::function<void()> onTick,
+                                          int tickMs) {
   struct Wait {
     std::mutex m;
     std::condition_variable cv;
@@ -282,7 +290,12 @@ TransferReport TransferQueue::runTransfer(std::shared_ptr<Transfer> transfer, Tr
   TransferReport report;
   {
     std::unique_lock lock(wait->m);
-    wait->cv.wait(lock, [&] { return wait->ended; });
+    while (!wait->cv.wait_for(lock, std::chrono::milliseconds(std::max(50, tickMs)), [&] { return wait->ended; }))
+      if (onTick) {
+        lock.unlock();
+        onTick();
+        lock.lock();
+      }
     report = wait->report;
   }
   {
@@ -294,7 +307,7 @@ TransferReport TransferQueue::runTransfer(std::shared_ptr<Transfer> transfer, Tr
 
 std::optional<std::size_t> TransferQueue::nextQueuedLocked() const {
   for (std::size_t i = 0; i < m_rows.size(); ++i)
-    if (m_rows[i].state == RowState::Queued) return i;
+    if (m_rows[i].state == RowState::Queued && takes(m_rows[i])) return i;
   return std::nullopt;
 }
 
@@ -340,6 +353,7 @@ void TransferQueue::runner() {
   std::size_t unreachableTries = 0;
   // The FTP session of one file is taken up by the next; it ends with the run.
   m_connections = std::make_shared<net::ConnectionShare>();
+  runBegins();
   for (;;) {
     QueueRow row;
     {
@@ -383,6 +397,7 @@ void TransferQueue::runner() {
         case Step::Failed:
           row.state = RowState::Failed;
           row.reason = result.reason;
+          row.localFault = result.local;
           event = QueueEventKind::RowFailed;
           unreachableTries = 0;
           break;
@@ -408,7 +423,7 @@ void TransferQueue::runner() {
           ++unreachableTries;
           if (delay < 0) {  // no more tries: every waiting row pauses
             for (QueueRow& r : m_rows)
-              if (r.state == RowState::Queued) r.state = RowState::Paused;
+              if (r.state == RowState::Queued && takes(r)) r.state = RowState::Paused;
             row.state = RowState::Paused;
           }
           break;
@@ -419,6 +434,7 @@ void TransferQueue::runner() {
       if (delay >= 0) m_waiting = true;
       saveLocked();
     }
+    if (row.state == RowState::Done || row.state == RowState::Failed) rowEnded(row);
     if (event != QueueEventKind::Changed) announce(event, row.id, result.reason);
     announce(QueueEventKind::Changed);
     if (delay >= 0) {

@@ -120,7 +120,8 @@ class TransferQueue {
   // Removes rows; the running row is refused (false when it was among ids).
   bool remove(const std::vector<std::uint64_t>& ids);
 
-  // Starts working off the rows: Failed and Paused rows are queued again.
+  // Starts working off the rows this queue takes: their Failed and Paused
+  // rows are queued again.
   // Rows added while running are taken in turn. No-op while running.
   void start();
   // The one way of stopping (quit, logout, forced logout): see above. Bounded
@@ -142,6 +143,7 @@ class TransferQueue {
   struct StepResult {
     Step step = Step::Failed;
     std::string reason;  // GBK
+    bool local = false;  // Failed on this machine (disk, name, local file), not by the service
   };
   // Works one row (a copy; the result is written back by id). Runs on the
   // runner thread; blocking is allowed, stopRequested() must be honoured.
@@ -152,6 +154,13 @@ class TransferQueue {
   virtual void stoppedRow(QueueRow&) {}
   // Rows loaded from the saved file, before they are shown.
   virtual void loadedRow(QueueRow&) {}
+  // Whether this queue works the row at all (a front end that runs only some
+  // of the member's rows leaves the others exactly as they are).
+  virtual bool takes(const QueueRow&) const { return true; }
+  // A run begins (start() until idle is one run).
+  virtual void runBegins() {}
+  // A row of the run ended Done or Failed (its final state), on the runner thread.
+  virtual void rowEnded(const QueueRow&) {}
 
   std::uint64_t addRow(QueueRow row);  // assigns id, account; appends
   void announce(QueueEventKind kind, std::uint64_t rowId = 0, const std::string& text = {});
@@ -161,11 +170,17 @@ class TransferQueue {
   // runner thread: the counters of progress() read it meanwhile, stop()
   // closes it. onNameConflict answers the download's "target exists"
   // question (true gives up).
+  // onTick runs on the runner thread about every tickMs while the transfer
+  // moves (a download's checkpoint).
   TransferReport runTransfer(std::shared_ptr<Transfer> transfer, TransferParams params,
-                             std::function<bool()> onNameConflict = {});
+                             std::function<bool()> onNameConflict = {}, std::function<void()> onTick = {},
+                             int tickMs = 2000);
   // Sleeps up to ms; false when stop() came.
   bool pause(int ms);
   void updateRow(const QueueRow& row);  // writes the row back (by id), saves
+  // Writes the row back and saves it before returning; false when it could
+  // not be saved (write-ahead: the step it announces must not happen).
+  bool updateRowNow(const QueueRow& row);
 
  private:
   void runner();

@@ -1,6 +1,7 @@
 #include "transfer/upload_queue.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 
 #include "browser/listing.h"
@@ -31,7 +32,13 @@ std::string baseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-constexpr int kListingPages = 200;  // pages of the target folder read to find a registered file
+constexpr int kListingPages = 200;
+
+// A listing page read over the thread's kept-alive connection (the
+// registration that follows takes it up).
+net::RequestResult listingPage(const std::string& url, const net::RequestOptions& options) {
+  return net::performRequest(url, "GET", "", "", "", options);
+}  // pages of the target folder read to find a registered file
 
 }  // namespace
 
@@ -50,6 +57,9 @@ std::uint64_t UploadQueue::add(const std::string& localPath, std::optional<std::
   row.name = net::fromUtf8(baseName(localPath));
   row.folderId = folderId;
   row.size = stampOf(localPath).size;
+  const UploadContext c = m_context.get();
+  row.ftpHost = c.ftpHost;
+  row.ftpUser = c.ftpUser;
   return addRow(std::move(row));
 }
 
@@ -60,67 +70,150 @@ void UploadQueue::loadedRow(QueueRow& row) {
   }
 }
 
+static std::int64_t nowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
 UploadQueue::Lookup UploadQueue::findRegistered(const UploadContext& c, const QueueRow& row) {
+  // The listing is newest first: the walk ends at the first file that is not
+  // newer than the newest one before the request left.
   Lookup out;
   net::RequestOptions options;
   options.cancel = stopFlag();
+  const std::string stored = storedFileName(row.name);
   int pages = 1;
   for (int page = 0; page < pages && page < kListingPages; ++page) {
     const auto url = browser::listingUrl(c.mainHost, c.userId, row.folderId.value_or(0),
                                          page == 0 ? std::nullopt : std::optional<std::string>(std::to_string(page)));
-    const net::RequestResult r = net::performFetch(url, options);
+    const net::RequestResult r = listingPage(url, options);
     if (!r.ok()) {
       out.unreachable = true;
       return out;
     }
     if (page == 0) pages = std::max(1, browser::pageCount(r.body));
+    bool older = false;
     for (const browser::FileRow& f : browser::extractFileRows(r.body, c.listingRowPattern)) {
-      if (f.name != row.name) continue;
-      // The listing rounds sizes: a file of this name whose size is within it.
-      const std::int64_t listed = sizeFromText(f.size);
-      const std::int64_t slack = std::max<std::int64_t>(1024, row.size / 16);
-      if (listed >= 0 && std::llabs(listed - row.size) > slack) continue;
-      if (!out.id || f.id > *out.id) out.id = f.id;  // the newest such file
+      if (f.id <= row.newestIdBefore) {
+        older = true;
+        continue;
+      }
+      if (f.name == stored && (!out.id || f.id < *out.id)) out.id = f.id;
     }
+    if (older) break;
   }
   return out;
+}
+
+UploadQueue::Lookup UploadQueue::newestInFolder(const UploadContext& c, std::int32_t folderId) {
+  Lookup out;
+  net::RequestOptions options;
+  options.cancel = stopFlag();
+  const net::RequestResult r = listingPage(browser::listingUrl(c.mainHost, c.userId, folderId), options);
+  if (!r.ok()) {
+    out.unreachable = true;
+    return out;
+  }
+  out.id = 0;
+  for (const browser::FileRow& f : browser::extractFileRows(r.body, c.listingRowPattern))
+    out.id = std::max<std::int64_t>(*out.id, f.id);
+  return out;
+}
+
+// Before a request that makes a file row leaves, the row says so in the
+// saved queue; false when that could not be saved (nothing is sent then).
+bool UploadQueue::markPending(QueueRow& row, Pending what, std::int64_t newestBefore) {
+  row.pending = what;
+  row.newestIdBefore = newestBefore;
+  row.sentAtMs = nowMs();
+  return updateRowNow(row);
+}
+
+UploadQueue::Resolved UploadQueue::resolvePending(const UploadContext& c, QueueRow& row) {
+  const Lookup found = findRegistered(c, row);
+  if (stopRequested()) return Resolved::Stopped;
+  if (found.unreachable) return Resolved::Unreachable;
+  if (found.id) {
+    row.remoteId = *found.id;
+    row.instant = row.pending == Pending::Instant;
+    row.pending = Pending::None;
+    return Resolved::Registered;
+  }
+  // The service may still be working on the request (it reads the whole file
+  // before it adds the row): nothing is concluded before its deadline.
+  const std::int64_t deadlineMs =
+      (row.pending == Pending::Instant ? 30 : registrationDeadlineSeconds(row.size)) * 1000L;
+  if (nowMs() - row.sentAtMs < deadlineMs) return Resolved::Wait;
+  if (row.pending == Pending::Instant) return Resolved::Resend;
+  switch (temporaryFileState(ftpFile(c, row), stopFlag())) {
+    case RemoteFile::Present: return Resolved::RegisterAgain;  // never taken: the file is there
+    case RemoteFile::Absent: return Resolved::Resend;          // lost: send it again
+    case RemoteFile::Unreachable: break;
+  }
+  return stopRequested() ? Resolved::Stopped : Resolved::Unreachable;
+}
+
+FtpUploadFile UploadQueue::ftpFile(const UploadContext& c, const QueueRow& row) const {
+  FtpUploadFile file;
+  file.ftpHost = row.ftpHost.empty() ? c.ftpHost : row.ftpHost;
+  file.localPath = row.localPath;
+  file.fileNameGbk = row.name;
+  file.user = row.ftpHost.empty() ? c.ftpUser : row.ftpUser;
+  file.password = c.ftpPassword;
+  return file;
 }
 
 TransferQueue::StepResult UploadQueue::runRow(QueueRow& row) {
   const UploadContext c = m_context.get();
   const FileStamp before = stampOf(row.localPath);
-  if (!before.exists) return {Step::Failed, gbk("本地文件不存在或无法读取")};
+  if (!before.exists) return {Step::Failed, gbk("本地文件不存在或无法读取"), true};
   row.size = before.size;
-  if (!row.folderId) {  // fixed once the file is on its way
+  if (!row.folderId) {  // a row saved by an older version without its folder
     row.folderId = c.currentFolder ? c.currentFolder() : 0;
     updateRow(row);
   }
   const UploadTarget target{c.mainHost, c.account, *row.folderId};
+  const StepResult notSaved{Step::Failed, gbk("无法保存传输队列，没有发送"), true};
+  const StepResult unknown{Step::Unreachable, gbk("登记结果未知，稍后再查")};
 
   // Sent before, but whether the service took it is not known: ask first.
-  if (row.registrationUnknown) {
-    const Lookup found = findRegistered(c, row);
-    if (stopRequested()) return {Step::Stopped, {}};
-    if (found.unreachable) return {Step::Unreachable, gbk("无法连接服务器")};
-    if (found.id) {
-      row.remoteId = *found.id;
-      return {Step::Done, {}};
+  bool registerOnly = false;
+  if (row.pending != Pending::None) {
+    switch (resolvePending(c, row)) {
+      case Resolved::Stopped: return {Step::Stopped, {}};
+      case Resolved::Unreachable: return {Step::Unreachable, gbk("无法连接服务器")};
+      case Resolved::Wait: return unknown;
+      case Resolved::Registered: return {Step::Done, {}};
+      case Resolved::RegisterAgain: registerOnly = true; break;
+      case Resolved::Resend: break;
     }
-    row.registrationUnknown = false;
+    row.pending = Pending::None;
     updateRow(row);
   }
 
   net::RequestOptions options;
   options.cancel = stopFlag();
-  if (c.instant) {
+  std::int64_t newestBefore = -1;  // read again before each request that makes a file
+  const auto readNewest = [&]() -> std::optional<StepResult> {
+    const Lookup newest = newestInFolder(c, *row.folderId);
+    if (stopRequested()) return StepResult{Step::Stopped, {}};
+    if (newest.unreachable) return StepResult{Step::Unreachable, gbk("无法连接服务器")};
+    newestBefore = *newest.id;
+    return std::nullopt;
+  };
+  if (c.instant && !registerOnly) {
     std::string error;
     const std::string md5 = md5OfFile(row.localPath, &error, stopFlag());
     if (stopRequested()) return {Step::Stopped, {}};
-    if (md5.empty()) return {Step::Failed, gbk("无法读取文件：") + error};
+    if (md5.empty()) return {Step::Failed, gbk("无法读取文件：") + error, true};
+    if (auto stop = readNewest()) return *stop;
+    if (!markPending(row, Pending::Instant, newestBefore)) return notSaved;
     const UploadRequest req = instantUploadRequest(target, md5, row.name);
     const net::RequestResult r = net::performRequest(req.url, "POST", "", "", req.body, options);
-    if (stopRequested()) return {Step::Stopped, {}};
-    if (noReply(r)) return {Step::Unreachable, gbk("无法连接服务器")};
+    if (stopRequested() && noReply(r)) return {Step::Stopped, {}};  // still pending: asked at the next start
+    if (noReply(r)) return unknown;
+    row.pending = Pending::None;
+    updateRow(row);
     if (auto id = uploadedFileId(replyText(r))) {
       row.remoteId = *id;
       row.instant = true;
@@ -128,56 +221,54 @@ TransferQueue::StepResult UploadQueue::runRow(QueueRow& row) {
     }
   }
 
-  announce(QueueEventKind::Sending, row.id);
-  FtpUploadFile file;
-  file.ftpHost = c.ftpHost;
-  file.localPath = row.localPath;
-  file.fileNameGbk = row.name;
-  file.user = c.ftpUser;
-  file.password = c.ftpPassword;
-  const TransferReport sent = runTransfer(std::make_shared<FtpUpload>(), ftpUploadParams(file));
-  if (stopRequested() || sent.outcome == Outcome::Closed) return {Step::Stopped, {}};
-  const FileStamp after = stampOf(row.localPath);
-  if (sent.succeeded && after != before) return {Step::Failed, gbk("文件在上传过程中被修改")};
-  if (!sent.succeeded) {
-    std::string reason = outcomeName(sent.outcome);
-    if (!sent.error.empty()) reason += ": " + sent.error;
-    switch (sent.outcome) {
-      case Outcome::ConnectFailed: return {Step::Unreachable, gbk("无法连接服务器：") + reason};
-      case Outcome::NetworkError:
-        return {sent.status != 0 ? Step::Broken : Step::Unreachable, gbk("连接中断：") + reason};
-      default:
-        if (after != before) return {Step::Failed, gbk("文件在上传过程中被修改")};
-        return {Step::Failed, reason};
+  if (!registerOnly) {
+    announce(QueueEventKind::Sending, row.id);
+    const std::int64_t sendStart = nowMs();
+    const TransferReport sent = runTransfer(std::make_shared<FtpUpload>(), ftpUploadParams(ftpFile(c, row)));
+    if (stopRequested() || sent.outcome == Outcome::Closed) return {Step::Stopped, {}};
+    const FileStamp after = stampOf(row.localPath);
+    if (sent.succeeded && after != before) return {Step::Failed, gbk("文件在上传过程中被修改"), true};
+    if (!sent.succeeded) {
+      std::string reason = outcomeName(sent.outcome);
+      if (!sent.error.empty()) reason += ": " + sent.error;
+      switch (sent.outcome) {
+        case Outcome::ConnectFailed: return {Step::Unreachable, gbk("无法连接服务器：") + reason};
+        case Outcome::NetworkError:
+          return {sent.status != 0 ? Step::Broken : Step::Unreachable, gbk("连接中断：") + reason};
+        case Outcome::LocalFileError: return {Step::Failed, reason, true};
+        default:
+          if (after != before) return {Step::Failed, gbk("文件在上传过程中被修改"), true};
+          return {Step::Failed, reason};
+      }
     }
+    // A long transfer: other files may have come into the folder meanwhile.
+    if (newestBefore >= 0 && nowMs() - sendStart > 10000) newestBefore = -1;
   }
 
   announce(QueueEventKind::Sent, row.id);
+  if (newestBefore < 0)
+    if (auto stop = readNewest()) return *stop;
+  if (!markPending(row, Pending::Registration, newestBefore)) return notSaved;
   const UploadRequest req = registerUploadRequest(target, row.name);
   options.deadlineSeconds = registrationDeadlineSeconds(row.size);
   const net::RequestResult r = net::performRequest(req.url, "POST", "", "", req.body, options);
   if (r.ok()) {
+    row.pending = Pending::None;
     if (auto id = uploadedFileId(replyText(r))) {
       row.remoteId = *id;
       return {Step::Done, {}};
     }
+    updateRow(row);
     return {Step::Failed, gbk("上传失败，文件被使用中")};
   }
-  // No reply: the service may have taken the file all the same. Until the
-  // listing says so either way, the row is not sent again.
-  row.registrationUnknown = true;
-  updateRow(row);
+  // No reply: the service may have taken the file all the same. The row stays
+  // pending (saved so): until the listing says so either way, it is not sent again.
   if (stopRequested()) return {Step::Stopped, {}};
-  const Lookup found = findRegistered(c, row);
-  if (stopRequested()) return {Step::Stopped, {}};
-  if (found.id) {
-    row.registrationUnknown = false;
-    row.remoteId = *found.id;
-    return {Step::Done, {}};
+  switch (resolvePending(c, row)) {
+    case Resolved::Stopped: return {Step::Stopped, {}};
+    case Resolved::Registered: return {Step::Done, {}};
+    default: return {Step::Unreachable, gbk("登记没有得到回复")};
   }
-  if (found.unreachable) return {Step::Unreachable, gbk("登记没有得到回复")};
-  // Not listed (yet): the next start asks the listing again before sending.
-  return {Step::Failed, gbk("登记没有得到回复，文件没有登记")};
 }
 
 }  // namespace tarnwick::transfer

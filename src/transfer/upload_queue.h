@@ -11,9 +11,17 @@
 //                                       tries it again (see TransferQueue)
 //   refused, file changed, unreadable . Failed with the reason; kept, tried
 //                                       again at the next start()
-//   registration without a reply ..... the target folder's listing tells
-//                                       whether it was taken; until it is known
-//                                       the row is never sent a second time
+//   registration without a reply ..... see "write-ahead" below
+//
+// Write-ahead: the registration and the instant upload make a file row on
+// the service. Before either leaves, the row is saved as pending with the
+// newest file id of the target folder. A pending row (after no reply, a
+// kill, a crash) is never sent again until the service has been asked:
+//   a file of the stored name newer than that id ........ registered: done
+//   none yet, the request's deadline not over ........... wait, ask again
+//   none, the temporary file still on the FTP server .... register it again
+//                                                         (it was never taken)
+//   none, no temporary file (or an instant request) ..... lost: send again
 
 #include <cstdint>
 #include <functional>
@@ -21,20 +29,21 @@
 #include <string>
 
 #include "transfer/transfer_queue.h"
+#include "transfer/upload_requests.h"
 
 namespace tarnwick::transfer {
 
 // What an upload needs of the session and the window, read when a row starts.
 struct UploadContext {
   std::string mainHost;          // the service
-  std::string ftpHost;           // "host[:port]"
-  std::string ftpUser;           // empty: anonymous
-  std::string ftpPassword;
+  std::string ftpHost;           // "host[:port]" of rows queued from now on
+  std::string ftpUser;           // empty: anonymous; of rows queued from now on
+  std::string ftpPassword;       // of the member's login (never saved with a row)
   std::string account;           // GBK, sent as bsm
   std::string userId;            // the member's id, for the listing check
   std::string listingRowPattern; // the listing's row pattern, for the listing check
   bool instant = true;           // try the MD5 first
-  // The folder of a row queued without one, read when it first starts.
+  // The folder of a row saved without one by an older version.
   std::function<std::int32_t()> currentFolder;
 };
 
@@ -48,8 +57,8 @@ class UploadQueue : public TransferQueue {
   ~UploadQueue() override;
 
   void setContext(UploadContext context) { m_context.set(std::move(context)); }
-  // Appends a file (native path); its folder is fixed now when given, else
-  // when it first starts. The row's name is the file name after the last "/".
+  // Appends a file (absolute native path) for the folder; the FTP host and
+  // user are the context's now. The row's name is the file name after the last "/".
   std::uint64_t add(const std::string& localPath, std::optional<std::int32_t> folderId = std::nullopt);
 
  protected:
@@ -61,7 +70,12 @@ class UploadQueue : public TransferQueue {
     std::optional<std::int64_t> id;  // the file is in the folder
     bool unreachable = false;        // the listing could not be read
   };
+  enum class Resolved { Registered, Wait, RegisterAgain, Resend, Unreachable, Stopped };
   Lookup findRegistered(const UploadContext& c, const QueueRow& row);
+  Lookup newestInFolder(const UploadContext& c, std::int32_t folderId);
+  bool markPending(QueueRow& row, Pending what, std::int64_t newestBefore);
+  Resolved resolvePending(const UploadContext& c, QueueRow& row);
+  FtpUploadFile ftpFile(const UploadContext& c, const QueueRow& row) const;
   Shared<UploadContext> m_context;
 };
 

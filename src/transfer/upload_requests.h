@@ -4,6 +4,7 @@
 // the reply test both share, the FTP parameter record of one file and the
 // web-upload page address.
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -53,5 +54,19 @@ struct FtpUploadFile {
   std::string password;
 };
 TransferParams ftpUploadParams(const FtpUploadFile& file);
+
+}  // namespace tarnwick::transfer
+
+namespace tarnwick::transfer {
+
+// The name a file gets on the service when it is registered under nameGbk:
+// the service turns < > " & \ / | and control bytes into "_", trims blanks
+// and keeps 120 characters ("file" when nothing is left).
+std::string storedFileName(const std::string& nameGbk);
+
+// Whether the temporary file of an upload (name + kUploadSuffix) is still
+// on the FTP server: asked with SIZE by the login of the upload.
+enum class RemoteFile { Present, Absent, Unreachable };
+RemoteFile temporaryFileState(const FtpUploadFile& file, const std::atomic<bool>* cancel);
 
 }  // namespace tarnwick::transfer

@@ -167,7 +167,13 @@ TEST(QueueRules, SavedRowsRoundTrip) {
   r.sizeText = "1.5KB";
   r.saveFolder = "/home/u/";
   r.partial = {"/home/u/x.42-1.tnwkpart", 12345, 1700000000123456789LL, 99999};
-  r.registrationUnknown = true;
+  r.pending = Pending::Registration;
+  r.newestIdBefore = 41;
+  r.sentAtMs = 1700000000123;
+  r.ftpHost = "127.0.0.1:2121";
+  r.ftpUser = "u\tser";
+  r.rule = NameRule::Rename;
+  r.bodyComplete = true;
   r.brokenTries = 2;
   auto back = decodeRow(encodeRow(r));
   ASSERT_TRUE(back);
@@ -175,7 +181,8 @@ TEST(QueueRules, SavedRowsRoundTrip) {
   EXPECT_EQ(back->reason, r.reason);
   EXPECT_EQ(back->partial, r.partial);
   EXPECT_EQ(back->folderId, r.folderId);
-  for (const char* bad : {"", "id=0\tstate=queued", "id=1\tstate=nonsense", "id=1\tstate=queued\tname=%zz"})
+  for (const char* bad : {"", "id=0\tstate=queued", "id=1\tstate=nonsense", "id=1\tstate=queued\tname=%zz",
+                          "id=1\tstate=queued\tunregistered=7", "id=1\tstate=queued\trule=5"})
     EXPECT_FALSE(decodeRow(bad)) << bad;
 }
 
@@ -189,7 +196,9 @@ TEST(QueueRules, PartialFilesAreTheRowsOwnAndFitAName) {
   const std::string p = partialPathFor("/d/", longName, "123", 9);
   const std::string base = p.substr(3);
   EXPECT_LE(base.size(), 255u);
-  EXPECT_EQ((base.size() - std::string(".123-00000009.tnwkpart").size()) % 3, 0u);  // whole characters
+  EXPECT_EQ((base.size() - std::string(".123-0000000000000009.tnwkpart").size()) % 3, 0u);  // whole characters
+  // The whole row id: rows whose ids share their low 32 bits keep apart.
+  EXPECT_NE(partialPathFor("/d/", "a", "1", 0x100000001ULL), partialPathFor("/d/", "a", "1", 0x200000001ULL));
 }
 
 }  // namespace

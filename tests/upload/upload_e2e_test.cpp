@@ -106,22 +106,42 @@ QString typeBeforeStor(const QString& remote) {
 
 // A port that accepts FTP connections and never answers: the transfer
 // hangs in its login until the test closes the connection.
+// An FTP address that takes connections and says nothing until hangUp();
+// from then on it hangs up on those and relays new ones to the real server
+// (the data connections go to the real server's own PASV address).
 class SilentFtp : public QObject {
  public:
-  explicit SilentFtp(std::function<void()> onConnect) {
+  explicit SilentFtp(const QString& realHost) : m_real(realHost) {
     m_server.listen(QHostAddress::LocalHost, 0);
-    connect(&m_server, &QTcpServer::newConnection, this, [this, onConnect] {
-      while (QTcpSocket* s = m_server.nextPendingConnection()) m_sockets << s;
-      onConnect();
+    connect(&m_server, &QTcpServer::newConnection, this, [this] {
+      while (QTcpSocket* s = m_server.nextPendingConnection()) {
+        if (m_relaying)
+          relay(s);
+        else
+          m_sockets << s;
+      }
     });
   }
   QString host() const { return QStringLiteral("127.0.0.1:%1").arg(m_server.serverPort()); }
   int connections() const { return m_sockets.size(); }
   void hangUp() {
+    m_relaying = true;
     for (QTcpSocket* s : m_sockets) s->abort();
   }
 
  private:
+  void relay(QTcpSocket* client) {
+    auto* server = new QTcpSocket(client);
+    const int colon = m_real.lastIndexOf(u':');
+    server->connectToHost(m_real.left(colon), m_real.mid(colon + 1).toUShort());
+    connect(client, &QTcpSocket::readyRead, server, [client, server] { server->write(client->readAll()); });
+    connect(server, &QTcpSocket::readyRead, client, [client, server] { client->write(server->readAll()); });
+    connect(server, &QTcpSocket::disconnected, client, [client] { client->disconnectFromHost(); });
+    connect(client, &QTcpSocket::disconnected, server, [server] { server->disconnectFromHost(); });
+  }
+
+  QString m_real;
+  bool m_relaying = false;
   QTcpServer m_server;
   QList<QTcpSocket*> m_sockets;
 };
@@ -382,8 +402,18 @@ class UploadE2E : public QObject {
   void unreachableServerPausesAndRowsGoOnceItIsBack() {
     find<QCheckBox>(main::kInstantUploadCheck)->setChecked(false);
     const QString realFtp = q(net::hosts().ftpHost);
-    SilentFtp silent([&] { app::setControlText(m_main, QStringLiteral("服务器ip编辑框"), app::toGbk(realFtp)); });
+    SilentFtp silent(realFtp);
+    // The member's FTP address as read at login: the rows queued now keep it.
     app::setControlText(m_main, QStringLiteral("服务器ip编辑框"), app::toGbk(silent.host()));
+    transfer::qt::UploadPage::of(m_main)->readFtpAccount();
+    struct Restore {
+      QWidget* main;
+      QString host;
+      ~Restore() {
+        app::setControlText(main, QStringLiteral("服务器ip编辑框"), app::toGbk(host));
+        transfer::qt::UploadPage::of(main)->readFtpAccount();
+      }
+    } restore{m_main, realFtp};
     QStringList names, paths;
     for (const char* n : {"a_paused", "b_first", "c_deleted", "d_dropped"}) {
       names << QString::fromUtf8(n) + "_" + m_tag + ".bin";
@@ -444,11 +474,14 @@ class UploadE2E : public QObject {
     const QString late = m_files.filePath(QStringLiteral("late_") + m_tag + ".bin");
     const QString refused = localFile(QStringLiteral("refused_") + m_tag + ".bin", "refused");
     const int finishedBefore = done()->topLevelItemCount();
-    addRows({late, refused});
+    addRows({late});
+    // Each row keeps the folder shown when it was queued, whatever is shown when it starts.
     app::Session::instance().setCurrentFolderId(999999);  // a folder the service does not have
+    transfer::qt::UploadPage::of(m_main)->addFiles({refused});
+    app::Session::instance().setCurrentFolderId(0);
+    QCOMPARE(queue()->topLevelItemCount(), 2);
     uploadButton()->click();
     QVERIFY(QTest::qWaitFor([&] { return uploadButton()->isEnabled(); }, kWaitMs));
-    app::Session::instance().setCurrentFolderId(0);
     QCOMPARE(label(main::kUploadStateLabel), QStringLiteral("状态：上传失败，文件被使用中！"));
     QCOMPARE(queue()->topLevelItemCount(), 2);
     for (int i = 0; i < 2; ++i) {

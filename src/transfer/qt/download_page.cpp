@@ -70,7 +70,13 @@ DownloadPage::DownloadPage(QWidget* main, DownloadQueue& queue) : QObject(main),
   }
   if (auto* timer = app::control<QTimer>(main, kDownloadTimer))
     connect(timer, &QTimer::timeout, this, &DownloadPage::refreshProgress);
-  if (m_folder) connect(m_folder, &QLineEdit::textChanged, this, [this] { applyContext(); });
+  // The folder counts once editing ends (focus leaves, Enter, the folder
+  // dialog), never a half-typed path; the rows queued from then on keep it.
+  if (m_folder) {
+    m_committedFolder = DownloadQueue::normalFolder(QFile::encodeName(m_folder->text()).toStdString());
+    connect(m_folder, &QLineEdit::editingFinished, this, [this] { commitFolder(); });
+  }
+  applyContext();
   if (m_rule) connect(m_rule, &QComboBox::currentIndexChanged, this, [this] { applyContext(); });
   listenOnGui(m_queue, this, [this](const QueueEvent& e) { onEvent(e); });
 }
@@ -131,14 +137,28 @@ void DownloadPage::onEvent(const QueueEvent& e) {
   sync();
 }
 
-// What a row needs of the window, read when the queue starts and whenever
-// the folder or the name rule changes.
+// The folder box's text becomes the folder of the rows queued from now on;
+// false (and the user told) when it is empty or not a full path.
+bool DownloadPage::commitFolder() {
+  if (!m_folder) return false;
+  const std::string folder = DownloadQueue::normalFolder(QFile::encodeName(m_folder->text()).toStdString());
+  if (folder.empty()) {
+    app::showMessage(u("下载文件夹必须是完整的路径，例如 /home/用户/下载"));
+    return false;
+  }
+  m_committedFolder = folder;
+  applyContext();
+  return true;
+}
+
+// What a row needs of the window: the folder and the name rule of rows
+// queued from now on, the service's addresses and the access password.
 void DownloadPage::applyContext() {
   DownloadContext c;
   c.mainHost = net::hosts().mainHost;
   c.storageHost = net::hosts().storageHost;
   c.accessPassword = browser::BrowserState::instance().accessPassword();
-  if (m_folder) c.saveFolder = QFile::encodeName(m_folder->text()).toStdString();
+  c.saveFolder = m_committedFolder;
   const int rule = m_rule ? m_rule->currentIndex() : 0;
   c.rule = rule == 0 ? NameRule::Overwrite : rule == 1 ? NameRule::Rename : NameRule::Keep;
   m_queue.setContext(std::move(c));
@@ -158,6 +178,8 @@ void DownloadPage::startQueue() {
 void DownloadPage::addSelectedFiles() {
   auto* files = app::control<QTreeWidget>(m_main, kFileView);
   if (!files) return;
+  if (m_committedFolder.empty() && !commitFolder()) return;
+  applyContext();
   std::vector<int> rows;
   for (QTreeWidgetItem* item : files->selectedItems()) rows.push_back(files->indexOfTopLevelItem(item));
   std::sort(rows.begin(), rows.end());
@@ -175,7 +197,8 @@ void DownloadPage::refreshProgress() {
   QTreeWidgetItem* row = itemOf(m_list, p.rowId);
   if (!row) return;
   std::int64_t total = p.total;
-  if (total < 0) total = sizeFromText(app::toGbk(row->text(kDownloadSize)));
+  if (total < 0)
+    if (const auto queued = m_queue.row(p.rowId)) total = sizeFromText(queued->sizeText);
   row->setText(kDownloadProgress, QString::fromStdString(progressText(p.done, total)));
   const std::int64_t ms = m_sinceTick.isValid() ? m_sinceTick.restart() : 0;
   row->setText(kDownloadSpeed, QString::fromStdString(speedText(p.sinceLast, ms)));
@@ -195,6 +218,7 @@ void DownloadPage::chooseFolder() {
   const QString dir = QFileDialog::getExistingDirectory(m_main, u("请选择一个文件夹"));
   if (dir.isEmpty() || !m_folder) return;
   m_folder->setText(QFile::decodeName(folderWithSeparator(QFile::encodeName(dir).toStdString()).c_str()));
+  commitFolder();
 }
 
 }  // namespace tarnwick::transfer::qt

@@ -1,4 +1,5 @@
 #pragma once
+#include <string>
 // The page 下载列表: a view of the core download queue. 超级列表框2 shows its
 // unfinished rows (下载进度 drawn as a bar while a row runs, the state of a
 // failed, paused or waiting row; a failed or paused row carries a mark and
@@ -44,6 +45,7 @@ class DownloadPage : public QObject {
   void sync();
   void refreshProgress();
   void applyContext();
+  bool commitFolder();
   QString stateText(const QueueRow& row) const;
   void log(const QString& text);
 
@@ -54,6 +56,7 @@ class DownloadPage : public QObject {
   QPushButton* m_button = nullptr;
   QLineEdit* m_folder = nullptr;
   QComboBox* m_rule = nullptr;
+  std::string m_committedFolder;  // the folder of rows queued from now on ("" none yet)
   QElapsedTimer m_sinceTick;
 };
 

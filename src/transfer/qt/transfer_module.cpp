@@ -92,6 +92,7 @@ void registerTransferModule() {
   app::addMemberHooks(
       [] {
         if (TransferQueues* q = TransferQueues::of(app::mainWindow())) q->memberJoined();
+        if (UploadPage* page = UploadPage::of(app::mainWindow())) page->readFtpAccount();
       },
       [] {
         if (TransferQueues* q = TransferQueues::of(app::mainWindow())) q->memberLeft();

@@ -61,21 +61,35 @@ void UploadPage::chooseFiles() {
   if (dialog.exec() == QDialog::Accepted) addFiles(dialog.selectedFiles());
 }
 
+// Each file goes to the folder shown after 上传至 now, by the FTP login of
+// this member, whenever it starts.
 void UploadPage::addFiles(const QStringList& paths) {
-  for (const QString& path : paths) m_queue.add(QFile::encodeName(path).toStdString());
+  applyContext();
+  const std::int32_t folder = app::Session::instance().currentFolderId();
+  for (const QString& path : paths)
+    m_queue.add(QFile::encodeName(QFileInfo(path).absoluteFilePath()).toStdString(), folder);
   if (!paths.isEmpty()) m_lastFolder = QFileInfo(paths.last()).absolutePath();
   sync();
 }
 
-// What a row needs of the session and the window, read when the queue starts
-// (and again when 使用极速秒传 changes).
+// The FTP login of the member, read once when the member logs in.
+void UploadPage::readFtpAccount() {
+  m_ftpHost = app::controlText(m_main, kFtpHostBox);
+  m_ftpUser = app::controlText(m_main, kFtpUserBox);
+  m_ftpPassword = app::controlText(m_main, kFtpPasswordBox);
+  m_ftpRead = true;
+}
+
+// What the queue needs of the session and the window: rows queued from now
+// on take the FTP host and user; the password serves every row of the login.
 void UploadPage::applyContext() {
+  if (!m_ftpRead) readFtpAccount();
   const app::SessionData s = app::Session::instance().get();
   UploadContext c;
   c.mainHost = net::hosts().mainHost;
-  c.ftpHost = app::controlText(m_main, kFtpHostBox);
-  c.ftpUser = app::controlText(m_main, kFtpUserBox);
-  c.ftpPassword = app::controlText(m_main, kFtpPasswordBox);
+  c.ftpHost = m_ftpHost;
+  c.ftpUser = m_ftpUser;
+  c.ftpPassword = m_ftpPassword;
   c.account = s.accountName;
   c.userId = s.userId;
   c.listingRowPattern = app::controlText(m_main, kFileRowPattern);
@@ -151,7 +165,6 @@ void UploadPage::onEvent(const QueueEvent& e) {
       break;
     case QueueEventKind::Unreachable:
       resetProgress();
-      applyContext();  // the next try uses the window's settings as they are now
       setStatus(QStringLiteral("状态：无法连接服务器，上传已暂停，稍后自动重试……"));
       app::logLine(kLogBox, app::toGbk(QStringLiteral("：无法连接服务器，上传暂停：") + path + QStringLiteral("（")) +
                              e.text + app::toGbk(QStringLiteral("）")));

@@ -43,6 +43,9 @@ class UploadPage : public QObject {
   // deleteUploadTask: removes the selected rows, unless one is uploading.
   void deleteTask();
 
+  // Reads the member's FTP login from the window (at each login).
+  void readFtpAccount();
+
   // The page object of the main window (nullptr before it is installed).
   static UploadPage* of(QWidget* main);
 
@@ -73,6 +76,8 @@ class UploadPage : public QObject {
   SpeedAverage m_speed;
   QElapsedTimer m_tick;
   QString m_lastFolder;  // lastUploadFolder: the dialog starts there
+  std::string m_ftpHost, m_ftpUser, m_ftpPassword;  // the member's FTP login
+  bool m_ftpRead = false;
   QString m_trayTip;     // the tray tooltip before the upload changed it
 };
 
