@@ -202,11 +202,15 @@ TEST_F(QueueService, AnUnreachableServerPausesTheQueueInsteadOfDrainingIt) {
 TEST_F(QueueService, ARegistrationWithoutReplyIsLookedUpInTheListing) {
   const std::string name = "q-noreply-" + tag() + ".bin";
   std::atomic<bool> listed{false};
-  const std::string row = "<div style=\"display:none;\">pid：777<文件名：" + name +
-                          "<大小：2.0KB<日期：2026-01-01<下载量：0< </div>\r\n";
+  const auto listingRow = [&](int id) {
+    return "<div style=\"display:none;\">pid：" + std::to_string(id) + "<文件名：" + name +
+           "<大小：2.0KB<日期：2026-01-01<下载量：0< </div>\r\n";
+  };
+  // An older file of the same name and size is in the folder already: it is
+  // never taken for the registration's evidence.
   tarnwick::test::RawServer main([&](const tarnwick::test::RawRequest& r, const auto& send) {
     if (r.requestLine().find("/tjwj.php") != std::string::npos) return;  // hangs up without a word
-    const std::string page = "总共有1页" + (listed ? net::fromUtf8(row) : std::string());
+    const std::string page = "总共有1页" + net::fromUtf8((listed ? listingRow(777) : "") + listingRow(500));
     send(tarnwick::test::simpleReply(page));
   });
   writeFile(m_dir + "/" + name, trickyBytes(2048, 50));
@@ -224,6 +228,7 @@ TEST_F(QueueService, ARegistrationWithoutReplyIsLookedUpInTheListing) {
   ASSERT_EQ(q.rows().size(), 1u);
   EXPECT_NE(q.rows()[0].state, RowState::Done);
   EXPECT_EQ(q.rows()[0].pending, Pending::Registration);  // waits for the answer, never sends again
+  EXPECT_EQ(q.rows()[0].newestIdBefore, 500);
 
   listed = true;  // the service had taken it after all
   q.start();
@@ -398,6 +403,48 @@ TEST_F(QueueService, FailuresNeverTouchTheUsersFileAndForeignPartialsStartAgain)
   EXPECT_TRUE(q.rows().empty());
   EXPECT_EQ(readFile(m_dir + "/save/" + name), body);  // 同名覆盖, at the moment it was complete
   EXPECT_EQ(storage.requests().back().find("Range: bytes=50001-"), std::string::npos);
+  EXPECT_TRUE(leftovers().empty());
+}
+
+// A body that is complete but could not take its name (the name is a
+// folder) is only renamed at the next run, never fetched again. Two files of
+// one name in one run both arrive: the second under a new name.
+TEST_F(QueueService, ACompleteBodyIsRenamedAndOneRunNeverReplacesItsOwnFile) {
+  const std::string body = trickyBytes(70000, 31);
+  HttpPeer storage({body});
+  const std::string name = "q-dir-" + tag() + ".bin";
+  const std::string id = addServiceFile(name, "1003/q-dir-" + tag());
+  fs::create_directories(m_dir + "/save/" + name);
+  DownloadQueue q;
+  q.setOptions(quick());
+  q.setContext(downloadContext(storage));
+  const auto row = q.add(id, name, "");
+  q.start();
+  ASSERT_TRUE(q.waitIdle(30000));
+  ASSERT_EQ(q.rows().size(), 1u);
+  EXPECT_EQ(q.rows()[0].state, RowState::Failed);
+  EXPECT_TRUE(q.rows()[0].localFault);
+  EXPECT_TRUE(q.rows()[0].bodyComplete);
+  const std::size_t fetched = storage.requests().size();
+  fs::remove(m_dir + "/save/" + name);
+  q.start();
+  ASSERT_TRUE(q.waitIdle(30000));
+  EXPECT_TRUE(q.rows().empty());
+  EXPECT_EQ(storage.requests().size(), fetched);
+  EXPECT_EQ(readFile(m_dir + "/save/" + name), body);
+  EXPECT_EQ(q.row(row)->finalPath, m_dir + "/save/" + name);
+
+  // Two cloud files of one name in one run, the rule 同名覆盖: both stay.
+  const std::string twin = addServiceFile(name, "1003/q-dir-b-" + tag());
+  q.setContext(downloadContext(storage, NameRule::Overwrite));
+  const auto first = q.add(id, name, ""), second = q.add(twin, name, "");
+  q.start();
+  ASSERT_TRUE(q.waitIdle(30000));
+  EXPECT_TRUE(q.rows().empty());
+  EXPECT_EQ(q.row(first)->finalPath, m_dir + "/save/" + name);
+  EXPECT_NE(q.row(second)->finalPath, q.row(first)->finalPath);
+  EXPECT_FALSE(q.row(second)->note.empty());
+  EXPECT_EQ(readFile(q.row(second)->finalPath), body);
   EXPECT_TRUE(leftovers().empty());
 }
 
