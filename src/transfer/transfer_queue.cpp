@@ -65,7 +65,8 @@ void TransferQueue::switchAccount(const std::string& account, const std::string&
   stop();  // the rows of the member who leaves are written now
   std::vector<QueueRow> loaded = savePath.empty() ? std::vector<QueueRow>{} : loadRows(savePath);
   for (QueueRow& r : loaded) {
-    r.state = RowState::Paused;
+    // A failed row stays failed with its reason; the others wait for a start.
+    if (r.state != RowState::Failed) r.state = RowState::Paused;
     r.account = account;
     loadedRow(r);
   }

@@ -150,13 +150,35 @@ class DownloadE2E : public QObject {
     app::control<QTabWidget>(m_main, main::kPages)->setCurrentIndex(1);
     QTRY_VERIFY_WITH_TIMEOUT(files()->topLevelItemCount() >= 5 && !browser::BrowserState::instance().listingBusy(),
                              20000);
-    app::control<QLineEdit>(m_main, main::kSaveFolderBox)->setText(saveDir());
+    auto* folder = app::control<QLineEdit>(m_main, main::kSaveFolderBox);
+    folder->setText(saveDir());
+    Q_EMIT folder->editingFinished();
     m_boxes->take();
   }
 
   void cleanupTestCase() {
     delete m_boxes;
     delete m_main;
+  }
+
+  // The folder box counts when editing ends: a half-typed path never
+  // reaches a row, an empty or relative one is refused with a message.
+  void saveFolderCountsWhenEditingEnds() {
+    clearLists();
+    auto* folder = app::control<QLineEdit>(m_main, main::kSaveFolderBox);
+    folder->setText(QStringLiteral("/t"));  // still typing
+    queue(QStringLiteral("a.txt"), 1);
+    for (const QString& bad : {QString(), QStringLiteral("relative/dir")}) {
+      folder->setText(bad);
+      Q_EMIT folder->editingFinished();
+      QTRY_COMPARE_WITH_TIMEOUT(m_boxes->size(), 1, 10000);
+      QVERIFY(m_boxes->take().first().startsWith(QStringLiteral("下载文件夹必须是完整的路径")));
+    }
+    queue(QStringLiteral("b.txt"), 2);
+    for (const auto& r : downloads().rows()) QCOMPARE(QString::fromStdString(r.saveFolder), saveDir());
+    folder->setText(saveDir());
+    Q_EMIT folder->editingFinished();
+    clearLists();
   }
 
   void emptyListAsksForTasks() {
