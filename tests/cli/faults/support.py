@@ -176,7 +176,7 @@ class Cli:
                 fields = {}
                 for field in line.split(b"\t"):
                     key, _, value = field.partition(b"=")
-                    fields[key.decode()] = urllib.parse.unquote_to_bytes(value.decode("ascii", "replace"))
+                    fields[key.decode()] = urllib.parse.unquote_to_bytes(value)
                 rows.append(fields)
         return rows
 

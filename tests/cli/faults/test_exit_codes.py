@@ -14,7 +14,7 @@ LOCAL_FILE = 4
 
 def setUpModule():
     global member
-    member = Member(1943, "faultexit")
+    member = Member(1943, "faultcode")
 
 
 def tearDownModule():
