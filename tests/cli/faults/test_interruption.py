@@ -109,6 +109,7 @@ class Interruption(unittest.TestCase):
         again = self.cli.run(["get", str(second), "-o", folder], env=self.via_proxy)
         self.assertEqual(again.code, 0, again)
         starts = self.proxy.ranges("/up/")
+        self.assertTrue(starts, "the file was not fetched again")
         if left > 0:
             self.assertGreater(starts[0], 0, "started again from 0")
         self.assertEqual(read(os.path.join(folder, "second.bin")), data)
