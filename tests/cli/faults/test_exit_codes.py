@@ -33,10 +33,8 @@ def mount_small_tmpfs(folder, size):
 class ExitCodes(unittest.TestCase):
     def setUp(self):
         self.cli = Cli()
+        self.addCleanup(self.cli.close)
         self.cli.login(member.account)
-
-    def tearDown(self):
-        self.cli.close()
 
     def test_full_disk_during_get(self):
         data = support.fresh_bytes(2 << 20, 5)

@@ -30,13 +30,11 @@ def tearDownModule():
 class Interruption(unittest.TestCase):
     def setUp(self):
         self.cli = Cli()
+        self.addCleanup(self.cli.close)
         self.cli.login(member.account)
         self.proxy = Proxy(STORAGE)
+        self.addCleanup(self.proxy.stop)
         self.via_proxy = {"TARNWICK_STORAGE_HOST": self.proxy.url}
-
-    def tearDown(self):
-        self.proxy.stop()
-        self.cli.close()
 
     def stop_at(self, args, folder, share, sig, stdout=None):
         """Runs get through the slowed proxy and sends sig once the partial file

@@ -24,8 +24,8 @@ def tearDownModule():
 
 class OtherRows(unittest.TestCase):
     def fresh_cli(self):
-        self.cli = Cli()
         self.undo = []
+        self.cli = Cli()
         self.cli.login(member.account)
 
     def drop_cli(self):
@@ -78,8 +78,8 @@ class OtherRows(unittest.TestCase):
         ]
         for n, (what, make) in enumerate(rows):
             with self.subTest(what):
-                self.fresh_cli()
                 try:
+                    self.fresh_cli()
                     folder = self.cli.path("earlier")
                     fid, earlier = make(folder)
                     self.assertNotEqual(earlier.code, 0, earlier)

@@ -32,7 +32,11 @@ class Registration(unittest.TestCase):
     def fresh(self):
         """A client of its own (its own saved queue) and a proxy without rules."""
         self.cli = Cli()
-        self.proxy = Proxy(MAIN)
+        try:
+            self.proxy = Proxy(MAIN)
+        except Exception:
+            self.cli.close()
+            raise
         try:
             self.cli.login(member.account)
             self.via_proxy = {"TARNWICK_MAIN_HOST": self.proxy.url}
