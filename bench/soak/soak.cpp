@@ -35,6 +35,7 @@
 #include <vector>
 
 #include "../../tests/fixtures/service_db.h"
+#include "soak_service.h"
 #include "account/login.h"
 #include "browser/scrape_patterns.h"
 #include "net/hosts.h"
@@ -52,65 +53,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-int freePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(fd);
-  return ntohs(a.sin_port);
-}
-
-// The service on fixed ports and a fixed data folder, so that it can be
-// killed and started again under the same addresses.
-class Service {
- public:
-  Service(std::string data, int http, int ftp) : m_data(std::move(data)), m_http(http), m_ftp(ftp) {}
-  ~Service() { kill(); }
-  bool start() {
-    const std::string script = TARNWICK_SOURCE_DIR "/service/start";
-    const std::string http = std::to_string(m_http), ftp = std::to_string(m_ftp);
-    for (int attempt = 0; attempt < 50; ++attempt) {
-      const std::string log = m_data + "/../service-out.txt";
-      posix_spawn_file_actions_t fa;
-      posix_spawn_file_actions_init(&fa);
-      posix_spawn_file_actions_addopen(&fa, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-      const char* argv[] = {script.c_str(), "--http", http.c_str(), "--ftp", ftp.c_str(), "--data", m_data.c_str(),
-                            nullptr};
-      const int rc = posix_spawn(&m_pid, script.c_str(), &fa, nullptr, const_cast<char**>(argv), environ);
-      posix_spawn_file_actions_destroy(&fa);
-      if (rc != 0) return false;
-      for (int i = 0; i < 200; ++i) {  // "ready ..." within 20 s
-        std::ifstream in(log);
-        std::string line;
-        if (std::getline(in, line) && line.rfind("ready", 0) == 0) return true;
-        int status = 0;
-        if (::waitpid(m_pid, &status, WNOHANG) == m_pid) break;  // ended: the port is not free yet
-        std::this_thread::sleep_for(100ms);
-      }
-      kill();
-      std::this_thread::sleep_for(200ms);
-    }
-    return false;
-  }
-  void kill() {
-    if (m_pid <= 0) return;
-    ::kill(m_pid, SIGKILL);
-    ::waitpid(m_pid, nullptr, 0);
-    m_pid = -1;
-  }
-  std::string host() const { return "http://127.0.0.1:" + std::to_string(m_http); }
-  std::string ftpHost() const { return "127.0.0.1:" + std::to_string(m_ftp); }
-
- private:
-  std::string m_data;
-  int m_http, m_ftp;
-  pid_t m_pid = -1;
-};
+using soak::Service;
+using soak::freePort;
 
 using tarnwick::test::queryDb;
 
