@@ -116,6 +116,7 @@ struct Finished {
   std::string state;   // "done", "failed", "waiting" (service unreachable), "stopped"
   std::string reason;  // UTF-8
   bool local = false;  // failed on this machine
+  bool interrupted = false;  // the run was stopped (a signal, a closed output)
   QueueRow detail;
 };
 
@@ -181,13 +182,13 @@ std::vector<Finished> runWanted(const Output& out, Queue& queue,
   for (;;) {
     const bool idle = queue.waitIdle(tty ? 200 : 500);
     drain();
-    if (idle) break;
     if (g_interrupted) {
       queue.stop();
       stopped = true;
       drain();
       break;
     }
+    if (idle) break;
     if (!tty) continue;
     const transfer::QueueProgress p = queue.progress();
     if (!p.rowId || !queue.wanted(p.rowId)) continue;
@@ -202,7 +203,6 @@ std::vector<Finished> runWanted(const Output& out, Queue& queue,
   }
   clearLine();
   for (int sig : kStopSignals) std::signal(sig, previous[sig]);
-  stopped = stopped || g_interrupted;
 
   std::vector<Finished> result;
   for (std::uint64_t id : queue.wantedRows()) {
@@ -226,7 +226,10 @@ std::vector<Finished> runWanted(const Output& out, Queue& queue,
     f.nameUtf8 = utf8(f.detail.name);
     result.push_back(std::move(f));
   }
-  if (stopped) printError("interrupted; run the command again to continue");
+  if (stopped) {
+    printError("interrupted; run the command again to continue");
+    for (Finished& f : result) f.interrupted = true;
+  }
   return result;
 }
 
@@ -238,7 +241,7 @@ int exitCodeOf(const std::vector<Finished>& rows, std::size_t localFailures) {
   for (const auto& r : rows) {
     done += r.state == "done";
     waiting += r.state == "waiting";
-    stopped += r.state == "stopped";
+    stopped += r.state == "stopped" || r.interrupted;
     local += r.local;
   }
   if (stopped) return 130;

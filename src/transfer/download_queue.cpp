@@ -21,6 +21,8 @@ namespace {
 
 std::string gbk(const char* utf8) { return net::fromUtf8(utf8); }
 
+constexpr int kCheckpointMs = 1000;  // how often a running download saves its partial's size
+
 bool pathTaken(const std::string& path) {
   struct stat st {};
   return ::lstat(path.c_str(), &st) == 0;
@@ -172,7 +174,8 @@ TransferQueue::StepResult DownloadQueue::runRow(QueueRow& row) {
     params.localFile = row.partial.path;
     announce(QueueEventKind::Sending, row.id);
     const TransferReport got = runTransfer(
-        std::make_shared<HttpDownload>(), params, [resume] { return !resume; }, [&] { checkpoint(row); });
+        std::make_shared<HttpDownload>(), params, [resume] { return !resume; }, [&] { checkpoint(row); },
+        kCheckpointMs);
     if (stopRequested() || got.outcome == Outcome::Closed) return {Step::Stopped, {}};
 
     const FileStamp left = stampOf(row.partial.path);
@@ -226,10 +229,10 @@ TransferQueue::StepResult DownloadQueue::finish(QueueRow& row) {
     std::lock_guard lock(m_writtenMutex);
     writtenThisRun = m_written.count(target) > 0;
   }
-  struct stat st {};
-  if (::stat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-    return {Step::Failed, gbk("无法保存文件：目标是一个文件夹：") + target, true};
   NameRule rule = writtenThisRun ? NameRule::Rename : row.rule;
+  struct stat st {};
+  if (rule != NameRule::Rename && ::stat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    return {Step::Failed, gbk("无法保存文件：目标是一个文件夹：") + net::fromUtf8(target), true};
   bool moved = !writtenThisRun && renameNoReplace(partial, target);
   int error = errno;
   if (!moved && pathTaken(target)) {

@@ -8,7 +8,7 @@
 // never touches the file that was there.
 //
 // Checkpoints: while the body moves, the partial file's size is saved with
-// the row about every 2 s. After a kill or a crash the next run cuts the
+// the row every second. After a kill or a crash the next run cuts the
 // partial back to its checkpoint and continues from there (a partial shorter
 // than its checkpoint, a file whose size changed on the service, or a
 // partial past its end starts again from 0). A body that was complete when

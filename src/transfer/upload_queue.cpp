@@ -139,15 +139,18 @@ UploadQueue::Resolved UploadQueue::resolvePending(const UploadContext& c, QueueR
     row.pending = Pending::None;
     return Resolved::Registered;
   }
-  // The service may still be working on the request (it reads the whole file
-  // before it adds the row): nothing is concluded before its deadline.
-  const std::int64_t deadlineMs =
-      (row.pending == Pending::Instant ? 30 : registrationDeadlineSeconds(row.size)) * 1000L;
-  if (nowMs() - row.sentAtMs < deadlineMs) return Resolved::Wait;
+  // The instant upload is one short step on the service: no row, no file.
   if (row.pending == Pending::Instant) return Resolved::Resend;
   switch (temporaryFileState(ftpFile(c, row), stopFlag())) {
-    case RemoteFile::Present: return Resolved::RegisterAgain;  // never taken: the file is there
-    case RemoteFile::Absent: return Resolved::Resend;          // lost: send it again
+    // The service takes the temporary file away first thing (two
+    // registrations never take one file): still there, it was never taken.
+    case RemoteFile::Present: return Resolved::RegisterAgain;
+    case RemoteFile::Absent:
+      // Taken, and the service may still be reading it before it adds the
+      // row: nothing is concluded before the request's deadline; after it,
+      // the upload was lost and goes again.
+      if (nowMs() - row.sentAtMs < registrationDeadlineSeconds(row.size) * 1000L) return Resolved::Wait;
+      return Resolved::Resend;
     case RemoteFile::Unreachable: break;
   }
   return stopRequested() ? Resolved::Stopped : Resolved::Unreachable;

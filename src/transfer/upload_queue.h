@@ -18,10 +18,12 @@
 // newest file id of the target folder. A pending row (after no reply, a
 // kill, a crash) is never sent again until the service has been asked:
 //   a file of the stored name newer than that id ........ registered: done
-//   none yet, the request's deadline not over ........... wait, ask again
+//   none, an instant request ............................ ask by MD5 again
 //   none, the temporary file still on the FTP server .... register it again
-//                                                         (it was never taken)
-//   none, no temporary file (or an instant request) ..... lost: send again
+//     (the service takes the file away before anything else, and two
+//     registrations never take one file)
+//   none, the file taken, the request's deadline not over  wait, ask again
+//   none, the file taken, the deadline over ............. lost: send again
 
 #include <cstdint>
 #include <functional>
