@@ -89,14 +89,57 @@ struct Opened {
   std::string error;
 };
 
+// Reads the whole file as a database, on a read-only connection: closing a
+// read-write connection to a file that is not a database would delete the
+// -wal beside it, which has to be set aside with it.
+Opened check(const std::string& path) {
+  Opened out;
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  if (rc == SQLITE_OK) {
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    sqlite3_extended_result_codes(db, 1);
+    Statement quick(db, "PRAGMA quick_check");
+    rc = quick.ok() ? quick.step() : sqlite3_errcode(db);
+    if (rc == SQLITE_ROW && quick.bytesAt(0) != "ok") {
+      out.damaged = true;
+      out.error = "quick_check: " + quick.bytesAt(0);
+    } else if (rc != SQLITE_ROW) {
+      out.damaged = damageCode(rc);
+      out.error = sqlite3_errmsg(db);
+    } else {
+      // A database of some other program's making, with a table of the same
+      // name and other columns: not a store, and not to be changed.
+      Statement columns(db,
+                        "SELECT (SELECT count(*) FROM sqlite_master WHERE name='queue_rows'),"
+                        " (SELECT count(*) FROM pragma_table_info('queue_rows')"
+                        "  WHERE name IN ('kind','account','id','position','data'))");
+      rc = columns.ok() ? columns.step() : sqlite3_errcode(db);
+      if (rc != SQLITE_ROW) {
+        out.damaged = damageCode(rc);
+        out.error = sqlite3_errmsg(db);
+      } else if (columns.integerAt(0) != 0 && columns.integerAt(1) != 5) {
+        out.damaged = true;
+        out.error = "its table queue_rows is not the queue's";
+      }
+    }
+  } else {
+    out.damaged = damageCode(rc);
+    out.error = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+  }
+  sqlite3_close_v2(db);
+  return out;
+}
+
 // Opens path as the store and checks it; a file that is not a readable store
 // comes back damaged (and closed).
 Opened openChecked(const std::string& path) {
-  Opened out;
   if (!exists(path)) {  // created owner-only; SQLite gives its -wal and -shm the same mode
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0) ::close(fd);
   }
+  Opened out = check(path);
+  if (!out.error.empty()) return out;
   sqlite3* db = nullptr;
   int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
   const auto fail = [&](int code) {
@@ -114,23 +157,18 @@ Opened openChecked(const std::string& path) {
     rc = wal.step();
     if (rc != SQLITE_ROW) return fail(rc);
   }
+  // FULL: a commit that returned is on the disk, even after a power cut (in
+  // WAL mode NORMAL may lose the last commits then), which is what a row
+  // recorded before its request is sent needs. Commits are few: one per
+  // burst of changes.
   if ((rc = sqlite3_exec(db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr)) != SQLITE_OK) return fail(rc);
-  {
-    Statement check(db, "PRAGMA quick_check");
-    if (!check.ok()) return fail(sqlite3_errcode(db));
-    rc = check.step();
-    if (rc != SQLITE_ROW) return fail(rc);
-    if (check.bytesAt(0) != "ok") {
-      out.error = "quick_check: " + check.bytesAt(0);
-      out.damaged = true;
-    }
+  // A database of some other program's making has tables of the same name
+  // and other columns: not a store.
+  if ((rc = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr)) != SQLITE_OK) {
+    Opened failed = fail(rc);
+    failed.damaged = failed.damaged || (rc & 0xff) == SQLITE_ERROR;
+    return failed;
   }
-  if (out.damaged) {
-    sqlite3_close_v2(db);
-    return out;
-  }
-  if ((rc = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr)) != SQLITE_OK) return fail(rc);
-  // A database of some other program's making answers the queries wrong: not a store.
   {
     Statement probe(db, "SELECT kind, account, id, position, data FROM queue_rows LIMIT 1");
     if (!probe.ok()) {
