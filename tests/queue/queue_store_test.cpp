@@ -125,6 +125,24 @@ TEST(QueueStore, ADamagedFileIsSetAsideAndAFreshStoreWorks) {
   }
 }
 
+// A new order for some rows deals out the places they held; the others keep
+// theirs, and a row queued later still goes to the end.
+TEST(QueueStore, SetOrderMovesOnlyTheListedRows) {
+  TempDir dir;
+  auto store = QueueStore::open((dir.path() / "queues.db").string());
+  ASSERT_TRUE(store);
+  std::vector<QueueRow> rows;
+  for (std::uint64_t id = 1; id <= 4; ++id) rows.push_back(uploadRow(id, "/tmp/" + std::to_string(id)));
+  ASSERT_TRUE(store->apply("upload", "demo", rows, {}));
+  ASSERT_TRUE(store->apply("upload", "alice", {uploadRow(9, "/tmp/9")}, {}));
+  ASSERT_TRUE(store->setOrder("upload", "demo", {4, 2, 77}));
+  ASSERT_TRUE(store->apply("upload", "demo", {uploadRow(5, "/tmp/5"), uploadRow(1, "/tmp/one")}, {}));
+  const auto loaded = store->load("upload", "demo").rows;
+  EXPECT_EQ(idsOf(loaded), (std::vector<std::uint64_t>{1, 4, 3, 2, 5}));
+  EXPECT_EQ(loaded[0].localPath, "/tmp/one");  // changed in place
+  EXPECT_EQ(idsOf(store->load("upload", "alice").rows), std::vector<std::uint64_t>{9});
+}
+
 // A saved row that fails its checks is reported and left in the store as it
 // is; the queue works the others and never writes over it.
 TEST(QueueStore, RowsFailingTheirChecksStayInTheStoreOutOfTheQueue) {
