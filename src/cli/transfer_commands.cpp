@@ -222,8 +222,7 @@ std::vector<Finished> runWanted(const Output& out, Queue& queue,
       // A row whose transfer kept breaking off failed on the network: the
       // service could not be reached well enough, as for a waiting row.
       f.state = stopped ? "stopped" : r->state == RowState::Failed && !r->brokenOff ? "failed" : "waiting";
-      if (f.state == "waiting")
-        printError(utf8(r->name) + ": cannot reach the service (" + f.reason + ")" + again);
+      if (f.state == "waiting") printError(utf8(r->name) + ": cannot reach the service (" + f.reason + ")" + again);
     }
     f.nameUtf8 = utf8(f.detail.name);
     result.push_back(std::move(f));

@@ -231,8 +231,7 @@ std::string checkRow(const QueueRow& r, bool download) {
     if (r.name.empty()) return "upload without a file name";
     return {};
   }
-  if (r.fileId.empty() || r.fileId.size() > 20 ||
-      r.fileId.find_first_not_of("0123456789") != std::string::npos)
+  if (r.fileId.empty() || r.fileId.size() > 20 || r.fileId.find_first_not_of("0123456789") != std::string::npos)
     return "download without a numeric file id";
   if (!r.saveFolder.empty() && !normalFolder(r.saveFolder))
     return "download save folder is not an absolute normalised folder: " + r.saveFolder;
@@ -240,8 +239,8 @@ std::string checkRow(const QueueRow& r, bool download) {
     const std::string& p = r.partial.path;
     const bool inside = !r.saveFolder.empty() && p.size() > r.saveFolder.size() &&
                         p.compare(0, r.saveFolder.size(), r.saveFolder) == 0 &&
-                        p.find('/', r.saveFolder.size()) == std::string::npos &&
-                        p.size() > 9 && p.compare(p.size() - 9, 9, ".tnwkpart") == 0;
+                        p.find('/', r.saveFolder.size()) == std::string::npos && p.size() > 9 &&
+                        p.compare(p.size() - 9, 9, ".tnwkpart") == 0;
     if (!inside) return "download partial file outside its save folder: " + p;
   }
   return {};

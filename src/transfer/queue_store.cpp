@@ -184,7 +184,7 @@ Opened openChecked(const std::string& path) {
 
 std::string timeStamp() {
   const std::time_t now = std::time(nullptr);
-  std::tm tm {};
+  std::tm tm{};
   ::localtime_r(&now, &tm);
   char text[32];
   std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &tm);
@@ -343,8 +343,7 @@ bool QueueStore::setOrder(const std::string& kind, const std::string& account, c
   return false;
 }
 
-ImportReport QueueStore::importFile(const std::string& kind, const std::string& account,
-                                    const std::string& oldPath) {
+ImportReport QueueStore::importFile(const std::string& kind, const std::string& account, const std::string& oldPath) {
   ImportReport report;
   if (!exists(oldPath)) return report;
   SavedFile file = readSavedFile(oldPath);

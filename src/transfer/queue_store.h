@@ -32,15 +32,15 @@ struct sqlite3;
 namespace tarnwick::transfer {
 
 struct StoredRows {
-  std::vector<QueueRow> rows;          // in queue order
-  std::vector<std::string> rejected;   // one line per row kept in the store but not loaded
+  std::vector<QueueRow> rows;         // in queue order
+  std::vector<std::string> rejected;  // one line per row kept in the store but not loaded
 };
 
 struct ImportReport {
-  std::size_t imported = 0;            // rows now in the store
-  std::vector<std::string> problems;   // lines of the old file that were not taken (cut, unreadable)
-  std::string error;                   // the insert failed: the old file was left as it was
-  std::string renamedTo;               // where the old file now is ("" when it was not moved)
+  std::size_t imported = 0;           // rows now in the store
+  std::vector<std::string> problems;  // lines of the old file that were not taken (cut, unreadable)
+  std::string error;                  // the insert failed: the old file was left as it was
+  std::string renamedTo;              // where the old file now is ("" when it was not moved)
 };
 
 class QueueStore {

@@ -212,12 +212,12 @@ class TransferQueue {
   std::thread m_thread;
   std::thread m_saver;
   std::condition_variable m_saveCv;
-  std::mutex m_writeMutex;   // one write to the store at a time
+  std::mutex m_writeMutex;                         // one write to the store at a time
   std::map<std::uint64_t, std::string> m_stored;   // the rows as the store has them; guarded by m_writeMutex
   std::uint64_t m_saveWanted = 0, m_saveDone = 0;  // guarded by m_mutex
-  bool m_quitSaver = false;                         // guarded by m_mutex
-  bool m_saveOk = true;                             // guarded by m_mutex
-  std::string m_saveError;                          // guarded by m_mutex
+  bool m_quitSaver = false;                        // guarded by m_mutex
+  bool m_saveOk = true;                            // guarded by m_mutex
+  std::string m_saveError;                         // guarded by m_mutex
   std::atomic<bool> m_running{false};
   std::atomic<bool> m_stop{false};
   std::atomic<bool> m_waiting{false};

@@ -322,8 +322,8 @@ TEST(CliE2E, AFullStateDiskIsReported) {
   cli.setEnv("XDG_STATE_HOME", state.string());
   ASSERT_EQ(cli.run({"login", "clidemo", "--password-stdin"}, "demo123\n").exitCode, 0);
   RefusingPort down;
-  const std::map<std::string, std::string> serviceDown{{"TARNWICK_MAIN_HOST", "http://127.0.0.1:" +
-                                                                               std::to_string(down.port())}};
+  const std::map<std::string, std::string> serviceDown{
+      {"TARNWICK_MAIN_HOST", "http://127.0.0.1:" + std::to_string(down.port())}};
   // Files whose rows are long: their paths.
   std::filesystem::path deep = cli.dir() / "files";
   for (int i = 0; i < 12; ++i) deep /= std::string(200, static_cast<char>('a' + i));

@@ -1,6 +1,8 @@
 // The queue store: a damaged file set aside, saved rows that fail their
 // checks, the whole files of earlier versions moved in, a process killed
 // between changes, and a full disk.
+#include "transfer/queue_store.h"
+
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sqlite3.h>
@@ -12,14 +14,13 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <functional>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <sstream>
 
 #include "transfer/download_queue.h"
-#include "transfer/queue_store.h"
 #include "transfer/upload_queue.h"
 
 namespace tarnwick::transfer {
@@ -78,17 +79,20 @@ TEST(QueueStore, ADamagedFileIsSetAsideAndAFreshStoreWorks) {
     std::function<void(const std::string&)> damage;
   };
   const std::vector<Case> cases = {
-      {"garbage bytes", [](const std::string& db) {
+      {"garbage bytes",
+       [](const std::string& db) {
          writeFile(db, std::string(9000, '\x5a'));
          writeFile(db + "-wal", "what SQLite kept beside it");
        }},
-      {"a database header over broken pages", [](const std::string& db) {
+      {"a database header over broken pages",
+       [](const std::string& db) {
          std::string bytes = std::string("SQLite format 3") + '\0' + std::string(8192, '\xff');
          bytes[16] = 0x10;  // page size 4096
          bytes[17] = 0x00;
          writeFile(db, bytes);
        }},
-      {"another program's database", [](const std::string& db) {
+      {"another program's database",
+       [](const std::string& db) {
          sqlite3* h = nullptr;
          sqlite3_open(db.c_str(), &h);
          sqlite3_exec(h, "CREATE TABLE queue_rows(something_else TEXT)", nullptr, nullptr, nullptr);
@@ -163,12 +167,12 @@ TEST(QueueStore, RowsFailingTheirChecksStayInTheStoreOutOfTheQueue) {
   const std::vector<QueueRow> good = {download(1, "/tmp/x/"), download(2, ""),
                                       download(3, "/tmp/x/", "/tmp/x/x.bin.42-00000003.tnwkpart")};
   const std::vector<QueueRow> bad = {
-      download(10, "/tmp/x/dl"),                     // no trailing "/": a row cut inside its folder
-      download(11, "tmp/x/"),                        // relative
-      download(12, "/tmp/x/../y/"),                  // not normalised
-      download(13, "/tmp/x/", "/home/u/.bashrc"),    // a partial file elsewhere would be deleted
-      download(14, "/tmp/x/", {}, "../../etc/a"),    // a file id that names a path
-      download(15, "/tmp/x/", {}, ""),               // required field missing
+      download(10, "/tmp/x/dl"),                   // no trailing "/": a row cut inside its folder
+      download(11, "tmp/x/"),                      // relative
+      download(12, "/tmp/x/../y/"),                // not normalised
+      download(13, "/tmp/x/", "/home/u/.bashrc"),  // a partial file elsewhere would be deleted
+      download(14, "/tmp/x/", {}, "../../etc/a"),  // a file id that names a path
+      download(15, "/tmp/x/", {}, ""),             // required field missing
   };
   std::vector<QueueRow> all = good;
   all.insert(all.end(), bad.begin(), bad.end());
@@ -176,8 +180,9 @@ TEST(QueueStore, RowsFailingTheirChecksStayInTheStoreOutOfTheQueue) {
   // A row whose data does not decode at all.
   sqlite3* h = nullptr;
   ASSERT_EQ(sqlite3_open(db.c_str(), &h), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(h, "INSERT INTO queue_rows VALUES('download', CAST('demo' AS BLOB), 16, 99, "
-                            "CAST('id=16\tstate=queued\tname=%zz' AS BLOB))",
+  ASSERT_EQ(sqlite3_exec(h,
+                         "INSERT INTO queue_rows VALUES('download', CAST('demo' AS BLOB), 16, 99, "
+                         "CAST('id=16\tstate=queued\tname=%zz' AS BLOB))",
                          nullptr, nullptr, nullptr),
             SQLITE_OK);
 
@@ -224,8 +229,8 @@ TEST(QueueStore, AnOldQueueFileMovesIntoTheStore) {
     auto store = QueueStore::open((dir.path() / "queues.db").string());
     ASSERT_TRUE(store);
     const std::string old = (dir.path() / "uploads-demo.queue").string();
-    const std::string bytes = std::string("tarnwick-queue 1") + end + encodeRow(a) + end + "broken line" + end +
-                              encodeRow(b) + end + cut;
+    const std::string bytes =
+        std::string("tarnwick-queue 1") + end + encodeRow(a) + end + "broken line" + end + encodeRow(b) + end + cut;
     writeFile(old, bytes);
 
     const ImportReport report = store->importFile("upload", "demo", old);

@@ -56,8 +56,10 @@ void TransferQueues::memberJoined() {
   if (!m_store) {
     std::string error;
     m_store = QueueStore::open(QFile::encodeName(storePath()).toStdString(), &error);
-    if (!m_store) log(error + "; the transfer queues are kept until the program ends only");
-    else if (!m_store->notice().empty()) log(m_store->notice());
+    if (!m_store)
+      log(error + "; the transfer queues are kept until the program ends only");
+    else if (!m_store->notice().empty())
+      log(m_store->notice());
   }
   for (const char* kind : {"upload", "download"}) {
     if (!m_store || account.empty()) break;
@@ -68,7 +70,8 @@ void TransferQueues::memberJoined() {
   }
   m_uploads->switchAccount(account, m_store, "upload");
   m_downloads->switchAccount(account, m_store, "download");
-  for (TransferQueue* q : {static_cast<TransferQueue*>(m_uploads.get()), static_cast<TransferQueue*>(m_downloads.get())})
+  for (TransferQueue* q :
+       {static_cast<TransferQueue*>(m_uploads.get()), static_cast<TransferQueue*>(m_downloads.get())})
     for (const std::string& line : q->rejectedRows()) log(line);
 }
 
