@@ -1,6 +1,6 @@
 #pragma once
-// One row of an upload or download queue, and the file that keeps the
-// unfinished rows of a member between runs of the program.
+// One row of an upload or download queue, its text form (what the queue
+// store keeps per row), and the whole-file queue of earlier versions.
 //
 //              start()                        file in place
 //   Queued  ------------->  Running  ------------------------------> Done

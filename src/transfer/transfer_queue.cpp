@@ -68,10 +68,11 @@ void TransferQueue::switchAccount(const std::string& account, std::shared_ptr<Qu
   if (store) loaded = store->load(kind, account);
   std::map<std::uint64_t, std::string> stored;
   for (QueueRow& r : loaded.rows) {
-    stored[r.id] = encodeRow(r);
     r.state = RowState::Paused;
     r.account = account;
     loadedRow(r);
+    // What loading changes is made again at every load: not written back.
+    stored[r.id] = encodeRow(r);
   }
   {
     std::lock_guard write(m_writeMutex);
@@ -213,7 +214,7 @@ bool TransferQueue::waitIdle(int timeoutMs) {
     std::unique_lock lock(m_mutex);
     if (!m_cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return !m_running.load(); })) return false;
   }
-  flushSave();  // idle means the saved file says so too
+  flushSave();  // idle means the store says so too
   return true;
 }
 

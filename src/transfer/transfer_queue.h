@@ -1,6 +1,6 @@
 #pragma once
 // What the upload and the download queue share: the rows and their states,
-// the order, the finished list, the saved file, one runner thread that works
+// the order, the finished list, the saved rows, one runner thread that works
 // the rows off one at a time, the pause when the service cannot be reached,
 // and the one way of stopping.
 //
@@ -164,7 +164,7 @@ class TransferQueue {
   virtual void forgetRow(const QueueRow&) {}
   // The stopped row's leftovers (a download's partial file).
   virtual void stoppedRow(QueueRow&) {}
-  // Rows loaded from the saved file, before they are shown.
+  // Rows loaded from the store, before they are shown.
   virtual void loadedRow(QueueRow&) {}
 
   std::uint64_t addRow(QueueRow row);  // assigns id, account; appends

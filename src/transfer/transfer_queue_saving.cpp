@@ -101,7 +101,8 @@ bool TransferQueue::flushSave() {
 }
 
 void TransferQueue::saver() {
-  constexpr auto kRetry = std::chrono::seconds(2);  // a failed write is tried again
+  constexpr auto kRetry = std::chrono::seconds(2);         // a failed write is tried again
+  constexpr auto kGather = std::chrono::milliseconds(20);  // a burst of changes is one transaction
   for (;;) {
     {
       std::unique_lock lock(m_mutex);
@@ -110,6 +111,8 @@ void TransferQueue::saver() {
         m_saveCv.wait(lock, pending);
       else
         m_saveCv.wait_for(lock, kRetry, pending);
+      // Files queued together arrive one add at a time: they are written together.
+      if (!m_quitSaver) m_saveCv.wait_for(lock, kGather, [this] { return m_quitSaver; });
       if (m_quitSaver) return;
     }
     flushSave();
