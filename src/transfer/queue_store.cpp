@@ -38,10 +38,10 @@ bool exists(const std::string& path) {
 }
 
 // A name beside path that no file has yet: base, then base.2, base.3, ...
-std::string freeName(const std::string& base, const char* suffix = "") {
+std::string freeName(const std::string& base) {
   for (int n = 1; n < 1000; ++n) {
     const std::string name = base + (n == 1 ? std::string() : "." + std::to_string(n));
-    if (!exists(name + suffix) && !exists(name + "-wal") && !exists(name + "-shm")) return name;
+    if (!exists(name) && !exists(name + "-wal") && !exists(name + "-shm")) return name;
   }
   return {};
 }
