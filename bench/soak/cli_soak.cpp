@@ -36,6 +36,7 @@
 #include "soak_service.h"
 #include "transfer/md5.h"
 #include "transfer/queue_row.h"
+#include "transfer/queue_store.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -247,12 +248,13 @@ int main(int argc, char** argv) {
 
   // Up. Run 0 and 1: killed while the service's reply to a registration is
   // held; run 2: killed at a random moment; later runs go undisturbed.
-  const std::string upQueue = root + "/state/tarnwick/uploads-demo.queue";
+  const std::string store = root + "/state/tarnwick/queues.db";
   std::set<std::string> reported;  // local paths a run reported done
   for (int run = 0; run < kMaxRuns; ++run) {
     std::vector<std::string> args{cli, "put", "--retry"};
     std::set<std::string> saved;
-    for (const auto& r : tarnwick::transfer::loadRows(upQueue)) saved.insert(r.localPath);
+    if (auto db = tarnwick::transfer::QueueStore::open(store, nullptr))
+      for (const auto& r : db->load("upload", "demo").rows) saved.insert(r.localPath);
     for (const Source& s : sources)
       if (!reported.count(s.path) && !saved.count(s.path)) args.push_back(s.path);
     const std::size_t heldBefore = proxy.count("held", "/tjwj.php");

@@ -240,7 +240,7 @@ int main(int argc, char** argv) {
     if (e.kind == transfer::QueueEventKind::Unreachable) ++interrupted;
   };
   // Up.
-  const std::string upSave = root + "/up.queue", downSave = root + "/down.queue";
+  const std::string storePath = root + "/queues.db";  // opened afresh at each (re)start
   auto uploadSetup = [&](transfer::UploadQueue& q) {
     q.setOptions(soakOptions());
     transfer::UploadContext c;
@@ -252,7 +252,7 @@ int main(int argc, char** argv) {
     c.instant = true;
     q.setContext(c);
     q.setListener(countWaits);
-    q.switchAccount("demo", upSave);
+    q.switchAccount("demo", transfer::QueueStore::open(storePath), "upload");
   };
   auto up = std::make_unique<transfer::UploadQueue>();
   uploadSetup(*up);
@@ -308,7 +308,7 @@ int main(int argc, char** argv) {
     c.rule = transfer::NameRule::Rename;
     q.setContext(c);
     q.setListener(countWaits);
-    q.switchAccount("demo", downSave);
+    q.switchAccount("demo", transfer::QueueStore::open(storePath), "download");
   };
   auto down = std::make_unique<transfer::DownloadQueue>();
   downloadSetup(*down);
@@ -341,7 +341,9 @@ int main(int argc, char** argv) {
   lost += static_cast<int>(byId.size()) - static_cast<int>(doneDown.size());
   for (const auto& e : fs::directory_iterator(root + "/down"))
     if (e.path().extension() == ".tnwkpart") problems += "partial file left: " + e.path().string() + "\n";
-  if (fs::exists(upSave) || fs::exists(downSave)) problems += "a saved queue is left with rows\n";
+  const auto store = transfer::QueueStore::open(storePath);
+  if (!store || !store->load("upload", "demo").rows.empty() || !store->load("download", "demo").rows.empty())
+    problems += "a saved queue is left with rows\n";
 
   std::fprintf(stderr, "%s", problems.c_str());
   std::fprintf(stderr, "soak: %d times a row waited for the service and went on\n", interrupted.load());

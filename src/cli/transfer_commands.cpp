@@ -95,9 +95,10 @@ class CliDownloadQueue : public RunQueue<transfer::DownloadQueue> {
   }
 };
 
-// The saved queue of kind for the account. A second run of the same kind
-// for the same account would overwrite the rows of the first: it is refused
-// while the first holds the lock (released when the process ends).
+// The whole-file queue an earlier version kept for kind and the account. A
+// second run of the same kind for the same account would work the same rows
+// as the first: it is refused while the first holds the lock beside that
+// file (released when the process ends).
 std::string queuePath(const char* kind, const StoredSession& s) {
   const auto dir = sessionFilePath().parent_path();
   std::error_code ec;
@@ -108,6 +109,24 @@ std::string queuePath(const char* kind, const StoredSession& s) {
   if (::flock(lock, LOCK_EX | LOCK_NB) != 0)
     throw CliError(kExitLocalFile, "another tarnwick-cli run is using " + path + "; wait for it to end");
   return path;  // the descriptor stays open (and locked) until the process ends
+}
+
+// The queue of kind for the account, from the state folder's store: the run
+// holds the lock of queuePath; the whole file an earlier version kept there
+// is moved into the store first. What the store has to say goes to stderr.
+template <class Queue>
+void openQueue(Queue& queue, const char* kind, const StoredSession& s) {
+  const std::string oldPath = queuePath(kind, s);
+  std::string error;
+  auto store = transfer::QueueStore::open((sessionFilePath().parent_path() / "queues.db").string(), &error);
+  if (!store) throw CliError(kExitLocalFile, error);
+  if (!store->notice().empty()) printError(store->notice());
+  const std::string storeKind = std::string(kind) == "uploads" ? "upload" : "download";
+  const transfer::ImportReport imported = store->importFile(storeKind, s.accountName, oldPath);
+  for (const std::string& line : imported.problems) printError(line);
+  if (!imported.error.empty()) printError(imported.error + "; " + oldPath + " was left as it is");
+  queue.switchAccount(s.accountName, store, storeKind);
+  for (const std::string& line : queue.rejectedRows()) printError(line);
 }
 
 struct Finished {
@@ -203,6 +222,10 @@ std::vector<Finished> runWanted(const Output& out, Queue& queue,
   }
   clearLine();
   for (int sig : kStopSignals) std::signal(sig, previous[sig]);
+  // Rows the store does not have cannot be continued by another run.
+  const bool saved = queue.saveOk();
+  if (!saved) printError("the queue could not be saved: " + queue.lastSaveError());
+  const std::string again = saved ? "; run the command again to continue" : "";
 
   std::vector<Finished> result;
   for (std::uint64_t id : queue.wantedRows()) {
@@ -217,17 +240,14 @@ std::vector<Finished> runWanted(const Output& out, Queue& queue,
       f.local = now->state == RowState::Failed && now->localFault;
       // A row whose transfer kept breaking off failed on the network: the
       // service could not be reached well enough, as for a waiting row.
-      f.state = stopped                                                     ? "stopped"
-                : now->state == RowState::Failed && !now->brokenOff          ? "failed"
-                                                                              : "waiting";
-      if (f.state == "waiting")
-        printError(utf8(now->name) + ": cannot reach the service (" + f.reason + "); run the command again to continue");
+      f.state = stopped ? "stopped" : now->state == RowState::Failed && !now->brokenOff ? "failed" : "waiting";
+      if (f.state == "waiting") printError(utf8(now->name) + ": cannot reach the service (" + f.reason + ")" + again);
     }
     f.nameUtf8 = utf8(f.detail.name);
     result.push_back(std::move(f));
   }
   if (stopped) {
-    printError("interrupted; run the command again to continue");
+    printError("interrupted" + again);
     for (Finished& f : result) f.interrupted = true;
   }
   return result;
@@ -274,7 +294,7 @@ int put(const Output& out, const std::vector<std::string>& files, std::int32_t f
   context.listingRowPattern = browser::patterns::fileRow();
   context.instant = !noInstant;
   queue.setContext(context);
-  queue.switchAccount(s.accountName, queuePath("uploads", s));
+  openQueue(queue, "uploads", s);
 
   json results = json::array();
   std::size_t localFailures = 0;
@@ -317,6 +337,7 @@ int put(const Output& out, const std::vector<std::string>& files, std::int32_t f
     results.push_back(j);
   }
   if (out.json) out.result(results, "");
+  if (!queue.saveOk()) return kExitLocalFile;
   return exitCodeOf(finished, localFailures);
 }
 
@@ -343,7 +364,7 @@ int get(const Output& out, const std::vector<std::int32_t>& fileIds, const std::
   context.saveFolder = folder;
   context.rule = rename ? transfer::NameRule::Rename : transfer::NameRule::Overwrite;
   queue.setContext(context);
-  queue.switchAccount(s.accountName, queuePath("downloads", s));
+  openQueue(queue, "downloads", s);
 
   // A file asked for again into the same folder continues its saved row.
   const std::vector<QueueRow> saved = queue.rows();
@@ -385,6 +406,7 @@ int get(const Output& out, const std::vector<std::int32_t>& fileIds, const std::
     results.push_back(j);
   }
   if (out.json) out.result(results, "");
+  if (!queue.saveOk()) return kExitLocalFile;
   if (finished.empty()) return unknown.empty() ? kExitOk : kExitRefused;
   const int code = exitCodeOf(finished, 0);
   return code == kExitOk && !unknown.empty() ? kExitPartial : code;

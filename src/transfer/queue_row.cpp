@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <sstream>
 
@@ -192,14 +194,72 @@ bool saveRows(const std::string& path, const std::vector<QueueRow>& rows) {
   return true;
 }
 
-std::vector<QueueRow> loadRows(const std::string& path) {
-  std::vector<QueueRow> rows;
+std::vector<QueueRow> loadRows(const std::string& path) { return readSavedFile(path).rows; }
+
+SavedFile readSavedFile(const std::string& path) {
+  SavedFile out;
   std::ifstream in(path, std::ios::binary);
-  std::string line;
-  if (!in || !std::getline(in, line) || line != kHeader) return rows;
-  while (std::getline(in, line))
-    if (auto row = decodeRow(line)) rows.push_back(std::move(*row));
-  return rows;
+  if (!in) return out;
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // Lines end in LF, CRLF or a lone CR (a raw CR inside a value is never
+  // written: it is %0D).
+  std::vector<std::string> lines;
+  bool lastCut = false;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const std::size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string::npos) {
+      lines.push_back(text.substr(start));
+      lastCut = true;
+      break;
+    }
+    lines.push_back(text.substr(start, end - start));
+    start = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
+  }
+  if (lines.empty() || lines[0] != kHeader) {
+    if (!text.empty()) out.problems.push_back(path + ": not a saved queue");
+    return out;
+  }
+  out.found = true;
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    if (lines[i].empty()) continue;
+    const std::string where = path + " line " + std::to_string(i + 1);
+    if (i + 1 == lines.size() && lastCut) {
+      out.problems.push_back(where + ": cut short, not taken");
+      continue;
+    }
+    if (auto row = decodeRow(lines[i]))
+      out.rows.push_back(std::move(*row));
+    else
+      out.problems.push_back(where + ": cannot be read, not taken");
+  }
+  return out;
+}
+
+std::string checkRow(const QueueRow& r, bool download) {
+  const auto normalFolder = [](const std::string& f) {
+    return f.size() >= 1 && f.front() == '/' && f.back() == '/' && f.find('\0') == std::string::npos &&
+           std::filesystem::path(f).lexically_normal().string() == f;
+  };
+  if (r.id == 0) return "no row id";
+  if (!download) {
+    if (r.localPath.empty() || r.localPath.front() != '/') return "upload without an absolute local path";
+    if (r.name.empty()) return "upload without a file name";
+    return {};
+  }
+  if (r.fileId.empty() || r.fileId.size() > 20 || r.fileId.find_first_not_of("0123456789") != std::string::npos)
+    return "download without a numeric file id";
+  if (!r.saveFolder.empty() && !normalFolder(r.saveFolder))
+    return "download save folder is not an absolute normalised folder: " + r.saveFolder;
+  if (!r.partial.path.empty()) {
+    const std::string& p = r.partial.path;
+    const bool inside = !r.saveFolder.empty() && p.size() > r.saveFolder.size() &&
+                        p.compare(0, r.saveFolder.size(), r.saveFolder) == 0 &&
+                        p.find('/', r.saveFolder.size()) == std::string::npos && p.size() > 9 &&
+                        p.compare(p.size() - 9, 9, ".tnwkpart") == 0;
+    if (!inside) return "download partial file outside its save folder: " + p;
+  }
+  return {};
 }
 
 }  // namespace tarnwick::transfer

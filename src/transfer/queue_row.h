@@ -1,6 +1,6 @@
 #pragma once
-// One row of an upload or download queue, and the file that keeps the
-// unfinished rows of a member between runs of the program.
+// One row of an upload or download queue, its text form (what the queue
+// store keeps per row), and the whole-file queue of earlier versions.
 //
 //              start()                        file in place
 //   Queued  ------------->  Running  ------------------------------> Done
@@ -91,14 +91,31 @@ struct FileStamp {
 };
 FileStamp stampOf(const std::string& path);
 
-// The saved queue: a first line "tarnwick-queue 1", then one line per row of
-// tab-separated key=value fields, each value percent-encoded. Written whole
-// (temporary file and rename), readable by its owner only. saveRows is false
-// when the file could not be written; loadRows gives no rows for a missing or
-// unreadable file and skips lines it cannot read.
+// The whole-file queue of the earlier versions: a first line "tarnwick-queue
+// 1", then one line per row of tab-separated key=value fields, each value
+// percent-encoded (the same text encodeRow gives, which the store keeps per
+// row). Written whole (temporary file and rename), readable by its owner
+// only. saveRows is false when the file could not be written; loadRows gives
+// the rows readSavedFile takes.
 bool saveRows(const std::string& path, const std::vector<QueueRow>& rows);
 std::vector<QueueRow> loadRows(const std::string& path);
 std::string encodeRow(const QueueRow& row);
 std::optional<QueueRow> decodeRow(const std::string& line);
+
+// Reads a whole-file queue. Lines end in LF, CRLF or CR. A last line without
+// its line end was cut while it was written: it is reported, not taken; so
+// is a line that does not decode. problems are UTF-8 lines.
+struct SavedFile {
+  bool found = false;  // the file exists and starts with the header line
+  std::vector<QueueRow> rows;
+  std::vector<std::string> problems;
+};
+SavedFile readSavedFile(const std::string& path);
+
+// Empty when a saved row can be worked as it is, otherwise why not (UTF-8):
+// an upload needs an absolute local path and a name; a download a numeric
+// file id, a save folder that is absolute, normalised and ends in "/" (or
+// none yet), and a partial file only inside that folder.
+std::string checkRow(const QueueRow& row, bool download);
 
 }  // namespace tarnwick::transfer

@@ -61,22 +61,33 @@ void TransferQueue::announce(QueueEventKind kind, std::uint64_t rowId, const std
   if (listener) listener(QueueEvent{kind, rowId, text});
 }
 
-void TransferQueue::switchAccount(const std::string& account, const std::string& savePath) {
+void TransferQueue::switchAccount(const std::string& account, std::shared_ptr<QueueStore> store, std::string kind) {
   stop();  // the rows of the member who leaves are written now
-  std::vector<QueueRow> loaded = savePath.empty() ? std::vector<QueueRow>{} : loadRows(savePath);
-  for (QueueRow& r : loaded) {
+  if (account.empty()) store.reset();
+  StoredRows loaded;
+  if (store) loaded = store->load(kind, account);
+  std::map<std::uint64_t, std::string> stored;
+  for (QueueRow& r : loaded.rows) {
     // A failed row stays failed with its reason; the others wait for a start.
     if (r.state != RowState::Failed) r.state = RowState::Paused;
     r.account = account;
     loadedRow(r);
+    // What loading changes is made again at every load: not written back.
+    stored[r.id] = encodeRow(r);
   }
   {
+    std::lock_guard write(m_writeMutex);
     std::lock_guard lock(m_mutex);
     m_account = account;
-    m_savePath = savePath;
-    m_rows = std::move(loaded);
+    m_store = std::move(store);
+    m_kind = std::move(kind);
+    m_rejected = std::move(loaded.rejected);
+    m_rows = std::move(loaded.rows);
+    m_stored = std::move(stored);
     m_finished.clear();
-    m_saveDone = m_saveWanted;  // what was loaded is what the file holds
+    m_saveDone = m_saveWanted;  // what was loaded is what the store holds
+    m_saveOk = true;
+    m_saveError.clear();
   }
   announce(QueueEventKind::Changed);
 }
@@ -205,7 +216,7 @@ bool TransferQueue::waitIdle(int timeoutMs) {
     std::unique_lock lock(m_mutex);
     if (!m_cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return !m_running.load(); })) return false;
   }
-  flushSave();  // idle means the saved file says so too
+  flushSave();  // idle means the store says so too
   return true;
 }
 
@@ -241,12 +252,6 @@ void TransferQueue::updateRow(const QueueRow& row) {
     saveLocked();
   }
   announce(QueueEventKind::Changed);
-}
-
-bool TransferQueue::updateRowNow(const QueueRow& row) {
-  updateRow(row);
-  flushSave();
-  return true;
 }
 
 TransferReport TransferQueue::runTransfer(std::shared_ptr<Transfer> transfer, TransferParams params,
@@ -310,44 +315,6 @@ std::optional<std::size_t> TransferQueue::nextQueuedLocked() const {
   for (std::size_t i = 0; i < m_rows.size(); ++i)
     if (m_rows[i].state == RowState::Queued && takes(m_rows[i])) return i;
   return std::nullopt;
-}
-
-void TransferQueue::saveLocked() {
-  if (m_savePath.empty()) return;
-  ++m_saveWanted;
-  if (!m_saver.joinable() && !m_quitSaver) m_saver = std::thread(&TransferQueue::saver, this);
-  m_saveCv.notify_all();
-}
-
-void TransferQueue::flushSave() {
-  std::lock_guard write(m_writeMutex);
-  std::vector<QueueRow> rows;
-  std::string path;
-  std::uint64_t wanted = 0;
-  {
-    std::lock_guard lock(m_mutex);
-    if (m_saveDone == m_saveWanted || m_savePath.empty()) return;
-    rows = m_rows;
-    path = m_savePath;
-    wanted = m_saveWanted;
-  }
-  if (rows.empty())
-    std::remove(path.c_str());
-  else
-    saveRows(path, rows);
-  std::lock_guard lock(m_mutex);
-  m_saveDone = std::max(m_saveDone, wanted);
-}
-
-void TransferQueue::saver() {
-  for (;;) {
-    {
-      std::unique_lock lock(m_mutex);
-      m_saveCv.wait(lock, [this] { return m_quitSaver || m_saveDone != m_saveWanted; });
-      if (m_quitSaver) return;
-    }
-    flushSave();
-  }
 }
 
 void TransferQueue::runner() {

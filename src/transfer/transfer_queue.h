@@ -1,6 +1,6 @@
 #pragma once
 // What the upload and the download queue share: the rows and their states,
-// the order, the finished list, the saved file, one runner thread that works
+// the order, the finished list, the saved rows, one runner thread that works
 // the rows off one at a time, the pause when the service cannot be reached,
 // and the one way of stopping.
 //
@@ -12,8 +12,8 @@
 //                       +---+  no Queued row left: idle (Failed rows wait for
 //                              the next start())
 //   stop(): the running step is cut (requests cancelled, transfer closed), the
-//   running row goes back to Queued, the saved file is written, the runner is
-//   joined. Nothing starts until the next start().
+//   running row goes back to Queued, the saved rows are written, the runner
+//   is joined. Nothing starts until the next start().
 //
 // Every method may be called from any thread. The listener is called on the
 // runner thread (or on the caller's, for changes the caller makes), never
@@ -23,6 +23,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -31,6 +32,7 @@
 #include <vector>
 
 #include "transfer/queue_row.h"
+#include "transfer/queue_store.h"
 #include "transfer/transfer_params.h"
 
 namespace tarnwick::net {
@@ -50,6 +52,7 @@ enum class QueueEventKind {
   RowFailed,    // rowId failed; text is the reason
   Unreachable,  // the service could not be reached; text is the reason; the queue waits
   Idle,         // the run ended: nothing is running
+  SaveFailed,   // rows could not be written to the store; text is why (told once until a write succeeds)
 };
 
 struct QueueEvent {
@@ -106,11 +109,22 @@ class TransferQueue {
   void setListener(QueueListener listener);
   void setOptions(QueueOptions options);
 
-  // The member whose rows these are, and the file they are kept in ("" keeps
-  // them in memory only). Changing the member stops the queue, saves and
-  // forgets its rows, then loads the new member's saved rows as Paused.
-  void switchAccount(const std::string& account, const std::string& savePath);
+  // The member whose rows these are, and the store and kind ("upload",
+  // "download") they are kept under (a null store keeps them in memory
+  // only). Changing the member stops the queue, saves and forgets its rows,
+  // then loads the new member's saved rows as Paused.
+  void switchAccount(const std::string& account, std::shared_ptr<QueueStore> store, std::string kind);
   std::string account() const;
+  // Saved rows of the last switchAccount that were left in the store, not
+  // loaded: one line each (UTF-8).
+  std::vector<std::string> rejectedRows() const;
+
+  // Whether the last write to the store was committed; lastSaveError() says
+  // why not (UTF-8). A failure is announced once (SaveFailed) and the rows
+  // that were not written are written with the next commit that succeeds,
+  // which clears it. Always true without a store.
+  bool saveOk() const;
+  std::string lastSaveError() const;
 
   std::vector<QueueRow> rows() const;      // unfinished, in queue order
   std::vector<QueueRow> finished() const;  // newest first
@@ -128,8 +142,8 @@ class TransferQueue {
   // by the transfer's close wait; nothing of the queue is lost.
   void stop();
   bool running() const;
-  // Blocks until the runner is idle and the saved file written (true) or the
-  // time passed (false).
+  // Blocks until the runner is idle and the rows written (true) or the time
+  // passed (false); saveOk() tells whether the writing succeeded.
   bool waitIdle(int timeoutMs);
   // The service could not be reached: the queue is waiting to try again.
   bool waiting() const;
@@ -152,7 +166,7 @@ class TransferQueue {
   virtual void forgetRow(const QueueRow&) {}
   // The stopped row's leftovers (a download's partial file).
   virtual void stoppedRow(QueueRow&) {}
-  // Rows loaded from the saved file, before they are shown.
+  // Rows loaded from the store, before they are shown.
   virtual void loadedRow(QueueRow&) {}
   // Whether this queue works the row at all (a front end that runs only some
   // of the member's rows leaves the others exactly as they are).
@@ -178,17 +192,20 @@ class TransferQueue {
   // Sleeps up to ms; false when stop() came.
   bool pause(int ms);
   void updateRow(const QueueRow& row);  // writes the row back (by id), saves
-  // Writes the row back and saves it before returning; false when it could
-  // not be saved (write-ahead: the step it announces must not happen).
+  // Writes the row back and commits it (with every other pending change)
+  // before returning: false when the commit failed or the row is no longer in
+  // the queue; then nothing that relies on it may be sent. True without a
+  // store (memory only).
   bool updateRowNow(const QueueRow& row);
 
  private:
   void runner();
-  // The saved file follows the rows on a thread of its own (a burst of
-  // changes is one write, and no caller waits on the disk); flushSave
-  // writes what is pending now.
+  // The store follows the rows on a thread of its own (a burst of changes is
+  // one transaction, and no caller waits on the disk). saveLocked marks that
+  // rows changed; flushSave writes every row that differs from what the store
+  // was last given (added, changed, removed) now, false when that failed.
   void saveLocked();
-  void flushSave();
+  bool flushSave();
   void saver();
   std::optional<std::size_t> nextQueuedLocked() const;
 
@@ -197,7 +214,9 @@ class TransferQueue {
   std::vector<QueueRow> m_rows;
   std::vector<QueueRow> m_finished;
   std::string m_account;
-  std::string m_savePath;
+  std::shared_ptr<QueueStore> m_store;  // null: memory only
+  std::string m_kind;
+  std::vector<std::string> m_rejected;
   QueueOptions m_options;
   QueueListener m_listener;
   std::mutex m_listenerMutex;
@@ -205,9 +224,12 @@ class TransferQueue {
   std::thread m_thread;
   std::thread m_saver;
   std::condition_variable m_saveCv;
-  std::mutex m_writeMutex;   // one write of the saved file at a time
+  std::mutex m_writeMutex;                         // one write to the store at a time
+  std::map<std::uint64_t, std::string> m_stored;   // the rows as the store has them; guarded by m_writeMutex
   std::uint64_t m_saveWanted = 0, m_saveDone = 0;  // guarded by m_mutex
-  bool m_quitSaver = false;                         // guarded by m_mutex
+  bool m_quitSaver = false;                        // guarded by m_mutex
+  bool m_saveOk = true;                            // guarded by m_mutex
+  std::string m_saveError;                         // guarded by m_mutex
   std::atomic<bool> m_running{false};
   std::atomic<bool> m_stop{false};
   std::atomic<bool> m_waiting{false};

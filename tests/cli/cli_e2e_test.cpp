@@ -5,8 +5,11 @@
 // (4 listing pages), so demo stays as other tests expect it.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
 #include <functional>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -16,6 +19,7 @@
 #include "../refusing_port.h"
 #include "cli_runner.h"
 #include "transfer/md5.h"
+#include "transfer/queue_store.h"
 
 namespace {
 
@@ -298,6 +302,56 @@ TEST(CliE2E, CommandTable) {
     }
     if (step.check) step.check(r);
   }
+  sql(kRemoveMember);
+}
+
+// The state folder on a full disk: the rows of the run cannot be saved. The
+// run says so, exits 4 and does not promise that running it again continues.
+TEST(CliE2E, AFullStateDiskIsReported) {
+  CliRunner cli(TARNWICK_CLI_PATH);
+  const auto state = cli.dir() / "tight";
+  std::filesystem::create_directories(state);
+  if (::geteuid() != 0 || ::mount("tmpfs", state.c_str(), "tmpfs", 0, "size=256k") != 0)
+    GTEST_SKIP() << "mounting a small tmpfs needs root (" << std::strerror(errno) << ")";
+  struct Unmount {
+    std::filesystem::path at;
+    ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+  } unmount{state};
+  sql(kCloneMember);
+  ASSERT_FALSE(HasFailure());
+  cli.setEnv("XDG_STATE_HOME", state.string());
+  ASSERT_EQ(cli.run({"login", "clidemo", "--password-stdin"}, "demo123\n").exitCode, 0);
+  RefusingPort down;
+  const std::map<std::string, std::string> serviceDown{
+      {"TARNWICK_MAIN_HOST", "http://127.0.0.1:" + std::to_string(down.port())}};
+  // Files whose rows are long: their paths.
+  std::filesystem::path deep = cli.dir() / "files";
+  for (int i = 0; i < 12; ++i) deep /= std::string(200, static_cast<char>('a' + i));
+  std::filesystem::create_directories(deep);
+  std::vector<std::string> files;
+  for (int i = 0; i < 16; ++i) {
+    files.push_back((deep / ("f" + std::to_string(i) + ".bin")).string());
+    writeFile(files.back(), freshBytes(64, i));
+  }
+
+  CliRun r = cli.run({"put", files[0]}, "", serviceDown);  // the store is made while there is room
+  EXPECT_EQ(r.exitCode, 2) << r.err;
+  EXPECT_NE(r.err.find("run the command again"), std::string::npos) << r.err;
+  // Kept open, the store's shared-memory file stays in place; then the disk fills up.
+  auto holder = tarnwick::transfer::QueueStore::open((state / "tarnwick" / "queues.db").string());
+  ASSERT_TRUE(holder);
+  {
+    std::ofstream filler(state / "filler", std::ios::binary);
+    const std::string block(4096, 'f');
+    for (int i = 0; i < 64 && filler.write(block.data(), block.size()); ++i) filler.flush();
+  }
+  std::vector<std::string> args{"put"};
+  args.insert(args.end(), files.begin(), files.end());
+  r = cli.run(args, "", serviceDown);
+  EXPECT_EQ(r.exitCode, 4) << r.err;
+  EXPECT_NE(r.err.find("the queue could not be saved"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("run the command again"), std::string::npos) << r.err;
+  holder.reset();
   sql(kRemoveMember);
 }
 

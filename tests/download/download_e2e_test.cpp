@@ -393,8 +393,10 @@ class DownloadE2E : public QObject {
     QVERIFY(partials().isEmpty());  // stopped before the call returned
     QVERIFY(!QFile::exists(saveDir() + "big-e2e.bin"));
     QVERIFY(QFile::exists(saveDir() + "kept.txt"));
-    const auto saved = transfer::loadRows(
-        QFile::encodeName(transfer::qt::TransferQueues::savePath("demo", "download")).toStdString());
+    const auto store =
+        transfer::QueueStore::open(QFile::encodeName(transfer::qt::TransferQueues::storePath()).toStdString());
+    QVERIFY(store);
+    const auto saved = store->load("download", "demo").rows;
     QCOMPARE(saved.size(), 1u);
     QCOMPARE(saved[0].fileId, std::to_string(id));
     stop = true;

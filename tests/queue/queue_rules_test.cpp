@@ -132,16 +132,18 @@ TEST(QueueRules, StopPutsTheRunningRowBackAndTheRunningRowCannotBeRemoved) {
 TEST(QueueRules, RowsArePutAwayPerMemberAndComeBackPaused) {
   const std::string dir = "/tmp/queue-rules-" + std::to_string(::getpid());
   std::filesystem::create_directories(dir);
-  const std::string file = dir + "/up";
+  const std::string file = dir + "/queues.db";
   {
+    auto store = QueueStore::open(file);
+    ASSERT_TRUE(store);
     UploadQueue q;
-    q.switchAccount("demo", file);
-    q.add(file);  // a file that exists: the saved file itself
+    q.switchAccount("demo", store, "upload");
+    q.add(file);  // a file that exists: the store itself
     q.add(dir + "/gone.bin");
     EXPECT_EQ(q.rows().size(), 2u);
-    q.switchAccount("alice", dir + "/alice");  // the next member sees none of them
+    q.switchAccount("alice", store, "upload");  // the next member sees none of them
     EXPECT_TRUE(q.rows().empty());
-    q.switchAccount("demo", file);
+    q.switchAccount("demo", store, "upload");
     ASSERT_EQ(q.rows().size(), 2u);
     EXPECT_EQ(q.rows()[0].state, RowState::Paused);
     EXPECT_EQ(q.rows()[0].account, "demo");

@@ -457,12 +457,12 @@ TEST_F(QueueService, StopAndRestartLoseNothing) {
   HttpPeer storage(slow);
   const std::string name = "q-stop-" + tag() + ".bin";
   const std::string id = addServiceFile(name, "1003/q-stop-" + tag());
-  const std::string saved = m_dir + "/downloads.queue";
+  const std::string saved = m_dir + "/queues.db";
   fs::create_directories(m_dir + "/save");
   writeFile(m_dir + "/save/earlier.txt", "finished earlier");
   {
     DownloadQueue q;
-    q.switchAccount("demo", saved);
+    q.switchAccount("demo", QueueStore::open(saved), "download");
     q.setContext(downloadContext(storage));
     q.add(id, name, "");
     q.start();
@@ -474,7 +474,8 @@ TEST_F(QueueService, StopAndRestartLoseNothing) {
     EXPECT_EQ(readFile(m_dir + "/save/earlier.txt"), "finished earlier");
   }
   DownloadQueue next;
-  next.switchAccount("demo", saved);
+  auto store = QueueStore::open(saved);
+  next.switchAccount("demo", store, "download");
   ASSERT_EQ(next.rows().size(), 1u);
   EXPECT_EQ(next.rows()[0].state, RowState::Paused);
   storage.setBehaviour({slow.body});
@@ -483,7 +484,7 @@ TEST_F(QueueService, StopAndRestartLoseNothing) {
   ASSERT_TRUE(next.waitIdle(30000));
   EXPECT_TRUE(next.rows().empty());
   EXPECT_EQ(md5OfFile(m_dir + "/save/" + name), md5OfBytes(slow.body));
-  EXPECT_FALSE(fs::exists(saved));  // nothing left to keep
+  EXPECT_TRUE(store->load("download", "demo").rows.empty());  // nothing left to keep
 }
 
 }  // namespace

@@ -132,6 +132,10 @@ void DownloadPage::onEvent(const QueueEvent& e) {
     case QueueEventKind::Unreachable:
       log(u("无法连接服务器，下载暂停：") + name + u("（") + app::fromGbk(e.text) + u("）"));
       break;
+    case QueueEventKind::SaveFailed:  // the rows stay in the list; they are written once the disk takes them
+      log(u("下载队列保存失败：") + app::fromGbk(e.text));
+      app::showMessage(u("下载队列无法保存到磁盘：") + app::fromGbk(e.text));
+      break;
     default: break;
   }
   sync();

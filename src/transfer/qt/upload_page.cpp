@@ -173,6 +173,10 @@ void UploadPage::onEvent(const QueueEvent& e) {
       resetProgress();
       if (m_button) m_button->setEnabled(true);
       break;
+    case QueueEventKind::SaveFailed:  // the rows stay in the list; they are written once the disk takes them
+      app::logLine(kLogBox, app::toGbk(QStringLiteral("：上传队列保存失败：")) + e.text);
+      app::showMessage(QStringLiteral("上传队列无法保存到磁盘：") + app::fromGbk(e.text));
+      break;
   }
   sync();
 }

@@ -163,21 +163,24 @@ class Cli:
         self.account = account
 
     def queue_rows(self, kind):
-        """The saved rows of kind ("uploads" or "downloads"), each a dict of its fields."""
-        name = "%s-%s.queue" % (kind, urllib.parse.quote(self.account, safe=""))
-        path = os.path.join(self.env["XDG_STATE_HOME"], "tarnwick", name)
+        """The saved rows of kind ("uploads" or "downloads") in the client's
+        queue store, in their order, each a dict of its fields."""
+        path = os.path.join(self.env["XDG_STATE_HOME"], "tarnwick", "queues.db")
         if not os.path.exists(path):
             return []
+        db = sqlite3.connect("file:%s?mode=ro" % path, uri=True)
+        try:
+            found = db.execute("SELECT data FROM queue_rows WHERE kind=? AND account=? ORDER BY position",
+                               (kind.rstrip("s"), self.account.encode("gbk"))).fetchall()
+        finally:
+            db.close()
         rows = []
-        with open(path, "rb") as f:
-            for line in f.read().split(b"\n")[1:]:
-                if not line.strip():
-                    continue
-                fields = {}
-                for field in line.split(b"\t"):
-                    key, _, value = field.partition(b"=")
-                    fields[key.decode()] = urllib.parse.unquote_to_bytes(value)
-                rows.append(fields)
+        for (data,) in found:
+            fields = {}
+            for field in bytes(data).split(b"\t"):
+                key, _, value = field.partition(b"=")
+                fields[key.decode()] = urllib.parse.unquote_to_bytes(value)
+            rows.append(fields)
         return rows
 
 

@@ -1,0 +1,122 @@
+// The queue's rows in its store: what changed since the last commit is found
+// by comparing the rows with what the store was last given, and written in
+// one transaction on the saver thread (or at once, for updateRowNow).
+#include "transfer/transfer_queue.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "net/text.h"
+
+namespace tarnwick::transfer {
+
+std::vector<std::string> TransferQueue::rejectedRows() const {
+  std::lock_guard lock(m_mutex);
+  return m_rejected;
+}
+
+bool TransferQueue::saveOk() const {
+  std::lock_guard lock(m_mutex);
+  return m_saveOk;
+}
+
+std::string TransferQueue::lastSaveError() const {
+  std::lock_guard lock(m_mutex);
+  return m_saveError;
+}
+
+bool TransferQueue::updateRowNow(const QueueRow& row) {
+  bool found = false;
+  {
+    std::lock_guard lock(m_mutex);
+    for (QueueRow& r : m_rows)
+      if (r.id == row.id) {
+        const RowState state = r.state;
+        r = row;
+        r.state = state;
+        found = true;
+      }
+    ++m_saveWanted;
+  }
+  announce(QueueEventKind::Changed);
+  return flushSave() && found;
+}
+
+void TransferQueue::saveLocked() {
+  if (!m_store) return;
+  ++m_saveWanted;
+  if (!m_saver.joinable() && !m_quitSaver) m_saver = std::thread(&TransferQueue::saver, this);
+  m_saveCv.notify_all();
+}
+
+bool TransferQueue::flushSave() {
+  std::unique_lock write(m_writeMutex);
+  std::vector<QueueRow> rows;
+  std::shared_ptr<QueueStore> store;
+  std::string kind, account;
+  std::uint64_t wanted = 0;
+  {
+    std::lock_guard lock(m_mutex);
+    if (!m_store) return true;
+    if (m_saveDone == m_saveWanted && m_saveOk) return true;
+    rows = m_rows;
+    store = m_store;
+    kind = m_kind;
+    account = m_account;
+    wanted = m_saveWanted;
+  }
+  // What differs from the store: rows added or changed (in queue order, so a
+  // new row is placed after the earlier ones) and rows that are gone.
+  std::vector<QueueRow> put;
+  std::vector<std::string> texts;
+  std::map<std::uint64_t, bool> present;
+  for (const QueueRow& r : rows) {
+    present[r.id] = true;
+    std::string text = encodeRow(r);
+    auto it = m_stored.find(r.id);
+    if (it != m_stored.end() && it->second == text) continue;
+    put.push_back(r);
+    texts.push_back(std::move(text));
+  }
+  std::vector<std::uint64_t> removed;
+  for (const auto& [id, text] : m_stored)
+    if (!present.count(id)) removed.push_back(id);
+  std::string error;
+  const bool ok = (put.empty() && removed.empty()) || store->apply(kind, account, put, removed, &error);
+  if (ok) {
+    for (std::size_t i = 0; i < put.size(); ++i) m_stored[put[i].id] = std::move(texts[i]);
+    for (std::uint64_t id : removed) m_stored.erase(id);
+  }
+  bool tell = false;
+  {
+    std::lock_guard lock(m_mutex);
+    m_saveDone = std::max(m_saveDone, wanted);
+    tell = !ok && (m_saveOk || m_saveError != error);  // once per failure, not at every retry
+    m_saveOk = ok;
+    m_saveError = ok ? std::string() : error;
+  }
+  write.unlock();
+  if (tell) announce(QueueEventKind::SaveFailed, 0, net::fromUtf8(error));
+  return ok;
+}
+
+void TransferQueue::saver() {
+  constexpr auto kRetry = std::chrono::seconds(2);         // a failed write is tried again
+  constexpr auto kGather = std::chrono::milliseconds(20);  // a burst of changes is one transaction
+  for (;;) {
+    {
+      std::unique_lock lock(m_mutex);
+      const auto pending = [this] { return m_quitSaver || m_saveDone != m_saveWanted; };
+      if (m_saveOk)
+        m_saveCv.wait(lock, pending);
+      else
+        m_saveCv.wait_for(lock, kRetry, pending);
+      // Files queued together arrive one add at a time: they are written together.
+      if (!m_quitSaver) m_saveCv.wait_for(lock, kGather, [this] { return m_quitSaver; });
+      if (m_quitSaver) return;
+    }
+    flushSave();
+  }
+}
+
+}  // namespace tarnwick::transfer
