@@ -267,6 +267,18 @@ int put(const Output& out, const std::vector<std::string>& files, std::int32_t f
       ++localFailures;
       continue;
     }
+    // The service keeps names as GBK and would store this one without the
+    // characters GBK cannot hold: refused before anything is sent.
+    if (const auto lost = net::charactersGbkCannotHold(std::filesystem::path(path).filename().string());
+        !lost.empty()) {
+      std::string chars;
+      for (const std::string& c : lost) chars += (chars.empty() ? "" : " ") + c;
+      const std::string why = "the service cannot store these characters of the name: " + chars;
+      printError("cannot send " + file + ": " + why);
+      results.push_back({{"name", file}, {"state", "failed"}, {"reason", why}});
+      ++localFailures;
+      continue;
+    }
     // The same file into the same folder continues its saved row (a row whose
     // registration got no reply is never sent twice).
     std::uint64_t row = 0;
