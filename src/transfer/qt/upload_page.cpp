@@ -12,9 +12,11 @@
 #include <QTreeWidget>
 
 #include "app/names/main_window.h"
+#include "app/qt/messages.h"
 #include "app/qt/shell.h"
 #include "app/session.h"
 #include "net/hosts.h"
+#include "net/text.h"
 #include "transfer/qt/queue_view.h"
 #include "transfer/qt/upload_target.h"
 #include "transfer/upload_queue.h"
@@ -62,9 +64,24 @@ void UploadPage::chooseFiles() {
 }
 
 void UploadPage::addFiles(const QStringList& paths) {
-  for (const QString& path : paths) m_queue.add(QFile::encodeName(path).toStdString());
+  // A name with characters GBK cannot hold would reach the service without
+  // them: such a file is not queued, and one message names the characters.
+  QStringList refused;
+  for (const QString& path : paths) {
+    const std::string local = QFile::encodeName(path).toStdString();
+    const auto lost = net::charactersGbkCannotHold(QFile::encodeName(QFileInfo(path).fileName()).toStdString());
+    if (lost.empty()) {
+      m_queue.add(local);
+      continue;
+    }
+    for (const std::string& c : lost)
+      if (!refused.contains(QString::fromStdString(c))) refused << QString::fromStdString(c);
+  }
   if (!paths.isEmpty()) m_lastFolder = QFileInfo(paths.last()).absolutePath();
   sync();
+  if (!refused.isEmpty())
+    app::showMessage(QStringLiteral("文件名含有服务器不支持的字符：") + refused.join(QStringLiteral(" ")),
+                     QStringLiteral("信息："), m_main);
 }
 
 // What a row needs of the session and the window, read when the queue starts
