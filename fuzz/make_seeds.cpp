@@ -41,6 +41,7 @@ std::vector<Seed> shortSeeds() {
       {"pages", "settings", "\x02" "selected [2] selected]4[ id=\"btn3\" style=\"width:325px;\">on<"s},
       {"pages", "ini", "\x04[s]\r\nk=\" v \"\r\n\x01s"s},
       {"text", "split", "\x05" "a|b\xd5\x7c|c\x01|"s},
+      {"text", "name", "\x00" "a\x1b]0;t\x07\xf0\x9f\x98\x80\xff\n\xc2\x9b.txt"s},
       {"regex", "own-pattern", "\xf1(a+)+b\x01"s + std::string(33, 'a') + "c"},
       {"account_replies", "registered", "\x00" "3"s},
       {"account_replies", "update", "\x06" "12345|http://h/a.exe\r\n\x01" "118"s},

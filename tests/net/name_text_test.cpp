@@ -21,8 +21,10 @@ TEST(NameText, ControlsEscaped) {
       {std::string("a\0b", 3), "a\\x00b"},
       {"del\x7f", "del\\x7f"},
       {"back\\slash\\x1b", "back\\\\slash\\\\x1b"},  // a literal "\x1b" stays tellable from ESC
-      {"csi\xc2\x9b" "2J", "csi\\xc2\\x9b2J"},        // the C1 control U+009B
-      {"\xc2\xa0nbsp \xc2", "\xc2\xa0nbsp \xc2"},     // U+00A0 and a cut-off lead byte are no controls
+      {"csi\xc2\x9b"
+       "2J",
+       "csi\\xc2\\x9b2J"},                         // the C1 control U+009B
+      {"\xc2\xa0nbsp \xc2", "\xc2\xa0nbsp \xc2"},  // U+00A0 and a cut-off lead byte are no controls
       {"", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(escapeControls(c.text), c.expected) << c.text;
@@ -38,10 +40,12 @@ TEST(NameText, CharactersGbkCannotHold) {
       {"a😀.txt", {"😀"}},
       {"😀😀.txt", {"😀"}},
       {"😀한😀©", {"😀", "한", "©"}},
-      {"a\xff" "b\xff", {"\\xff"}},                             // not UTF-8: the byte, once
-      {"\xed\xa0\x80", {"\\xed", "\\xa0", "\\x80"}},            // a surrogate is no character
-      {"\xc0\xae.txt", {"\\xc0", "\\xae"}},                     // nor an overlong "."
-      {"报\xe6\x8a", {"\\xe6", "\\x8a"}},                       // a character cut off at the end
+      {"a\xff"
+       "b\xff",
+       {"\\xff"}},                                    // not UTF-8: the byte, once
+      {"\xed\xa0\x80", {"\\xed", "\\xa0", "\\x80"}},  // a surrogate is no character
+      {"\xc0\xae.txt", {"\\xc0", "\\xae"}},           // nor an overlong "."
+      {"报\xe6\x8a", {"\\xe6", "\\x8a"}},             // a character cut off at the end
       {"", {}},
   };
   for (const auto& c : cases) {
