@@ -118,7 +118,10 @@ TEST(CliE2E, CommandTable) {
   CliRunner cli(TARNWICK_CLI_PATH);
   RefusingPort down;
   const std::string downHost = "http://127.0.0.1:" + std::to_string(down.port());
-  std::string folder, file, otherFile, sent, resume, broken, stored;  // captured from earlier steps
+  std::string folder, file, otherFile, sent, resume, broken, stored, longId;  // captured from earlier steps
+  std::string longName;  // 90 CJK characters: 274 bytes with its extension
+  for (int i = 0; i < 90; ++i) longName += "报";
+  longName += ".txt";
   const auto files = cli.dir() / "files", saved = cli.dir() / "saved";
   const std::string data = std::getenv("TARNWICK_SERVICE_DATA") ? std::getenv("TARNWICK_SERVICE_DATA") : "";
   // The storage host of the interrupted download: the body stops at half
@@ -290,6 +293,25 @@ TEST(CliE2E, CommandTable) {
        }},
       {"get of a name with a line break", {"get", "{broken}", "-o", saved.string()}, 0, {"{broken}\t"}, "",
        [&](const CliRun&) { EXPECT_EQ(readFile(saved / "ab.txt"), readFile(data + "/storage/" + stored)); }},
+      {"get of a name longer than a file system takes", {"get", "{long}", "-o", saved.string()}, 0, {"{long}\t"}, "",
+       [&](const CliRun&) {
+         std::string fitted;
+         for (int i = 0; i < 83; ++i) fitted += "报";
+         EXPECT_EQ(readFile(saved / (fitted + ".txt")), readFile(data + "/storage/" + stored));
+       }, {},
+       [&] {
+         sql("INSERT INTO files(owner, folder, name, size, date, storage) SELECT 1921, 0, '" + longName +
+             "', size, date, storage FROM files WHERE storage='" + stored + "' LIMIT 1");
+         longId = sql("SELECT id FROM files WHERE owner=1921 AND name='" + longName + "'");
+       }},
+      {"and again under a new name that fits with its number", {"get", "{long}", "-o", saved.string(), "--rename",
+                                                                "--json"}, 0, {}, "",
+       [&](const CliRun& r) {
+         const std::filesystem::path p = parsed(r).at(0).value("path", "");
+         EXPECT_LE(p.filename().string().size(), 255u) << p;
+         EXPECT_EQ(p.extension(), ".txt");
+         EXPECT_EQ(readFile(p), readFile(data + "/storage/" + stored));
+       }},
       {"put of a name GBK cannot hold: nothing sent", {"put", (files / "a😀.txt").string()}, 4, {}, "",
        [&](const CliRun& r) {
          EXPECT_NE(r.err.find("cannot send"), std::string::npos) << r.err;
@@ -322,7 +344,7 @@ TEST(CliE2E, CommandTable) {
     const auto fill = [&](std::string s) {
       for (const auto& [key, value] : {std::pair{"{folder}", folder}, {"{file}", file}, {"{otherFile}", otherFile},
                                        {"{sent}", sent}, {"{resume}", resume}, {"{storage}", storageHost},
-                                       {"{broken}", broken}})
+                                       {"{broken}", broken}, {"{long}", longId}})
         for (std::size_t at; (at = s.find(key)) != std::string::npos;) s.replace(at, std::strlen(key), value);
       return s;
     };
