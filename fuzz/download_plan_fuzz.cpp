@@ -36,7 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     case 1: {
       const std::string name = safeFileName(text);
-      check(!name.empty() && name.find_first_of("/\\") == std::string::npos && name[0] != '.' && name[0] != ' ');
+      check(!name.empty() && name.size() <= kMaxFileNameBytes && name.find_first_of("/\\") == std::string::npos &&
+            name[0] != '.' && name[0] != ' ');
       for (unsigned char c : name) check(c >= 0x20 && c != 0x7F);
       const std::string folder = folderWithSeparator(in.second);
       check(!folder.empty() && folder.back() == '/' && folder.find('\\') == std::string::npos &&

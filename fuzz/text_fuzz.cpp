@@ -1,6 +1,9 @@
 // The GBK text operations on arbitrary bytes: every scan must stay inside the
-// text whatever lead and trail bytes it meets.
+// text whatever lead and trail bytes it meets. Names on the way out: the
+// escaped text holds no control byte, and the characters GBK cannot hold
+// are found in any bytes.
 #include "fuzz_input.h"
+#include "net/control_escape.h"
 #include "net/regex.h"
 #include "net/text.h"
 
@@ -20,6 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   trim(text);
   fromUtf8(toUtf8(text));
   textToInt(text);
+  for (const char c : escapeControls(text))
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) __builtin_trap();
+  for (const std::string& c : charactersGbkCannotHold(text))
+    if (c.empty() || c.size() > 4) __builtin_trap();
   if (in.selector & 4) {
     // The fuzzer's own pattern: compiling may fail, matching must not crash.
     Regex regex;

@@ -6,6 +6,34 @@
 #include "net/text.h"
 
 namespace tarnwick::browser {
+namespace {
+
+// The listing page with the control bytes inside its file names (from
+// "文件名：" to the "<大小：" behind it) turned into blanks, byte for byte; ""
+// when there are none. The row pattern's "." stops at a line separator, and a
+// name given to the service directly may hold one: matched on this text, such
+// a row is found, and its fields are cut from the page at the same place.
+// ("<" and the control bytes are never the trail byte of a GBK character.)
+std::string namesOnOneLine(std::string_view page) {
+  const std::string& nameMarker = gbk("文件名：");
+  const std::string& sizeMarker = gbk("<大小：");
+  std::string out;
+  for (int at = 1; (at = net::find(page, nameMarker, at)) > 0;) {
+    const std::size_t from = static_cast<std::size_t>(at) - 1 + nameMarker.size();
+    const std::size_t end = page.find('<', from);
+    if (end == std::string_view::npos) break;
+    if (page.substr(end, sizeMarker.size()) == sizeMarker)
+      for (std::size_t i = from; i < end; ++i)
+        if (static_cast<unsigned char>(page[i]) < 0x20) {
+          if (out.empty()) out.assign(page);
+          out[i] = ' ';
+        }
+    at = static_cast<int>(end) + 1;
+  }
+  return out;
+}
+
+}  // namespace
 
 std::string listingUrl(const std::string& mainHost, const std::string& userId, std::int32_t folderId,
                        const std::optional<std::string>& page) {
@@ -45,10 +73,11 @@ std::vector<FileRow> extractFileRows(std::string_view listingPage, std::string_v
   net::Regex regex;  // this run's own matcher
   if (!regex.compile(rowPattern)) return rows;
   const std::string& pidMarker = gbk(">pid：");
-  for (const auto& match : regex.findAll(listingPage)) {
+  const std::string masked = namesOnOneLine(listingPage);
+  for (const auto& match : regex.findAll(masked.empty() ? listingPage : std::string_view(masked))) {
     // A match that swallowed an earlier, malformed row (one not closed by the
     // carriage return) starts over at its last row: the earlier row is skipped.
-    std::string_view m = match.text;
+    std::string_view m = listingPage.substr(static_cast<std::size_t>(match.position) - 1, match.text.size());
     const int last = net::findLast(m, pidMarker);
     if (last > 1) m.remove_prefix(static_cast<std::size_t>(last - 1));
     const auto idText = cutBetween(m, pidMarker, "<");

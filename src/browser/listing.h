@@ -45,7 +45,9 @@ std::vector<std::string> pageItems(int pages);
 // cut into id (">pid：" … "<"), name ("文件名："), size ("大小："), date
 // ("日期：") and download count ("下载量："), each up to the next "<"; the id is
 // the leading integer of its text. A match whose markers are missing or whose
-// id text does not start with a number is skipped.
+// id text does not start with a number is skipped. Control bytes inside a
+// name (a line break the row pattern's "." does not cross) do not hide its
+// row: the name keeps them.
 std::vector<FileRow> extractFileRows(std::string_view listingPage, std::string_view rowPattern);
 
 // The access password of the settings page (already GBK): between marker and

@@ -123,8 +123,8 @@ int logout(const Output& out) {
 int whoami(const Output& out) {
   const std::optional<StoredSession> s = loadSession(false);
   if (!s) throw CliError(kExitRefused, "not logged in; run: tarnwick-cli login ACCOUNT");
-  std::string line = utf8(s->accountName) + "\tid " + s->userId;
-  if (!s->email.empty()) line += "\t" + utf8(s->email);
+  std::string line = plainName(utf8(s->accountName)) + "\tid " + s->userId;
+  if (!s->email.empty()) line += "\t" + plainName(utf8(s->email));
   out.result(whoJson(*s), line + "\t" + s->mainHost + "\n");
   return kExitOk;
 }

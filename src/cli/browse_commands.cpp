@@ -22,8 +22,8 @@ json fileJson(const browser::FileRow& r) {
 }
 
 std::string fileLine(const browser::FileRow& r) {
-  return net::numberToText(r.id) + "\t" + utf8(r.name) + "\t" + utf8(r.size) + "\t" + utf8(r.date) + "\t" +
-         utf8(r.downloads) + "\n";
+  return net::numberToText(r.id) + "\t" + plainName(utf8(r.name)) + "\t" + plainName(utf8(r.size)) + "\t" +
+         plainName(utf8(r.date)) + "\t" + plainName(utf8(r.downloads)) + "\n";
 }
 
 }  // namespace
@@ -34,7 +34,7 @@ int listFolders(const Output& out) {
   std::string lines;
   for (const auto& f : fetchFolders(s)) {
     list.push_back({{"id", f.id}, {"name", utf8(f.name)}});
-    lines += net::numberToText(f.id) + "\t" + utf8(f.name) + "\n";
+    lines += net::numberToText(f.id) + "\t" + plainName(utf8(f.name)) + "\n";
   }
   out.result(list, lines);
   return kExitOk;
@@ -82,7 +82,7 @@ int search(const Output& out, const std::string& keyword, bool folders) {
   for (const auto& hit : browser::extractSearchHits(page, browser::patterns::searchHit(), browser::patterns::searchNameMarker(),
                                                     browser::patterns::searchIdMarker(), host)) {
     list.push_back({{"id", hit.id}, {"name", utf8(hit.name)}, {"folderPage", utf8(hit.folderPage)}});
-    lines += net::numberToText(hit.id) + "\t" + utf8(hit.name) + "\t" + utf8(hit.folderPage) + "\n";
+    lines += net::numberToText(hit.id) + "\t" + plainName(utf8(hit.name)) + "\t" + plainName(utf8(hit.folderPage)) + "\n";
   }
   out.result(list, lines);
   return kExitOk;
@@ -102,7 +102,7 @@ int link(const Output& out, std::int32_t fileId, bool direct) {
   } else {
     url = browser::filePageUrl(net::hosts().mainHost, fileId);
   }
-  out.result({{"id", fileId}, {"url", utf8(url)}}, utf8(url) + "\n");
+  out.result({{"id", fileId}, {"url", utf8(url)}}, plainName(utf8(url)) + "\n");
   return kExitOk;
 }
 

@@ -62,7 +62,7 @@ int makeFolder(const Output& out, const std::string& nameUtf8, std::int32_t pare
   const auto id = newFolderId(reply);
   json result = {{"name", nameUtf8}, {"parent", parentId}};
   result["id"] = id ? json(*id) : json(nullptr);
-  out.result(result, (id ? std::to_string(*id) : std::string("?")) + "\t" + nameUtf8 + "\n");
+  out.result(result, (id ? std::to_string(*id) : std::string("?")) + "\t" + plainName(nameUtf8) + "\n");
   return kExitOk;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "net/control_escape.h"
 #include "net/text.h"
 
 namespace tarnwick::cli {
@@ -13,7 +14,14 @@ void Output::result(const nlohmann::json& document, const std::string& lines) co
   std::fflush(stdout);
 }
 
-void printError(const std::string& message) { std::fprintf(stderr, "tarnwick-cli: %s\n", message.c_str()); }
+void printError(const std::string& message) {
+  // Messages carry names from the service and the command line: their control
+  // characters are escaped so the line stays one line and the terminal obeys none.
+  const std::string line = "tarnwick-cli: " + net::escapeControls(message) + "\n";
+  std::fwrite(line.data(), 1, line.size(), stderr);
+}
+
+std::string plainName(const std::string& nameUtf8) { return net::escapeControls(nameUtf8); }
 
 std::string utf8(const std::string& gbk) { return net::toUtf8(gbk); }
 

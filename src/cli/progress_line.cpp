@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "net/control_escape.h"
+
 namespace tarnwick::cli {
 
 std::string byteText(std::int64_t bytes) {
@@ -47,7 +49,7 @@ void ProgressLine::sample(std::int64_t done, std::int64_t total, std::int64_t mo
 }
 
 std::string ProgressLine::text(const std::string& name) const {
-  std::string line = name;
+  std::string line = net::escapeControls(name);  // a name must not move the cursor or end the line
   if (m_between && !m_seenBytes) return line + "  starting";
   if (m_total > 0) {
     const int percent = static_cast<int>(std::min<std::int64_t>(100, m_done * 100 / m_total));

@@ -189,7 +189,8 @@ std::vector<Finished> runWanted(const Output& out, Queue& queue,
       drawing = 0;
       waitingNote.clear();
       if (e.kind == QueueEventKind::RowDone) {
-        if (!row->note.empty()) printError(utf8(row->name) + ": " + utf8(row->note));
+        if (!row->note.empty())
+          printError(utf8(row->name) + ": another file of this run has that name; saved as " + row->finalPath);
         if (!out.json) emit(doneLine(*row));
       }
       if (e.kind == QueueEventKind::RowFailed) printError(utf8(row->name) + ": " + utf8(e.text));
@@ -312,6 +313,18 @@ int put(const Output& out, const std::vector<std::string>& files, std::int32_t f
       ++localFailures;
       continue;
     }
+    // The service keeps names as GBK and would store this one without the
+    // characters GBK cannot hold: refused before anything is sent.
+    if (const auto lost = net::charactersGbkCannotHold(std::filesystem::path(path).filename().string());
+        !lost.empty()) {
+      std::string chars;
+      for (const std::string& c : lost) chars += (chars.empty() ? "" : " ") + c;
+      const std::string why = "the service cannot store these characters of the name: " + chars;
+      printError("cannot send " + file + ": " + why);
+      results.push_back({{"name", file}, {"state", "failed"}, {"reason", why}});
+      ++localFailures;
+      continue;
+    }
     // The same file into the same folder continues its saved row (a row whose
     // registration got no reply is never sent twice).
     std::uint64_t row = 0;
@@ -323,7 +336,7 @@ int put(const Output& out, const std::vector<std::string>& files, std::int32_t f
     for (const QueueRow& r : saved) queue.want(r.id);
 
   const auto finished = runWanted(out, queue, [](const QueueRow& r) {
-    return std::to_string(r.remoteId) + "\t" + utf8(r.name) + "\t" + byteText(r.size) + "\t" +
+    return std::to_string(r.remoteId) + "\t" + plainName(utf8(r.name)) + "\t" + byteText(r.size) + "\t" +
            (r.instant ? "instant" : "sent") + "\n";
   });
   for (const Finished& f : finished) {
@@ -394,7 +407,7 @@ int get(const Output& out, const std::vector<std::int32_t>& fileIds, const std::
     for (const QueueRow& r : saved) queue.want(r.id);
 
   const auto finished = runWanted(out, queue, [](const QueueRow& r) {
-    return r.fileId + "\t" + r.finalPath + "\t" + byteText(r.size) + "\n";
+    return r.fileId + "\t" + plainName(r.finalPath) + "\t" + byteText(r.size) + "\n";
   });
   for (const Finished& f : finished) {
     json j = finishedJson(f);

@@ -45,6 +45,11 @@ Text textBetween(std::string_view t, std::string_view leftMarker, std::string_vi
 // GBK <-> UTF-8 through iconv; what cannot be converted is dropped.
 Text toUtf8(std::string_view gbk);
 Text fromUtf8(std::string_view utf8);
+// The characters of a UTF-8 text that GBK cannot hold (fromUtf8 would drop
+// them), each once, in the order they first occur; a byte that is not part of
+// well-formed UTF-8 is listed as the text "\xNN". Empty when the text converts
+// whole.
+std::vector<std::string> charactersGbkCannotHold(std::string_view utf8);
 
 // Integers in decimal; fractions in the shortest form with up to 13
 // significant digits (1.5, 0.9765625); a whole value has no decimals.

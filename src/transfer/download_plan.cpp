@@ -26,6 +26,22 @@ std::string storageAddress(std::string_view page, std::string_view storageHost) 
   return url;
 }
 
+std::string fitFileName(std::string_view name, std::size_t maxBytes) {
+  if (name.size() <= maxBytes) return std::string(name);
+  // The last ".ext" stays when it is short and not the whole name.
+  const std::size_t dot = name.rfind('.');
+  const bool keepExtension = dot != std::string_view::npos && dot > 0 && name.size() - dot <= kMaxExtensionBytes &&
+                             name.size() - dot < maxBytes;
+  const std::string_view extension = keepExtension ? name.substr(dot) : std::string_view();
+  const std::string_view base = keepExtension ? name.substr(0, dot) : name;
+  std::size_t keep = std::min(base.size(), maxBytes - extension.size());
+  // Never inside a UTF-8 character: back over its continuation bytes.
+  while (keep > 0 && keep < base.size() && (static_cast<unsigned char>(base[keep]) & 0xC0) == 0x80) --keep;
+  // A cut base ends in neither blanks nor dots ("name .ext", "name..ext").
+  while (keep > 1 && keep < base.size() && (base[keep - 1] == ' ' || base[keep - 1] == '.')) --keep;
+  return std::string(base.substr(0, keep)) + std::string(extension);
+}
+
 std::string safeFileName(std::string_view name) {
   const std::size_t cut = name.find_last_of("/\\");
   if (cut != std::string_view::npos) name.remove_prefix(cut + 1);
@@ -35,9 +51,14 @@ std::string safeFileName(std::string_view name) {
     if (c < 0x20 || c == 0x7F) continue;
     out.push_back(ch);
   }
-  const std::size_t first = out.find_first_not_of(". ");
-  out = first == std::string::npos ? std::string() : out.substr(first);
-  while (!out.empty() && (out.back() == ' ' || out.back() == '.')) out.pop_back();
+  const auto trimmed = [](std::string s) {
+    const std::size_t first = s.find_first_not_of(". ");
+    s = first == std::string::npos ? std::string() : s.substr(first);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '.')) s.pop_back();
+    return s;
+  };
+  // Shortened to what a file system takes; the cut may leave blanks or dots at the end.
+  out = trimmed(fitFileName(trimmed(out), kMaxFileNameBytes));
   return out.empty() ? std::string("下载文件") : out;
 }
 
@@ -56,8 +77,9 @@ std::string renamedTarget(const std::string& folder, const std::string& name,
                           const std::function<int()>& drawNumber, const std::function<bool(const std::string&)>& exists,
                           int tries) {
   for (int i = 0; i < tries; ++i) {
-    const int n = std::clamp(drawNumber(), 10000, 50000);
-    std::string path = folder + std::to_string(n) + name;
+    const std::string number = std::to_string(std::clamp(drawNumber(), 10000, 50000));
+    // The number goes in front: the rest of the name is shortened so the whole still fits.
+    std::string path = folder + number + fitFileName(name, kMaxFileNameBytes - number.size());
     if (!exists(path)) return path;
   }
   return {};

@@ -20,16 +20,28 @@ std::string addressPageUrl(std::string_view mainHost, std::string_view pid, std:
 // a page without an address is a failure and not a request to "/up/".
 std::string storageAddress(std::string_view page, std::string_view storageHost);
 
+// The longest file name the file systems take (bytes), and the longest
+// extension (".ext", bytes) that a shortened name keeps.
+inline constexpr std::size_t kMaxFileNameBytes = 255;
+inline constexpr std::size_t kMaxExtensionBytes = 16;
+
+// name when it has at most maxBytes bytes; else shortened to at most maxBytes
+// at a UTF-8 character boundary, keeping its last ".ext" when that has at
+// most kMaxExtensionBytes bytes (the base is cut, not the extension).
+std::string fitFileName(std::string_view name, std::size_t maxBytes);
+
 // The name a listed file may be stored under inside the save folder: the
 // part after the last "/" or "\", without control bytes, without leading dots
-// and spaces (no "..", no hidden file); "下载文件" when nothing is left.
+// and spaces (no "..", no hidden file), at most kMaxFileNameBytes bytes
+// (fitFileName); "下载文件" when nothing is left.
 std::string safeFileName(std::string_view name);
 
 // The save folder with exactly one trailing "/" (doubled separators and
 // backslashes become one "/").
 std::string folderWithSeparator(std::string_view folder);
 
-// The rename rule: folder + a number drawn from 10000..50000 + name; drawn
+// The rename rule: folder + a number drawn from 10000..50000 + name, the name
+// shortened (fitFileName) so that number and name fit kMaxFileNameBytes; drawn
 // again while that path exists, at most `tries` times. Empty when every draw
 // was taken.
 std::string renamedTarget(const std::string& folder, const std::string& name,

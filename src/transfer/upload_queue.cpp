@@ -52,6 +52,9 @@ UploadQueue::UploadQueue() = default;
 UploadQueue::~UploadQueue() { stop(); }
 
 std::uint64_t UploadQueue::add(const std::string& localPath, std::optional<std::int32_t> folderId) {
+  // The service keeps names as GBK: a name with a character GBK cannot hold
+  // would be stored without it (or empty), so such a file is never queued.
+  if (!net::charactersGbkCannotHold(baseName(localPath)).empty()) return 0;
   QueueRow row;
   row.localPath = localPath;
   row.name = net::fromUtf8(baseName(localPath));

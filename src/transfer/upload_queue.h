@@ -61,6 +61,8 @@ class UploadQueue : public TransferQueue {
   void setContext(UploadContext context) { m_context.set(std::move(context)); }
   // Appends a file (absolute native path) for the folder; the FTP host and
   // user are the context's now. The row's name is the file name after the last "/".
+  // 0 and nothing queued when that name holds a character GBK cannot hold
+  // (net::charactersGbkCannotHold): front ends check and say so before.
   std::uint64_t add(const std::string& localPath, std::optional<std::int32_t> folderId = std::nullopt);
 
  protected:

@@ -59,6 +59,13 @@ INSTANTIATE_TEST_SUITE_P(
                 gbk("<div style=\"display:none;\">pid：9<文件名：n<日期：d<下载量：1< </div>") + "\r\n" +
                     row("3", "ok"),
                 {expected(3, "ok")}},
+        RowCase{"names with line breaks and other controls are listed whole",
+                row("7", "a\nb") + row("8", "c\r\n" + gbk("报告") + "\x1b\f") + row("9", "d"),
+                {expected(7, "a\nb"), expected(8, "c\r\n" + gbk("报告") + "\x1b\f"), expected(9, "d")}},
+        RowCase{"a line break behind a name without its size marker still ends the row",
+                gbk("<div style=\"display:none;\">pid：9<文件名：n\n<日期：d<下载量：1< </div>") + "\r\n" +
+                    row("3", "ok"),
+                {expected(3, "ok")}},
         RowCase{"empty page", "", {}}));
 
 struct CountCase {

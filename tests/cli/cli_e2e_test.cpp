@@ -122,7 +122,10 @@ TEST(CliE2E, CommandTable) {
   CliRunner cli(TARNWICK_CLI_PATH);
   RefusingPort down;
   const std::string downHost = "http://127.0.0.1:" + std::to_string(down.port());
-  std::string folder, file, otherFile, sent, resume;  // captured from earlier steps
+  std::string folder, file, otherFile, sent, resume, broken, stored, longId;  // captured from earlier steps
+  std::string longName;  // 90 CJK characters: 274 bytes with its extension
+  for (int i = 0; i < 90; ++i) longName += "报";
+  longName += ".txt";
   const auto files = cli.dir() / "files", saved = cli.dir() / "saved";
   const std::string data = std::getenv("TARNWICK_SERVICE_DATA") ? std::getenv("TARNWICK_SERVICE_DATA") : "";
   // The storage host of the interrupted download: the body stops at half
@@ -270,6 +273,65 @@ TEST(CliE2E, CommandTable) {
          EXPECT_EQ(readFile(saved / "resume.bin"), body);
          for (const auto& e : std::filesystem::directory_iterator(saved)) EXPECT_NE(e.path().extension(), ".tnwkpart");
        }, storageEnv, [&] { cut = false; }},
+      {"names with control characters, escaped", {"ls", "0"}, 0,
+       {"{broken}\ta\\nb.txt\t", "\tesc\\x1b]0;t\\x07.txt\t", "\ttab\\tname.txt\t"}, "",
+       [](const CliRun& r) {
+         EXPECT_EQ(r.out.find_first_of("\x1b\x07"), std::string::npos);
+         std::istringstream lines(r.out);
+         for (std::string line; std::getline(lines, line);) EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 4) << line;
+       }, {},
+       [&] {  // names given to the service directly, with the bytes of a stored file
+         stored = sql("SELECT storage FROM files WHERE owner=1001 AND storage<>'' LIMIT 1");
+         const std::string size = sql("SELECT size FROM files WHERE storage='" + stored + "' LIMIT 1");
+         const std::string rest = ", " + size + ", '2026-01-01 10:00:00', '" + stored + "')";
+         sql("INSERT INTO files(owner, folder, name, size, date, storage) VALUES "
+             "(1921, 0, 'tab' || char(9) || 'name.txt'" + rest + ", (1921, 0, 'esc' || char(27) || ']0;t' || char(7) || '.txt'" +
+             rest + ", (1921, 0, 'a' || char(10) || 'b.txt'" + rest);
+         broken = sql("SELECT id FROM files WHERE owner=1921 AND name='a' || char(10) || 'b.txt'");
+       }},
+      {"names with control characters, exact in JSON", {"ls", "0", "--json"}, 0, {}, "",
+       [](const CliRun& r) {
+         std::set<std::string> names;
+         for (const auto& f : parsed(r)) names.insert(f.value("name", ""));
+         for (const char* n : {"a\nb.txt", "esc\x1b]0;t\x07.txt", "tab\tname.txt"}) EXPECT_TRUE(names.count(n)) << n;
+       }},
+      {"get of a name with a line break", {"get", "{broken}", "-o", saved.string()}, 0, {"{broken}\t"}, "",
+       [&](const CliRun&) { EXPECT_EQ(readFile(saved / "ab.txt"), readFile(data + "/storage/" + stored)); }},
+      {"get of a name longer than a file system takes", {"get", "{long}", "-o", saved.string()}, 0, {"{long}\t"}, "",
+       [&](const CliRun&) {
+         std::string fitted;
+         for (int i = 0; i < 83; ++i) fitted += "报";
+         EXPECT_EQ(readFile(saved / (fitted + ".txt")), readFile(data + "/storage/" + stored));
+       }, {},
+       [&] {
+         sql("INSERT INTO files(owner, folder, name, size, date, storage) SELECT 1921, 0, '" + longName +
+             "', size, date, storage FROM files WHERE storage='" + stored + "' LIMIT 1");
+         longId = sql("SELECT id FROM files WHERE owner=1921 AND name='" + longName + "'");
+       }},
+      {"and again under a new name that fits with its number", {"get", "{long}", "-o", saved.string(), "--rename",
+                                                                "--json"}, 0, {}, "",
+       [&](const CliRun& r) {
+         const std::filesystem::path p = parsed(r).at(0).value("path", "");
+         EXPECT_LE(p.filename().string().size(), 255u) << p;
+         EXPECT_EQ(p.extension(), ".txt");
+         EXPECT_EQ(readFile(p), readFile(data + "/storage/" + stored));
+       }},
+      {"put of a name GBK cannot hold: nothing sent", {"put", (files / "a😀.txt").string()}, 4, {}, "",
+       [&](const CliRun& r) {
+         EXPECT_NE(r.err.find("cannot send"), std::string::npos) << r.err;
+         EXPECT_NE(r.err.find("😀"), std::string::npos) << r.err;
+         EXPECT_EQ(sql("SELECT count(*) FROM files WHERE owner=1921 AND name IN ('a.txt', 'a')"), "0");
+         EXPECT_EQ(readFile(data + "/ftp.log").size(), ftpLogBefore);
+       }, {},
+       [&] {
+         writeFile(files / "a😀.txt", freshBytes(100, 9));
+         ftpLogBefore = readFile(data + "/ftp.log").size();
+       }},
+      {"an error line names a file with its controls escaped", {"put", (files / "esc\x1b[2J.bin").string()}, 4, {},
+       "", [](const CliRun& r) {
+         EXPECT_NE(r.err.find("esc\\x1b[2J.bin"), std::string::npos) << r.err;
+         EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << r.err;
+       }},
       {"service down", {"ls"}, 2, {}, "", oneErrorLine, {{"TARNWICK_MAIN_HOST", downHost}}},
       {"logged in elsewhere meanwhile", {"ls"}, 3, {}, "", oneErrorLine, {},
        [&] {  // a second login of the account, kept in another state folder, ends this session
@@ -285,7 +347,8 @@ TEST(CliE2E, CommandTable) {
     SCOPED_TRACE(step.what);
     const auto fill = [&](std::string s) {
       for (const auto& [key, value] : {std::pair{"{folder}", folder}, {"{file}", file}, {"{otherFile}", otherFile},
-                                       {"{sent}", sent}, {"{resume}", resume}, {"{storage}", storageHost}})
+                                       {"{sent}", sent}, {"{resume}", resume}, {"{storage}", storageHost},
+                                       {"{broken}", broken}, {"{long}", longId}})
         for (std::size_t at; (at = s.find(key)) != std::string::npos;) s.replace(at, std::strlen(key), value);
       return s;
     };

@@ -51,6 +51,45 @@ TEST(DownloadPlan, SafeNamesStayInsideTheFolder) {
   }
 }
 
+// Names at the file systems' 255-byte limit: cut at a character boundary,
+// the short extension kept, and still fitting with the rename rule's number.
+TEST(DownloadPlan, LongNamesFitTheFileSystem) {
+  const auto repeat = [](const std::string& s, int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i) out += s;
+    return out;
+  };
+  const std::string cjk = "报";  // 3 bytes
+  struct Case {
+    const char* what;
+    std::string name, expected;
+  } cases[] = {
+      {"exactly 255 bytes: kept", std::string(251, 'a') + ".txt", std::string(251, 'a') + ".txt"},
+      {"256 bytes: one byte off the base", std::string(252, 'a') + ".txt", std::string(251, 'a') + ".txt"},
+      {"86 CJK characters: the base cut", repeat(cjk, 86) + ".txt", repeat(cjk, 83) + ".txt"},
+      {"a 3-byte character across the limit goes whole", "a" + repeat(cjk, 84) + ".txt",
+       "a" + repeat(cjk, 83) + ".txt"},
+      {"no extension", repeat(cjk, 90), repeat(cjk, 85)},
+      {"an extension over 16 bytes is cut like the base", std::string(200, 'a') + "." + std::string(80, 'e'),
+       std::string(200, 'a') + "." + std::string(54, 'e')},
+      {"an extension of 16 bytes stays", std::string(300, 'a') + "." + std::string(15, 'e'),
+       std::string(239, 'a') + "." + std::string(15, 'e')},
+      {"a cut that ends in blanks loses them", std::string(250, 'a') + "    x.zip",
+       std::string(250, 'a') + ".zip"},
+  };
+  for (const auto& c : cases) {
+    const std::string got = safeFileName(c.name);
+    EXPECT_EQ(got, c.expected) << c.what;
+    EXPECT_LE(got.size(), kMaxFileNameBytes) << c.what;
+  }
+  // The rename rule's number goes in front: the base gives way, number and extension stay.
+  const auto none = [](const std::string&) { return false; };
+  const std::string name = std::string(249, 'n') + ".mp4";  // 253 bytes
+  EXPECT_EQ(renamedTarget("/d/", name, [] { return 12345; }, none), "/d/12345" + std::string(246, 'n') + ".mp4");
+  EXPECT_EQ(renamedTarget("/d/", repeat(cjk, 84), [] { return 12345; }, none), "/d/12345" + repeat(cjk, 83));
+  EXPECT_EQ(renamedTarget("/d/", "a.zip", [] { return 12345; }, none), "/d/12345a.zip");
+}
+
 TEST(DownloadPlan, FolderGetsExactlyOneSeparator) {
   struct Case {
     const char* folder;

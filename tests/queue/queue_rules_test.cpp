@@ -140,6 +140,8 @@ TEST(QueueRules, RowsArePutAwayPerMemberAndComeBackPaused) {
     q.switchAccount("demo", store, "upload");
     q.add(file);  // a file that exists: the store itself
     q.add(dir + "/gone.bin");
+    // A name GBK cannot hold would reach the service cut: never queued.
+    EXPECT_EQ(q.add(dir + "/a\xf0\x9f\x98\x80.txt"), 0u);
     EXPECT_EQ(q.rows().size(), 2u);
     q.switchAccount("alice", store, "upload");  // the next member sees none of them
     EXPECT_TRUE(q.rows().empty());

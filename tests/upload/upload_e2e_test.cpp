@@ -294,6 +294,20 @@ class UploadE2E : public QObject {
     QCOMPARE(uploadTabs()->tabText(0), QStringLiteral("客户端上传(0)"));
   }
 
+  // A name GBK cannot hold would reach the service without those characters:
+  // that file is not queued and one message names them; the file beside it is.
+  void namesGbkCannotHoldAreNotQueued() {
+    const QString bad = localFile(QStringLiteral("表情😀_") + m_tag + QStringLiteral("한😀.bin"), "x");
+    const QString good = localFile(QStringLiteral("good_") + m_tag + ".bin", "y");
+    transfer::qt::UploadPage::of(m_main)->addFiles({bad, good});
+    EXPECT_BOXES(QStringLiteral("文件名含有服务器不支持的字符：😀 한"));
+    QCOMPARE(queue()->topLevelItemCount(), 1);
+    QCOMPARE(queue()->topLevelItem(0)->text(0), good);
+    selectRow(0);
+    action(main::kDeleteUpload)->trigger();
+    QCOMPARE(queue()->topLevelItemCount(), 0);
+  }
+
   // Content the service already holds goes up at once, into the folder
   // chosen with "上传文件到此处".
   void instantUploadIntoTheFolderPickedFromTheFolderMenu() {

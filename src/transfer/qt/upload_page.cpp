@@ -12,9 +12,11 @@
 #include <QTreeWidget>
 
 #include "app/names/main_window.h"
+#include "app/qt/messages.h"
 #include "app/qt/shell.h"
 #include "app/session.h"
 #include "net/hosts.h"
+#include "net/text.h"
 #include "transfer/qt/queue_view.h"
 #include "transfer/qt/upload_target.h"
 #include "transfer/upload_queue.h"
@@ -64,12 +66,26 @@ void UploadPage::chooseFiles() {
 // Each file goes to the folder shown after 上传至 now, by the FTP login of
 // this member, whenever it starts.
 void UploadPage::addFiles(const QStringList& paths) {
+  // A name with characters GBK cannot hold would reach the service without
+  // them: such a file is not queued, and one message names the characters.
   applyContext();
   const std::int32_t folder = app::Session::instance().currentFolderId();
-  for (const QString& path : paths)
-    m_queue.add(QFile::encodeName(QFileInfo(path).absoluteFilePath()).toStdString(), folder);
+  QStringList refused;
+  for (const QString& path : paths) {
+    const std::string local = QFile::encodeName(QFileInfo(path).absoluteFilePath()).toStdString();
+    const auto lost = net::charactersGbkCannotHold(QFile::encodeName(QFileInfo(path).fileName()).toStdString());
+    if (lost.empty()) {
+      m_queue.add(local, folder);
+      continue;
+    }
+    for (const std::string& c : lost)
+      if (!refused.contains(QString::fromStdString(c))) refused << QString::fromStdString(c);
+  }
   if (!paths.isEmpty()) m_lastFolder = QFileInfo(paths.last()).absolutePath();
   sync();
+  if (!refused.isEmpty())
+    app::showMessage(QStringLiteral("文件名含有服务器不支持的字符：") + refused.join(QStringLiteral(" ")),
+                     QStringLiteral("信息："), m_main);
 }
 
 // The FTP login of the member, read once when the member logs in.
