@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -60,6 +61,8 @@ class RunQueue : public Queue {
   bool wanted(std::uint64_t id) const { return m_wanted.count(id) > 0; }
   // In the order they were asked for.
   const std::vector<std::uint64_t>& wantedRows() const { return m_order; }
+  // Called on the runner thread for each row done, before it leaves the store.
+  void onDone(std::function<void(const QueueRow&)> f) { m_onDone = std::move(f); }
   std::optional<QueueRow> ended(std::uint64_t id) const {
     std::lock_guard lock(m_endedMutex);
     auto it = m_ended.find(id);
@@ -69,8 +72,11 @@ class RunQueue : public Queue {
  protected:
   bool takes(const QueueRow& row) const override { return wanted(row.id); }
   void rowEnded(const QueueRow& row) override {
-    std::lock_guard lock(m_endedMutex);
-    m_ended[row.id] = row;
+    {
+      std::lock_guard lock(m_endedMutex);
+      m_ended[row.id] = row;
+    }
+    if (row.state == RowState::Done && m_onDone) m_onDone(row);
   }
 
  private:
@@ -79,6 +85,7 @@ class RunQueue : public Queue {
   std::vector<std::uint64_t> m_order;
   mutable std::mutex m_endedMutex;
   std::map<std::uint64_t, QueueRow> m_ended;
+  std::function<void(const QueueRow&)> m_onDone;
 };
 
 using CliUploadQueue = RunQueue<transfer::UploadQueue>;
@@ -166,11 +173,22 @@ std::vector<Finished> runWanted(const Output& out, Queue& queue,
   for (int sig : kStopSignals) previous[sig] = std::signal(sig, onInterrupt);
 
   ProgressLine line;
-  std::uint64_t drawing = 0;
+  std::mutex printing;  // the progress line (main thread) and the done lines (runner thread)
+  std::atomic<std::uint64_t> drawing{0};
   std::string waitingNote;
   const auto clearLine = [&] {
     if (tty && drawing) std::fputs("\r\033[K", stderr);
   };
+  // The line of a file done goes out at once, before its row leaves the store.
+  queue.onDone([&](const QueueRow& row) {
+    if (!queue.wanted(row.id)) return;
+    std::lock_guard lock(printing);
+    clearLine();
+    drawing = 0;
+    if (!row.note.empty())
+      printError(utf8(row.name) + ": another file of this run has that name; saved as " + row.finalPath);
+    if (!out.json) emit(doneLine(row));
+  });
   const auto drain = [&] {
     std::vector<QueueEvent> now;
     {
@@ -185,15 +203,13 @@ std::vector<Finished> runWanted(const Output& out, Queue& queue,
         waitingNote = "  (cannot reach the service: " + utf8(e.text) + "; trying again)";
         continue;
       }
-      clearLine();
-      drawing = 0;
       waitingNote.clear();
-      if (e.kind == QueueEventKind::RowDone) {
-        if (!row->note.empty())
-          printError(utf8(row->name) + ": another file of this run has that name; saved as " + row->finalPath);
-        if (!out.json) emit(doneLine(*row));
+      if (e.kind == QueueEventKind::RowFailed) {
+        std::lock_guard lock(printing);
+        clearLine();
+        drawing = 0;
+        printError(utf8(row->name) + ": " + utf8(e.text));
       }
-      if (e.kind == QueueEventKind::RowFailed) printError(utf8(row->name) + ": " + utf8(e.text));
     }
   };
 
@@ -212,6 +228,8 @@ std::vector<Finished> runWanted(const Output& out, Queue& queue,
     if (!tty) continue;
     const transfer::QueueProgress p = queue.progress();
     if (!p.rowId || !queue.wanted(p.rowId)) continue;
+    std::lock_guard lock(printing);
+    if (queue.ended(p.rowId)) continue;  // its line is out
     if (p.rowId != drawing) {
       clearLine();
       line.reset();
@@ -221,6 +239,8 @@ std::vector<Finished> runWanted(const Output& out, Queue& queue,
     const auto row = queue.row(p.rowId);
     std::fputs(("\r\033[K" + line.text(row ? utf8(row->name) : "") + waitingNote).c_str(), stderr);
   }
+  queue.onDone(nullptr);
+  queue.setListener(nullptr);
   clearLine();
   for (int sig : kStopSignals) std::signal(sig, previous[sig]);
   // Rows the store does not have cannot be continued by another run.

@@ -340,6 +340,13 @@ void TransferQueue::runner() {
 
     StepResult result = runRow(row);
     if (result.step == Step::Stopped) stoppedRow(row);
+    if (result.step == Step::Done) {
+      // Told before the row leaves the store: a run killed in between finds
+      // the row again (and its file done), never a file it did not report.
+      row.state = RowState::Done;
+      row.reason.clear();
+      rowEnded(row);
+    }
 
     QueueEventKind event = QueueEventKind::Changed;
     int delay = -1;  // >= 0: wait, then try the row again
@@ -402,7 +409,7 @@ void TransferQueue::runner() {
       if (delay >= 0) m_waiting = true;
       saveLocked();
     }
-    if (row.state == RowState::Done || row.state == RowState::Failed) rowEnded(row);
+    if (row.state == RowState::Failed) rowEnded(row);
     if (event != QueueEventKind::Changed) announce(event, row.id, result.reason);
     announce(QueueEventKind::Changed);
     if (delay >= 0) {

@@ -173,7 +173,8 @@ class TransferQueue {
   virtual bool takes(const QueueRow&) const { return true; }
   // A run begins (start() until idle is one run).
   virtual void runBegins() {}
-  // A row of the run ended Done or Failed (its final state), on the runner thread.
+  // A row of the run ended Done or Failed (its final state), on the runner
+  // thread; a Done row before it leaves the saved rows.
   virtual void rowEnded(const QueueRow&) {}
 
   std::uint64_t addRow(QueueRow row);  // assigns id, account; appends
