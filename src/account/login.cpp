@@ -1,5 +1,6 @@
 #include "account/login.h"
 
+#include "log/log.h"
 #include "net/form.h"
 #include "net/text.h"
 
@@ -53,6 +54,9 @@ std::optional<QqSignIn> parseQqPoll(std::string reply) {
   if (reply.empty()) return std::nullopt;
   net::Pieces pieces = net::splitText(reply, "|");
   if (pieces.size() < 4) return std::nullopt;
+  // The reply carries the member's password: neither may reach a log.
+  log::addSecret(pieces[3]);
+  log::addSecret(reply);
   return QqSignIn{pieces[0], pieces[1], pieces[2], pieces[3]};
 }
 
