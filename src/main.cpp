@@ -6,7 +6,7 @@
 #include "app/qt/log.h"
 #include "app/qt/start.h"
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
   const tarnwick::app::GuiArguments args = tarnwick::app::parseGuiArguments(argc, argv);
   if (!args.error.empty()) {
     std::fprintf(stderr, "tarnwick: %s\n", args.error.c_str());

@@ -8,7 +8,7 @@ std::string versionText(std::string_view program) {
   return std::string(program) + " " + TARNWICK_VERSION + "\nclient version " + TARNWICK_UPDATE_VERSION;
 }
 
-GuiArguments parseGuiArguments(int argc, const char *const *argv) {
+GuiArguments parseGuiArguments(int argc, const char* const* argv) {
   GuiArguments a;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg(argv[i]);

@@ -22,7 +22,7 @@ struct GuiArguments {
 
 // --version, -h/--help, --log-level LEVEL (or --log-level=LEVEL); every other
 // argument is left to Qt.
-GuiArguments parseGuiArguments(int argc, const char *const *argv);
+GuiArguments parseGuiArguments(int argc, const char* const* argv);
 std::string guiHelpText();
 
 }  // namespace tarnwick::app

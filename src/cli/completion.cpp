@@ -21,7 +21,7 @@ struct Command {
   ValueKind positional = ValueKind::None;  // what its positional arguments are
 };
 
-ValueKind kindOf(const CLI::Option *o) {
+ValueKind kindOf(const CLI::Option* o) {
   if (o->get_expected_max() == 0) return ValueKind::None;  // a flag
   const std::string type = o->get_type_name();
   if (type == kPathType) return ValueKind::Path;
@@ -30,16 +30,16 @@ ValueKind kindOf(const CLI::Option *o) {
   return ValueKind::Any;
 }
 
-void readOptions(const CLI::App &app, std::vector<Flag> &flags, ValueKind *positional) {
-  for (const CLI::Option *o : app.get_options()) {
+void readOptions(const CLI::App& app, std::vector<Flag>& flags, ValueKind* positional) {
+  for (const CLI::Option* o : app.get_options()) {
     if (o->get_group().empty()) continue;  // hidden
     if (!o->nonpositional()) {
       if (positional) *positional = kindOf(o);
       continue;
     }
     Flag f;
-    for (const std::string &s : o->get_snames()) f.names.push_back("-" + s);
-    for (const std::string &l : o->get_lnames()) f.names.push_back("--" + l);
+    for (const std::string& s : o->get_snames()) f.names.push_back("-" + s);
+    for (const std::string& l : o->get_lnames()) f.names.push_back("--" + l);
     if (f.names.empty()) continue;
     f.description = o->get_description();
     f.value = kindOf(o);
@@ -52,17 +52,17 @@ struct Definition {
   std::vector<Command> commands;
 };
 
-Definition read(const CLI::App &app) {
+Definition read(const CLI::App& app) {
   Definition d;
   readOptions(app, d.global, nullptr);
-  for (const CLI::App *sub : app.get_subcommands([](const CLI::App *) { return true; })) {
+  for (const CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; })) {
     if (sub->get_group().empty()) continue;
     Command c{sub->get_name(), sub->get_description(), {}, ValueKind::None};
     readOptions(*sub, c.flags, &c.positional);
     // --help and --help-all reach every sub-command; they are offered once,
     // with the global options.
-    std::erase_if(c.flags, [&](const Flag &f) {
-      return std::any_of(d.global.begin(), d.global.end(), [&](const Flag &g) { return g.names == f.names; });
+    std::erase_if(c.flags, [&](const Flag& f) {
+      return std::any_of(d.global.begin(), d.global.end(), [&](const Flag& g) { return g.names == f.names; });
     });
     d.commands.push_back(std::move(c));
   }
@@ -71,34 +71,37 @@ Definition read(const CLI::App &app) {
 
 std::string levels() {
   std::string out;
-  for (const char *l : kLogLevelNames) out += std::string(out.empty() ? "" : " ") + l;
+  for (const char* l : kLogLevelNames) out += std::string(out.empty() ? "" : " ") + l;
   return out;
 }
 
-std::string joinNames(const std::vector<Flag> &flags) {
+std::string joinNames(const std::vector<Flag>& flags) {
   std::string out;
-  for (const Flag &f : flags)
-    for (const std::string &n : f.names) out += (out.empty() ? "" : " ") + n;
+  for (const Flag& f : flags)
+    for (const std::string& n : f.names) out += (out.empty() ? "" : " ") + n;
   return out;
 }
 
 // --- bash -------------------------------------------------------------------
 
-std::string bash(const Definition &d) {
+// Local names, one per line so that a blank inside a name does not split it.
+constexpr const char* kBashFiles = "compopt -o filenames 2>/dev/null; mapfile -t COMPREPLY < <(compgen -f -- \"$cur\")";
+constexpr const char* kBashFolders =
+    "compopt -o filenames 2>/dev/null; mapfile -t COMPREPLY < <(compgen -d -- \"$cur\")";
+
+std::string bash(const Definition& d) {
   std::ostringstream s;
   std::string names;
-  for (const Command &c : d.commands) names += (names.empty() ? "" : " ") + c.name;
-  s << "# bash completion for tarnwick-cli (written by tarnwick-cli "
-       "--completion bash)\n"
+  for (const Command& c : d.commands) names += (names.empty() ? "" : " ") + c.name;
+  s << "# bash completion for tarnwick-cli (written by tarnwick-cli --completion bash)\n"
     << "_tarnwick_cli() {\n"
-    << "  local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]} "
-       "cmd= i\n"
+    << "  local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]} cmd= i\n"
     << "  for ((i = 1; i < COMP_CWORD; i++)); do\n"
     << "    case ${COMP_WORDS[i]} in\n"
     << "      " <<
       [&] {
         std::string alt;
-        for (const Command &c : d.commands) alt += (alt.empty() ? "" : "|") + c.name;
+        for (const Command& c : d.commands) alt += (alt.empty() ? "" : "|") + c.name;
         return alt;
       }()
     << ") cmd=${COMP_WORDS[i]}; break ;;\n"
@@ -108,17 +111,15 @@ std::string bash(const Definition &d) {
     << "  case \"$cmd $prev\" in\n";
   // After an option that takes a value: what that value can be. A global
   // option matches whatever sub-command came before it.
-  auto valueCase = [&](const std::string &cmd, const Flag &f) {
-    for (const std::string &n : f.names) {
+  auto valueCase = [&](const std::string& cmd, const Flag& f) {
+    for (const std::string& n : f.names) {
       s << "    " << (cmd.empty() ? "*\" " + n + "\"" : "\"" + cmd + " " + n + "\"") << ")";
       switch (f.value) {
         case ValueKind::Path:
-          s << " compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -f -- "
-               "\"$cur\"))";
+          s << " " << kBashFiles;
           break;
         case ValueKind::Folder:
-          s << " compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -d -- "
-               "\"$cur\"))";
+          s << " " << kBashFolders;
           break;
         case ValueKind::Level:
           s << " COMPREPLY=($(compgen -W \"" << levels() << "\" -- \"$cur\"))";
@@ -130,25 +131,23 @@ std::string bash(const Definition &d) {
       s << "; return ;;\n";
     }
   };
-  for (const Flag &f : d.global)
+  for (const Flag& f : d.global)
     if (f.value != ValueKind::None) valueCase("", f);
-  for (const Command &c : d.commands)
-    for (const Flag &f : c.flags)
+  for (const Command& c : d.commands)
+    for (const Flag& f : c.flags)
       if (f.value != ValueKind::None) valueCase(c.name, f);
   s << "  esac\n"
     << "  case $cmd in\n"
     << "    '') COMPREPLY=($(compgen -W \"" << names << " " << joinNames(d.global) << "\" -- \"$cur\")) ;;\n";
-  for (const Command &c : d.commands) {
+  for (const Command& c : d.commands) {
     s << "    " << c.name << ")\n"
       << "      if [[ $cur == -* ]]; then\n"
       << "        COMPREPLY=($(compgen -W \"" << joinNames(c.flags) << " " << joinNames(d.global)
       << "\" -- \"$cur\"))\n";
     if (c.positional == ValueKind::Path)
-      s << "      else\n        compopt -o filenames 2>/dev/null; "
-           "COMPREPLY=($(compgen -f -- \"$cur\"))\n";
+      s << "      else\n        " << kBashFiles << "\n";
     else if (c.positional == ValueKind::Folder)
-      s << "      else\n        compopt -o filenames 2>/dev/null; "
-           "COMPREPLY=($(compgen -d -- \"$cur\"))\n";
+      s << "      else\n        " << kBashFolders << "\n";
     s << "      fi ;;\n";
   }
   s << "  esac\n"
@@ -160,7 +159,7 @@ std::string bash(const Definition &d) {
 // --- zsh --------------------------------------------------------------------
 
 // Inside single quotes: a quote closes, escapes and reopens them.
-std::string zshQuoted(const std::string &text) {
+std::string zshQuoted(const std::string& text) {
   std::string out = "'";
   for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return out + "'";
@@ -184,30 +183,29 @@ std::string zshValue(ValueKind k) {
 
 // One _arguments spec per name: "(-o
 // --output)--output[description]:folder:_files -/".
-void zshFlags(std::ostringstream &s, const std::vector<Flag> &flags, const char *indent) {
-  for (const Flag &f : flags) {
+void zshFlags(std::ostringstream& s, const std::vector<Flag>& flags, const char* indent) {
+  for (const Flag& f : flags) {
     std::string exclusive;
-    for (const std::string &n : f.names) exclusive += (exclusive.empty() ? "" : " ") + n;
+    for (const std::string& n : f.names) exclusive += (exclusive.empty() ? "" : " ") + n;
     std::string desc = f.description;
-    for (char &c : desc)
+    for (char& c : desc)
       if (c == '[' || c == ']') c = c == '[' ? '(' : ')';
-    for (const std::string &n : f.names)
+    for (const std::string& n : f.names)
       s << indent << zshQuoted("(" + exclusive + ")" + n + "[" + desc + "]" + zshValue(f.value)) << " \\\n";
   }
 }
 
-std::string zsh(const Definition &d) {
+std::string zsh(const Definition& d) {
   std::ostringstream s;
   s << "#compdef tarnwick-cli\n"
-    << "# zsh completion for tarnwick-cli (written by tarnwick-cli "
-       "--completion zsh)\n"
+    << "# zsh completion for tarnwick-cli (written by tarnwick-cli --completion zsh)\n"
     << "_tarnwick-cli() {\n"
     << "  local curcontext=$curcontext state line\n"
     << "  local -a commands\n"
     << "  commands=(\n";
-  for (const Command &c : d.commands) {
+  for (const Command& c : d.commands) {
     std::string desc = c.description;
-    for (char &ch : desc)
+    for (char& ch : desc)
       if (ch == ':') ch = ',';
     s << "    " << zshQuoted(c.name + ":" + desc) << "\n";
   }
@@ -220,7 +218,7 @@ std::string zsh(const Definition &d) {
     << "    command) _describe -t commands 'tarnwick-cli command' commands ;;\n"
     << "    args)\n"
     << "      case $words[1] in\n";
-  for (const Command &c : d.commands) {
+  for (const Command& c : d.commands) {
     s << "        " << c.name << ")\n          _arguments \\\n";
     zshFlags(s, c.flags, "            ");
     zshFlags(s, d.global, "            ");
@@ -235,7 +233,7 @@ std::string zsh(const Definition &d) {
 
 // --- fish -------------------------------------------------------------------
 
-std::string fishQuoted(const std::string &text) {
+std::string fishQuoted(const std::string& text) {
   std::string out = "'";
   for (char c : text) {
     if (c == '\'' || c == '\\') out += '\\';
@@ -244,11 +242,11 @@ std::string fishQuoted(const std::string &text) {
   return out + "'";
 }
 
-void fishFlags(std::ostringstream &s, const std::vector<Flag> &flags, const std::string &condition) {
-  for (const Flag &f : flags) {
+void fishFlags(std::ostringstream& s, const std::vector<Flag>& flags, const std::string& condition) {
+  for (const Flag& f : flags) {
     s << "complete -c tarnwick-cli";
     if (!condition.empty()) s << " -n " << fishQuoted(condition);
-    for (const std::string &n : f.names) s << (n.rfind("--", 0) == 0 ? " -l " + n.substr(2) : " -s " + n.substr(1));
+    for (const std::string& n : f.names) s << (n.rfind("--", 0) == 0 ? " -l " + n.substr(2) : " -s " + n.substr(1));
     switch (f.value) {
       case ValueKind::Path:
         s << " -r -F";
@@ -269,15 +267,14 @@ void fishFlags(std::ostringstream &s, const std::vector<Flag> &flags, const std:
   }
 }
 
-std::string fish(const Definition &d) {
+std::string fish(const Definition& d) {
   std::ostringstream s;
   std::string names;
-  for (const Command &c : d.commands) names += (names.empty() ? "" : " ") + c.name;
-  s << "# fish completion for tarnwick-cli (written by tarnwick-cli "
-       "--completion fish)\n"
+  for (const Command& c : d.commands) names += (names.empty() ? "" : " ") + c.name;
+  s << "# fish completion for tarnwick-cli (written by tarnwick-cli --completion fish)\n"
     << "complete -c tarnwick-cli -f\n";
   fishFlags(s, d.global, "");
-  for (const Command &c : d.commands) {
+  for (const Command& c : d.commands) {
     s << "complete -c tarnwick-cli -n " << fishQuoted("not __fish_seen_subcommand_from " + names) << " -a " << c.name
       << " -d " << fishQuoted(c.description) << "\n";
     const std::string inCommand = "__fish_seen_subcommand_from " + c.name;
@@ -289,7 +286,7 @@ std::string fish(const Definition &d) {
 
 }  // namespace
 
-std::string completionScript(const CLI::App &app, std::string_view shell) {
+std::string completionScript(const CLI::App& app, std::string_view shell) {
   const Definition d = read(app);
   if (shell == "bash") return bash(d);
   if (shell == "zsh") return zsh(d);

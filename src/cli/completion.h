@@ -16,11 +16,11 @@
 
 namespace tarnwick::cli {
 
-inline constexpr const char *kPathType = "PATH";
-inline constexpr const char *kFolderType = "DIR";
-inline constexpr std::array<const char *, 4> kLogLevelNames = {"error", "warning", "info", "debug"};
+inline constexpr const char* kPathType = "PATH";
+inline constexpr const char* kFolderType = "DIR";
+inline constexpr std::array<const char*, 4> kLogLevelNames = {"error", "warning", "info", "debug"};
 
 // The script for "bash", "zsh" or "fish"; empty for any other shell.
-std::string completionScript(const CLI::App &app, std::string_view shell);
+std::string completionScript(const CLI::App& app, std::string_view shell);
 
 }  // namespace tarnwick::cli

@@ -10,6 +10,6 @@
 
 namespace tarnwick::cli {
 
-std::string manualPage(const CLI::App &app, const std::string &version);
+std::string manualPage(const CLI::App& app, const std::string& version);
 
 }  // namespace tarnwick::cli

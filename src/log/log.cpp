@@ -21,7 +21,7 @@ void setHandler(Handler handler, Level threshold) {
 
 bool enabled(Level level) { return static_cast<int>(level) <= g_threshold.load(std::memory_order_relaxed); }
 
-void write(Level level, const char *category, std::string_view message) {
+void write(Level level, const char* category, std::string_view message) {
   if (!enabled(level)) return;
   const std::string line = redact(message);
   Handler handler;
@@ -40,7 +40,7 @@ std::optional<Level> parseLevel(std::string_view name) {
   return std::nullopt;
 }
 
-const char *levelName(Level level) {
+const char* levelName(Level level) {
   switch (level) {
     case Level::Error:
       return "error";

@@ -16,13 +16,13 @@ namespace tarnwick::log {
 enum class Level { Error = 0, Warning = 1, Info = 2, Debug = 3 };
 
 // Categories of the core.
-inline constexpr const char *kNet = "tarnwick.net";            // HTTP requests
-inline constexpr const char *kTransfer = "tarnwick.transfer";  // FTP uploads, downloads
-inline constexpr const char *kAccount = "tarnwick.account";    // login, account changes
-inline constexpr const char *kApp = "tarnwick.app";            // the windows' log boxes
-inline constexpr const char *kCli = "tarnwick.cli";            // the command line
+inline constexpr const char* kNet = "tarnwick.net";            // HTTP requests
+inline constexpr const char* kTransfer = "tarnwick.transfer";  // FTP uploads, downloads
+inline constexpr const char* kAccount = "tarnwick.account";    // login, account changes
+inline constexpr const char* kApp = "tarnwick.app";            // the windows' log boxes
+inline constexpr const char* kCli = "tarnwick.cli";            // the command line
 
-using Handler = std::function<void(Level level, const char *category, const std::string &message)>;
+using Handler = std::function<void(Level level, const char* category, const std::string& message)>;
 
 // Installs the handler (empty: nothing is written) and the most detailed
 // level it receives.
@@ -32,11 +32,11 @@ void setHandler(Handler handler, Level threshold);
 bool enabled(Level level);
 
 // Redacts the message and hands it to the handler when enabled(level).
-void write(Level level, const char *category, std::string_view message);
-inline void error(const char *category, std::string_view m) { write(Level::Error, category, m); }
-inline void warning(const char *category, std::string_view m) { write(Level::Warning, category, m); }
-inline void info(const char *category, std::string_view m) { write(Level::Info, category, m); }
-inline void debug(const char *category, std::string_view m) { write(Level::Debug, category, m); }
+void write(Level level, const char* category, std::string_view message);
+inline void error(const char* category, std::string_view m) { write(Level::Error, category, m); }
+inline void warning(const char* category, std::string_view m) { write(Level::Warning, category, m); }
+inline void info(const char* category, std::string_view m) { write(Level::Info, category, m); }
+inline void debug(const char* category, std::string_view m) { write(Level::Debug, category, m); }
 
 // Masks this text from now on in every line, as given and in the forms it
 // takes on the way to the service: GBK and UTF-8, each also percent-encoded
@@ -57,6 +57,6 @@ std::string redact(std::string_view message);
 
 // "error", "warning", "info", "debug" (also "warn"); nullopt otherwise.
 std::optional<Level> parseLevel(std::string_view name);
-const char *levelName(Level level);
+const char* levelName(Level level);
 
 }  // namespace tarnwick::log

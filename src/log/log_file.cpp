@@ -19,7 +19,7 @@ namespace {
 // Opens the current file and holds its lock; ok() is false when either failed.
 class LockedFile {
  public:
-  explicit LockedFile(const fs::path &path) {
+  explicit LockedFile(const fs::path& path) {
     // A rotation between open and lock leaves this descriptor on the old
     // file: open again until the locked file is the one the name shows.
     for (int attempt = 0; attempt < 16; ++attempt) {
@@ -40,8 +40,8 @@ class LockedFile {
   ~LockedFile() {
     if (m_fd >= 0) ::close(m_fd);  // closing drops the lock
   }
-  LockedFile(const LockedFile &) = delete;
-  LockedFile &operator=(const LockedFile &) = delete;
+  LockedFile(const LockedFile&) = delete;
+  LockedFile& operator=(const LockedFile&) = delete;
 
   bool ok() const { return m_fd >= 0; }
   int fd() const { return m_fd; }
@@ -54,7 +54,7 @@ class LockedFile {
   int m_fd = -1;
 };
 
-bool writeAll(int fd, const std::string &text) {
+bool writeAll(int fd, const std::string& text) {
   std::size_t done = 0;
   while (done < text.size()) {
     const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
@@ -64,14 +64,14 @@ bool writeAll(int fd, const std::string &text) {
   return true;
 }
 
-fs::path rotated(const fs::path &path, int n) { return fs::path(path.string() + "." + std::to_string(n)); }
+fs::path rotated(const fs::path& path, int n) { return fs::path(path.string() + "." + std::to_string(n)); }
 
 }  // namespace
 
 fs::path defaultLogFolder() {
-  const char *state = std::getenv("XDG_STATE_HOME");
+  const char* state = std::getenv("XDG_STATE_HOME");
   if (state && *state == '/') return fs::path(state) / "tarnwick" / "log";
-  const char *home = std::getenv("HOME");
+  const char* home = std::getenv("HOME");
   return fs::path(home && *home ? home : "/tmp") / ".local" / "state" / "tarnwick" / "log";
 }
 
@@ -88,7 +88,7 @@ void LogFile::rotate() const {
     fs::remove(m_path, ec);
 }
 
-bool LogFile::append(const std::string &text) const {
+bool LogFile::append(const std::string& text) const {
   LockedFile file(m_path);
   if (!file.ok()) return false;
   const std::uintmax_t size = file.size();
@@ -101,7 +101,7 @@ bool LogFile::append(const std::string &text) const {
   return writeAll(file.fd(), text);
 }
 
-std::string formatLine(Level level, const char *category, const std::string &message) {
+std::string formatLine(Level level, const char* category, const std::string& message) {
   const auto now = std::chrono::system_clock::now();
   const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
   const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
@@ -124,14 +124,14 @@ std::string formatLine(Level level, const char *category, const std::string &mes
   return line;
 }
 
-fs::path installFileLog(const std::string &program, Level threshold) {
+fs::path installFileLog(const std::string& program, Level threshold) {
   const fs::path folder = defaultLogFolder();
   std::error_code ec;
   fs::create_directories(folder, ec);
   ::chmod(folder.c_str(), 0700);
   auto file = std::make_shared<LogFile>(folder / (program + ".log"));
-  setHandler([file](Level level, const char *category,
-                    const std::string &message) { file->append(formatLine(level, category, message)); },
+  setHandler([file](Level level, const char* category,
+                    const std::string& message) { file->append(formatLine(level, category, message)); },
              threshold);
   return file->path();
 }

@@ -22,10 +22,10 @@ class LogFile {
  public:
   LogFile(std::filesystem::path path, std::uintmax_t maxBytes = kLogFileBytes, int filesKept = kLogFilesKept);
 
-  const std::filesystem::path &path() const { return m_path; }
+  const std::filesystem::path& path() const { return m_path; }
   // Appends the text (one or more whole lines); false when the file could
   // not be written (the line is then dropped: a log never stops the program).
-  bool append(const std::string &text) const;
+  bool append(const std::string& text) const;
 
  private:
   void rotate() const;
@@ -37,11 +37,11 @@ class LogFile {
 
 // "2026-05-01 12:00:00.123 [pid] info tarnwick.net: message\n"; a message of
 // several lines continues on lines indented by two blanks.
-std::string formatLine(Level level, const char *category, const std::string &message);
+std::string formatLine(Level level, const char* category, const std::string& message);
 
 // Installs a handler that writes every line up to threshold into
 // defaultLogFolder()/<program>.log (the folder created with mode 0700).
 // Returns the file's path.
-std::filesystem::path installFileLog(const std::string &program, Level threshold);
+std::filesystem::path installFileLog(const std::string& program, Level threshold);
 
 }  // namespace tarnwick::log

@@ -18,7 +18,7 @@ std::shared_ptr<log::LogFile> g_file;
 std::atomic<int> g_threshold{static_cast<int>(log::Level::Info)};
 QtMessageHandler g_previous = nullptr;
 
-const QLoggingCategory &categoryOf(const char *name) {
+const QLoggingCategory& categoryOf(const char* name) {
   const std::string_view n(name);
   if (n == log::kNet) return lcNet();
   if (n == log::kTransfer) return lcTransfer();
@@ -41,10 +41,10 @@ log::Level levelOf(QtMsgType type) {
   return log::Level::Info;
 }
 
-void toFile(QtMsgType type, const QMessageLogContext &context, const QString &message) {
+void toFile(QtMsgType type, const QMessageLogContext& context, const QString& message) {
   const log::Level level = levelOf(type);
   if (g_file && static_cast<int>(level) <= g_threshold.load()) {
-    const char *category = context.category ? context.category : "default";
+    const char* category = context.category ? context.category : "default";
     // Qt's own messages pass the same redaction as the core's.
     g_file->append(log::formatLine(level, category, log::redact(message.toStdString())));
   }
@@ -62,8 +62,8 @@ std::filesystem::path installLogging(log::Level threshold) {
   g_threshold = static_cast<int>(threshold);
   g_previous = qInstallMessageHandler(toFile);
   log::setHandler(
-      [](log::Level level, const char *category, const std::string &message) {
-        const QLoggingCategory &cat = categoryOf(category);
+      [](log::Level level, const char* category, const std::string& message) {
+        const QLoggingCategory& cat = categoryOf(category);
         const QString text = QString::fromStdString(message);
         QMessageLogger logger;
         switch (level) {
