@@ -45,12 +45,13 @@ inline void debug(const char* category, std::string_view m) { write(Level::Debug
 // keyed rules of redact() still cover them.
 void addSecret(std::string_view secret);
 
-// True for the form fields whose value is a password (mm, mm1, cfmm1,
-// czmm3, srmm, szmm); the form builder registers their values as secrets.
+// True for the form fields whose value is a password (mm, mm1, mm2, cfmm1,
+// czmm3, srmm, szmm, fwmm, cxwenti, cxdan); the form builder registers their
+// values as secrets.
 bool isSecretField(std::string_view key);
 
 // The line as it may be written: registered secrets, the values of the
-// password form fields (mm, mm1, cfmm1, czmm3, srmm, szmm), the password of
+// password form fields (isSecretField), the password of
 // a URL's user part, the argument of an FTP PASS command and the values of
 // Cookie / Set-Cookie headers become "***".
 std::string redact(std::string_view message);

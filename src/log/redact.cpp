@@ -13,8 +13,11 @@ namespace tarnwick::log {
 namespace {
 
 constexpr std::string_view kMask = "***";
-// Form fields whose value is a password, whatever else the line holds.
-constexpr std::array<std::string_view, 6> kSecretFields = {"mm", "mm1", "cfmm1", "czmm3", "srmm", "szmm"};
+// Form fields whose value is a password, whatever else the line holds: the
+// login (mm), registration (mm1, cfmm1), recovery (mm2, czmm3), file access
+// (srmm, szmm, fwmm) and the password change (cxwenti, and cxdan, its repeat).
+constexpr std::array<std::string_view, 10> kSecretFields = {"mm",   "mm1",  "mm2",  "cfmm1",   "czmm3",
+                                                            "srmm", "szmm", "fwmm", "cxwenti", "cxdan"};
 constexpr std::size_t kMinSecretBytes = 3;
 // A long session registers a handful of passwords; the list stays bounded.
 constexpr std::size_t kMaxSecretForms = 512;
@@ -106,7 +109,8 @@ void maskRestOfLine(std::string& text, std::string_view marker, bool anyCase, bo
   if (anyCase) std::transform(hay.begin(), hay.end(), hay.begin(), [](unsigned char c) { return std::tolower(c); });
   for (std::size_t at = hay.find(marker); at != std::string::npos; at = hay.find(marker, at + 1)) {
     if (atWordStart && at > 0 && !std::isspace(static_cast<unsigned char>(hay[at - 1])) && hay[at - 1] != '"') continue;
-    const std::size_t from = at + marker.size();
+    std::size_t from = at + marker.size();
+    while (from < text.size() && text[from] == ' ') ++from;
     std::size_t to = from;
     while (to < text.size() && text[to] != '\r' && text[to] != '\n') ++to;
     if (to == from) continue;
