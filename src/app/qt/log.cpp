@@ -43,12 +43,14 @@ log::Level levelOf(QtMsgType type) {
 
 void toFile(QtMsgType type, const QMessageLogContext& context, const QString& message) {
   const log::Level level = levelOf(type);
+  // Qt's own messages pass the same redaction as the core's, for the file
+  // and for standard error alike.
+  const std::string text = log::redact(message.toStdString());
   if (g_file && static_cast<int>(level) <= g_threshold.load()) {
     const char* category = context.category ? context.category : "default";
-    // Qt's own messages pass the same redaction as the core's.
-    g_file->append(log::formatLine(level, category, log::redact(message.toStdString())));
+    g_file->append(log::formatLine(level, category, text));
   }
-  if (g_previous && (level <= log::Level::Warning || type == QtFatalMsg)) g_previous(type, context, message);
+  if (g_previous && level <= log::Level::Warning) g_previous(type, context, QString::fromStdString(text));
 }
 
 }  // namespace
