@@ -20,11 +20,14 @@ Request loginRequest(const std::string& mainHost, const std::string& account,
 
 std::optional<LoginReply> judgeLoginReply(std::string reply) {
   reply = withoutCrLf(reply);
-  if (reply.size() < 4) return std::nullopt;
-  net::Pieces pieces = net::splitText(reply, "x");
-  if (pieces.size() < 3) return std::nullopt;
+  net::Pieces pieces = reply.size() < 4 ? net::Pieces{} : net::splitText(reply, "x");
+  if (pieces.size() < 3) {
+    log::warning(log::kAccount, "login refused (a reply of " + std::to_string(reply.size()) + " bytes)");
+    return std::nullopt;
+  }
   LoginReply r{pieces[0], pieces[1], pieces[2]};
   if (r.email == net::fromUtf8("暂无设置。")) r.email.clear();
+  log::info(log::kAccount, "logged in: member " + net::toUtf8(r.userId) + ", account " + net::toUtf8(r.accountName));
   return r;
 }
 
