@@ -128,7 +128,11 @@ int main(int argc, char** argv) {
   // Not options of the help: the build writes the installed manual page and
   // completion scripts with them.
   if (argc == 2 && std::strcmp(argv[1], "--manual") == 0) {
-    const std::string page = manualPage(app, TARNWICK_VERSION);
+    const std::string page = manualPage(
+        app, TARNWICK_VERSION,
+        "tarnwick-cli logs in to the Tarnwick cloud storage service, lists and searches folders and files, prints "
+        "share and direct links, creates, moves and deletes, and uploads and downloads files through the same "
+        "queues as the desktop client.");
     std::fwrite(page.data(), 1, page.size(), stdout);
     return kExitOk;
   }

@@ -56,7 +56,7 @@ void options(std::ostringstream& s, const CLI::App& app, bool skipInherited) {
 
 }  // namespace
 
-std::string manualPage(const CLI::App& app, const std::string& version) {
+std::string manualPage(const CLI::App& app, const std::string& version, const std::string& introduction) {
   std::ostringstream s;
   const std::string name = app.get_name();
   std::string summary = app.get_description();
@@ -69,6 +69,7 @@ std::string manualPage(const CLI::App& app, const std::string& version) {
     << ".SH SYNOPSIS\n"
     << ".B " << roff(name) << "\n[\\fIOPTIONS\\fR] \\fICOMMAND\\fR [\\fIARGUMENTS\\fR]\n"
     << ".SH DESCRIPTION\n"
+    << roff(introduction) << "\n.PP\n"
     << roff(app.get_footer()) << "\n"
     << ".SH OPTIONS\n"
     << "The options may stand before or after the command.\n";

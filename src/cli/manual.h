@@ -10,6 +10,7 @@
 
 namespace tarnwick::cli {
 
-std::string manualPage(const CLI::App& app, const std::string& version);
+// introduction opens the DESCRIPTION, followed by the program's help footer.
+std::string manualPage(const CLI::App& app, const std::string& version, const std::string& introduction);
 
 }  // namespace tarnwick::cli
