@@ -1,8 +1,11 @@
 # Installing and packaging both front ends the way Linux desktop software
-# ships: programs in bin/, the desktop entry in share/applications/, the icon
-# in the hicolor theme. `cpack` (in the build folder) makes a .deb whose
+# ships: programs in bin/, the desktop entry in share/applications/ with its
+# AppStream metadata in share/metainfo/, the icon in the hicolor theme, the
+# manual pages in share/man/man1/ and the completions where bash, zsh and
+# fish look for them. `cpack` (in the build folder) makes a .deb whose
 # dependencies dpkg-shlibdeps reads from the libraries the programs load.
 include(GNUInstallDirs)
+include(${PROJECT_SOURCE_DIR}/packaging/generated_docs.cmake)
 
 if(TARGET tarnwick)
   install(TARGETS tarnwick RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -11,6 +14,12 @@ install(TARGETS tarnwick-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/tarnwick.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/tarnwick.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/com.tarnwick.Desktop.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES ${TARNWICK_CLI_MANUAL} ${TARNWICK_GUI_MANUAL} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${TARNWICK_BASH_COMPLETION} DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+install(FILES ${TARNWICK_ZSH_COMPLETION} DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions)
+install(FILES ${TARNWICK_FISH_COMPLETION} DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tarnwick)

@@ -7,7 +7,7 @@ pkgs=(qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libcurl4-openssl-dev lib
       python3-pyftpdlib xvfb xauth fonts-wqy-microhei busybox curl
       liblzma-dev clang-14 libclang-rt-14-dev imagemagick
       libcli11-dev nlohmann-json3-dev qtkeychain-qt6-dev gnome-keyring dbus dbus-x11 libsecret-tools
-      libsecret-1-dev desktop-file-utils dpkg-dev file)
+      libsecret-1-dev desktop-file-utils dpkg-dev file help2man man-db bash-completion appstream zsh fish jq)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

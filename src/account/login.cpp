@@ -1,5 +1,6 @@
 #include "account/login.h"
 
+#include "log/log.h"
 #include "net/form.h"
 #include "net/text.h"
 
@@ -19,11 +20,14 @@ Request loginRequest(const std::string& mainHost, const std::string& account,
 
 std::optional<LoginReply> judgeLoginReply(std::string reply) {
   reply = withoutCrLf(reply);
-  if (reply.size() < 4) return std::nullopt;
-  net::Pieces pieces = net::splitText(reply, "x");
-  if (pieces.size() < 3) return std::nullopt;
+  net::Pieces pieces = reply.size() < 4 ? net::Pieces{} : net::splitText(reply, "x");
+  if (pieces.size() < 3) {
+    log::warning(log::kAccount, "login refused (a reply of " + std::to_string(reply.size()) + " bytes)");
+    return std::nullopt;
+  }
   LoginReply r{pieces[0], pieces[1], pieces[2]};
   if (r.email == net::fromUtf8("暂无设置。")) r.email.clear();
+  log::info(log::kAccount, "logged in: member " + net::toUtf8(r.userId) + ", account " + net::toUtf8(r.accountName));
   return r;
 }
 
@@ -53,6 +57,9 @@ std::optional<QqSignIn> parseQqPoll(std::string reply) {
   if (reply.empty()) return std::nullopt;
   net::Pieces pieces = net::splitText(reply, "|");
   if (pieces.size() < 4) return std::nullopt;
+  // The reply carries the member's password: neither may reach a log.
+  log::addSecret(pieces[3]);
+  log::addSecret(reply);
   return QqSignIn{pieces[0], pieces[1], pieces[2], pieces[3]};
 }
 

@@ -1,17 +1,39 @@
 // tarnwick-cli: the Tarnwick client for terminals, scripts and servers.
 #include <CLI/CLI.hpp>
+#include <cstdio>
+#include <cstring>
 
+#include "app/command_line.h"
 #include "cli/commands.h"
+#include "cli/completion.h"
 #include "cli/exit_codes.h"
+#include "cli/manual.h"
+#include "log/log_file.h"
+#include "version.h"
 
 using namespace tarnwick::cli;
+namespace tlog = tarnwick::log;
 
 int main(int argc, char** argv) {
   CLI::App app{"Tarnwick cloud storage from the command line.", "tarnwick-cli"};
+  app.footer(
+      "Results go to standard output: tab-separated UTF-8 lines, or one JSON document with --json. Progress and "
+      "diagnostics go to standard error; --quiet leaves only the errors. Exit codes: 0 done, 1 bad usage, 2 the "
+      "service could not be reached, 3 the service refused, 4 a local file could not be read or written, 5 some "
+      "files of a batch failed, 130 interrupted.");
   app.require_subcommand(1);
-  app.fallthrough();  // --json may stand before or after the sub-command
+  app.fallthrough();  // the global options may stand before or after the sub-command
+  app.set_version_flag("--version", tarnwick::app::versionText("tarnwick-cli"));
+  app.set_help_all_flag("--help-all", "Print the help of every sub-command and exit");
   Output out;
   app.add_flag("--json", out.json, "Print the result as JSON");
+  app.add_flag("-q,--quiet", out.quiet, "No progress on standard error (results and errors still appear)");
+  bool verbose = false;
+  std::string logLevel;
+  app.add_flag("-v,--verbose", verbose,
+               "Write the log file (info level): $XDG_STATE_HOME/tarnwick/log/tarnwick-cli.log");
+  app.add_option("--log-level", logLevel, "Write a log file at this level: error, warning, info or debug")
+      ->check(CLI::IsMember(std::vector<std::string>(kLogLevelNames.begin(), kLogLevelNames.end())));
   std::function<int()> run;
 
   std::string account;
@@ -81,7 +103,7 @@ int main(int argc, char** argv) {
   std::int32_t uploadFolder = 0;
   bool noInstant = false, retry = false;
   auto* putCmd = app.add_subcommand("put", "Upload files (instantly when the service already holds the content)");
-  putCmd->add_option("FILE", files, "Local files");
+  putCmd->add_option("FILE", files, "Local files")->type_name(kPathType);
   putCmd->add_option("--folder", uploadFolder, "Target folder id (default 0, the default folder)");
   putCmd->add_flag("--no-instant", noInstant, "Always send the bytes; do not offer the MD5 first");
   putCmd->add_flag("--retry", retry, "Also send again the files an earlier put left failed or waiting");
@@ -94,7 +116,8 @@ int main(int argc, char** argv) {
   bool rename = false;
   auto* getCmd = app.add_subcommand("get", "Download files (a second run continues an interrupted one)");
   getCmd->add_option("FILE_ID", ids, "File ids (as ls shows them)");
-  getCmd->add_option("-o,--output", outDir, "Folder to save into (default: the current folder)");
+  getCmd->add_option("-o,--output", outDir, "Folder to save into (default: the current folder)")
+      ->type_name(kFolderType);
   getCmd->add_flag("--rename", rename, "Save under a new name when the name is taken (default: replace)");
   getCmd->add_flag("--retry", retry, "Also continue the files an earlier get left failed or waiting");
   getCmd->callback([&] {
@@ -102,20 +125,51 @@ int main(int argc, char** argv) {
     run = [&] { return get(out, ids, outDir, rename, retry); };
   });
 
+  // Not options of the help: the build writes the installed manual page and
+  // completion scripts with them.
+  if (argc == 2 && std::strcmp(argv[1], "--manual") == 0) {
+    const std::string page = manualPage(
+        app, TARNWICK_VERSION,
+        "tarnwick-cli logs in to the Tarnwick cloud storage service, lists and searches folders and files, prints "
+        "share and direct links, creates, moves and deletes, and uploads and downloads files through the same "
+        "queues as the desktop client.");
+    std::fwrite(page.data(), 1, page.size(), stdout);
+    return kExitOk;
+  }
+  if (argc == 3 && std::strcmp(argv[1], "--completion") == 0) {
+    const std::string script = completionScript(app, argv[2]);
+    if (script.empty()) {
+      printError("no completion for the shell '" + std::string(argv[2]) + "' (bash, zsh or fish)");
+      return kExitUsage;
+    }
+    std::fwrite(script.data(), 1, script.size(), stdout);
+    return kExitOk;
+  }
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    if (e.get_exit_code() == 0) return app.exit(e);  // --help
+    if (e.get_exit_code() == 0) return app.exit(e);  // --help, --help-all, --version
     printError(std::string(e.what()) + " (see --help)");
     return kExitUsage;
   }
+  // The log file only when asked for: a script's run leaves no trace.
+  if (verbose || !logLevel.empty()) {
+    tlog::installFileLog("tarnwick-cli", logLevel.empty() ? tlog::Level::Info : *tlog::parseLevel(logLevel));
+    tlog::info(tlog::kCli, "tarnwick-cli " TARNWICK_VERSION ": " + app.get_subcommands().front()->get_name());
+  }
+  const auto failed = [](const std::string& message, int code) {
+    printError(message);
+    tlog::error(tlog::kCli, message + " (exit code " + std::to_string(code) + ")");
+    return code;
+  };
   try {
-    return run();
+    const int code = run();
+    tlog::info(tlog::kCli, "exit code " + std::to_string(code));
+    return code;
   } catch (const CliError& e) {
-    printError(e.what());
-    return e.code();
+    return failed(e.what(), e.code());
   } catch (const std::exception& e) {
-    printError(e.what());
-    return kExitLocalFile;
+    return failed(e.what(), kExitLocalFile);
   }
 }

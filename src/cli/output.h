@@ -9,7 +9,7 @@ namespace tarnwick::cli {
 
 struct Output {
   bool json = false;
-  bool quiet = false;  // no progress display
+  bool quiet = false;  // no progress on standard error; results and errors still appear
 
   // Prints the JSON document (with --json) or the text lines (without).
   void result(const nlohmann::json& document, const std::string& lines) const;

@@ -1,5 +1,6 @@
 #include "net/form.h"
 
+#include "log/log.h"
 #include "net/text.h"
 
 namespace tarnwick::net {
@@ -28,6 +29,8 @@ FormBuilder& FormBuilder::add(std::string_view key, std::string_view gbkValue, C
 }
 
 FormBuilder& FormBuilder::addRaw(std::string_view key, std::string_view bytes) {
+  // A password field's value is masked in every log line from now on.
+  if (log::isSecretField(key)) log::addSecret(bytes);
   m_pairs.emplace_back(std::string(key), percentEncode(bytes));
   return *this;
 }

@@ -2,7 +2,9 @@
 // Service hosts. Compiled-in defaults, overridden by the environment
 // variables TARNWICK_MAIN_HOST, TARNWICK_DIRECT_LINK_HOST,
 // TARNWICK_STORAGE_HOST, TARNWICK_WEB_UPLOAD_HOST ("scheme://host[:port]",
-// no trailing slash) and TARNWICK_FTP_HOST ("host[:port]").
+// no trailing slash) and TARNWICK_FTP_HOST ("host[:port]"). TARNWICK_SERVICE
+// ("scheme://host[:port]") sets the four HTTP hosts at once, for a service
+// that answers all of them on one address; a specific variable still wins.
 
 #include <string>
 

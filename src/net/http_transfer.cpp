@@ -2,8 +2,10 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
 #include <ctime>
 
+#include "log/log.h"
 #include "net/cookies.h"
 #include "net/curl_driver.h"
 #include "net/curl_global.h"
@@ -173,6 +175,23 @@ bool isConnectFailure(CURLcode code) {
   }
 }
 
+// One line per request: method, address, status (or why there was none),
+// time and reply size. Failures are warnings; the rest is detail (debug).
+// The address goes through the log's redaction like every line.
+void logRequest(const TransferPlan& plan, const TransferResult& result, std::size_t bodyBytes,
+                std::chrono::steady_clock::duration took) {
+  const bool failed = !result.error.empty() && !result.cancelled;
+  const log::Level level = failed ? log::Level::Warning : log::Level::Debug;
+  if (!log::enabled(level)) return;
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(took).count();
+  std::string line = plan.method + " " + plan.url + " -> ";
+  line += result.httpStatus ? std::to_string(result.httpStatus) : std::string("no reply");
+  if (!result.error.empty()) line += " (" + result.error + ")";
+  line += ", " + std::to_string(ms) + " ms, " + std::to_string(bodyBytes) + " bytes";
+  if (plan.body) line += ", sent " + std::to_string(plan.body->size()) + " bytes";
+  log::write(level, log::kNet, line);
+}
+
 }  // namespace
 
 std::string requestUrl(std::string_view url) {
@@ -256,6 +275,7 @@ TransferResult runTransfer(const TransferPlan& plan) {
     curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, plan.method.c_str());
   }
 
+  const auto started = std::chrono::steady_clock::now();
   bool cancelled = false;
   // One driver per thread: its multi handle keeps the connections that the
   // server left open, so the next request of this thread to the same host
@@ -284,6 +304,7 @@ TransferResult runTransfer(const TransferPlan& plan) {
   if (code != CURLE_OK) result.error = curl_easy_strerror(code);
   if (result.tooLarge) result.error = "the reply is larger than its limit";
   if (cancelled) result.error = "cancelled";
+  logRequest(plan, result, received.body.size(), std::chrono::steady_clock::now() - started);
   result.body = std::move(received.body);
   result.headers = std::move(received.headers);
   return result;

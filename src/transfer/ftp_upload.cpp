@@ -4,6 +4,7 @@
 
 #include <curl/curl.h>
 
+#include "log/log.h"
 #include "net/connection_share.h"
 #include "net/curl_driver.h"
 #include "transfer/wire_url.h"
@@ -101,6 +102,7 @@ net::CurlEasy FtpUpload::newHandle(const FtpTarget& target) {
   const std::string user = m_params.ftpUser.empty() ? "anonymous" : m_params.ftpUser;
   const std::string pass =
       m_params.ftpPassword.empty() ? TransferParams::kAnonymousPassword : m_params.ftpPassword;
+  log::addSecret(m_params.ftpPassword);
   Easy easy(curl_easy_init());
   CURL* e = easy.get();
   configureCommon(e, "ftp");
@@ -324,6 +326,10 @@ std::size_t FtpUpload::debugCallback(CURL*, int type, char* data, std::size_t n,
   auto* t = static_cast<FtpUpload*>(self);
   if (type == CURLINFO_HEADER_OUT) readFtpCommand(data, n, t->m_ftp);
   else if (type == CURLINFO_HEADER_IN && readFtpReply(data, n, t->m_ftp)) t->noteActivity();
+  // The dialogue at debug level; the log's redaction masks the PASS argument.
+  if ((type == CURLINFO_HEADER_OUT || type == CURLINFO_HEADER_IN) && log::enabled(log::Level::Debug))
+    log::debug(log::kTransfer, std::string(type == CURLINFO_HEADER_OUT ? "ftp> " : "ftp< ") +
+                                   std::string(data, n));
   return 0;
 }
 

@@ -7,6 +7,7 @@
 
 #include <curl/curl.h>
 
+#include "log/log.h"
 #include "net/curl_handles.h"
 #include "transfer/local_file.h"
 #include "transfer/wire_url.h"
@@ -129,7 +130,12 @@ int HttpDownload::fetchOnce(const std::string& url, const Requests& q, std::stri
   curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &HttpDownload::writeCallback);
   curl_easy_setopt(e, CURLOPT_WRITEDATA, this);
   curl_easy_setopt(e, CURLOPT_BUFFERSIZE, 256L * 1024L);
-  return perform(e, error);
+  const int code = perform(e, error);
+  if (log::enabled(log::Level::Debug))
+    log::debug(log::kTransfer, "GET " + url + " from byte " + std::to_string(q.offset) + " -> " +
+                                   (m_reply.status ? std::to_string(m_reply.status) : std::string("no reply")) +
+                                   ", " + std::to_string(m_moved) + " bytes" + (error.empty() ? "" : ": " + error));
+  return code;
 }
 
 // After one request: true when another one follows (no reply yet, or the

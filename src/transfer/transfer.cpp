@@ -6,6 +6,7 @@
 
 #include <curl/curl.h>
 
+#include "log/log.h"
 #include "net/curl_driver.h"
 
 namespace tarnwick::transfer {
@@ -152,6 +153,8 @@ void Transfer::run() {
   r.localFile = m_params.localFile;
   r.remoteUrl = m_params.remoteUrl;
   m_lastActivityMs = nowMs();
+  const std::int64_t startedMs = m_lastActivityMs;
+  log::debug(log::kTransfer, "start " + r.remoteUrl + " <-> " + r.localFile);
   if (m_params.localFile.empty() || m_params.remoteUrl.empty()) {
     r.outcome = Outcome::BadParameters;
     r.error = "remote URL and local file are both required";
@@ -163,6 +166,7 @@ void Transfer::run() {
     r.error = "closed";
   }
   r.succeeded = r.outcome == Outcome::Completed;
+  logEnd(r, nowMs() - startedMs);
   ended(r);
   finish(std::move(r));
 }
@@ -200,6 +204,23 @@ void Transfer::finish(TransferReport r) {
     executor(std::move(call));
   else
     call();
+}
+
+// One line per run: the outcome, the bytes in place and moved, the time;
+// a failure with its reason as a warning, a close (the user's or the
+// queue's) as detail.
+void Transfer::logEnd(const TransferReport& r, std::int64_t tookMs) {
+  const log::Level level = r.succeeded                    ? log::Level::Info
+                           : r.outcome == Outcome::Closed ? log::Level::Debug
+                                                          : log::Level::Warning;
+  if (!log::enabled(level)) return;
+  std::string line = std::string(outcomeName(r.outcome)) + ": " + r.remoteUrl + " <-> " + r.localFile + ", " +
+                     std::to_string(r.position) + "/" + std::to_string(r.totalSize) + " bytes (" +
+                     std::to_string(r.bytesMoved) + " moved from " + std::to_string(r.startOffset) + ") in " +
+                     std::to_string(tookMs) + " ms";
+  if (r.status) line += ", last reply " + std::to_string(r.status);
+  if (!r.error.empty()) line += ": " + r.error;
+  log::write(level, log::kTransfer, line);
 }
 
 bool Transfer::askNameConflict(const TransferReport& r) {

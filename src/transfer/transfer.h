@@ -156,6 +156,7 @@ private:
 
   void run();
   void finish(TransferReport r);
+  void logEnd(const TransferReport& r, std::int64_t tookMs);
   void reportProgress();
 
   std::unique_ptr<net::CurlDriver> m_driver;

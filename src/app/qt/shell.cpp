@@ -215,9 +215,11 @@ void stampLogTime() {
   Session::instance().update([&](SessionData& s) { s.logTime = text; });
 }
 
-void appendLog(const ControlName& box, const std::string& gbkText) {
+namespace {
+
+void showInLogBox(const ControlName& box, const std::string& gbkText) {
   if (!onGuiThread()) {
-    runOnGui([box, gbkText] { appendLog(box, gbkText); });
+    runOnGui([box, gbkText] { showInLogBox(box, gbkText); });
     return;
   }
   auto* edit = control<QPlainTextEdit>(mainWindow(), box);
@@ -226,6 +228,14 @@ void appendLog(const ControlName& box, const std::string& gbkText) {
   edit->insertPlainText(toWidgetLines(fromGbk(gbkText)));
   edit->moveCursor(QTextCursor::End);
   edit->ensureCursorVisible();
+}
+
+}  // namespace
+
+void appendLog(const ControlName& box, const std::string& gbkText) {
+  // The log file keeps what the log boxes show.
+  log::info(log::kApp, net::toUtf8(gbkText));
+  showInLogBox(box, gbkText);
 }
 
 void boundLogBoxes(QWidget* main) {
