@@ -32,13 +32,13 @@ std::string baseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-constexpr int kListingPages = 200;
+constexpr int kListingPages = 200;  // pages of the target folder read to find a registered file
 
 // A listing page read over the thread's kept-alive connection (the
 // registration that follows takes it up).
 net::RequestResult listingPage(const std::string& url, const net::RequestOptions& options) {
   return net::performRequest(url, "GET", "", "", "", options);
-}  // pages of the target folder read to find a registered file
+}
 
 }  // namespace
 
