@@ -229,9 +229,9 @@ void LinkRelay::rewritePassive(Connection& c, std::string& line) {
   l->once = true;
   l->expires = Clock::now() + kPassiveLife;
   m_listeners.push_back(std::move(l));
-  line.replace(from, length,
-               pasv ? "127,0,0,1," + std::to_string(port / 256) + "," + std::to_string(port % 256)
-                    : std::to_string(port));
+  line.replace(
+      from, length,
+      pasv ? "127,0,0,1," + std::to_string(port / 256) + "," + std::to_string(port % 256) : std::to_string(port));
 }
 
 void LinkRelay::run() {
@@ -292,7 +292,8 @@ void LinkRelay::run() {
       fds.push_back({se ? c->server : -1, se, 0});
     }
     const auto left = std::max(std::chrono::nanoseconds(0), wake - now);
-    const timespec timeout{static_cast<time_t>(left.count() / 1000000000), static_cast<long>(left.count() % 1000000000)};
+    const timespec timeout{static_cast<time_t>(left.count() / 1000000000),
+                           static_cast<long>(left.count() % 1000000000)};
     if (::ppoll(fds.data(), fds.size(), &timeout, nullptr) < 0 && errno != EINTR) break;
     now = Clock::now();
 

@@ -1,6 +1,8 @@
 // The relay's timing (handshake and round trip, bandwidth cap) measured
 // through it against an echo server, and FTP data connections that follow a
 // rewritten passive reply through the relay to the server's data port.
+#include "link_relay.h"
+
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -10,8 +12,6 @@
 #include <chrono>
 #include <string>
 #include <thread>
-
-#include "link_relay.h"
 
 using namespace std::chrono_literals;
 using tarnwick::bench::LinkRelay;
@@ -114,7 +114,7 @@ double msSince(Clock::time_point t) { return std::chrono::duration<double, std::
 struct TimingCase {
   const char* name;
   LinkShape shape;
-  std::size_t bytes;     // echoed twice on one connection
+  std::size_t bytes;            // echoed twice on one connection
   double firstMin, firstMax;    // connect and the first echo, ms
   double secondMin, secondMax;  // the second echo, ms
 };
@@ -195,8 +195,8 @@ TEST(LinkRelay, PassiveRepliesLeadThroughTheRelay) {
     int relayed = 0;
     if (reply.rfind("227", 0) == 0) {
       unsigned h[4], p[2];
-      ASSERT_EQ(std::sscanf(reply.c_str(), "227 Entering Passive Mode (%u,%u,%u,%u,%u,%u).", &h[0], &h[1], &h[2],
-                            &h[3], &p[0], &p[1]),
+      ASSERT_EQ(std::sscanf(reply.c_str(), "227 Entering Passive Mode (%u,%u,%u,%u,%u,%u).", &h[0], &h[1], &h[2], &h[3],
+                            &p[0], &p[1]),
                 6)
           << reply;
       EXPECT_EQ(h[0] * 1000 + h[3], 127001u);
