@@ -191,9 +191,10 @@ struct Round {
   double oursUp = 0, curlUp = 0, oursDown = 0, curlDown = 0, keptAlive = 0;
   std::size_t sent = 0, got = 0, curlRegistered = 0;
   int upSlots = 1, downSlots = 1;
+  std::uint64_t upConnections = 0, curlUpConnections = 0, downConnections = 0;  // opened through the link
 };
 
-Round runRound(const Bench& b, const Service& link, int rttMs) {
+Round runRound(const Bench& b, const bench::LinkRelay& relay, const Service& link, int rttMs) {
   Round r;
   const std::string tag = "r" + std::to_string(rttMs);
   const std::vector<std::string> files = b.makeFiles(tag + "-up", 1000 + static_cast<unsigned>(rttMs));
@@ -208,14 +209,18 @@ Round runRound(const Bench& b, const Service& link, int rttMs) {
   up.setContext(uc);
   r.upSlots = useSlots(up, kUploadSlots);
   for (const std::string& f : files) up.add(f);
+  std::uint64_t opened = relay.accepted();
   auto began = std::chrono::steady_clock::now();
   up.start();
   up.waitIdle(600000);
   r.oursUp = seconds(began);
+  r.upConnections = relay.accepted() - opened;
   std::vector<std::int64_t> ids;
   for (const transfer::QueueRow& row : up.finished()) ids.push_back(row.remoteId);
   r.sent = ids.size();
+  opened = relay.accepted();
   r.curlUp = b.curlUp(link, "curl-" + tag, 2000 + static_cast<unsigned>(rttMs), r.curlRegistered);
+  r.curlUpConnections = relay.accepted() - opened;
 
   transfer::DownloadQueue down;
   transfer::DownloadContext dc;
@@ -225,10 +230,12 @@ Round runRound(const Bench& b, const Service& link, int rttMs) {
   down.setContext(dc);
   r.downSlots = useSlots(down, kDownloadSlots);
   for (const transfer::QueueRow& row : up.finished()) down.add(std::to_string(row.remoteId), row.name, "");
+  opened = relay.accepted();
   began = std::chrono::steady_clock::now();
   down.start();
   down.waitIdle(600000);
   r.oursDown = seconds(began);
+  r.downConnections = relay.accepted() - opened;
   r.got = down.finished().size();
   r.curlDown = b.curlDownSame(link, ids, tag + "-down.cfg");
   r.keptAlive = b.curlDownKeptAlive(link, ids);
@@ -244,8 +251,11 @@ void printRound(const Round& r, int rttMs, int count) {
       "registered %zu)\n",
       r.oursUp, r.curlUp, r.oursUp / r.curlUp, rttMs, r.upSlots, r.upSlots == 1 ? "" : "s", r.sent, count,
       r.curlRegistered);
-  std::printf("  reference at %d ms: curl one after another over one kept-alive connection %.2f s\n", rttMs,
-              r.keptAlive);
+  std::printf(
+      "  reference at %d ms: curl one after another over one kept-alive connection %.2f s; connections "
+      "opened: ours down %llu, ours up %llu, curl up %llu\n",
+      rttMs, r.keptAlive, static_cast<unsigned long long>(r.downConnections),
+      static_cast<unsigned long long>(r.upConnections), static_cast<unsigned long long>(r.curlUpConnections));
 }
 
 }  // namespace
@@ -287,7 +297,7 @@ int main(int argc, char** argv) {
 
     // The relay alone: curl's figures at 0 ms straight to the service and
     // through the relay.
-    const Round zero = runRound(b, link, 0);
+    const Round zero = runRound(b, relay, link, 0);
     std::vector<std::int64_t> ids;
     for (const std::string& id :
          column(b.data + "/tarnwick.db", "SELECT id FROM files WHERE name LIKE 'curl-r0-small-%'"))
@@ -306,7 +316,7 @@ int main(int argc, char** argv) {
     printRound(zero, 0, b.count);
 
     relay.setShape({std::chrono::milliseconds(rttMs), bytesPerSecond});
-    const Round far = runRound(b, link, rttMs);
+    const Round far = runRound(b, relay, link, rttMs);
     printRound(far, rttMs, b.count);
     const bool complete = zero.sent == static_cast<std::size_t>(b.count) && zero.got == zero.sent &&
                           far.sent == static_cast<std::size_t>(b.count) && far.got == far.sent;
