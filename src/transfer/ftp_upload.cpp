@@ -39,17 +39,17 @@ bool isRefusal(int code) {
          code == CURLE_FTP_COULDNT_USE_REST;
 }
 
-// libcurl's upload buffer: whole send blocks, at least 64 KiB without a
-// rate limit. Sending 20480-byte blocks one by one costs every block a
+// libcurl's upload buffer: whole send blocks, at least 64 KiB. Sending 20480-byte blocks one by one costs every block a
 // round through libcurl and halves the throughput on a fast link; the bytes
 // on the wire are the same either way.
-std::int64_t uploadBuffer(std::int64_t block, std::int64_t rateLimit) {
-  if (rateLimit > 0) return std::max<std::int64_t>(block, 16384);
+std::int64_t uploadBuffer(std::int64_t block) {
   std::int64_t blocks = std::max<std::int64_t>(1, (65536 + block - 1) / block);
   return std::clamp<std::int64_t>(block * blocks, 16384, 2 << 20);
 }
 
 }  // namespace
+
+FtpUpload::FtpUpload() : Transfer(uploadLimiter()) {}
 
 FtpUpload::~FtpUpload() { shutdown(); }
 
@@ -79,7 +79,6 @@ void FtpUpload::transferFile(TransferReport& r) {
     ~ForgetFile() { f = nullptr; }
   } forget{m_file};
   m_blockLimit = std::max(1, m_params.sendBlockBytes);
-  if (m_params.rateLimit > 0) m_blockLimit = std::min<std::int64_t>(m_blockLimit, m_params.rateLimit);
 
   Attempts a;
   if (m_params.resumeUpload) {
@@ -162,6 +161,7 @@ FtpUpload::Sent FtpUpload::sendOnce(const FtpTarget& target, const Attempts& a, 
   m_moved = 0;
   m_position = a.offset;
   m_sending = false;
+  m_pacePaused = false;
   m_lastBlock = LastBlock::NotYet;
   m_ftp = FtpDialogue();
   m_localError.clear();
@@ -174,7 +174,7 @@ FtpUpload::Sent FtpUpload::sendOnce(const FtpTarget& target, const Attempts& a, 
   curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(m_uploadEnd - a.offset));
   curl_easy_setopt(e, CURLOPT_READFUNCTION, &FtpUpload::readCallback);
   curl_easy_setopt(e, CURLOPT_READDATA, this);
-  curl_easy_setopt(e, CURLOPT_UPLOAD_BUFFERSIZE, static_cast<long>(uploadBuffer(m_blockLimit, m_params.rateLimit)));
+  curl_easy_setopt(e, CURLOPT_UPLOAD_BUFFERSIZE, static_cast<long>(uploadBuffer(m_blockLimit)));
   curl_easy_setopt(e, CURLOPT_ACCEPTTIMEOUT_MS, static_cast<long>(std::max(m_params.connectTimeoutMs, 1)));
   if (a.active) curl_easy_setopt(e, CURLOPT_FTPPORT, "-");
   if (a.freshSession) curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, 1L);
@@ -333,13 +333,24 @@ std::size_t FtpUpload::debugCallback(CURL*, int type, char* data, std::size_t n,
   return 0;
 }
 
+// Between polls: a read paused for the limit goes on once the limit
+// releases a block again (or what it releases in 100 ms, when less).
+bool FtpUpload::pace(CURL* easy) {
+  if (!m_pacePaused) return true;
+  noteActivity();  // waiting for the limit is no stall
+  if (allowanceReady(m_blockLimit)) {
+    m_pacePaused = false;
+    curl_easy_pause(easy, CURLPAUSE_CONT);
+  }
+  return true;
+}
+
 std::size_t FtpUpload::readCallback(char* buf, std::size_t size, std::size_t n, void* self) {
   auto* t = static_cast<FtpUpload*>(self);
   if (t->closeRequested()) return CURL_READFUNC_ABORT;
-  // Whole send blocks (one block under a rate limit, so that the limiter
-  // paces block by block); libcurl's buffer holds several of them.
+  // Whole send blocks; libcurl's buffer holds several of them.
   std::size_t room = size * n, block = static_cast<std::size_t>(t->m_blockLimit);
-  std::size_t want = room <= block || t->m_params.rateLimit > 0 ? std::min(room, block) : room / block * block;
+  std::size_t want = room <= block ? room : room / block * block;
   // Never past the size announced at the start, should the file grow meanwhile.
   want = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(want), t->m_uploadEnd - t->m_offset));
   if (t->m_uploadStart > 0 && t->m_ftp.restReply != 350) {
@@ -349,13 +360,29 @@ std::size_t FtpUpload::readCallback(char* buf, std::size_t size, std::size_t n, 
     return CURL_READFUNC_ABORT;
   }
   t->m_sending = true;
-  if (want > 0 && t->m_offset + static_cast<std::int64_t>(want) >= t->m_uploadEnd && t->holdLastBlock())
+  // The speed limit: what it releases now, in whole blocks when it can
+  // release one within 100 ms; nothing: pause until pace() resumes.
+  std::int64_t granted = static_cast<std::int64_t>(want);
+  if (want > 0 && t->rateLimited()) {
+    const std::int64_t unit = t->m_blockLimit <= t->allowanceBurst() ? t->m_blockLimit : 1;
+    granted = t->takeAllowance(granted, unit);
+    if (granted == 0) {
+      t->m_pacePaused = true;
+      return CURL_READFUNC_PAUSE;
+    }
+    want = static_cast<std::size_t>(granted);
+  }
+  if (want > 0 && t->m_offset + static_cast<std::int64_t>(want) >= t->m_uploadEnd && t->holdLastBlock()) {
+    t->returnAllowance(granted);
     return CURL_READFUNC_PAUSE;
+  }
   std::int64_t got = t->m_file->readAt(t->m_offset, buf, want);
   if (got < 0) {
+    t->returnAllowance(granted);
     t->m_localError = t->m_file->error();
     return CURL_READFUNC_ABORT;
   }
+  if (got < granted) t->returnAllowance(granted - got);
   t->m_offset += got;
   t->noteMoved(got);
   // All read: from here the final reply is awaited under the receive limit.
