@@ -25,6 +25,9 @@ constexpr std::int64_t kMaxBacklogMs = 600000;
 // socket is empty.
 constexpr std::int64_t kUnsentSentWithLastBlock = 64 * 1024;
 constexpr std::int64_t kSlowestLinkBytesPerSecond = 1024;
+// The longest a read under a speed limit waits for a whole send block
+// before it takes a part of one.
+constexpr std::int64_t kLongestBlockWaitMs = 250;
 
 bool isConnectError(int code) {
   return code == CURLE_COULDNT_CONNECT || code == CURLE_COULDNT_RESOLVE_HOST ||
@@ -162,6 +165,7 @@ FtpUpload::Sent FtpUpload::sendOnce(const FtpTarget& target, const Attempts& a, 
   m_position = a.offset;
   m_sending = false;
   m_pacePaused = false;
+  m_paceWaitMs = -1;
   m_lastBlock = LastBlock::NotYet;
   m_ftp = FtpDialogue();
   m_localError.clear();
@@ -333,12 +337,20 @@ std::size_t FtpUpload::debugCallback(CURL*, int type, char* data, std::size_t n,
   return 0;
 }
 
+// Kept in whole send blocks while the limit releases a block within 100 ms
+// and this upload has not waited long: with several uploads sharing a
+// limit, a wait for a whole block could otherwise last seconds.
+std::int64_t FtpUpload::paceUnit() {
+  const bool waitedLong = m_paceWaitMs >= 0 && nowMs() - m_paceWaitMs > kLongestBlockWaitMs;
+  return !waitedLong && m_blockLimit <= allowanceBurst() ? m_blockLimit : 1;
+}
+
 // Between polls: a read paused for the limit goes on once the limit
-// releases a block again (or what it releases in 100 ms, when less).
+// releases what the read would take.
 bool FtpUpload::pace(CURL* easy) {
   if (!m_pacePaused) return true;
   noteActivity();  // waiting for the limit is no stall
-  if (allowanceReady(m_blockLimit)) {
+  if (allowanceReady(paceUnit())) {
     m_pacePaused = false;
     curl_easy_pause(easy, CURLPAUSE_CONT);
   }
@@ -364,12 +376,13 @@ std::size_t FtpUpload::readCallback(char* buf, std::size_t size, std::size_t n, 
   // release one within 100 ms; nothing: pause until pace() resumes.
   std::int64_t granted = static_cast<std::int64_t>(want);
   if (want > 0 && t->rateLimited()) {
-    const std::int64_t unit = t->m_blockLimit <= t->allowanceBurst() ? t->m_blockLimit : 1;
-    granted = t->takeAllowance(granted, unit);
+    granted = t->takeAllowance(granted, t->paceUnit());
     if (granted == 0) {
       t->m_pacePaused = true;
+      if (t->m_paceWaitMs < 0) t->m_paceWaitMs = nowMs();
       return CURL_READFUNC_PAUSE;
     }
+    t->m_paceWaitMs = -1;
     want = static_cast<std::size_t>(granted);
   }
   if (want > 0 && t->m_offset + static_cast<std::int64_t>(want) >= t->m_uploadEnd && t->holdLastBlock()) {
