@@ -33,6 +33,11 @@
 // from where it stopped when a fresh object is started with the same record
 // (resumeUpload for uploads; a download continues the partial file when
 // code 18 is answered false).
+//
+// Speed limits: every transfer takes from its direction's process-wide
+// limit (uploadLimiter(), downloadLimiter()) and from its record's own
+// rateLimit, pausing and resuming libcurl's callbacks from the driver's step
+// (pace()); a changed limit applies to the next take.
 
 #include <algorithm>
 #include <atomic>

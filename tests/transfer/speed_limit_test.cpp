@@ -193,5 +193,42 @@ INSTANTIATE_TEST_SUITE_P(Transfers, SharedLimit,
                                            LimitCase{"Upload", true, 256 * 1024, 1 << 20}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Closed while the limit holds most of what arrived: the partial file keeps
+// every byte that came, in order, and the next start completes it exactly.
+TEST_F(SpeedLimit, AClosedLimitedDownloadKeepsWhatArrivedAndContinues) {
+  const std::string bytes = trickyBytes(200000, 9);
+  HttpPeer peer({bytes});
+  const std::string dir = makeTempDir("limc");
+  TransferParams p;
+  p.remoteUrl = peer.url();
+  p.localFile = dir + "/held.bin";
+  p.receiveTimeoutMs = 5000;
+  downloadLimiter().setRate(8 * 1024);
+  {
+    Waiter w;
+    p.onFinished = w.handler();
+    HttpDownload t;
+    ASSERT_TRUE(t.start(p));
+    std::this_thread::sleep_for(1s);
+    t.close();
+    ASSERT_TRUE(w.waitEnded(5000));
+    EXPECT_EQ(w.report.outcome, Outcome::Closed);
+    const std::string partial = readFile(p.localFile);
+    EXPECT_EQ(static_cast<std::int64_t>(partial.size()), w.report.position);
+    EXPECT_GT(partial.size(), 12000u);  // more than 1 s at the limit: the held block too
+    EXPECT_TRUE(sameBytes(partial, bytes.substr(0, partial.size())));
+  }
+  downloadLimiter().setRate(0);
+  Waiter w;
+  w.conflictAnswer = false;  // continue the partial file
+  p.onFinished = w.handler();
+  HttpDownload t;
+  ASSERT_TRUE(t.start(p));
+  ASSERT_TRUE(w.waitEnded(10000));
+  EXPECT_TRUE(w.report.succeeded) << w.report.error;
+  EXPECT_TRUE(sameBytes(readFile(p.localFile), bytes));
+  removeTree(dir);
+}
+
 }  // namespace
 }  // namespace tarnwick::transfer::test
