@@ -23,8 +23,10 @@ void RateLimiter::setRate(std::int64_t bytesPerSecond) {
   std::lock_guard lock(m_mutex);
   const std::int64_t now = nowNs();
   const std::int64_t rate = std::max<std::int64_t>(bytesPerSecond, 0);
-  if (m_rate > 0) refill(now);  // what the old rate released so far stays
-  else m_tokens = 0;            // from unlimited: the new rate starts empty
+  if (m_rate > 0)
+    refill(now);  // what the old rate released so far stays
+  else
+    m_tokens = 0;  // from unlimited: the new rate starts empty
   m_rate = rate;
   m_lastNs = now;
   m_tokens = std::min(m_tokens, static_cast<double>(capacity()));
