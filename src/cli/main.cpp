@@ -9,6 +9,7 @@
 #include "cli/exit_codes.h"
 #include "cli/manual.h"
 #include "log/log_file.h"
+#include "transfer/rate_limit.h"
 #include "version.h"
 
 using namespace tarnwick::cli;
@@ -34,6 +35,20 @@ int main(int argc, char** argv) {
                "Write the log file (info level): $XDG_STATE_HOME/tarnwick/log/tarnwick-cli.log");
   app.add_option("--log-level", logLevel, "Write a log file at this level: error, warning, info or debug")
       ->check(CLI::IsMember(std::vector<std::string>(kLogLevelNames.begin(), kLogLevelNames.end())));
+  // Speed limits of every upload and every download of this run, together.
+  std::string limitUp, limitDown;
+  const CLI::Validator rate(
+      [](std::string& text) {
+        return tarnwick::transfer::parseRate(text) ? std::string()
+                                                   : "not a rate: " + text + " (bytes per second; K, M, G suffixes)";
+      },
+      "");
+  app.add_option("--limit-up", limitUp, "Upload speed limit in bytes per second (K, M, G suffixes; 0 = none)")
+      ->check(rate)
+      ->type_name("RATE");
+  app.add_option("--limit-down", limitDown, "Download speed limit in bytes per second (K, M, G suffixes; 0 = none)")
+      ->check(rate)
+      ->type_name("RATE");
   std::function<int()> run;
 
   std::string account;
@@ -153,6 +168,8 @@ int main(int argc, char** argv) {
     printError(std::string(e.what()) + " (see --help)");
     return kExitUsage;
   }
+  if (!limitUp.empty()) tarnwick::transfer::uploadLimiter().setRate(*tarnwick::transfer::parseRate(limitUp));
+  if (!limitDown.empty()) tarnwick::transfer::downloadLimiter().setRate(*tarnwick::transfer::parseRate(limitDown));
   // The log file only when asked for: a script's run leaves no trace.
   if (verbose || !logLevel.empty()) {
     tlog::installFileLog("tarnwick-cli", logLevel.empty() ? tlog::Level::Info : *tlog::parseLevel(logLevel));

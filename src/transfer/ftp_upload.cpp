@@ -25,6 +25,9 @@ constexpr std::int64_t kMaxBacklogMs = 600000;
 // socket is empty.
 constexpr std::int64_t kUnsentSentWithLastBlock = 64 * 1024;
 constexpr std::int64_t kSlowestLinkBytesPerSecond = 1024;
+// The longest a read under a speed limit waits for a whole send block
+// before it takes a part of one.
+constexpr std::int64_t kLongestBlockWaitMs = 250;
 
 bool isConnectError(int code) {
   return code == CURLE_COULDNT_CONNECT || code == CURLE_COULDNT_RESOLVE_HOST ||
@@ -39,17 +42,17 @@ bool isRefusal(int code) {
          code == CURLE_FTP_COULDNT_USE_REST;
 }
 
-// libcurl's upload buffer: whole send blocks, at least 64 KiB without a
-// rate limit. Sending 20480-byte blocks one by one costs every block a
+// libcurl's upload buffer: whole send blocks, at least 64 KiB. Sending 20480-byte blocks one by one costs every block a
 // round through libcurl and halves the throughput on a fast link; the bytes
 // on the wire are the same either way.
-std::int64_t uploadBuffer(std::int64_t block, std::int64_t rateLimit) {
-  if (rateLimit > 0) return std::max<std::int64_t>(block, 16384);
+std::int64_t uploadBuffer(std::int64_t block) {
   std::int64_t blocks = std::max<std::int64_t>(1, (65536 + block - 1) / block);
   return std::clamp<std::int64_t>(block * blocks, 16384, 2 << 20);
 }
 
 }  // namespace
+
+FtpUpload::FtpUpload() : Transfer(uploadLimiter()) {}
 
 FtpUpload::~FtpUpload() { shutdown(); }
 
@@ -79,7 +82,6 @@ void FtpUpload::transferFile(TransferReport& r) {
     ~ForgetFile() { f = nullptr; }
   } forget{m_file};
   m_blockLimit = std::max(1, m_params.sendBlockBytes);
-  if (m_params.rateLimit > 0) m_blockLimit = std::min<std::int64_t>(m_blockLimit, m_params.rateLimit);
 
   Attempts a;
   if (m_params.resumeUpload) {
@@ -162,6 +164,8 @@ FtpUpload::Sent FtpUpload::sendOnce(const FtpTarget& target, const Attempts& a, 
   m_moved = 0;
   m_position = a.offset;
   m_sending = false;
+  m_pacePaused = false;
+  m_paceWaitMs = -1;
   m_lastBlock = LastBlock::NotYet;
   m_ftp = FtpDialogue();
   m_localError.clear();
@@ -174,7 +178,7 @@ FtpUpload::Sent FtpUpload::sendOnce(const FtpTarget& target, const Attempts& a, 
   curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(m_uploadEnd - a.offset));
   curl_easy_setopt(e, CURLOPT_READFUNCTION, &FtpUpload::readCallback);
   curl_easy_setopt(e, CURLOPT_READDATA, this);
-  curl_easy_setopt(e, CURLOPT_UPLOAD_BUFFERSIZE, static_cast<long>(uploadBuffer(m_blockLimit, m_params.rateLimit)));
+  curl_easy_setopt(e, CURLOPT_UPLOAD_BUFFERSIZE, static_cast<long>(uploadBuffer(m_blockLimit)));
   curl_easy_setopt(e, CURLOPT_ACCEPTTIMEOUT_MS, static_cast<long>(std::max(m_params.connectTimeoutMs, 1)));
   if (a.active) curl_easy_setopt(e, CURLOPT_FTPPORT, "-");
   if (a.freshSession) curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, 1L);
@@ -333,13 +337,32 @@ std::size_t FtpUpload::debugCallback(CURL*, int type, char* data, std::size_t n,
   return 0;
 }
 
+// Kept in whole send blocks while the limit releases a block within 100 ms
+// and this upload has not waited long: with several uploads sharing a
+// limit, a wait for a whole block could otherwise last seconds.
+std::int64_t FtpUpload::paceUnit() {
+  const bool waitedLong = m_paceWaitMs >= 0 && nowMs() - m_paceWaitMs > kLongestBlockWaitMs;
+  return !waitedLong && m_blockLimit <= allowanceBurst() ? m_blockLimit : 1;
+}
+
+// Between polls: a read paused for the limit goes on once the limit
+// releases what the read would take.
+bool FtpUpload::pace(CURL* easy) {
+  if (!m_pacePaused) return true;
+  noteActivity();  // waiting for the limit is no stall
+  if (allowanceReady(paceUnit())) {
+    m_pacePaused = false;
+    curl_easy_pause(easy, CURLPAUSE_CONT);
+  }
+  return true;
+}
+
 std::size_t FtpUpload::readCallback(char* buf, std::size_t size, std::size_t n, void* self) {
   auto* t = static_cast<FtpUpload*>(self);
   if (t->closeRequested()) return CURL_READFUNC_ABORT;
-  // Whole send blocks (one block under a rate limit, so that the limiter
-  // paces block by block); libcurl's buffer holds several of them.
+  // Whole send blocks; libcurl's buffer holds several of them.
   std::size_t room = size * n, block = static_cast<std::size_t>(t->m_blockLimit);
-  std::size_t want = room <= block || t->m_params.rateLimit > 0 ? std::min(room, block) : room / block * block;
+  std::size_t want = room <= block ? room : room / block * block;
   // Never past the size announced at the start, should the file grow meanwhile.
   want = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(want), t->m_uploadEnd - t->m_offset));
   if (t->m_uploadStart > 0 && t->m_ftp.restReply != 350) {
@@ -349,13 +372,30 @@ std::size_t FtpUpload::readCallback(char* buf, std::size_t size, std::size_t n, 
     return CURL_READFUNC_ABORT;
   }
   t->m_sending = true;
-  if (want > 0 && t->m_offset + static_cast<std::int64_t>(want) >= t->m_uploadEnd && t->holdLastBlock())
+  // The speed limit: what it releases now, in whole blocks when it can
+  // release one within 100 ms; nothing: pause until pace() resumes.
+  std::int64_t granted = static_cast<std::int64_t>(want);
+  if (want > 0 && t->rateLimited()) {
+    granted = t->takeAllowance(granted, t->paceUnit());
+    if (granted == 0) {
+      t->m_pacePaused = true;
+      if (t->m_paceWaitMs < 0) t->m_paceWaitMs = nowMs();
+      return CURL_READFUNC_PAUSE;
+    }
+    t->m_paceWaitMs = -1;
+    want = static_cast<std::size_t>(granted);
+  }
+  if (want > 0 && t->m_offset + static_cast<std::int64_t>(want) >= t->m_uploadEnd && t->holdLastBlock()) {
+    t->returnAllowance(granted);
     return CURL_READFUNC_PAUSE;
+  }
   std::int64_t got = t->m_file->readAt(t->m_offset, buf, want);
   if (got < 0) {
+    t->returnAllowance(granted);
     t->m_localError = t->m_file->error();
     return CURL_READFUNC_ABORT;
   }
+  if (got < granted) t->returnAllowance(granted - got);
   t->m_offset += got;
   t->noteMoved(got);
   // All read: from here the final reply is awaited under the receive limit.

@@ -17,6 +17,12 @@
 // the wait for the final reply then gets the receive time-out plus the time
 // the server needs, at the pace it read so far, for what it may still hold
 // unread in its own buffer (at most its receive window).
+//
+// Under a speed limit each read takes what the limit releases (whole send
+// blocks when the limit releases at least one in 100 ms, until a read has
+// waited 250 ms: transfers that share the limit then take what there is);
+// with nothing to take the read pauses and the driver's step resumes it. Time paused for
+// the limit counts as activity, never as a stall.
 
 #include <cstddef>
 #include <cstdint>
@@ -34,7 +40,7 @@ struct FtpTarget;
 
 class FtpUpload final : public Transfer {
 public:
-  FtpUpload() = default;
+  FtpUpload();
   ~FtpUpload() override;  // closes and waits for the thread
 
 private:
@@ -55,6 +61,7 @@ private:
 
   void transferFile(TransferReport& r) override;
   const char* stalled(CURL* easy) override;
+  bool pace(CURL* easy) override;
 
   net::CurlEasy newHandle(const FtpTarget& target);
   std::int64_t remotePartSize(const FtpTarget& target, std::int64_t size);
@@ -65,6 +72,7 @@ private:
   bool holdLastBlock();
   void releaseLastBlock(CURL* easy);
   bool finalReplyOverdue();
+  std::int64_t paceUnit();
 
   static std::size_t readCallback(char* buf, std::size_t size, std::size_t n, void* self);
   static std::size_t debugCallback(CURL* easy, int type, char* data, std::size_t n, void* self);
@@ -78,6 +86,8 @@ private:
   std::int64_t m_uploadStart = 0;  // the REST offset of this attempt
   std::int64_t m_uploadEnd = 0;    // size of the file at the start
   bool m_sending = false;          // stall limit: send time-out while true, else receive
+  bool m_pacePaused = false;       // the read paused for the speed limit
+  std::int64_t m_paceWaitMs = -1;  // when the reads began to wait for the limit, -1 not waiting
   FtpDialogue m_ftp;               // the FTP dialogue of the current attempt
   // The last block waits until the socket has sent everything else (see
   // holdLastBlock()); then the final reply has its own deadline.

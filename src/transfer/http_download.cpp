@@ -1,5 +1,6 @@
 #include "transfer/http_download.h"
 
+#include <algorithm>
 #include <cstring>
 #include <strings.h>
 #include <unistd.h>
@@ -47,6 +48,8 @@ curl_slist* requestHeaders(const TransferParams& p, std::int64_t offset) {
 }
 
 }  // namespace
+
+HttpDownload::HttpDownload() : Transfer(downloadLimiter()) {}
 
 HttpDownload::~HttpDownload() { shutdown(); }
 
@@ -115,6 +118,9 @@ int HttpDownload::fetchOnce(const std::string& url, const Requests& q, std::stri
   m_reply = HttpReplyHead();
   m_bodyStarted = false;
   m_localError.clear();
+  m_held.clear();
+  m_heldAt = 0;
+  m_receivePaused = false;
 
   Easy easy(curl_easy_init());
   Slist headers(requestHeaders(m_params, q.offset));
@@ -131,6 +137,10 @@ int HttpDownload::fetchOnce(const std::string& url, const Requests& q, std::stri
   curl_easy_setopt(e, CURLOPT_WRITEDATA, this);
   curl_easy_setopt(e, CURLOPT_BUFFERSIZE, 256L * 1024L);
   const int code = perform(e, error);
+  // The reply may have ended while bytes still wait for the limit: after a
+  // clean end they go at its pace, otherwise (closed, broken) at once: they
+  // arrived, and the partial file keeps them.
+  flushHeld(code == CURLE_OK);
   if (log::enabled(log::Level::Debug))
     log::debug(log::kTransfer, "GET " + url + " from byte " + std::to_string(q.offset) + " -> " +
                                    (m_reply.status ? std::to_string(m_reply.status) : std::string("no reply")) +
@@ -264,10 +274,58 @@ bool HttpDownload::startBody() {
   return true;
 }
 
+bool HttpDownload::writeBody(const char* data, std::size_t n) {
+  if (n == 0) return true;
+  if (!m_file->writeAt(m_offset, data, n)) {
+    m_localError = m_file->error();
+    return false;
+  }
+  m_offset += static_cast<std::int64_t>(n);
+  noteMoved(static_cast<std::int64_t>(n));
+  return true;
+}
+
+bool HttpDownload::writeHeld(std::int64_t n) {
+  const std::size_t count = std::min(static_cast<std::size_t>(std::max<std::int64_t>(n, 0)), heldBytes());
+  if (!writeBody(m_held.data() + m_heldAt, count)) return false;
+  m_heldAt += count;
+  if (heldBytes() == 0) {
+    m_held.clear();
+    m_heldAt = 0;
+  }
+  return true;
+}
+
+// Between polls: the held block goes out as the limit allows; once it is
+// written the reply goes on.
+bool HttpDownload::pace(CURL* easy) {
+  if (heldBytes() > 0) {
+    noteActivity();  // waiting for the limit is no stall
+    if (!writeHeld(takeAllowance(static_cast<std::int64_t>(heldBytes())))) return false;
+  }
+  if (heldBytes() == 0 && m_receivePaused) {
+    m_receivePaused = false;
+    curl_easy_pause(easy, CURLPAUSE_CONT);  // may call the write callback at once
+  }
+  return true;
+}
+
+bool HttpDownload::flushHeld(bool paced) {
+  while (paced && heldBytes() > 0 && !closeRequested()) {
+    if (!writeHeld(takeAllowance(static_cast<std::int64_t>(heldBytes())))) return false;
+    if (heldBytes() > 0 && !waitForAllowance(10)) break;
+  }
+  return writeHeld(static_cast<std::int64_t>(heldBytes()));
+}
+
 std::size_t HttpDownload::writeCallback(char* buf, std::size_t size, std::size_t n, void* self) {
   auto* t = static_cast<HttpDownload*>(self);
   const std::size_t len = size * n;
   if (t->closeRequested()) return 0;
+  if (t->heldBytes() > 0) {  // libcurl keeps these bytes and brings them again after the pause
+    t->m_receivePaused = true;
+    return CURL_WRITEFUNC_PAUSE;
+  }
   if (t->m_reply.status != 200 && t->m_reply.status != 206) return 0;  // not a body to keep
   if (!t->m_reply.badReply.empty()) return 0;  // nothing of a reply whose lengths cannot be trusted
   if (!t->m_bodyStarted && !t->startBody()) return 0;
@@ -275,12 +333,10 @@ std::size_t HttpDownload::writeCallback(char* buf, std::size_t size, std::size_t
     t->m_reply.badReply = "the server sent more bytes than the file holds";
     return 0;
   }
-  if (!t->m_file->writeAt(t->m_offset, buf, len)) {
-    t->m_localError = t->m_file->error();
-    return 0;
-  }
-  t->m_offset += static_cast<std::int64_t>(len);
-  t->noteMoved(static_cast<std::int64_t>(len));
+  // What the limit allows now goes into the file, the rest waits in the held block.
+  const auto now = static_cast<std::size_t>(t->takeAllowance(static_cast<std::int64_t>(len)));
+  if (!t->writeBody(buf, now)) return 0;
+  if (now < len) t->m_held.assign(buf + now, len - now);
   return len;
 }
 

@@ -52,7 +52,8 @@ struct Transfer::HandlerDone {
   }
 };
 
-Transfer::Transfer() : m_driver(std::make_unique<net::CurlDriver>()), m_core(std::make_shared<Core>()) {}
+Transfer::Transfer(RateLimiter& direction)
+    : m_driver(std::make_unique<net::CurlDriver>()), m_direction(direction), m_core(std::make_shared<Core>()) {}
 
 Transfer::~Transfer() { shutdown(); }
 
@@ -104,6 +105,7 @@ bool Transfer::start(const TransferParams& params) {
   m_closeWaitMs = params.closeWaitMs;
   m_viaExecutor = static_cast<bool>(params.handlerExecutor);
   m_closeRequested = false;
+  m_ownLimit.setRate(params.rateLimit);
   starting();
   m_position = 0;
   m_sinceQuery = 0;
@@ -236,10 +238,26 @@ void Transfer::configureCommon(CURL* easy, const char* protocols) {
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(m_params.connectTimeoutMs));
   long responseSeconds = (std::max(m_params.receiveTimeoutMs, 1000) + 999) / 1000;
   curl_easy_setopt(easy, CURLOPT_SERVER_RESPONSE_TIMEOUT, responseSeconds);
-  if (m_params.rateLimit > 0) {
-    curl_easy_setopt(easy, CURLOPT_MAX_SEND_SPEED_LARGE, static_cast<curl_off_t>(m_params.rateLimit));
-    curl_easy_setopt(easy, CURLOPT_MAX_RECV_SPEED_LARGE, static_cast<curl_off_t>(m_params.rateLimit));
-  }
+}
+
+std::int64_t Transfer::takeAllowance(std::int64_t want, std::int64_t unit) {
+  const std::int64_t own = m_ownLimit.take(want, unit);
+  const std::int64_t granted = own > 0 ? m_direction.take(own, unit) : 0;
+  m_ownLimit.giveBack(own - granted);
+  return granted;
+}
+
+void Transfer::returnAllowance(std::int64_t n) {
+  m_ownLimit.giveBack(n);
+  m_direction.giveBack(n);
+}
+
+bool Transfer::allowanceReady(std::int64_t n) { return m_ownLimit.ready(n) && m_direction.ready(n); }
+
+bool Transfer::waitForAllowance(int ms) {
+  noteActivity();
+  reportProgress();
+  return waitBeforeRetry(ms);
 }
 
 void Transfer::noteActivity() { m_lastActivityMs = nowMs(); }
@@ -275,6 +293,10 @@ int Transfer::perform(CURL* easy, std::string& error) {
     if (m_closeRequested) {
       error = "closed";
       return CURLE_ABORTED_BY_CALLBACK;
+    }
+    if (!pace(easy)) {
+      error = m_localError;
+      return CURLE_WRITE_ERROR;
     }
     if (const char* stall = stalled(easy)) {
       error = stall;

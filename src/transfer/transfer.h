@@ -33,7 +33,13 @@
 // from where it stopped when a fresh object is started with the same record
 // (resumeUpload for uploads; a download continues the partial file when
 // code 18 is answered false).
+//
+// Speed limits: every transfer takes from its direction's process-wide
+// limit (uploadLimiter(), downloadLimiter()) and from its record's own
+// rateLimit, pausing and resuming libcurl's callbacks from the driver's step
+// (pace()); a changed limit applies to the next take.
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -43,6 +49,7 @@
 #include <thread>
 #include <vector>
 
+#include "transfer/rate_limit.h"
 #include "transfer/transfer_params.h"
 
 typedef void CURL;
@@ -88,7 +95,8 @@ public:
   TransferReport lastReport() const;
 
 protected:
-  Transfer();
+  // direction: the process-wide limit this kind of transfer takes from.
+  explicit Transfer(RateLimiter& direction);
   // Ends the transfer and joins its threads. The destructor of each kind
   // calls it first, while the members its transfer thread uses still exist.
   void shutdown();
@@ -105,6 +113,23 @@ protected:
   // Asked between polls: the text of a stall that ends the transfer, or
   // nullptr to go on. By default a wait longer than the receive time-out.
   virtual const char* stalled(CURL* easy);
+
+  // Asked between polls, before stalled(): the speed limit's turn to pause
+  // or resume the handle's callbacks. False ends the transfer with
+  // m_localError (a held block could not be written).
+  virtual bool pace(CURL*) { return true; }
+
+  // Speed limits: the record's own rateLimit and the direction's limit
+  // together. Takes up to want bytes in whole units (see RateLimiter::take).
+  std::int64_t takeAllowance(std::int64_t want, std::int64_t unit = 1);
+  void returnAllowance(std::int64_t n);  // taken but not moved
+  bool allowanceReady(std::int64_t n);
+  bool rateLimited() const { return m_ownLimit.limited() || m_direction.limited(); }
+  // The most one take can grant now (the smaller bucket).
+  std::int64_t allowanceBurst() const { return std::min(m_ownLimit.burst(), m_direction.burst()); }
+  // Outside libcurl, while bytes wait for the limit: counts as activity,
+  // reports progress, waits up to ms. False when close() came.
+  bool waitForAllowance(int ms);
 
   // Drives one easy handle through the driver until it is done, close() is
   // called or stalled() says so. Returns the curl result code.
@@ -160,6 +185,8 @@ private:
   void reportProgress();
 
   std::unique_ptr<net::CurlDriver> m_driver;
+  RateLimiter& m_direction;
+  RateLimiter m_ownLimit;  // the record's rateLimit, this transfer alone
   std::shared_ptr<Core> m_core;
   std::thread m_thread;
   std::vector<std::thread> m_spent;  // threads that restarted the object from their handler

@@ -72,7 +72,9 @@ struct TransferParams {
   // Both kinds.
   std::string remoteUrl;         // ftp://host[:port]/name or http[s]://...
   std::string localFile;         // the file sent, or the file the download writes
-  std::int64_t rateLimit = 0;    // bytes per second each way, 0 = unlimited
+  // Bytes per second for this transfer alone, 0 = no cap of its own; the
+  // process-wide limit of its direction (rate_limit.h) applies as well.
+  std::int64_t rateLimit = 0;
   int connectTimeoutMs = 20000;  // longest wait for a connection
   int sendTimeoutMs = 20000;     // longest stall while sending
   int receiveTimeoutMs = 20000;  // longest wait for the server

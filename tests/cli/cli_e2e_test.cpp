@@ -168,6 +168,8 @@ TEST(CliE2E, CommandTable) {
          EXPECT_EQ(st.st_mode & 0777, 0600u);
        }},
       {"whoami", {"whoami"}, 0, {"clidemo", "1921", "cli@tarnwick.local"}},
+      {"a speed limit that is no rate", {"whoami", "--limit-down", "fast"}, 1, {}, "", oneErrorLine},
+      {"speed limits", {"--limit-up", "200K", "--limit-down", "2MB/s", "whoami"}, 0, {"clidemo"}},
       {"whoami as JSON", {"whoami", "--json"}, 0, {},  "",
        [](const CliRun& r) {
          const json j = parsed(r);
