@@ -186,7 +186,7 @@ TEST_F(QueueService, AnUnreachableServerPausesTheQueueInsteadOfDrainingIt) {
   q.start();
   ASSERT_TRUE(q.waitIdle(30000));
   ASSERT_EQ(q.rows().size(), 5u);
-  for (const QueueRow& r : q.rows()) EXPECT_EQ(r.state, RowState::Paused);
+  for (const QueueRow& r : q.rows()) EXPECT_EQ(r.state, RowState::Waiting);
   EXPECT_TRUE(q.finished().empty());
 
   q.setContext(uploadContext(false));  // the server is back
@@ -477,7 +477,7 @@ TEST_F(QueueService, StopAndRestartLoseNothing) {
   auto store = QueueStore::open(saved);
   next.switchAccount("demo", store, "download");
   ASSERT_EQ(next.rows().size(), 1u);
-  EXPECT_EQ(next.rows()[0].state, RowState::Paused);
+  EXPECT_EQ(next.rows()[0].state, RowState::Queued);  // stopped while running
   storage.setBehaviour({slow.body});
   next.setContext(downloadContext(storage));
   next.start();
