@@ -161,11 +161,15 @@ bool TransferQueue::startRowsLocked(Clock::time_point now, Clock::time_point& wa
       const std::string key = exclusiveKey(r);
       if (!key.empty()) keys.emplace(key, r.id);
     }
-  const auto keyFree = [&](const QueueRow& r) {
+  // Free, taken by a running row (free once it ends), or kept by a row that
+  // is not running (not in this run, unless that row starts and resolves it).
+  enum class Key { Free, Running, Kept };
+  const auto keyOf = [&](const QueueRow& r) {
     const std::string key = exclusiveKey(r);
-    if (key.empty()) return true;
+    if (key.empty()) return Key::Free;
     auto it = keys.find(key);
-    return it == keys.end() || it->second == r.id;
+    if (it == keys.end() || it->second == r.id) return Key::Free;
+    return m_jobs.count(it->second) ? Key::Running : Key::Kept;
   };
   const auto take = [&](std::size_t i, bool probe) {
     const std::string key = exclusiveKey(m_rows[i]);
@@ -180,19 +184,23 @@ bool TransferQueue::startRowsLocked(Clock::time_point now, Clock::time_point& wa
     const bool queued = r.state == RowState::Queued;
     if (!m_gateClosed) {
       if (!queued) continue;
+      const Key key = keyOf(r);
+      if (key == Key::Kept) continue;
       more = true;
-      if (static_cast<int>(m_jobs.size()) < m_maxActive && keyFree(r)) take(i, false);
+      if (static_cast<int>(m_jobs.size()) < m_maxActive && key == Key::Free) take(i, false);
       continue;
     }
     // The gate is closed: one row at a time goes as its probe, when its time has come.
     if (m_gaveUp || (!queued && r.state != RowState::Waiting)) continue;
+    const Key key = keyOf(r);
+    if (key == Key::Kept) continue;
     more = true;
     if (m_probing) continue;
     if (now < m_probeAt) {
       wake = std::min(wake, m_probeAt);
       continue;
     }
-    if (static_cast<int>(m_jobs.size()) < m_maxActive && keyFree(r)) take(i, true);
+    if (static_cast<int>(m_jobs.size()) < m_maxActive && key == Key::Free) take(i, true);
   }
   return more;
 }
