@@ -251,22 +251,30 @@ class TransferQueue {
   bool updateRowNow(const QueueRow& row);
 
  private:
-  // One running row: its thread, transfer, cancel flag and FTP session.
+  // One running row: its transfer, cancel flag and its slot's FTP session.
   struct Job {
     std::uint64_t rowId = 0;
+    QueueRow row;                    // as it started
     bool probe = false;              // the row that tries whether the gate may open
     std::atomic<bool> cancel{false};
     bool hold = false;               // held when it ends; guarded by m_mutex
     bool holdAfter = false;          // held once its pending request has a reply; guarded by m_mutex
-    bool ended = false;              // its thread is past its last call; guarded by m_mutex
-    std::thread thread;
     std::shared_ptr<Transfer> transfer;  // guarded by m_mutex
+    std::shared_ptr<net::ConnectionShare> session;
+  };
+  // A thread of the run that works one job after another: its kept-alive
+  // HTTP connection (per thread) and its FTP session serve its rows in turn.
+  struct Slot {
+    std::thread thread;
+    std::shared_ptr<Job> job;  // given by the dispatcher; guarded by m_mutex
+    bool quit = false;         // guarded by m_mutex
     std::shared_ptr<net::ConnectionShare> session;
   };
   using Clock = std::chrono::steady_clock;
   static Job*& currentJob();  // the job of the calling thread (null elsewhere)
   void dispatcher();
-  void runJob(std::shared_ptr<Job> job, QueueRow row);
+  void slotMain(Slot* slot);
+  void runJob(Slot* slot, std::shared_ptr<Job> job);
   // Starts what may start now; false when nothing is left to start in this
   // run (wake: when a timed step is due).
   bool startRowsLocked(Clock::time_point now, Clock::time_point& wake);
@@ -297,8 +305,8 @@ class TransferQueue {
   int m_maxActive = 1;  // guarded by m_mutex
 
   std::thread m_thread;  // the dispatcher
-  std::map<std::uint64_t, std::shared_ptr<Job>> m_jobs;  // by row id; guarded by m_mutex
-  std::vector<std::shared_ptr<net::ConnectionShare>> m_idleSessions;  // FTP sessions of free slots; guarded
+  std::map<std::uint64_t, std::shared_ptr<Job>> m_jobs;  // the running rows by id; guarded by m_mutex
+  std::vector<std::unique_ptr<Slot>> m_slots;            // of the run; guarded by m_mutex
   // The gate; guarded by m_mutex.
   bool m_gateClosed = false;
   bool m_gaveUp = false;        // the delays are used up: nothing starts in this run

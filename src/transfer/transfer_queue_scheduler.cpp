@@ -139,18 +139,34 @@ void TransferQueue::startJobLocked(std::size_t index, bool probe) {
   r.reason.clear();
   auto job = std::make_shared<Job>();
   job->rowId = r.id;
+  job->row = r;
   job->probe = probe;
   m_probing = m_probing || probe;
-  // Each slot keeps its FTP session for the run: N slots log in at most N times.
-  if (!m_idleSessions.empty()) {
-    job->session = std::move(m_idleSessions.back());
-    m_idleSessions.pop_back();
-  } else {
-    job->session = std::make_shared<net::ConnectionShare>();
+  Slot* slot = nullptr;
+  for (auto& s : m_slots)
+    if (!s->job && !s->quit) slot = s.get();
+  if (!slot) {  // each slot keeps its FTP session for the run: N slots log in at most N times
+    m_slots.push_back(std::make_unique<Slot>());
+    slot = m_slots.back().get();
+    slot->session = std::make_shared<net::ConnectionShare>();
+    slot->thread = std::thread(&TransferQueue::slotMain, this, slot);
   }
+  job->session = slot->session;
+  slot->job = job;
   m_jobs[r.id] = job;
   saveLocked();
-  job->thread = std::thread(&TransferQueue::runJob, this, job, r);
+}
+
+void TransferQueue::slotMain(Slot* slot) {
+  std::unique_lock lock(m_mutex);
+  for (;;) {
+    m_cv.wait(lock, [&] { return slot->job || slot->quit; });
+    if (!slot->job) return;
+    std::shared_ptr<Job> job = slot->job;
+    lock.unlock();
+    runJob(slot, std::move(job));
+    lock.lock();
+  }
 }
 
 bool TransferQueue::startRowsLocked(Clock::time_point now, Clock::time_point& wake) {
@@ -207,48 +223,38 @@ bool TransferQueue::startRowsLocked(Clock::time_point now, Clock::time_point& wa
 
 void TransferQueue::dispatcher() {
   runBegins();
-  std::vector<std::thread> ended;
   std::unique_lock lock(m_mutex);
   for (;;) {
-    for (auto it = m_jobs.begin(); it != m_jobs.end();) {
-      if (it->second->ended) {
-        ended.push_back(std::move(it->second->thread));
-        if (it->second->session) m_idleSessions.push_back(std::move(it->second->session));
-        it = m_jobs.erase(it);
-      } else {
-        ++it;
-      }
-    }
-    if (!ended.empty()) {
-      lock.unlock();
-      for (std::thread& t : ended) t.join();
-      ended.clear();
-      lock.lock();
-      continue;  // more may have ended meanwhile
-    }
     auto wake = Clock::time_point::max();
     const bool more = !m_stop && startRowsLocked(Clock::now(), wake);
+    m_cv.notify_all();  // the slots given a job
     if (m_jobs.empty() && !more) break;
     if (wake == Clock::time_point::max())
       m_cv.wait(lock);
     else
       m_cv.wait_until(lock, wake);
   }
-  std::vector<std::shared_ptr<net::ConnectionShare>> sessions;
-  sessions.swap(m_idleSessions);
+  for (auto& slot : m_slots) slot->quit = true;
+  std::vector<std::unique_ptr<Slot>> slots;
+  slots.swap(m_slots);
+  lock.unlock();
+  m_cv.notify_all();
+  for (auto& slot : slots) slot->thread.join();
+  slots.clear();  // the kept sessions say QUIT
+  lock.lock();
   m_running = false;
   m_waiting = false;
   m_gateClosed = m_probing = false;
   saveLocked();
   lock.unlock();
-  sessions.clear();  // the kept sessions say QUIT
   m_cv.notify_all();
   announce(QueueEventKind::Changed);
   announce(QueueEventKind::Idle);
 }
 
-void TransferQueue::runJob(std::shared_ptr<Job> job, QueueRow row) {
+void TransferQueue::runJob(Slot* slot, std::shared_ptr<Job> job) {
   currentJob() = job.get();
+  QueueRow row = job->row;
   announce(QueueEventKind::RowStarted, row.id);
   announce(QueueEventKind::Changed);
 
@@ -336,15 +342,15 @@ void TransferQueue::runJob(std::shared_ptr<Job> job, QueueRow row) {
       m_probing = false;
       if (m_gateClosed && result.step != Step::Unreachable) openGateLocked();
     }
+    // The slot is free from now: the dispatcher may give it the next row,
+    // which it takes once this one has been told.
+    m_jobs.erase(row.id);
+    slot->job.reset();
     saveLocked();
   }
   if (row.state == RowState::Failed) rowEnded(row);
   if (event != QueueEventKind::Changed) announce(event, row.id, result.reason);
   announce(QueueEventKind::Changed);
-  {
-    std::lock_guard lock(m_mutex);
-    job->ended = true;
-  }
   currentJob() = nullptr;
   m_cv.notify_all();
 }
