@@ -332,7 +332,7 @@ void TransferQueue::runJob(Slot* slot, std::shared_ptr<Job> job) {
         row.state = RowState::Queued;
         row.reason.clear();
       }
-      if (held && result.step != Step::Failed) {
+      if (held) {  // asked for while it ran: whatever the end, it stays put
         row.state = RowState::Held;
         event = QueueEventKind::RowHeld;
       }
