@@ -3,7 +3,9 @@
 // two folders) go up through the upload queue and come back through the
 // download queue while the service is killed (SIGKILL) and started again at
 // random moments, and the client is quit and started again once in each
-// direction (its queues saved and loaded as at a real restart). At the end
+// direction (its queues saved and loaded as at a real restart). Two upload
+// and three download slots run at once, and rows are held, resumed and
+// moved at random meanwhile. At the end
 // every file on the service and every downloaded file is compared by MD5, no
 // row may be finished that is not, no partial or temporary file may be left
 // and nothing may have been uploaded twice. Prints one line
@@ -156,16 +158,43 @@ transfer::QueueOptions soakOptions() {
   return o;
 }
 
+// A user at the queue meanwhile: now and then a row is held (a running one
+// too), a held row resumed, a row moved to another place.
+void stir(transfer::TransferQueue& q, std::mt19937_64& rng) {
+  if (std::uniform_int_distribution<int>(0, 24)(rng) != 0) return;  // about every half second
+  const auto rows = q.rows();
+  if (rows.empty()) return;
+  const auto pick = [&] { return rows[std::uniform_int_distribution<std::size_t>(0, rows.size() - 1)(rng)]; };
+  std::size_t held = 0;
+  for (const auto& r : rows) held += r.state == transfer::RowState::Held;
+  const transfer::QueueRow r = pick();
+  if (r.state == transfer::RowState::Held)
+    q.resume({r.id});
+  else if (held < 3)
+    q.hold({r.id});
+  q.move(pick().id, std::uniform_int_distribution<std::size_t>(0, rows.size())(rng));
+}
+
+void resumeAll(transfer::TransferQueue& q) {
+  std::vector<std::uint64_t> ids;
+  for (const auto& r : q.rows())
+    if (r.state == transfer::RowState::Held) ids.push_back(r.id);
+  q.resume(ids);
+}
+
 // Works a queue off: start, and start again while rows are left (a user
-// pressing the button once more); the client quits and starts again once,
-// when quitAfter rows are finished. At most `rounds` starts.
+// pressing the button once more, the held rows resumed first); the client
+// quits and starts again once, when quitAfter rows are finished. At most
+// `rounds` starts.
 template <class Queue, class Setup>
 std::vector<transfer::QueueRow> drive(std::unique_ptr<Queue>& q, Setup setup, std::size_t quitAfter, bool& quitDone,
-                                      int rounds, Chaos& chaos) {
+                                      int rounds, Chaos& chaos, std::mt19937_64& rng) {
   std::vector<transfer::QueueRow> finished;
   for (int round = 0; round < rounds && !q->rows().empty(); ++round) {
+    resumeAll(*q);
     q->start();
     while (!q->waitIdle(20)) {
+      if (round < rounds - 2) stir(*q, rng);  // the last rounds finish what is left
       chaos.progress(finished.size() + q->finished().size());
       if (!quitDone && q->finished().size() >= quitAfter) {
         quitDone = true;
@@ -174,7 +203,7 @@ std::vector<transfer::QueueRow> drive(std::unique_ptr<Queue>& q, Setup setup, st
         finished.insert(finished.end(), done.begin(), done.end());
         q.reset();
         q = std::make_unique<Queue>();
-        setup(*q);  // started again: the saved rows come back paused
+        setup(*q);  // started again: the saved rows come back as they were saved
         q->start();
       }
     }
@@ -252,6 +281,7 @@ int main(int argc, char** argv) {
     c.instant = true;
     q.setContext(c);
     q.setListener(countWaits);
+    q.setMaxActive(2);
     q.switchAccount("demo", transfer::QueueStore::open(storePath), "upload");
   };
   auto up = std::make_unique<transfer::UploadQueue>();
@@ -264,7 +294,7 @@ int main(int argc, char** argv) {
   bool quitUp = false, quitDown = false;
   chaos.killAt({sources.size() / 5, sources.size() * 3 / 4});
   chaos.run(2000, 8000);
-  const auto uploaded = drive(up, uploadSetup, sources.size() / 2, quitUp, 8, chaos);
+  const auto uploaded = drive(up, uploadSetup, sources.size() / 2, quitUp, 8, chaos, rng);
   chaos.pause();
 
   int upExact = 0, lost = 0, mixed = 0;
@@ -308,6 +338,7 @@ int main(int argc, char** argv) {
     c.rule = transfer::NameRule::Rename;
     q.setContext(c);
     q.setListener(countWaits);
+    q.setMaxActive(3);
     q.switchAccount("demo", transfer::QueueStore::open(storePath), "download");
   };
   auto down = std::make_unique<transfer::DownloadQueue>();
@@ -320,7 +351,7 @@ int main(int argc, char** argv) {
     }
   chaos.killAt({byId.size() / 4, byId.size() * 2 / 3});
   chaos.run(2000, 8000);
-  const auto downloaded = drive(down, downloadSetup, byId.size() / 2, quitDown, 8, chaos);
+  const auto downloaded = drive(down, downloadSetup, byId.size() / 2, quitDown, 8, chaos, rng);
   chaos.pause();
 
   int downExact = 0;

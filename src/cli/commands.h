@@ -29,9 +29,17 @@ int removeFiles(const Output& out, const std::vector<std::int32_t>& fileIds);
 // Through the core upload and download queues; with retry also the rows an
 // earlier run left failed or waiting.
 int put(const Output& out, const std::vector<std::string>& files, std::int32_t folderId, bool noInstant,
-        bool retry);
+        bool retry, int parallel = 2);
 int get(const Output& out, const std::vector<std::int32_t>& fileIds, const std::string& outDir, bool rename,
-        bool retry);
+        bool retry, int parallel = 3);
+
+// The command line's queued rows of both kinds (put's and get's), and
+// changes to them: verb "hold", "resume", "rm" (rows) or "move" (one row,
+// to "top", "bottom" or a position from 1). While a put or get of the kind
+// runs, the change is sent to it and applied within about a second.
+int listQueue(const Output& out);
+int changeQueue(const Output& out, const std::string& verb, const std::vector<std::uint64_t>& rows,
+                const std::string& to);
 
 // The stored session, its cookies put into the request engine's store.
 // Throws CliError (refused) when nobody is logged in or the session belongs

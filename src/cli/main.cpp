@@ -122,9 +122,11 @@ int main(int argc, char** argv) {
   putCmd->add_option("--folder", uploadFolder, "Target folder id (default 0, the default folder)");
   putCmd->add_flag("--no-instant", noInstant, "Always send the bytes; do not offer the MD5 first");
   putCmd->add_flag("--retry", retry, "Also send again the files an earlier put left failed or waiting");
+  int putParallel = 2, getParallel = 3;
+  putCmd->add_option("--parallel", putParallel, "Files sent at once, 1-10 (default 2)")->check(CLI::Range(1, 10));
   putCmd->callback([&] {
     if (files.empty() && !retry) throw CLI::RequiredError("FILE");
-    run = [&] { return put(out, files, uploadFolder, noInstant, retry); };
+    run = [&] { return put(out, files, uploadFolder, noInstant, retry, putParallel); };
   });
 
   std::string outDir = ".";
@@ -135,9 +137,33 @@ int main(int argc, char** argv) {
       ->type_name(kFolderType);
   getCmd->add_flag("--rename", rename, "Save under a new name when the name is taken (default: replace)");
   getCmd->add_flag("--retry", retry, "Also continue the files an earlier get left failed or waiting");
+  getCmd->add_option("--parallel", getParallel, "Files fetched at once, 1-10 (default 3)")->check(CLI::Range(1, 10));
   getCmd->callback([&] {
     if (ids.empty() && !retry) throw CLI::RequiredError("FILE_ID");
-    run = [&] { return get(out, ids, outDir, rename, retry); };
+    run = [&] { return get(out, ids, outDir, rename, retry, getParallel); };
+  });
+
+  std::vector<std::uint64_t> queueRows;
+  std::uint64_t queueRow = 0;
+  std::string queueTo;
+  auto* queueCmd = app.add_subcommand(
+      "queue", "List the files put and get have queued, or change them (a running put or get takes the change)");
+  queueCmd->require_subcommand(0, 1);
+  const std::pair<const char*, const char*> queueVerbs[] = {
+      {"hold", "Hold rows: they do not start (a running one stops, a download keeps its part) until resumed"},
+      {"resume", "Let held rows start again"},
+      {"rm", "Remove rows that are not running (hold a running row first)"}};
+  for (const auto& [verb, help] : queueVerbs) {
+    auto* sub = queueCmd->add_subcommand(verb, help);
+    sub->add_option("ROW", queueRows, "Rows as queue lists them")->required();
+    sub->callback([&, v = std::string(verb)] { run = [&, v] { return changeQueue(out, v, queueRows, ""); }; });
+  }
+  auto* moveCmd = queueCmd->add_subcommand("move", "Move a row: rows start in list order");
+  moveCmd->add_option("ROW", queueRow, "The row as queue lists it")->required();
+  moveCmd->add_option("--to", queueTo, "top, bottom or a position from 1 (the top)")->required();
+  moveCmd->callback([&] { run = [&] { return changeQueue(out, "move", {queueRow}, queueTo); }; });
+  queueCmd->callback([&] {
+    if (!run) run = [&] { return listQueue(out); };
   });
 
   // Not options of the help: the build writes the installed manual page and

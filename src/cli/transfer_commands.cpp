@@ -26,6 +26,8 @@
 #include "cli/exit_codes.h"
 #include "cli/listing_calls.h"
 #include "cli/progress_line.h"
+#include "cli/queue_files.h"
+#include "cli/run_rows.h"
 #include "browser/scrape_patterns.h"
 #include "cli/service_calls.h"
 #include "net/form.h"
@@ -44,243 +46,41 @@ using transfer::QueueEventKind;
 using transfer::QueueRow;
 using transfer::RowState;
 
-volatile std::sig_atomic_t g_interrupted = 0;
-extern "C" void onInterrupt(int) { g_interrupted = 1; }
-
-// A queue that works off only the rows this run asked for: the account's
-// other saved rows are left exactly as they are (state and reason), for a
-// later run. What became of each row of the run is kept here, whatever the
-// queue's finished list keeps.
-template <class Queue>
-class RunQueue : public Queue {
- public:
-  ~RunQueue() override { this->stop(); }  // before this object's hooks go away
-  void want(std::uint64_t id) {
-    if (m_wanted.insert(id).second) m_order.push_back(id);
-  }
-  bool wanted(std::uint64_t id) const { return m_wanted.count(id) > 0; }
-  // In the order they were asked for.
-  const std::vector<std::uint64_t>& wantedRows() const { return m_order; }
-  // Called on the runner thread for each row done, before it leaves the store.
-  void onDone(std::function<void(const QueueRow&)> f) { m_onDone = std::move(f); }
-  std::optional<QueueRow> ended(std::uint64_t id) const {
-    std::lock_guard lock(m_endedMutex);
-    auto it = m_ended.find(id);
-    return it == m_ended.end() ? std::nullopt : std::optional<QueueRow>(it->second);
-  }
-
- protected:
-  bool takes(const QueueRow& row) const override { return wanted(row.id); }
-  void rowEnded(const QueueRow& row) override {
-    {
-      std::lock_guard lock(m_endedMutex);
-      m_ended[row.id] = row;
-    }
-    if (row.state == RowState::Done && m_onDone) m_onDone(row);
-  }
-
- private:
-  // Written before start(), read by the runner.
-  std::set<std::uint64_t> m_wanted;
-  std::vector<std::uint64_t> m_order;
-  mutable std::mutex m_endedMutex;
-  std::map<std::uint64_t, QueueRow> m_ended;
-  std::function<void(const QueueRow&)> m_onDone;
-};
-
-using CliUploadQueue = RunQueue<transfer::UploadQueue>;
-
-class CliDownloadQueue : public RunQueue<transfer::DownloadQueue> {
- protected:
-  // Interrupted (Ctrl-C, a hang-up, a closed pipe): the partial file stays,
-  // checkpointed as it is, and the next run continues it.
-  void stoppedRow(QueueRow& row) override {
-    if (row.bodyComplete) return;
-    const transfer::FileStamp now = transfer::stampOf(row.partial.path);
-    row.partial.size = now.exists ? now.size : -1;
-    row.partial.mtimeNs = now.mtimeNs;
-  }
-};
-
-// The whole-file queue an earlier version kept for kind and the account. A
-// second run of the same kind for the same account would work the same rows
-// as the first: it is refused while the first holds the lock beside that
-// file (released when the process ends).
+// A second run of the same kind for the same account would work the same
+// rows as the first: it is refused while the first holds the lock beside the
+// whole-file queue of kind (released when the process ends).
 std::string queuePath(const char* kind, const StoredSession& s) {
-  const auto dir = sessionFilePath().parent_path();
-  std::error_code ec;
-  std::filesystem::create_directories(dir, ec);
-  const std::string path = (dir / (std::string(kind) + "-" + net::percentEncode(utf8(s.accountName)) + ".queue")).string();
-  const int lock = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (lock < 0) throw CliError(kExitLocalFile, "cannot open " + path + ".lock: " + std::strerror(errno));
-  if (::flock(lock, LOCK_EX | LOCK_NB) != 0)
+  const std::string path = queueFilePath(kind, s);
+  if (!tryLockQueue(path))
     throw CliError(kExitLocalFile, "another tarnwick-cli run is using " + path + "; wait for it to end");
-  return path;  // the descriptor stays open (and locked) until the process ends
+  return path;
 }
 
 // The queue of kind for the account, from the state folder's store: the run
 // holds the lock of queuePath; the whole file an earlier version kept there
 // is moved into the store first. What the store has to say goes to stderr.
 template <class Queue>
-void openQueue(Queue& queue, const char* kind, const StoredSession& s) {
+RunStore openQueue(Queue& queue, const char* kind, const StoredSession& s) {
   const std::string oldPath = queuePath(kind, s);
-  std::string error;
-  auto store = transfer::QueueStore::open((sessionFilePath().parent_path() / "queues.db").string(), &error);
-  if (!store) throw CliError(kExitLocalFile, error);
-  if (!store->notice().empty()) printError(store->notice());
-  const std::string storeKind = std::string(kind) == "uploads" ? "upload" : "download";
-  const transfer::ImportReport imported = store->importFile(storeKind, s.accountName, oldPath);
+  auto store = openQueueStore();
+  const std::string storeKindName = storeKind(kind);
+  const transfer::ImportReport imported = store->importFile(storeKindName, s.accountName, oldPath);
   for (const std::string& line : imported.problems) printError(line);
   if (!imported.error.empty()) printError(imported.error + "; " + oldPath + " was left as it is");
-  queue.switchAccount(s.accountName, store, storeKind);
+  queue.switchAccount(s.accountName, store, storeKindName);
   for (const std::string& line : queue.rejectedRows()) printError(line);
+  return RunStore{store, storeKindName, s.accountName};
 }
 
-struct Finished {
-  std::uint64_t row = 0;
-  std::string nameUtf8;
-  std::string state;   // "done", "failed", "waiting" (service unreachable), "stopped"
-  std::string reason;  // UTF-8
-  bool local = false;  // failed on this machine
-  bool interrupted = false;  // the run was stopped (a signal, a closed output)
-  QueueRow detail;
-};
-
-// Writes to standard output; a closed pipe ends the run as an interrupt does.
-void emit(const std::string& text) {
-  if (std::fputs(text.c_str(), stdout) < 0 || std::fflush(stdout) != 0) g_interrupted = 1;
-}
-
-// Runs the wanted rows to their end, drawing progress on standard error when
-// it is a terminal, and returns what became of each. Ctrl-C, SIGTERM, a
-// hang-up or a closed output pipe stops the queue (nothing is lost).
-template <class Queue>
-std::vector<Finished> runWanted(const Output& out, Queue& queue,
-                                const std::function<std::string(const QueueRow&)>& doneLine) {
-  const bool tty = !out.json && !out.quiet && ::isatty(STDERR_FILENO);
-  std::mutex mutex;
-  std::vector<QueueEvent> events;
-  queue.setListener([&](const QueueEvent& e) {
-    if (e.kind != QueueEventKind::RowDone && e.kind != QueueEventKind::RowFailed &&
-        e.kind != QueueEventKind::Unreachable)
-      return;
-    std::lock_guard lock(mutex);
-    events.push_back(e);
-  });
-  g_interrupted = 0;
-  constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
-  std::map<int, void (*)(int)> previous;
-  for (int sig : kStopSignals) previous[sig] = std::signal(sig, onInterrupt);
-
-  ProgressLine line;
-  std::mutex printing;  // the progress line (main thread) and the done lines (runner thread)
-  std::atomic<std::uint64_t> drawing{0};
-  std::string waitingNote;
-  const auto clearLine = [&] {
-    if (tty && drawing) std::fputs("\r\033[K", stderr);
-  };
-  // The line of a file done goes out at once, before its row leaves the store.
-  queue.onDone([&](const QueueRow& row) {
-    if (!queue.wanted(row.id)) return;
-    std::lock_guard lock(printing);
-    clearLine();
-    drawing = 0;
-    if (!row.note.empty())
-      printError(utf8(row.name) + ": another file of this run has that name; saved as " + row.finalPath);
-    if (!out.json) emit(doneLine(row));
-  });
-  const auto drain = [&] {
-    std::vector<QueueEvent> now;
-    {
-      std::lock_guard lock(mutex);
-      now.swap(events);
-    }
-    for (const QueueEvent& e : now) {
-      if (!queue.wanted(e.rowId)) continue;
-      const auto row = queue.ended(e.rowId) ? queue.ended(e.rowId) : queue.row(e.rowId);
-      if (!row) continue;
-      if (e.kind == QueueEventKind::Unreachable) {
-        waitingNote = "  (cannot reach the service: " + utf8(e.text) + "; trying again)";
-        continue;
-      }
-      waitingNote.clear();
-      if (e.kind == QueueEventKind::RowFailed) {
-        std::lock_guard lock(printing);
-        clearLine();
-        drawing = 0;
-        printError(utf8(row->name) + ": " + utf8(e.text));
-      }
-    }
-  };
-
-  queue.start();
-  bool stopped = false;
-  for (;;) {
-    const bool idle = queue.waitIdle(tty ? 200 : 500);
-    drain();
-    if (g_interrupted) {
-      queue.stop();
-      stopped = true;
-      drain();
-      break;
-    }
-    if (idle) break;
-    if (!tty) continue;
-    const transfer::QueueProgress p = queue.progress();
-    if (!p.rowId || !queue.wanted(p.rowId)) continue;
-    std::lock_guard lock(printing);
-    if (queue.ended(p.rowId)) continue;  // its line is out
-    if (p.rowId != drawing) {
-      clearLine();
-      line.reset();
-      drawing = p.rowId;
-    }
-    line.sample(p.done, p.total, p.sinceLast);
-    const auto row = queue.row(p.rowId);
-    std::fputs(("\r\033[K" + line.text(row ? utf8(row->name) : "") + waitingNote).c_str(), stderr);
-  }
-  queue.onDone(nullptr);
-  queue.setListener(nullptr);
-  clearLine();
-  for (int sig : kStopSignals) std::signal(sig, previous[sig]);
-  // Rows the store does not have cannot be continued by another run.
-  const bool saved = queue.saveOk();
-  if (!saved) printError("the queue could not be saved: " + queue.lastSaveError());
-  const std::string again = saved ? "; run the command again to continue" : "";
-
-  std::vector<Finished> result;
-  for (std::uint64_t id : queue.wantedRows()) {
-    Finished f;
-    f.row = id;
-    if (auto r = queue.ended(id); r && r->state == RowState::Done) {
-      f.detail = *r;
-      f.state = "done";
-    } else if (auto now = queue.row(id)) {
-      f.detail = *now;
-      f.reason = utf8(now->reason);
-      f.local = now->state == RowState::Failed && now->localFault;
-      // A row whose transfer kept breaking off failed on the network: the
-      // service could not be reached well enough, as for a waiting row.
-      f.state = stopped ? "stopped" : now->state == RowState::Failed && !now->brokenOff ? "failed" : "waiting";
-      if (f.state == "waiting") printError(utf8(now->name) + ": cannot reach the service (" + f.reason + ")" + again);
-    }
-    f.nameUtf8 = utf8(f.detail.name);
-    result.push_back(std::move(f));
-  }
-  if (stopped) {
-    printError("interrupted" + again);
-    for (Finished& f : result) f.interrupted = true;
-  }
-  return result;
-}
-
-// 0 all done; 130 interrupted; 5 some done; else 2 when the service could
-// not be reached, 4 when a local file failed (unreadable, vanished, full
-// disk, a name too long, a target that is a folder), 3 otherwise.
+// 0 all done; 130 interrupted; 5 some done or some held by the user; else 2
+// when the service could not be reached, 4 when a local file failed
+// (unreadable, vanished, full disk, a name too long, a target that is a
+// folder), 3 otherwise.
 int exitCodeOf(const std::vector<Finished>& rows, std::size_t localFailures) {
-  std::size_t done = 0, waiting = 0, stopped = 0, local = localFailures;
+  std::size_t done = 0, waiting = 0, stopped = 0, held = 0, local = localFailures;
   for (const auto& r : rows) {
     done += r.state == "done";
+    held += r.state == "held";
     waiting += r.state == "waiting";
     stopped += r.state == "stopped" || r.interrupted;
     local += r.local;
@@ -288,7 +88,7 @@ int exitCodeOf(const std::vector<Finished>& rows, std::size_t localFailures) {
   if (stopped) return 130;
   const std::size_t all = rows.size() + localFailures;
   if (done == all) return kExitOk;
-  if (done > 0) return kExitPartial;
+  if (done > 0 || held > 0) return kExitPartial;
   if (waiting) return kExitUnreachable;
   return local ? kExitLocalFile : kExitRefused;
 }
@@ -302,7 +102,7 @@ json finishedJson(const Finished& f) {
 }  // namespace
 
 int put(const Output& out, const std::vector<std::string>& files, std::int32_t folderId, bool noInstant,
-        bool retry) {
+        bool retry, int parallel) {
   const StoredSession s = requireSession();
   const net::Hosts& hosts = net::hosts();
   CliUploadQueue queue;
@@ -315,7 +115,8 @@ int put(const Output& out, const std::vector<std::string>& files, std::int32_t f
   context.listingRowPattern = browser::patterns::fileRow();
   context.instant = !noInstant;
   queue.setContext(context);
-  openQueue(queue, "uploads", s);
+  queue.setMaxActive(parallel);
+  const RunStore where = openQueue(queue, "uploads", s);
 
   json results = json::array();
   std::size_t localFailures = 0;
@@ -355,7 +156,7 @@ int put(const Output& out, const std::vector<std::string>& files, std::int32_t f
   if (retry)
     for (const QueueRow& r : saved) queue.want(r.id);
 
-  const auto finished = runWanted(out, queue, [](const QueueRow& r) {
+  const auto finished = runWanted(out, queue, queue, where, [](const QueueRow& r) {
     return std::to_string(r.remoteId) + "\t" + plainName(utf8(r.name)) + "\t" + byteText(r.size) + "\t" +
            (r.instant ? "instant" : "sent") + "\n";
   });
@@ -375,7 +176,7 @@ int put(const Output& out, const std::vector<std::string>& files, std::int32_t f
 }
 
 int get(const Output& out, const std::vector<std::int32_t>& fileIds, const std::string& outDir, bool rename,
-        bool retry) {
+        bool retry, int parallel) {
   const StoredSession s = requireSession();
   std::error_code ec;
   // The folder is fixed now, absolute: a later run from another working folder saves into it too.
@@ -397,7 +198,8 @@ int get(const Output& out, const std::vector<std::int32_t>& fileIds, const std::
   context.saveFolder = folder;
   context.rule = rename ? transfer::NameRule::Rename : transfer::NameRule::Overwrite;
   queue.setContext(context);
-  openQueue(queue, "downloads", s);
+  queue.setMaxActive(parallel);
+  const RunStore where = openQueue(queue, "downloads", s);
 
   // A file asked for again into the same folder continues its saved row.
   const std::vector<QueueRow> saved = queue.rows();
@@ -408,15 +210,22 @@ int get(const Output& out, const std::vector<std::int32_t>& fileIds, const std::
   for (std::int32_t id : fileIds)
     if (auto it = savedRows.find(std::to_string(id)); it != savedRows.end()) queue.want(it->second);
     else unknown.insert(id);
-  // Name and size of the others come from the member's listings.
+  // Name and size of the others come from the member's listings; they are
+  // queued in the order they were asked for (rows start in queue order).
   if (!unknown.empty()) {
+    std::map<std::int32_t, browser::FileRow> found;
     for (const auto& f : fetchFolders(s)) {
       forEachFile(s, f.id, [&](const browser::FileRow& r) {
-        if (unknown.erase(r.id)) queue.want(queue.add(std::to_string(r.id), r.name, r.size, folder));
+        if (unknown.erase(r.id)) found[r.id] = r;
         return !unknown.empty();
       });
       if (unknown.empty()) break;
     }
+    for (std::int32_t id : fileIds)
+      if (auto it = found.find(id); it != found.end()) {
+        queue.want(queue.add(std::to_string(id), it->second.name, it->second.size, folder));
+        found.erase(it);
+      }
   }
   json results = json::array();
   for (std::int32_t id : unknown) {
@@ -426,7 +235,7 @@ int get(const Output& out, const std::vector<std::int32_t>& fileIds, const std::
   if (retry)
     for (const QueueRow& r : saved) queue.want(r.id);
 
-  const auto finished = runWanted(out, queue, [](const QueueRow& r) {
+  const auto finished = runWanted(out, queue, queue, where, [](const QueueRow& r) {
     return r.fileId + "\t" + plainName(r.finalPath) + "\t" + byteText(r.size) + "\n";
   });
   for (const Finished& f : finished) {

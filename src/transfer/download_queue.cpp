@@ -102,6 +102,18 @@ void DownloadQueue::stoppedRow(QueueRow& row) {
   row.partial = PartialFile{};
 }
 
+void DownloadQueue::heldRow(QueueRow& row) {
+  if (row.bodyComplete) return;  // complete: only the rename is left
+  const FileStamp now = stampOf(row.partial.path);
+  row.partial.size = now.exists ? now.size : -1;
+  row.partial.mtimeNs = now.mtimeNs;
+}
+
+std::string DownloadQueue::exclusiveKey(const QueueRow& row) const {
+  const std::string folder = row.saveFolder.empty() ? normalFolder(m_context.get().saveFolder) : row.saveFolder;
+  return folder + safeFileName(net::toUtf8(row.name));
+}
+
 void DownloadQueue::runBegins() {
   std::lock_guard lock(m_writtenMutex);
   m_written.clear();

@@ -1,5 +1,6 @@
 #pragma once
-// The download queue: listed files fetched one at a time into a save folder.
+// The download queue: listed files fetched into a save folder, up to
+// maxActive() at once.
 //
 // One row: the address page of the file, then the body into a partial file
 // of the row's own beside the target (name.<file id>-<row>.tnwkpart), renamed
@@ -57,7 +58,12 @@ class DownloadQueue : public TransferQueue {
   StepResult runRow(QueueRow& row) override;
   void forgetRow(const QueueRow& row) override;
   void stoppedRow(QueueRow& row) override;
+  // A held row keeps its partial file, checkpointed as it is, for its resume.
+  void heldRow(QueueRow& row) override;
   void runBegins() override;
+  // Two rows of one target (save folder and local name) never run at once:
+  // both would take the same name, and the name rule is decided at the rename.
+  std::string exclusiveKey(const QueueRow& row) const override;
   // Saves how far the partial file has come (while the transfer runs).
   void checkpoint(QueueRow& row);
 

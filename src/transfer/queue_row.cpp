@@ -16,20 +16,27 @@ namespace {
 
 constexpr const char* kHeader = "tarnwick-queue 1";
 
-const char* stateName(RowState s) {
+}  // namespace
+
+const char* rowStateName(RowState s) {
   switch (s) {
     case RowState::Queued: return "queued";
     case RowState::Running: return "running";
-    case RowState::Paused: return "paused";
+    case RowState::Waiting: return "waiting";
+    case RowState::Held: return "held";
     case RowState::Failed: return "failed";
     case RowState::Done: return "done";
   }
   return "queued";
 }
 
+namespace {
+
 std::optional<RowState> stateFrom(const std::string& s) {
-  for (RowState st : {RowState::Queued, RowState::Running, RowState::Paused, RowState::Failed, RowState::Done})
-    if (s == stateName(st)) return st;
+  if (s == "paused") return RowState::Queued;  // written by earlier versions
+  for (RowState st : {RowState::Queued, RowState::Running, RowState::Waiting, RowState::Held, RowState::Failed,
+                      RowState::Done})
+    if (s == rowStateName(st)) return st;
   return std::nullopt;
 }
 
@@ -98,7 +105,7 @@ std::string encodeRow(const QueueRow& r) {
   auto field = [&](const char* key, const std::string& value) { o << key << '=' << escape(value) << '\t'; };
   field("id", std::to_string(r.id));
   field("account", r.account);
-  field("state", stateName(r.state));
+  field("state", rowStateName(r.state));
   field("reason", r.reason);
   field("local", r.localPath);
   field("name", r.name);

@@ -2,13 +2,18 @@
 // One row of an upload or download queue, its text form (what the queue
 // store keeps per row), and the whole-file queue of earlier versions.
 //
-//              start()                        file in place
-//   Queued  ------------->  Running  ------------------------------> Done
-//     ^  ^                    |   |
-//     |  |  service unreachable|   | refused, local error, changed file
-//     |  +---- (reconnect) ----+   v
-//     |                          Failed (reason) --- start() ---> Queued
-//   Paused (loaded from the saved queue, or reconnects gave up) -- start() --^
+//                 a free slot, no exclusive key taken, the gate open
+//   Queued  ------------------------------------------> Running --> Done
+//    ^ ^  ^                                             |  |  |
+//    | |  +--- stop(), or broken off (tried again soon) -+  |  | refused, local
+//    | |                                                    |  | error, changed
+//    | +-- gate reopens -- Waiting <-- service unreachable -+  v file
+//    |                                                      Failed (reason)
+//    +-- resume() -- Held <-- hold() (from any state but Done) |
+//    +-- retry(), start() ------------------------------------+
+//
+// Saved text of the states: "queued", "running", "waiting", "held",
+// "failed", "done"; the "paused" of earlier versions reads as queued.
 //
 // Texts are GBK (names, reasons); paths are native file-system bytes.
 
@@ -19,7 +24,17 @@
 
 namespace tarnwick::transfer {
 
-enum class RowState { Queued, Running, Paused, Failed, Done };
+enum class RowState {
+  Queued,
+  Running,
+  Waiting,
+  Held,
+  Failed,
+  Done,
+  Paused = Held,  // the earlier name of Held, kept until every caller says Held
+};
+// The saved text of a state ("queued", "running", ...).
+const char* rowStateName(RowState state);
 
 // What a download does when its target name is taken: replace the file, save
 // under a new name (a number before the name), or fail (Keep).
@@ -44,7 +59,7 @@ struct QueueRow {
   std::uint64_t id = 0;      // unique in its queue, kept in the saved file
   std::string account;       // the member who queued it (GBK)
   RowState state = RowState::Queued;
-  std::string reason;        // why it failed or paused (GBK), empty otherwise
+  std::string reason;        // why it failed or waits (GBK), empty otherwise
 
   // Upload: the local file and where it goes. Download: the listed file and
   // the folder it is saved in. Every rule that decides the outcome is fixed

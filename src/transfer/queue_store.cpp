@@ -23,7 +23,17 @@ constexpr const char* kSchema =
     " position INTEGER NOT NULL,"
     " data BLOB NOT NULL,"
     " PRIMARY KEY(kind, account, id));"
-    "CREATE INDEX IF NOT EXISTS queue_rows_order ON queue_rows(kind, account, position);";
+    "CREATE INDEX IF NOT EXISTS queue_rows_order ON queue_rows(kind, account, position);"
+    "CREATE TABLE IF NOT EXISTS queue_requests("
+    " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " kind TEXT NOT NULL,"
+    " account BLOB NOT NULL,"
+    " verb TEXT NOT NULL,"
+    " row INTEGER NOT NULL,"
+    " position INTEGER NOT NULL DEFAULT 0,"
+    " answered INTEGER NOT NULL DEFAULT 0,"
+    " ok INTEGER NOT NULL DEFAULT 0,"
+    " message TEXT NOT NULL DEFAULT '');";
 
 bool validKind(const std::string& kind) { return kind == "upload" || kind == "download"; }
 
@@ -379,6 +389,65 @@ ImportReport QueueStore::importFile(const std::string& kind, const std::string& 
   else
     report.problems.push_back(oldPath + ": imported, but could not be renamed; it will be read again");
   return report;
+}
+
+std::int64_t QueueStore::postRequest(const std::string& kind, const std::string& account,
+                                     const QueueRequest& request, std::string* error) {
+  std::lock_guard lock(m_mutex);
+  Statement insert(m_db, "INSERT INTO queue_requests(kind, account, verb, row, position) VALUES(?1, ?2, ?3, ?4, ?5)");
+  if (!insert.ok()) {
+    if (error) *error = failure("post a request to");
+    return 0;
+  }
+  insert.text(1, kind).blob(2, account).text(3, request.verb);
+  insert.integer(4, static_cast<std::int64_t>(request.row)).integer(5, request.position);
+  if (insert.step() != SQLITE_DONE) {
+    if (error) *error = failure("post a request to");
+    return 0;
+  }
+  return sqlite3_last_insert_rowid(m_db);
+}
+
+std::vector<QueueRequest> QueueStore::openRequests(const std::string& kind, const std::string& account) {
+  std::lock_guard lock(m_mutex);
+  std::vector<QueueRequest> out;
+  Statement q(m_db,
+              "SELECT id, verb, row, position FROM queue_requests WHERE kind=?1 AND account=?2 AND answered=0 "
+              "ORDER BY id");
+  if (!q.ok()) return out;
+  q.text(1, kind).blob(2, account);
+  while (q.step() == SQLITE_ROW) {
+    QueueRequest r;
+    r.id = q.integerAt(0);
+    r.verb = q.bytesAt(1);
+    r.row = static_cast<std::uint64_t>(q.integerAt(2));
+    r.position = q.integerAt(3);
+    out.push_back(std::move(r));
+  }
+  return out;
+}
+
+bool QueueStore::answerRequest(std::int64_t id, bool ok, const std::string& message) {
+  std::lock_guard lock(m_mutex);
+  Statement u(m_db, "UPDATE queue_requests SET answered=1, ok=?2, message=?3 WHERE id=?1");
+  if (!u.ok()) return false;
+  u.integer(1, id).integer(2, ok ? 1 : 0).text(3, message);
+  return u.step() == SQLITE_DONE;
+}
+
+std::optional<std::pair<bool, std::string>> QueueStore::requestAnswer(std::int64_t id) {
+  std::lock_guard lock(m_mutex);
+  Statement q(m_db, "SELECT ok, message FROM queue_requests WHERE id=?1 AND answered=1");
+  if (!q.ok()) return std::nullopt;
+  q.integer(1, id);
+  if (q.step() != SQLITE_ROW) return std::nullopt;
+  return std::make_pair(q.integerAt(0) != 0, q.bytesAt(1));
+}
+
+void QueueStore::dropRequest(std::int64_t id) {
+  std::lock_guard lock(m_mutex);
+  Statement d(m_db, "DELETE FROM queue_requests WHERE id=?1");
+  if (d.ok()) d.integer(1, id).step();
 }
 
 }  // namespace tarnwick::transfer

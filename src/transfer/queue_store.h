@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,15 @@ struct ImportReport {
   std::vector<std::string> problems;  // lines of the old file that were not taken (cut, unreadable)
   std::string error;                  // the insert failed: the old file was left as it was
   std::string renamedTo;              // where the old file now is ("" when it was not moved)
+};
+
+// A change of a row asked for by another process while a run works the
+// queue (that run applies it and answers).
+struct QueueRequest {
+  std::int64_t id = 0;
+  std::string verb;           // "hold", "resume", "rm", "move"
+  std::uint64_t row = 0;
+  std::int64_t position = 0;  // move: the index it goes to (clamped by the run)
 };
 
 class QueueStore {
@@ -67,6 +77,16 @@ class QueueStore {
   // them; other rows keep theirs.
   bool setOrder(const std::string& kind, const std::string& account, const std::vector<std::uint64_t>& ids,
                 std::string* error = nullptr);
+  // Requests to the run that works kind's queue of the account: posted by
+  // one process, taken and answered by the run, then the answer read and
+  // the request dropped by the poster. postRequest gives the id (0: failed).
+  std::int64_t postRequest(const std::string& kind, const std::string& account, const QueueRequest& request,
+                           std::string* error = nullptr);
+  std::vector<QueueRequest> openRequests(const std::string& kind, const std::string& account);
+  bool answerRequest(std::int64_t id, bool ok, const std::string& message);
+  // Not answered yet: nullopt. Otherwise whether it was applied, and why not.
+  std::optional<std::pair<bool, std::string>> requestAnswer(std::int64_t id);
+  void dropRequest(std::int64_t id);
   // Moves a whole-file queue of the earlier versions into the store: its rows
   // in one transaction (ids already stored are left as the store has them),
   // then, only after the commit, the file is renamed to "<file>.imported".

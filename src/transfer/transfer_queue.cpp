@@ -4,7 +4,6 @@
 #include <chrono>
 #include <random>
 
-#include "net/connection_share.h"
 #include "transfer/transfer.h"
 
 namespace tarnwick::transfer {
@@ -25,7 +24,7 @@ std::uint64_t newRowId() {
 TransferQueue::TransferQueue() = default;
 
 TransferQueue::~TransferQueue() {
-  // The derived queue has stopped the runner in its own destructor (runRow
+  // The derived queue has stopped the scheduler in its own destructor (runRow
   // is gone by now); this only joins what is left.
   if (m_thread.joinable()) {
     if (m_thread.get_id() == std::this_thread::get_id())
@@ -68,8 +67,9 @@ void TransferQueue::switchAccount(const std::string& account, std::shared_ptr<Qu
   if (store) loaded = store->load(kind, account);
   std::map<std::uint64_t, std::string> stored;
   for (QueueRow& r : loaded.rows) {
-    // A failed row stays failed with its reason; the others wait for a start.
-    if (r.state != RowState::Failed) r.state = RowState::Paused;
+    // Rows stay as they were saved; one saved running was cut by the end of
+    // its run and is queued again.
+    if (r.state == RowState::Running || r.state == RowState::Done) r.state = RowState::Queued;
     r.account = account;
     loadedRow(r);
     // What loading changes is made again at every load: not written back.
@@ -86,6 +86,7 @@ void TransferQueue::switchAccount(const std::string& account, std::shared_ptr<Qu
     m_stored = std::move(stored);
     m_finished.clear();
     m_saveDone = m_saveWanted;  // what was loaded is what the store holds
+    m_orderChanged = false;
     m_saveOk = true;
     m_saveError.clear();
   }
@@ -132,6 +133,7 @@ std::uint64_t TransferQueue::addRow(QueueRow row) {
     m_rows.push_back(row);
     saveLocked();
   }
+  m_cv.notify_all();  // a running scheduler takes it in turn
   announce(QueueEventKind::Changed);
   return row.id;
 }
@@ -142,7 +144,9 @@ bool TransferQueue::remove(const std::vector<std::uint64_t>& ids) {
   {
     std::lock_guard lock(m_mutex);
     for (std::uint64_t id : ids) {
-      if (id == m_runningRow && m_runningRow != 0) {
+      if (std::any_of(m_rows.begin(), m_rows.end(),
+                      [id](const QueueRow& r) { return r.id == id && r.state == RowState::Running; })) {
+        // Running: its transfer would go on writing.
         refused = true;
         continue;
       }
@@ -158,54 +162,100 @@ bool TransferQueue::remove(const std::vector<std::uint64_t>& ids) {
   return !refused;
 }
 
-void TransferQueue::start() {
+void TransferQueue::hold(const std::vector<std::uint64_t>& ids) {
+  std::vector<std::uint64_t> held;
+  std::vector<std::shared_ptr<Transfer>> close;
   {
     std::lock_guard lock(m_mutex);
-    if (m_running) return;
-    if (m_thread.joinable()) {  // the previous runner has ended (idle)
-      if (m_thread.get_id() == std::this_thread::get_id())
-        m_thread.detach();
-      else
-        m_thread.join();
+    for (std::uint64_t id : ids) {
+      auto it = std::find_if(m_rows.begin(), m_rows.end(), [id](const QueueRow& r) { return r.id == id; });
+      if (it == m_rows.end()) continue;
+      if (auto job = m_jobs.find(id); job != m_jobs.end() && it->state == RowState::Running) {
+        // A request whose reply decides whether the service made a file is
+        // never cut: the hold waits for the reply.
+        if (it->pending != Pending::None) {
+          job->second->holdAfter = true;
+          continue;
+        }
+        job->second->hold = true;
+        job->second->cancel = true;
+        if (job->second->transfer) close.push_back(job->second->transfer);
+        continue;
+      }
+      if (it->state == RowState::Queued || it->state == RowState::Waiting || it->state == RowState::Failed) {
+        it->state = RowState::Held;
+        held.push_back(id);
+      }
     }
+    if (!held.empty()) saveLocked();
+  }
+  m_cv.notify_all();
+  for (auto& t : close) t->close();
+  for (std::uint64_t id : held) announce(QueueEventKind::RowHeld, id);
+  if (!held.empty()) announce(QueueEventKind::Changed);
+}
+
+void TransferQueue::resume(const std::vector<std::uint64_t>& ids) {
+  bool changed = false;
+  {
+    std::lock_guard lock(m_mutex);
     for (QueueRow& r : m_rows)
-      if ((r.state == RowState::Failed || r.state == RowState::Paused) && takes(r)) {
+      if (r.state == RowState::Held && std::find(ids.begin(), ids.end(), r.id) != ids.end()) {
+        r.state = RowState::Queued;
+        changed = true;
+      }
+    if (changed) saveLocked();
+  }
+  m_cv.notify_all();
+  if (changed) announce(QueueEventKind::Changed);
+}
+
+void TransferQueue::retry(const std::vector<std::uint64_t>& ids) {
+  bool changed = false;
+  {
+    std::lock_guard lock(m_mutex);
+    for (QueueRow& r : m_rows)
+      if (r.state == RowState::Failed && std::find(ids.begin(), ids.end(), r.id) != ids.end()) {
         r.state = RowState::Queued;
         r.reason.clear();
         r.brokenTries = 0;
+        r.brokenOff = false;
         r.localFault = false;
+        changed = true;
       }
-    m_stop = false;
-    m_waiting = false;
-    m_running = true;
-    saveLocked();
-    m_thread = std::thread(&TransferQueue::runner, this);
+    if (changed) saveLocked();
   }
+  m_cv.notify_all();
+  if (changed) announce(QueueEventKind::Changed);
+}
+
+void TransferQueue::move(std::uint64_t id, std::size_t position) {
+  {
+    std::lock_guard lock(m_mutex);
+    auto it = std::find_if(m_rows.begin(), m_rows.end(), [id](const QueueRow& r) { return r.id == id; });
+    if (it == m_rows.end()) return;
+    QueueRow row = std::move(*it);
+    m_rows.erase(it);
+    position = std::min(position, m_rows.size());
+    m_rows.insert(m_rows.begin() + static_cast<std::ptrdiff_t>(position), std::move(row));
+    m_orderChanged = true;
+    saveLocked();
+  }
+  m_cv.notify_all();
   announce(QueueEventKind::Changed);
 }
 
-void TransferQueue::stop() {
-  std::shared_ptr<Transfer> transfer;
-  std::thread thread;
+void TransferQueue::setMaxActive(int n) {
   {
     std::lock_guard lock(m_mutex);
-    m_stop = true;
-    transfer = m_transfer;
-    thread = std::move(m_thread);
+    m_maxActive = std::clamp(n, 1, 10);
   }
   m_cv.notify_all();
-  if (transfer) transfer->close();
-  if (thread.joinable()) {
-    if (thread.get_id() == std::this_thread::get_id())
-      thread.detach();  // stopped from its own listener: it ends after this call
-    else
-      thread.join();
-  }
-  {
-    std::lock_guard lock(m_mutex);
-    saveLocked();
-  }
-  flushSave();
+}
+
+int TransferQueue::maxActive() const {
+  std::lock_guard lock(m_mutex);
+  return m_maxActive;
 }
 
 bool TransferQueue::running() const { return m_running.load(); }
@@ -220,27 +270,46 @@ bool TransferQueue::waitIdle(int timeoutMs) {
   return true;
 }
 
-QueueProgress TransferQueue::progress() {
-  std::shared_ptr<Transfer> t;
-  QueueProgress p;
+std::vector<QueueProgress> TransferQueue::progressAll() {
+  std::vector<std::pair<std::uint64_t, std::shared_ptr<Transfer>>> running;
   {
     std::lock_guard lock(m_mutex);
-    t = m_transfer;
-    p.rowId = m_runningRow;
+    for (const QueueRow& r : m_rows)
+      if (auto job = m_jobs.find(r.id); job != m_jobs.end()) running.emplace_back(r.id, job->second->transfer);
   }
-  if (!t) return p;
-  p.done = t->bytesTransferred();
-  p.total = t->totalSize();
-  p.sinceLast = t->bytesSinceLastQuery();
-  return p;
+  std::vector<QueueProgress> out;
+  for (const auto& [id, t] : running) {
+    QueueProgress p;
+    p.rowId = id;
+    if (t) {
+      p.done = t->bytesTransferred();
+      p.total = t->totalSize();
+      p.sinceLast = t->bytesSinceLastQuery();
+    }
+    out.push_back(p);
+  }
+  return out;
 }
 
-bool TransferQueue::pause(int ms) {
-  std::unique_lock lock(m_mutex);
-  return !m_cv.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_stop.load(); });
+QueueProgress TransferQueue::progress() {
+  QueueProgress sum;
+  bool unknown = false;
+  for (const QueueProgress& p : progressAll()) {
+    if (!sum.rowId) {
+      sum.rowId = p.rowId;
+      sum.total = 0;
+    }
+    sum.done += p.done;
+    sum.sinceLast += p.sinceLast;
+    if (p.total < 0) unknown = true;
+    else sum.total += p.total;
+  }
+  if (unknown) sum.total = -1;
+  return sum;
 }
 
 void TransferQueue::updateRow(const QueueRow& row) {
+  std::vector<std::shared_ptr<Transfer>> close;
   {
     std::lock_guard lock(m_mutex);
     for (QueueRow& r : m_rows)
@@ -249,186 +318,11 @@ void TransferQueue::updateRow(const QueueRow& row) {
         r = row;
         r.state = state;
       }
+    applyHoldAfterLocked(row, close);
     saveLocked();
   }
+  for (auto& t : close) t->close();
   announce(QueueEventKind::Changed);
-}
-
-TransferReport TransferQueue::runTransfer(std::shared_ptr<Transfer> transfer, TransferParams params,
-                                          std::function<bool()> onNameConflict, std::function<void()> onTick,
-                                          int tickMs) {
-  struct Wait {
-    std::mutex m;
-    std::condition_variable cv;
-    bool ended = false;
-    TransferReport report;
-  };
-  auto wait = std::make_shared<Wait>();
-  params.handlerExecutor = nullptr;  // the handler only hands the report over
-  params.connections = m_connections;
-  params.onFinished = [wait, onNameConflict](int code, const TransferReport& r) {
-    if (code == kEventNameConflict) return onNameConflict ? onNameConflict() : true;
-    if (code == kEventThreadEnded) {
-      std::lock_guard lock(wait->m);
-      wait->report = r;
-      wait->ended = true;
-      wait->cv.notify_all();
-    }
-    return true;
-  };
-  TransferReport closed;
-  closed.outcome = Outcome::Closed;
-  closed.localFile = params.localFile;
-  closed.remoteUrl = params.remoteUrl;
-  {
-    std::lock_guard lock(m_mutex);
-    if (m_stop) return closed;
-    m_transfer = transfer;
-  }
-  if (!transfer->start(params)) {
-    std::lock_guard lock(m_mutex);
-    m_transfer.reset();
-    closed.outcome = Outcome::BadParameters;
-    closed.error = "the transfer did not start";
-    return closed;
-  }
-  if (m_stop) transfer->close();  // stop() came between the check and the start
-  TransferReport report;
-  {
-    std::unique_lock lock(wait->m);
-    while (!wait->cv.wait_for(lock, std::chrono::milliseconds(std::max(50, tickMs)), [&] { return wait->ended; }))
-      if (onTick) {
-        lock.unlock();
-        onTick();
-        lock.lock();
-      }
-    report = wait->report;
-  }
-  {
-    std::lock_guard lock(m_mutex);
-    m_transfer.reset();
-  }
-  return report;  // the object is destroyed here, its thread joined (past its handler)
-}
-
-std::optional<std::size_t> TransferQueue::nextQueuedLocked() const {
-  for (std::size_t i = 0; i < m_rows.size(); ++i)
-    if (m_rows[i].state == RowState::Queued && takes(m_rows[i])) return i;
-  return std::nullopt;
-}
-
-void TransferQueue::runner() {
-  std::size_t unreachableTries = 0;
-  // The FTP session of one file is taken up by the next; it ends with the run.
-  m_connections = std::make_shared<net::ConnectionShare>();
-  runBegins();
-  for (;;) {
-    QueueRow row;
-    {
-      std::lock_guard lock(m_mutex);
-      if (m_stop) break;
-      auto i = nextQueuedLocked();
-      if (!i) break;
-      m_rows[*i].state = RowState::Running;
-      m_rows[*i].reason.clear();
-      m_runningRow = m_rows[*i].id;
-      row = m_rows[*i];
-      saveLocked();
-    }
-    announce(QueueEventKind::RowStarted, row.id);
-    announce(QueueEventKind::Changed);
-
-    StepResult result = runRow(row);
-    if (result.step == Step::Stopped) stoppedRow(row);
-    if (result.step == Step::Done) {
-      // Told before the row leaves the store: a run killed in between finds
-      // the row again (and its file done), never a file it did not report.
-      row.state = RowState::Done;
-      row.reason.clear();
-      rowEnded(row);
-    }
-
-    QueueEventKind event = QueueEventKind::Changed;
-    int delay = -1;  // >= 0: wait, then try the row again
-    {
-      std::lock_guard lock(m_mutex);
-      auto it = std::find_if(m_rows.begin(), m_rows.end(), [&](const QueueRow& r) { return r.id == row.id; });
-      row.brokenOff = false;
-      if (result.step == Step::Broken && ++row.brokenTries >= m_options.brokenLimit) {
-        result.step = Step::Failed;
-        row.brokenOff = true;
-      }
-      switch (result.step) {
-        case Step::Done:
-          row.state = RowState::Done;
-          row.reason.clear();
-          m_finished.insert(m_finished.begin(), row);
-          if (m_finished.size() > static_cast<std::size_t>(std::max(1, m_options.finishedLimit)))
-            m_finished.resize(static_cast<std::size_t>(std::max(1, m_options.finishedLimit)));
-          if (it != m_rows.end()) m_rows.erase(it);
-          event = QueueEventKind::RowDone;
-          unreachableTries = 0;
-          break;
-        case Step::Failed:
-          row.state = RowState::Failed;
-          row.reason = result.reason;
-          row.localFault = result.local;
-          event = QueueEventKind::RowFailed;
-          unreachableTries = 0;
-          break;
-        case Step::Stopped:
-          row.state = RowState::Queued;
-          row.reason.clear();
-          break;
-        case Step::Broken:  // the service answered, then the transfer broke: soon again, a few times
-          row.state = RowState::Queued;
-          row.reason = result.reason;
-          event = QueueEventKind::Unreachable;
-          delay = m_options.brokenDelayMs;
-          break;
-        case Step::Unreachable: {
-          row.state = RowState::Queued;
-          row.reason = result.reason;
-          event = QueueEventKind::Unreachable;
-          const auto& delays = m_options.reconnectDelaysMs;
-          if (unreachableTries < delays.size())
-            delay = delays[unreachableTries];
-          else if (m_options.repeatLast && !delays.empty())
-            delay = delays.back();
-          ++unreachableTries;
-          if (delay < 0) {  // no more tries: every waiting row pauses
-            for (QueueRow& r : m_rows)
-              if (r.state == RowState::Queued && takes(r)) r.state = RowState::Paused;
-            row.state = RowState::Paused;
-          }
-          break;
-        }
-      }
-      if (result.step != Step::Done && it != m_rows.end()) *it = row;
-      m_runningRow = 0;
-      if (delay >= 0) m_waiting = true;
-      saveLocked();
-    }
-    if (row.state == RowState::Failed) rowEnded(row);
-    if (event != QueueEventKind::Changed) announce(event, row.id, result.reason);
-    announce(QueueEventKind::Changed);
-    if (delay >= 0) {
-      const bool go = pause(delay);
-      m_waiting = false;
-      if (!go) break;
-    }
-  }
-  m_connections.reset();  // the kept session says QUIT
-  {
-    std::lock_guard lock(m_mutex);
-    m_running = false;
-    m_waiting = false;
-    m_runningRow = 0;
-    saveLocked();
-  }
-  m_cv.notify_all();
-  announce(QueueEventKind::Changed);
-  announce(QueueEventKind::Idle);
 }
 
 }  // namespace tarnwick::transfer

@@ -7,6 +7,7 @@
 #include <chrono>
 
 #include "net/text.h"
+#include "transfer/transfer.h"
 
 namespace tarnwick::transfer {
 
@@ -27,6 +28,7 @@ std::string TransferQueue::lastSaveError() const {
 
 bool TransferQueue::updateRowNow(const QueueRow& row) {
   bool found = false;
+  std::vector<std::shared_ptr<Transfer>> close;
   {
     std::lock_guard lock(m_mutex);
     for (QueueRow& r : m_rows)
@@ -36,8 +38,10 @@ bool TransferQueue::updateRowNow(const QueueRow& row) {
         r.state = state;
         found = true;
       }
+    applyHoldAfterLocked(row, close);
     ++m_saveWanted;
   }
+  for (auto& t : close) t->close();
   announce(QueueEventKind::Changed);
   return flushSave() && found;
 }
@@ -55,11 +59,14 @@ bool TransferQueue::flushSave() {
   std::shared_ptr<QueueStore> store;
   std::string kind, account;
   std::uint64_t wanted = 0;
+  bool order = false;
   {
     std::lock_guard lock(m_mutex);
     if (!m_store) return true;
     if (m_saveDone == m_saveWanted && m_saveOk) return true;
     rows = m_rows;
+    order = m_orderChanged;
+    m_orderChanged = false;
     store = m_store;
     kind = m_kind;
     account = m_account;
@@ -82,7 +89,12 @@ bool TransferQueue::flushSave() {
   for (const auto& [id, text] : m_stored)
     if (!present.count(id)) removed.push_back(id);
   std::string error;
-  const bool ok = (put.empty() && removed.empty()) || store->apply(kind, account, put, removed, &error);
+  bool ok = (put.empty() && removed.empty()) || store->apply(kind, account, put, removed, &error);
+  if (ok && order) {  // rows moved: the store takes the queue's order
+    std::vector<std::uint64_t> ids;
+    for (const QueueRow& r : rows) ids.push_back(r.id);
+    ok = store->setOrder(kind, account, ids, &error);
+  }
   if (ok) {
     for (std::size_t i = 0; i < put.size(); ++i) m_stored[put[i].id] = std::move(texts[i]);
     for (std::uint64_t id : removed) m_stored.erase(id);
@@ -91,6 +103,7 @@ bool TransferQueue::flushSave() {
   {
     std::lock_guard lock(m_mutex);
     m_saveDone = std::max(m_saveDone, wanted);
+    if (!ok && order) m_orderChanged = true;  // written with the next commit
     tell = !ok && (m_saveOk || m_saveError != error);  // once per failure, not at every retry
     m_saveOk = ok;
     m_saveError = ok ? std::string() : error;

@@ -66,6 +66,11 @@ std::uint64_t UploadQueue::add(const std::string& localPath, std::optional<std::
   return addRow(std::move(row));
 }
 
+std::string UploadQueue::exclusiveKey(const QueueRow& row) const {
+  const std::string host = row.ftpHost.empty() ? m_context.get().ftpHost : row.ftpHost;
+  return host + '\n' + storedFileName(row.name);
+}
+
 void UploadQueue::loadedRow(QueueRow& row) {
   if (!stampOf(row.localPath).exists) {
     row.state = RowState::Failed;

@@ -1,5 +1,6 @@
 #pragma once
-// The upload queue: local files sent one at a time into the member's folders.
+// The upload queue: local files sent into the member's folders, up to
+// maxActive() at once, each slot with its own FTP session for the run.
 //
 // One row: the instant upload first when it is on (the file's MD5 offered to
 // the service; taken: done), otherwise the file itself by FTP to
@@ -68,6 +69,11 @@ class UploadQueue : public TransferQueue {
  protected:
   StepResult runRow(QueueRow& row) override;
   void loadedRow(QueueRow& row) override;
+  // The FTP server finds the temporary file by host and name alone: two rows
+  // of one name to one host would write one file. A row whose registration
+  // is pending keeps the name until the service has been asked about it.
+  std::string exclusiveKey(const QueueRow& row) const override;
+  bool keepsKey(const QueueRow& row) const override { return row.pending == Pending::Registration; }
 
  private:
   struct Lookup {

@@ -73,9 +73,9 @@ TEST(QueueRules, StepsLeadToTheirStates) {
       {"all done", {}, {}, 3},
       {"a failed row stays, the others go on", {St::Failed}, {S::Failed}, 2},
       {"unreachable: the row waits and is tried again", {St::Unreachable, St::Done}, {}, 3},
-      {"unreachable beyond the delays: every row pauses, none fails",
+      {"unreachable beyond the delays: every row waits, none fails",
        {St::Unreachable, St::Unreachable, St::Unreachable},
-       {S::Paused, S::Paused, S::Paused},
+       {S::Waiting, S::Waiting, S::Waiting},
        0},
       {"broken three times in a row: failed", {St::Broken, St::Broken, St::Broken}, {S::Failed}, 2},
   };
@@ -129,7 +129,7 @@ TEST(QueueRules, StopPutsTheRunningRowBackAndTheRunningRowCannotBeRemoved) {
   EXPECT_EQ(q.rows()[0].state, RowState::Queued);
 }
 
-TEST(QueueRules, RowsArePutAwayPerMemberAndComeBackPaused) {
+TEST(QueueRules, RowsArePutAwayPerMemberAndComeBackAsSaved) {
   const std::string dir = "/tmp/queue-rules-" + std::to_string(::getpid());
   std::filesystem::create_directories(dir);
   const std::string file = dir + "/queues.db";
@@ -147,7 +147,7 @@ TEST(QueueRules, RowsArePutAwayPerMemberAndComeBackPaused) {
     EXPECT_TRUE(q.rows().empty());
     q.switchAccount("demo", store, "upload");
     ASSERT_EQ(q.rows().size(), 2u);
-    EXPECT_EQ(q.rows()[0].state, RowState::Paused);
+    EXPECT_EQ(q.rows()[0].state, RowState::Queued);
     EXPECT_EQ(q.rows()[0].account, "demo");
     EXPECT_EQ(q.rows()[1].state, RowState::Failed);  // its local file is gone
     EXPECT_FALSE(q.rows()[1].reason.empty());

@@ -186,7 +186,7 @@ TEST_F(QueueService, AnUnreachableServerPausesTheQueueInsteadOfDrainingIt) {
   q.start();
   ASSERT_TRUE(q.waitIdle(30000));
   ASSERT_EQ(q.rows().size(), 5u);
-  for (const QueueRow& r : q.rows()) EXPECT_EQ(r.state, RowState::Paused);
+  for (const QueueRow& r : q.rows()) EXPECT_EQ(r.state, RowState::Waiting);
   EXPECT_TRUE(q.finished().empty());
 
   q.setContext(uploadContext(false));  // the server is back
@@ -477,7 +477,7 @@ TEST_F(QueueService, StopAndRestartLoseNothing) {
   auto store = QueueStore::open(saved);
   next.switchAccount("demo", store, "download");
   ASSERT_EQ(next.rows().size(), 1u);
-  EXPECT_EQ(next.rows()[0].state, RowState::Paused);
+  EXPECT_EQ(next.rows()[0].state, RowState::Queued);  // stopped while running
   storage.setBehaviour({slow.body});
   next.setContext(downloadContext(storage));
   next.start();
@@ -485,6 +485,49 @@ TEST_F(QueueService, StopAndRestartLoseNothing) {
   EXPECT_TRUE(next.rows().empty());
   EXPECT_EQ(md5OfFile(m_dir + "/save/" + name), md5OfBytes(slow.body));
   EXPECT_TRUE(store->load("download", "demo").rows.empty());  // nothing left to keep
+}
+
+// A held download keeps its partial file at its checkpoint; resumed, it
+// continues from there (a range request) and arrives byte-exact.
+TEST_F(QueueService, AHeldDownloadKeepsItsPartialAndContinuesFromIt) {
+  HttpPeer::Behaviour slow;
+  slow.body = trickyBytes(2 << 20, 41);
+  slow.hangAfterHeaders = true;
+  HttpPeer storage(slow);
+  const std::string name = "q-hold-" + tag() + ".bin";
+  const std::string id = addServiceFile(name, "1003/q-hold-" + tag());
+  fs::create_directories(m_dir + "/save");
+  DownloadQueue q;
+  q.setMaxActive(3);
+  q.switchAccount("demo", QueueStore::open(m_dir + "/queues.db"), "download");
+  q.setContext(downloadContext(storage));
+  const auto row = q.add(id, name, "");
+  q.start();
+  std::int64_t size = 0;
+  for (int i = 0; i < 500 && size <= 0; ++i) {
+    usleep(10000);
+    if (!leftovers().empty()) size = fs::file_size(m_dir + "/save/" + leftovers()[0]);
+  }
+  ASSERT_GT(size, 0);
+  q.hold({row});
+  ASSERT_TRUE(q.waitIdle(10000));
+  ASSERT_EQ(q.row(row)->state, RowState::Held);
+  ASSERT_EQ(leftovers().size(), 1u);  // kept, not deleted as a stop would
+  const std::string partial = m_dir + "/save/" + leftovers()[0];
+  EXPECT_EQ(q.row(row)->partial.size, static_cast<std::int64_t>(fs::file_size(partial)));
+  q.start();  // a held row does not start
+  ASSERT_TRUE(q.waitIdle(10000));
+  EXPECT_EQ(q.row(row)->state, RowState::Held);
+
+  storage.setBehaviour({slow.body});
+  q.resume({row});
+  q.start();
+  ASSERT_TRUE(q.waitIdle(30000));
+  EXPECT_EQ(md5OfFile(m_dir + "/save/" + name), md5OfBytes(slow.body));
+  const auto asked = storage.requests();
+  ASSERT_GE(asked.size(), 2u);
+  EXPECT_NE(asked.back().find("Range: bytes="), std::string::npos) << asked.back();
+  EXPECT_TRUE(leftovers().empty());
 }
 
 }  // namespace
