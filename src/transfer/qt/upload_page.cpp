@@ -146,7 +146,12 @@ void UploadPage::onEvent(const QueueEvent& e) {
       break;
     case QueueEventKind::Sending:
       app::appendLog(kLogBox, app::toGbk(QStringLiteral("开始上传文件") + path + QStringLiteral("\r\n")));
-      if (m_sizeLabel) m_sizeLabel->setText(QStringLiteral("文件大小：%1KB").arg(wholeKilobytes(runningSize())));
+      if (m_sizeLabel) {
+        // The row may have ended before this event arrived: it counts still.
+        std::int64_t size = runningSize();
+        if (row && row->state != RowState::Running) size += std::max<std::int64_t>(0, row->size);
+        m_sizeLabel->setText(QStringLiteral("文件大小：%1KB").arg(wholeKilobytes(size)));
+      }
       if (m_timer && !m_timer->isActive()) {
         m_speed.reset();
         m_tick.start();
