@@ -19,8 +19,7 @@
 
 namespace tarnwick::transfer {
 
-// TEMPORARY scheduler stubs: Held stands for Paused, Waiting is never set.
-enum class RowState { Queued, Running, Paused, Failed, Done, Waiting, Held = Paused };
+enum class RowState { Queued, Running, Paused, Failed, Done };
 
 // What a download does when its target name is taken: replace the file, save
 // under a new name (a number before the name), or fail (Keep).

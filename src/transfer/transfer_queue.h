@@ -53,7 +53,6 @@ enum class QueueEventKind {
   Unreachable,  // the service could not be reached; text is the reason; the queue waits
   Idle,         // the run ended: nothing is running
   SaveFailed,   // rows could not be written to the store; text is why (told once until a write succeeds)
-  RowHeld,      // TEMPORARY scheduler stub: rowId was held by the user
 };
 
 struct QueueEvent {
@@ -151,16 +150,6 @@ class TransferQueue {
 
   QueueProgress progress();
 
-  // TEMPORARY scheduler stubs (transfer_queue_stubs.cpp), replaced by the
-  // scheduler: one row runs whatever maxActive says; a running row is not held.
-  void setMaxActive(int n);
-  int maxActive() const;
-  void hold(const std::vector<std::uint64_t>& ids);
-  void resume(const std::vector<std::uint64_t>& ids);
-  void retry(const std::vector<std::uint64_t>& ids);
-  void move(std::uint64_t id, std::size_t position);
-  std::vector<QueueProgress> progressAll();
-
  protected:
   TransferQueue();
 
@@ -245,7 +234,6 @@ class TransferQueue {
   std::atomic<bool> m_running{false};
   std::atomic<bool> m_stop{false};
   std::atomic<bool> m_waiting{false};
-  std::atomic<int> m_maxActive{1};  // TEMPORARY scheduler stub
   std::uint64_t m_runningRow = 0;
   std::shared_ptr<Transfer> m_transfer;  // the running transfer; guarded by m_mutex
   std::shared_ptr<net::ConnectionShare> m_connections;  // of the current run; runner thread only
