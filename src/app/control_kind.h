@@ -18,6 +18,7 @@ enum class Kind {
   ListBox,
   ListView,   // items = column captions, each "caption=width"
   Progress,
+  Spin,       // text = initial value; items = "min\nmax[\nsuffix[\ntext shown at min]]"
   Link,       // text = caption; items = target address ("" = none)
   Picture,
   Browser,

@@ -31,7 +31,6 @@ enum class RowState {
   Held,
   Failed,
   Done,
-  Paused = Held,  // the earlier name of Held, kept until every caller says Held
 };
 // The saved text of a state ("queued", "running", ...).
 const char* rowStateName(RowState state);

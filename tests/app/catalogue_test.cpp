@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -47,6 +48,7 @@ const char* classOf(const ControlDef& d) {
     case Kind::ListBox: return "QListWidget";
     case Kind::ListView: return "QTreeWidget";
     case Kind::Progress: return "QProgressBar";
+    case Kind::Spin: return "QSpinBox";
     case Kind::Link: return "tarnwick::app::HyperlinkLabel";
     case Kind::Browser: return "tarnwick::app::WebBrowser";
     case Kind::Timer: return "QTimer";
@@ -98,7 +100,7 @@ class CatalogueTest : public QObject {
   }
 
   void everyWindowIsBuiltUnderItsTitle() {
-    QCOMPARE(catalogueWindowTitles().size(), 13);
+    QCOMPARE(catalogueWindowTitles().size(), 14);
     QCOMPARE(catalogueWindowTitles().first(), kMain);
     for (const QString& title : catalogueWindowTitles()) {
       QWidget* w = window(title == kMain ? QStringLiteral("main") : title);
@@ -133,6 +135,17 @@ class CatalogueTest : public QObject {
         case Kind::Combo:
           QCOMPARE(static_cast<QComboBox*>(made)->count(), items.size());
           break;
+        case Kind::Spin: {
+          auto* s = static_cast<QSpinBox*>(made);
+          QVERIFY2(items.size() >= 2, qPrintable(where));
+          QCOMPARE(s->minimum(), items[0].toInt());
+          QCOMPARE(s->maximum(), items[1].toInt());
+          QCOMPARE(s->value(), u8(d.text).toInt());
+          QVERIFY2(s->value() >= s->minimum() && s->value() <= s->maximum(), qPrintable(where));
+          QCOMPARE(s->suffix(), items.value(2));
+          QCOMPARE(s->specialValueText(), items.value(3));
+          break;
+        }
         case Kind::ListView: {
           auto* t = static_cast<QTreeWidget*>(made);
           QCOMPARE(t->columnCount(), items.size());

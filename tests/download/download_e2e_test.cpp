@@ -316,6 +316,66 @@ class DownloadE2E : public QObject {
     QVERIFY(partials().isEmpty());
   }
 
+  // A running row shows its own progress and speed while the rows after it
+  // wait; the menu holds and resumes the selected rows and moves them.
+  void runningRowShowsItsProgressAndTheMenuActsOnSelectedRows() {
+    clearLists();
+    std::atomic<bool> stop{false};
+    test::RawServer storage([&](const test::RawRequest&, const auto& send) {
+      send("HTTP/1.1 200 OK\r\nContent-Length: 10000000\r\nConnection: close\r\n\r\n" + std::string(1 << 20, 'b'));
+      for (int i = 0; i < 400 && !stop; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    });
+    StorageHostSwap swap(storage.port());
+    downloads().setMaxActive(1);
+    struct Restore {
+      transfer::DownloadQueue& q;
+      std::atomic<bool>& stop;
+      ~Restore() {
+        stop = true;
+        q.stop();
+        q.setMaxActive(3);
+      }
+    } restore{downloads(), stop};
+    QStringList names;
+    for (const char* n : {"p1-e2e.bin", "p2-e2e.bin", "p3-e2e.bin"}) {
+      names << QString::fromUtf8(n);
+      queue(names.back(), addServiceFile(n, std::string("1003/") + n, nullptr));
+    }
+    const auto order = [&] {
+      QStringList shown;
+      for (int i = 0; i < pending()->topLevelItemCount(); ++i) shown << pending()->topLevelItem(i)->text(main::kDownloadName);
+      return shown;
+    };
+    // Order first, while nothing runs: none selected moves nothing.
+    pending()->clearSelection();
+    action("开始菜单", "移至顶部")->trigger();
+    QCOMPARE(order(), names);
+    pending()->topLevelItem(2)->setSelected(true);
+    action("开始菜单", "上移")->trigger();
+    QTRY_COMPARE(order(), (QStringList{names[0], names[2], names[1]}));
+    action("开始菜单", "移至底部")->trigger();
+    QTRY_COMPARE(order(), names);
+
+    start()->click();
+    QTRY_VERIFY_WITH_TIMEOUT(downloads().row(downloads().rows()[0].id)->state == transfer::RowState::Running, 15000);
+    pending()->clearSelection();
+    pending()->topLevelItem(1)->setSelected(true);
+    pending()->topLevelItem(2)->setSelected(true);
+    action("开始菜单", "暂停任务")->trigger();
+    QTRY_COMPARE(pending()->topLevelItem(1)->text(main::kDownloadProgress), QStringLiteral("暂停"));
+    QCOMPARE(pending()->topLevelItem(2)->text(main::kDownloadProgress), QStringLiteral("暂停"));
+    QVERIFY(!pending()->topLevelItem(1)->icon(0).isNull());
+    // The running row's own cells: a share of the 10 MB under way, a speed.
+    QVERIFY(QTest::qWaitFor([&] { return !pending()->topLevelItem(0)->text(main::kDownloadSpeed).isEmpty(); }, 15000));
+    QTRY_COMPARE_WITH_TIMEOUT(pending()->topLevelItem(0)->text(main::kDownloadProgress), QStringLiteral("10%"),
+                              15000);  // 1 MiB of 10 MB
+    pending()->clearSelection();
+    pending()->topLevelItem(2)->setSelected(true);
+    action("开始菜单", "继续任务")->trigger();
+    QTRY_COMPARE(pending()->topLevelItem(2)->text(main::kDownloadProgress), QString());
+    QCOMPARE(pending()->topLevelItem(1)->text(main::kDownloadProgress), QStringLiteral("暂停"));
+  }
+
   // 注销 stops the queue (the running download's partial file goes) and puts
   // it away: the login window shows no rows of demo's; demo's next login
   // brings the row back, queued, and it finishes.

@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QDialog>
 #include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
@@ -16,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -30,10 +32,13 @@
 #include "app/qt/main_window.h"
 #include "app/qt/shell.h"
 #include "app/qt/web_browser.h"
+#include "app/qt/settings_ui.h"
 #include "app/session.h"
+#include "app/transfer_settings.h"
 #include "browser/state.h"
 #include "net/hosts.h"
 #include "transfer/md5.h"
+#include "transfer/qt/transfer_queues.h"
 #include "transfer/qt/upload_page.h"
 #include "transfer/upload_progress.h"
 
@@ -304,6 +309,91 @@ class UploadE2E : public QObject {
     QCOMPARE(queue()->topLevelItemCount(), 1);
     QCOMPARE(queue()->topLevelItem(0)->text(0), good);
     selectRow(0);
+    action(main::kDeleteUpload)->trigger();
+    QCOMPARE(queue()->topLevelItemCount(), 0);
+  }
+
+  // 传输设置 from the page's button: each change is written to 配置.ini and
+  // reaches the queues at once; the tray's item opens it again showing what
+  // was saved.
+  void transferSettingsAreSavedAndApplied() {
+    const QString title = QString::fromUtf8(transferSettings::kTitle);
+    auto spin = [](QWidget* dialog, const app::ControlName& n) { return app::control<QSpinBox>(dialog, n); };
+    transfer::qt::TransferQueues& queues = *transfer::qt::TransferQueues::of(m_main);
+    find<QPushButton>(main::kUploadSettingsButton)->click();
+    QPointer<QWidget> dialog = app::findWindow(title);
+    QVERIFY(dialog && dialog->isVisible());
+    QCOMPARE(spin(dialog, transferSettings::kUploadSlots)->value(), 2);
+    QCOMPARE(spin(dialog, transferSettings::kDownloadSlots)->value(), 3);
+    QCOMPARE(spin(dialog, transferSettings::kUploadRate)->text(), QStringLiteral("不限"));
+    QCOMPARE(queues.uploads().maxActive(), 2);
+    QCOMPARE(queues.downloads().maxActive(), 3);
+    spin(dialog, transferSettings::kUploadSlots)->setValue(4);
+    spin(dialog, transferSettings::kDownloadSlots)->setValue(1);
+    spin(dialog, transferSettings::kDownloadRate)->setValue(200);
+    QCOMPARE(queues.uploads().maxActive(), 4);
+    QCOMPARE(queues.downloads().maxActive(), 1);
+    QVERIFY(app::readTransferSettings(app::documentsFolder()) == (app::TransferSettings{4, 1, 0, 200}));
+    dialog->close();
+    QTRY_VERIFY(dialog.isNull());
+
+    action(main::kTraySettings)->trigger();
+    dialog = app::findWindow(title);
+    QVERIFY(dialog && dialog->isVisible());
+    QCOMPARE(spin(dialog, transferSettings::kUploadSlots)->value(), 4);
+    QCOMPARE(spin(dialog, transferSettings::kDownloadSlots)->value(), 1);
+    QCOMPARE(spin(dialog, transferSettings::kDownloadRate)->value(), 200);
+    find<QPushButton>(main::kUploadSettingsButton)->click();  // open already: the same one
+    QCOMPARE(m_main->findChildren<QDialog*>(title).size(), 1);
+    spin(dialog, transferSettings::kUploadSlots)->setValue(2);
+    spin(dialog, transferSettings::kDownloadSlots)->setValue(3);
+    spin(dialog, transferSettings::kDownloadRate)->setValue(0);
+    QCOMPARE(queues.uploads().maxActive(), 2);
+    QVERIFY(app::readTransferSettings(app::documentsFolder()) == app::TransferSettings{});
+    dialog->close();
+    QTRY_VERIFY(dialog.isNull());
+  }
+
+  // The queue's menu acts on the selected rows (none selected: nothing):
+  // moves them and holds and resumes them (暂停 in 状态, with a mark).
+  void queueMenuMovesHoldsAndResumesTheSelectedRows() {
+    QStringList paths;
+    for (const char* n : {"m1", "m2", "m3"}) paths << localFile(QString::fromUtf8(n) + "_" + m_tag + ".bin", "abc");
+    addRows(paths);
+    QCOMPARE(queue()->topLevelItem(0)->text(main::kUploadQueueSize), q(transfer::uploadSizeText(3)));
+    const auto order = [&] {
+      QStringList shown, queued;
+      for (int i = 0; i < queue()->topLevelItemCount(); ++i) shown << queue()->topLevelItem(i)->text(main::kUploadQueuePath);
+      for (const auto& r : transfer::qt::TransferQueues::of(m_main)->uploads().rows())
+        queued << QFile::decodeName(r.localPath.c_str());
+      return shown == queued ? shown : QStringList{QStringLiteral("list and queue differ")};
+    };
+    queue()->clearSelection();
+    action(main::kUploadToBottom)->trigger();
+    QCOMPARE(order(), paths);
+    selectRow(2);
+    action(main::kUploadUp)->trigger();
+    QTRY_COMPARE(order(), (QStringList{paths[0], paths[2], paths[1]}));
+    action(main::kUploadToTop)->trigger();  // the moved row is still the one selected
+    QTRY_COMPARE(order(), (QStringList{paths[2], paths[0], paths[1]}));
+    action(main::kUploadToBottom)->trigger();
+    QTRY_COMPARE(order(), paths);
+
+    queue()->clearSelection();
+    queue()->topLevelItem(0)->setSelected(true);
+    queue()->topLevelItem(2)->setSelected(true);
+    action(main::kHoldUpload)->trigger();
+    QTRY_COMPARE(queue()->topLevelItem(2)->text(main::kUploadQueueState), QStringLiteral("暂停"));
+    QCOMPARE(queue()->topLevelItem(0)->text(main::kUploadQueueState), QStringLiteral("暂停"));
+    QCOMPARE(queue()->topLevelItem(1)->text(main::kUploadQueueState), QString());
+    QVERIFY(!queue()->topLevelItem(0)->icon(0).isNull());
+    QVERIFY(queue()->topLevelItem(1)->icon(0).isNull());
+    selectRow(0);
+    action(main::kResumeUpload)->trigger();
+    QTRY_COMPARE(queue()->topLevelItem(0)->text(main::kUploadQueueState), QString());
+    QVERIFY(queue()->topLevelItem(0)->icon(0).isNull());
+    QCOMPARE(queue()->topLevelItem(2)->text(main::kUploadQueueState), QStringLiteral("暂停"));
+    queue()->selectAll();
     action(main::kDeleteUpload)->trigger();
     QCOMPARE(queue()->topLevelItemCount(), 0);
   }

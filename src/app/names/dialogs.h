@@ -105,4 +105,12 @@ inline constexpr const char* kTitle = "公告";
 TARNWICK_CONTROL(kTextBox, kTitle, "编辑框1", MultiEdit);
 }  // namespace announcement
 
+namespace transferSettings {
+inline constexpr const char* kTitle = "传输设置";
+TARNWICK_CONTROL(kUploadSlots, kTitle, "同时上传数", Spin);
+TARNWICK_CONTROL(kDownloadSlots, kTitle, "同时下载数", Spin);
+TARNWICK_CONTROL(kUploadRate, kTitle, "上传限速", Spin);
+TARNWICK_CONTROL(kDownloadRate, kTitle, "下载限速", Spin);
+}  // namespace transferSettings
+
 }  // namespace tarnwick::app::names

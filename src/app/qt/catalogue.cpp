@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStyle>
 #include <QStyleOptionTabWidgetFrame>
 #include <QTabBar>
@@ -175,6 +176,16 @@ QWidget* makeWidget(const ControlDef& d, QWidget* container, QWidget* window) {
       p->setRange(0, 100);
       p->setValue(0);
       w = p;
+      break;
+    }
+    case Kind::Spin: {
+      auto* s = new QSpinBox(container);
+      const QStringList range = items(d.items);
+      s->setRange(range.value(0).toInt(), range.value(1).toInt());
+      s->setSuffix(range.value(2));
+      s->setSpecialValueText(range.value(3));
+      s->setValue(text.toInt());
+      w = s;
       break;
     }
     case Kind::Link: {

@@ -1,5 +1,5 @@
 #pragma once
-// The window catalogue: one data table describing the thirteen windows (their
+// The window catalogue: one data table describing the fourteen windows (their
 // controls, captions, items, hidden text slots, popup menus and timers) and
 // one builder that turns a window's rows into widgets.
 //
@@ -7,6 +7,7 @@
 // label -> QLabel, button -> QPushButton, check box -> QCheckBox, combo box ->
 // QComboBox, list box -> QListWidget, list view -> QTreeWidget in report mode
 // (flat rows, one header section per column), progress bar -> QProgressBar,
+// spin box -> QSpinBox (range, suffix and the text shown at its minimum from its items),
 // tab control -> QTabWidget (each page widget's objectName is the page
 // title), group box -> QGroupBox, hyperlink -> HyperlinkLabel, picture box ->
 // QLabel, web browser -> WebBrowser (the web engine view inside is created on

@@ -1,4 +1,4 @@
-// Rows of the twelve dialog windows.
+// Rows of the thirteen dialog windows.
 #include "app/names/dialogs.h"
 #include "app/qt/catalogue_rows.h"
 #include "browser/scrape_patterns.h"
@@ -109,6 +109,18 @@ const ControlDef kDialogRows[] = {
     // announcement
     {announcement::kTitle, "", announcement::kTitle, Kind::Window, 0, 0, 380, 248, "", ""},
     {announcement::kTitle, "", announcement::kTextBox.name, Kind::MultiEdit, 8, 8, 364, 232, "", "", ReadOnly},
+    // transfer settings: transfers at once and speed limits (KB/s, 0 = none)
+    {transferSettings::kTitle, "", transferSettings::kTitle, Kind::Window, 0, 0, 300, 180, "", ""},
+    {transferSettings::kTitle, "", "", Kind::Label, 20, 20, 110, 24, "同时上传数：", ""},
+    {transferSettings::kTitle, "", transferSettings::kUploadSlots.name, Kind::Spin, 140, 20, 140, 24, "2", "1\n10"},
+    {transferSettings::kTitle, "", "", Kind::Label, 20, 56, 110, 24, "同时下载数：", ""},
+    {transferSettings::kTitle, "", transferSettings::kDownloadSlots.name, Kind::Spin, 140, 56, 140, 24, "3", "1\n10"},
+    {transferSettings::kTitle, "", "", Kind::Label, 20, 92, 110, 24, "上传限速：", ""},
+    {transferSettings::kTitle, "", transferSettings::kUploadRate.name, Kind::Spin, 140, 92, 140, 24, "0",
+     "0\n1048576\n KB/s\n不限"},
+    {transferSettings::kTitle, "", "", Kind::Label, 20, 128, 110, 24, "下载限速：", ""},
+    {transferSettings::kTitle, "", transferSettings::kDownloadRate.name, Kind::Spin, 140, 128, 140, 24, "0",
+     "0\n1048576\n KB/s\n不限"},
 };
 
 const std::size_t kDialogRowCount = sizeof(kDialogRows) / sizeof(kDialogRows[0]);

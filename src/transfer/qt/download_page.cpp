@@ -1,14 +1,11 @@
 #include "transfer/qt/download_page.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
-#include <QPainter>
 #include <QPushButton>
-#include <QStyleOptionProgressBar>
-#include <QStyledItemDelegate>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QTreeWidget>
 #include <algorithm>
@@ -31,31 +28,6 @@ namespace {
 
 QString u(const char* utf8) { return QString::fromUtf8(utf8); }
 
-// 下载进度 "n%" drawn as a progress bar inside its cell, with the text on it;
-// any other text ("失败", empty) as plain text.
-class ProgressDelegate : public QStyledItemDelegate {
- public:
-  using QStyledItemDelegate::QStyledItemDelegate;
-  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-    const QString text = index.data().toString();
-    bool ok = false;
-    const int percent = text.endsWith(u'%') ? text.chopped(1).toInt(&ok) : 0;
-    if (!ok) {
-      QStyledItemDelegate::paint(painter, option, index);
-      return;
-    }
-    QStyleOptionProgressBar bar;
-    bar.rect = option.rect.adjusted(1, 1, -1, -1);
-    bar.minimum = 0;
-    bar.maximum = 100;
-    bar.progress = std::clamp(percent, 0, 100);
-    bar.text = text;
-    bar.textVisible = true;
-    bar.state = option.state | QStyle::State_Horizontal;
-    QApplication::style()->drawControl(QStyle::CE_ProgressBar, &bar, painter);
-  }
-};
-
 }  // namespace
 
 DownloadPage::DownloadPage(QWidget* main, DownloadQueue& queue) : QObject(main), m_main(main), m_queue(queue) {
@@ -65,7 +37,7 @@ DownloadPage::DownloadPage(QWidget* main, DownloadQueue& queue) : QObject(main),
   m_folder = app::control<QLineEdit>(main, kSaveFolderBox);
   m_rule = app::control<QComboBox>(main, kSameNameSelector);
   if (m_list) {
-    m_list->setItemDelegateForColumn(kDownloadProgress, new ProgressDelegate(m_list));
+    drawProgressIn(m_list, kDownloadProgress);
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
   }
   if (auto* timer = app::control<QTimer>(main, kDownloadTimer))
@@ -84,12 +56,8 @@ DownloadPage::DownloadPage(QWidget* main, DownloadQueue& queue) : QObject(main),
 void DownloadPage::log(const QString& text) { app::logLine(kLogBox, app::toGbk(u("：") + text)); }
 
 QString DownloadPage::stateText(const QueueRow& row) const {
-  switch (row.state) {
-    case RowState::Failed: return u("失败");
-    case RowState::Paused: return u("暂停");
-    case RowState::Queued: return m_queue.waiting() ? u("等待重试") : QString();
-    default: return QString();
-  }
+  if (row.state == RowState::Queued && m_queue.waiting()) return u("等待重试");
+  return qt::stateText(row);
 }
 
 // The lists and captions as the queue has them.
@@ -117,18 +85,31 @@ void DownloadPage::sync() {
   app::setPageCaption(m_main, kDownloadingPage,
                       u("下载中(") + QString::number(m_list ? m_list->topLevelItemCount() : 0) + u(")"));
   app::setPageCaption(m_main, kDownloadedPage, u("已完成(") + QString::number(done.size()) + u(")"));
+  emit progressChanged();
 }
 
 void DownloadPage::onEvent(const QueueEvent& e) {
   const std::optional<QueueRow> row = m_queue.row(e.rowId);
   const QString name = row ? app::fromGbk(row->name) : QString();
   switch (e.kind) {
-    case QueueEventKind::Sending: m_sinceTick.start(); break;
+    case QueueEventKind::Sending:
+      if (!m_sinceTick.isValid()) m_sinceTick.start();
+      break;
     case QueueEventKind::Idle:
       if (m_button) m_button->setEnabled(true);
+      m_speedKb = 0;
+      m_sinceTick.invalidate();
+      if (m_doneInRun > 0) notifyTray(u("下载完成"), QString::number(m_doneInRun) + u("个文件已下载"));
+      m_doneInRun = 0;
       break;
-    case QueueEventKind::RowDone: log(u("下载完成：") + name); break;
-    case QueueEventKind::RowFailed: log(u("下载失败：") + name + u("（") + app::fromGbk(e.text) + u("）")); break;
+    case QueueEventKind::RowDone:
+      log(u("下载完成：") + name);
+      ++m_doneInRun;
+      break;
+    case QueueEventKind::RowFailed:
+      log(u("下载失败：") + name + u("（") + app::fromGbk(e.text) + u("）"));
+      notifyTray(u("下载失败"), name);
+      break;
     case QueueEventKind::Unreachable:
       log(u("无法连接服务器，下载暂停：") + name + u("（") + app::fromGbk(e.text) + u("）"));
       break;
@@ -196,22 +177,37 @@ void DownloadPage::addSelectedFiles() {
   sync();
 }
 
+// Each running row's progress and speed, with the time left at this tick's
+// rate as the tooltip of both cells.
 void DownloadPage::refreshProgress() {
-  const QueueProgress p = m_queue.progress();
-  QTreeWidgetItem* row = itemOf(m_list, p.rowId);
-  if (!row) return;
-  std::int64_t total = p.total;
-  if (total < 0)
-    if (const auto queued = m_queue.row(p.rowId)) total = sizeFromText(queued->sizeText);
-  row->setText(kDownloadProgress, QString::fromStdString(progressText(p.done, total)));
+  const std::vector<QueueProgress> all = m_queue.progressAll();
   const std::int64_t ms = m_sinceTick.isValid() ? m_sinceTick.restart() : 0;
-  row->setText(kDownloadSpeed, QString::fromStdString(speedText(p.sinceLast, ms)));
-  // The time left at this tick's rate, as the progress and speed cells' tooltip.
-  const QString left = p.sinceLast > 0 && ms > 0 && total > p.done
-                           ? u("剩余时间约") + QString::number((total - p.done) * ms / p.sinceLast / 1000 + 1) + u("秒")
-                           : QString();
-  row->setToolTip(kDownloadProgress, left);
-  row->setToolTip(kDownloadSpeed, left);
+  std::int64_t moved = 0;
+  for (const QueueProgress& p : all) {
+    moved += p.sinceLast;
+    QTreeWidgetItem* row = itemOf(m_list, p.rowId);
+    if (!row) continue;
+    std::int64_t total = p.total;
+    if (total < 0)
+      if (const auto queued = m_queue.row(p.rowId)) total = sizeFromText(queued->sizeText);
+    row->setText(kDownloadProgress, QString::fromStdString(progressText(p.done, total)));
+    row->setText(kDownloadSpeed, QString::fromStdString(speedText(p.sinceLast, ms)));
+    const QString left = p.sinceLast > 0 && ms > 0 && total > p.done
+                             ? u("剩余时间约") + QString::number((total - p.done) * ms / p.sinceLast / 1000 + 1) + u("秒")
+                             : QString();
+    row->setToolTip(kDownloadProgress, left);
+    row->setToolTip(kDownloadSpeed, left);
+  }
+  m_speedKb = ms > 0 ? moved * 1000 / ms / 1024 : 0;
+  emit progressChanged();
+}
+
+int DownloadPage::rowsLeft() const { return m_list ? m_list->topLevelItemCount() : 0; }
+
+void DownloadPage::notifyTray(const QString& title, const QString& message) {
+  QSystemTrayIcon* tray = m_main->findChild<QSystemTrayIcon*>();
+  if (tray && tray->isVisible() && QSystemTrayIcon::supportsMessages())
+    tray->showMessage(title, message, QSystemTrayIcon::Information, 5000);
 }
 
 void DownloadPage::deleteTask() {

@@ -2,10 +2,10 @@
 #include <string>
 // The page 下载列表: a view of the core download queue. 超级列表框2 shows its
 // unfinished rows (下载进度 drawn as a bar while a row runs, the state of a
-// failed, paused or waiting row; a failed or paused row carries a mark and
-// its reason as tooltip), 超级列表框3 its finished ones with their local
+// failed, held or waiting row; such a row carries a mark and its reason as
+// tooltip), 超级列表框3 its finished ones with their local
 // paths; 按钮28 开始下载 starts it and stays disabled while it runs; 时钟5
-// refreshes the running row's progress and speed. The save folder 编辑框49
+// refreshes each running row's progress and speed. The save folder 编辑框49
 // and the name rule 组合框6 are read into the queue whenever they change.
 // Nothing of a row lives only in a widget.
 
@@ -37,6 +37,17 @@ class DownloadPage : public QObject {
   void startQueue();
   // 删除任务: removes the selected rows, unless one is downloading.
   void deleteTask();
+  DownloadQueue& queue() { return m_queue; }
+  // The rows left and the speed of the running ones together (KB/s).
+  int rowsLeft() const;
+  std::int64_t speedKb() const { return m_speedKb; }
+
+ signals:
+  // The rows, their states or the speed changed.
+  void progressChanged();
+
+ public:
+
   // 按钮34: the dialog "请选择一个文件夹"; the folder goes to 编辑框49.
   void chooseFolder();
 
@@ -48,6 +59,7 @@ class DownloadPage : public QObject {
   bool commitFolder();
   QString stateText(const QueueRow& row) const;
   void log(const QString& text);
+  void notifyTray(const QString& title, const QString& message);
 
   QWidget* m_main;
   DownloadQueue& m_queue;
@@ -58,6 +70,8 @@ class DownloadPage : public QObject {
   QComboBox* m_rule = nullptr;
   std::string m_committedFolder;  // the folder of rows queued from now on ("" none yet)
   QElapsedTimer m_sinceTick;
+  std::int64_t m_speedKb = 0;  // the running rows' speed together
+  int m_doneInRun = 0;         // rows finished since the queue last went idle
 };
 
 }  // namespace tarnwick::transfer::qt

@@ -5,18 +5,51 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QProcess>
+#include <QPainter>
 #include <QStyle>
+#include <QStyleOptionProgressBar>
+#include <QStyledItemDelegate>
 #include <QTreeWidget>
 #include <QUrl>
 #include <algorithm>
 
 #include "app/qt/bindings.h"
 #include "app/qt/shell.h"
+#include "transfer/queue_order.h"
 
 namespace tarnwick::transfer::qt {
 
 namespace {
+
 constexpr int kRowIdRole = Qt::UserRole + 7;
+
+class ProgressDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    const QString text = index.data().toString();
+    bool ok = false;
+    const int percent = text.endsWith(u'%') ? text.chopped(1).toInt(&ok) : 0;
+    if (!ok) {
+      QStyledItemDelegate::paint(painter, option, index);
+      return;
+    }
+    QStyleOptionProgressBar bar;
+    bar.rect = option.rect.adjusted(1, 1, -1, -1);
+    bar.minimum = 0;
+    bar.maximum = 100;
+    bar.progress = std::clamp(percent, 0, 100);
+    bar.text = text;
+    bar.textVisible = true;
+    bar.state = option.state | QStyle::State_Horizontal;
+    QApplication::style()->drawControl(QStyle::CE_ProgressBar, &bar, painter);
+  }
+};
+
+}  // namespace
+
+void drawProgressIn(QTreeWidget* list, int column) {
+  if (list) list->setItemDelegateForColumn(column, new ProgressDelegate(list));
 }
 
 std::uint64_t rowIdOf(const QTreeWidgetItem* item) {
@@ -45,7 +78,13 @@ void syncRows(QTreeWidget* list, const std::vector<QueueRow>& rows, const FillIt
     if (!item || rowIdOf(item) != rows[i].id) {
       QTreeWidgetItem* elsewhere = itemOf(list, rows[i].id);
       if (elsewhere) {
+        // A moved row stays selected where it lands.
+        const bool selected = elsewhere->isSelected();
         item = list->takeTopLevelItem(list->indexOfTopLevelItem(elsewhere));
+        list->insertTopLevelItem(i, item);
+        item->setSelected(selected);
+        fill(item, rows[i], false);
+        continue;
       } else {
         item = new QTreeWidgetItem;
         item->setData(0, kRowIdRole, QVariant::fromValue<qulonglong>(rows[i].id));
@@ -70,11 +109,50 @@ std::vector<std::uint64_t> selectedIds(QTreeWidget* list) {
 void markState(QTreeWidgetItem* item, const QueueRow& row) {
   QStyle::StandardPixmap icon = QStyle::SP_CustomBase;
   if (row.state == RowState::Failed) icon = QStyle::SP_MessageBoxWarning;
-  if (row.state == RowState::Paused) icon = QStyle::SP_MediaPause;
+  if (row.state == RowState::Held) icon = QStyle::SP_MediaPause;
+  if (row.state == RowState::Waiting) icon = QStyle::SP_BrowserReload;
   const QString tip = row.reason.empty() ? QString() : app::fromGbk(row.reason);
   item->setIcon(0, icon == QStyle::SP_CustomBase ? QIcon() : QApplication::style()->standardIcon(icon));
   for (int c = 0; c < std::max(1, item->columnCount()); ++c)
     if (item->toolTip(c) != tip) item->setToolTip(c, tip);
+}
+
+QString stateText(const QueueRow& row) {
+  switch (row.state) {
+    case RowState::Held: return QStringLiteral("暂停");
+    case RowState::Waiting: return QStringLiteral("等待重试");
+    case RowState::Failed: return QStringLiteral("失败");
+    default: return QString();
+  }
+}
+
+void bindRowMenu(QWidget* main, QTreeWidget* list, TransferQueue& queue, const RowMenuItems& items) {
+  const QPointer<QTreeWidget> view(list);
+  // Each item acts on the rows selected when it is chosen; none: nothing.
+  auto onSelected = [&](const app::MenuItemName& item, std::function<void(const std::vector<std::uint64_t>&)> f) {
+    app::onMenu(main, item, [view, f = std::move(f)] {
+      if (const std::vector<std::uint64_t> ids = selectedIds(view); !ids.empty()) f(ids);
+    });
+  };
+  TransferQueue* q = &queue;
+  onSelected(items.hold, [q](const auto& ids) { q->hold(ids); });
+  // The chosen rows go at once, the queue's other failed rows stay as they are.
+  onSelected(items.resume, [q](const auto& ids) {
+    q->resume(ids);
+    if (!q->running()) q->start(false);
+  });
+  onSelected(items.retry, [q](const auto& ids) {
+    q->retry(ids);
+    if (!q->running()) q->start(false);
+  });
+  const std::pair<const app::MenuItemName*, Shift> shifts[] = {
+      {&items.up, Shift::Up}, {&items.down, Shift::Down}, {&items.top, Shift::Top}, {&items.bottom, Shift::Bottom}};
+  for (const auto& [item, shift] : shifts)
+    onSelected(*item, [q, shift](const auto& ids) {
+      std::vector<std::uint64_t> order;
+      for (const QueueRow& r : q->rows()) order.push_back(r.id);
+      for (const auto& [id, position] : plannedMoves(order, ids, shift)) q->move(id, position);
+    });
 }
 
 void listenOnGui(TransferQueue& queue, QObject* receiver, std::function<void(const QueueEvent&)> f) {

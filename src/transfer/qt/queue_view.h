@@ -35,9 +35,23 @@ std::vector<std::uint64_t> selectedIds(QTreeWidget* list);
 // selected: nothing happens. True when rows were removed.
 bool removeSelectedRows(TransferQueue& queue, QTreeWidget* list);
 
-// A failed or paused row: an icon in its first column and the reason as
-// tooltip of every column; other rows: neither.
+// A failed, held or waiting row: an icon in its first column and the reason
+// as tooltip of every column; other rows: neither.
 void markState(QTreeWidgetItem* item, const QueueRow& row);
+// The state text of a row that is not running: 暂停 (held), 等待重试
+// (waiting for the service), 失败; "" for a queued one.
+QString stateText(const QueueRow& row);
+
+// The items of a queue's menu that act on the selected rows of its list
+// (none selected: nothing happens): hold, resume, move and retry.
+struct RowMenuItems {
+  app::MenuItemName hold, resume, up, down, top, bottom, retry;
+};
+void bindRowMenu(QWidget* main, QTreeWidget* list, TransferQueue& queue, const RowMenuItems& items);
+
+// Draws the cells of column whose text is "n%" as a progress bar with the
+// text on it; other texts ("失败", empty) as plain text.
+void drawProgressIn(QTreeWidget* list, int column);
 
 // Shows a local file in the desktop's file manager, selected where the file
 // manager offers that (org.freedesktop.FileManager1), else opens its folder.

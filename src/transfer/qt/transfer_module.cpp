@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTreeWidget>
 
@@ -15,6 +16,7 @@
 #include "net/hosts.h"
 #include "transfer/qt/download_page.h"
 #include "transfer/qt/queue_view.h"
+#include "transfer/qt/transfer_settings_window.h"
 #include "transfer/qt/transfer_queues.h"
 #include "transfer/qt/upload_lists.h"
 #include "transfer/qt/upload_page.h"
@@ -50,6 +52,7 @@ void bindUploadPage(QWidget* main, UploadPage* page) {
   app::setControlText(main, kFtpHostBox, net::hosts().ftpHost);
   onClick(main, kChooseFilesButton, [page] { page->chooseFiles(); });
   onClick(main, kUploadButton, [page] { page->startQueue(); });
+  onClick(main, kUploadSettingsButton, [] { openTransferSettings(); });
   installUploadLists(main, page);
   onMenu(main, kUploadToFolder, [main] { uploadHere(main, false); });
   onMenu(main, kUploadToFileFolder, [main] { uploadHere(main, true); });
@@ -65,18 +68,44 @@ void bindUploadPage(QWidget* main, UploadPage* page) {
 void bindDownloadPage(QWidget* main, DownloadPage* page) {
   onMenu(main, kAddToDownloads, [page] { page->addSelectedFiles(); });
   onMenu(main, kDeleteDownload, [page] { page->deleteTask(); });
+  bindRowMenu(main, app::control<QTreeWidget>(main, kDownloadQueueView), page->queue(),
+              {kHoldDownload, kResumeDownload, kDownloadUp, kDownloadDown, kDownloadToTop, kDownloadToBottom,
+               kRetryDownload});
   auto* done = app::control<QTreeWidget>(main, kDownloadedView);
   bindFinishedFileMenu(main, done, kDownloadedAddress, kOpenDownloadedFile, kOpenDownloadedFolder);
   app::popupMenuOn(app::control<QTreeWidget>(main, kDownloadQueueView), kDownloadingMenu);
   app::popupMenuOn(done, kDownloadedMenu);
   onClick(main, kStartDownloadButton, [page] { page->startQueue(); });
   onClick(main, kChooseFolderButton, [page] { page->chooseFolder(); });
+  onClick(main, kDownloadSettingsButton, [] { openTransferSettings(); });
+}
+
+// The tray icon's tooltip: the files left and the speed of each direction.
+void showQueuesInTray(QWidget* main, UploadPage* up, DownloadPage* down) {
+  auto update = [main, up, down] {
+    QSystemTrayIcon* tray = main->findChild<QSystemTrayIcon*>();
+    if (!tray) return;
+    const QString tip = QStringLiteral("%1\n上传：剩余%2个文件，%3KB/s\n下载：剩余%4个文件，%5KB/s")
+                            .arg(main->windowTitle())
+                            .arg(up->rowsLeft())
+                            .arg(up->speedKb())
+                            .arg(down->rowsLeft())
+                            .arg(down->speedKb());
+    if (tray->toolTip() != tip) tray->setToolTip(tip);
+  };
+  QObject::connect(up, &UploadPage::progressChanged, up, update);
+  QObject::connect(down, &DownloadPage::progressChanged, down, update);
 }
 
 void installPages(QWidget* main) {
   auto* queues = new TransferQueues(main);
-  bindUploadPage(main, new UploadPage(main, queues->uploads()));
-  bindDownloadPage(main, new DownloadPage(main, queues->downloads()));
+  applySavedTransferSettings(main);
+  onMenu(main, kTraySettings, [] { openTransferSettings(); });
+  auto* up = new UploadPage(main, queues->uploads());
+  auto* down = new DownloadPage(main, queues->downloads());
+  bindUploadPage(main, up);
+  bindDownloadPage(main, down);
+  showQueuesInTray(main, up, down);
 }
 
 void installFolderPick(QWidget* window) {
@@ -98,6 +127,7 @@ void registerTransferModule() {
         if (TransferQueues* q = TransferQueues::of(app::mainWindow())) q->memberLeft();
       });
   app::addWindowInstaller(app::names::createFolder::kTitle, installFolderPick);
+  registerTransferSettingsWindow();
 }
 
 }  // namespace tarnwick::transfer::qt

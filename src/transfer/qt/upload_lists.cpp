@@ -12,6 +12,7 @@
 #include "app/qt/shell.h"
 #include "transfer/qt/queue_view.h"
 #include "transfer/qt/upload_page.h"
+#include "transfer/upload_queue.h"
 
 namespace tarnwick::transfer::qt {
 
@@ -69,6 +70,8 @@ void installUploadLists(QWidget* main, UploadPage* page) {
   app::popupMenuOn(queue, kUploadQueueMenu);
   app::popupMenuOn(app::control<QListWidget>(main, kUploadNames), kUploadQueueMenu);
   app::onMenu(main, kDeleteUpload, [page] { page->deleteTask(); });
+  bindRowMenu(main, queue, page->queue(),
+              {kHoldUpload, kResumeUpload, kUploadUp, kUploadDown, kUploadToTop, kUploadToBottom, kRetryUpload});
   if (queue) {
     queue->setAcceptDrops(true);
     queue->viewport()->setAcceptDrops(true);

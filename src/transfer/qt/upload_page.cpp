@@ -18,6 +18,7 @@
 #include "net/hosts.h"
 #include "net/text.h"
 #include "transfer/qt/queue_view.h"
+#include "transfer/download_plan.h"
 #include "transfer/qt/upload_target.h"
 #include "transfer/upload_queue.h"
 
@@ -45,7 +46,10 @@ UploadPage::UploadPage(QWidget* main, UploadQueue& queue) : QObject(main), m_mai
   m_speedLabel = app::control<QLabel>(main, kUploadSpeedLabel);
   m_bar = app::control<QProgressBar>(main, kUploadProgressBar);
   m_timer = app::control<QTimer>(main, kUploadSpeedTimer);
-  if (m_list) m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  if (m_list) {
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    drawProgressIn(m_list, kUploadQueueProgress);
+  }
   if (m_timer) connect(m_timer, &QTimer::timeout, this, &UploadPage::refreshProgress);
   if (m_instant) connect(m_instant, &QCheckBox::toggled, this, [this] { applyContext(); });
   listenOnGui(m_queue, this, [this](const QueueEvent& e) { onEvent(e); });
@@ -136,32 +140,32 @@ void UploadPage::onEvent(const QueueEvent& e) {
   switch (e.kind) {
     case QueueEventKind::Changed: break;
     case QueueEventKind::RowStarted:
-      resetProgress();
       setStatus(QStringLiteral("状态：文件开始上传..."));
       app::setControlText(m_main, kFilePathBox, app::toGbk(path));
       if (row && row->folderId) showUploadTarget(m_main, *row->folderId);
       break;
     case QueueEventKind::Sending:
       app::appendLog(kLogBox, app::toGbk(QStringLiteral("开始上传文件") + path + QStringLiteral("\r\n")));
-      m_progressRow = e.rowId;
-      m_progressSize = row ? std::max<std::int64_t>(0, row->size) : 0;
-      if (m_sizeLabel) m_sizeLabel->setText(QStringLiteral("文件大小：%1KB").arg(wholeKilobytes(m_progressSize)));
-      if (QSystemTrayIcon* tray = m_main->findChild<QSystemTrayIcon*>()) m_trayTip = tray->toolTip();
-      m_speed.reset();
-      m_tick.start();
-      if (m_timer) {
+      if (m_sizeLabel) {
+        // The row may have ended before this event arrived: it counts still.
+        std::int64_t size = runningSize();
+        if (row && row->state != RowState::Running) size += std::max<std::int64_t>(0, row->size);
+        m_sizeLabel->setText(QStringLiteral("文件大小：%1KB").arg(wholeKilobytes(size)));
+      }
+      if (m_timer && !m_timer->isActive()) {
+        m_speed.reset();
+        m_tick.start();
         m_timer->setInterval(kTickMs);
         m_timer->start();
       }
       break;
     case QueueEventKind::Sent:  // the registration runs now; the bytes are all there
-      if (m_timer) m_timer->stop();
-      if (m_bar) m_bar->setValue(100);
-      if (m_percentLabel) m_percentLabel->setText(QStringLiteral("进度：100%"));
-      if (m_speedLabel) m_speedLabel->setText(QStringLiteral("上传速度：0KB"));
+      if (QTreeWidgetItem* item = itemOf(m_list, e.rowId)) {
+        item->setText(kUploadQueueProgress, QStringLiteral("100%"));
+        item->setText(kUploadQueueSpeed, QString());
+      }
       break;
     case QueueEventKind::RowDone:
-      resetProgress();
       if (row && row->instant) {
         setStatus(QStringLiteral("状态：上传完成！文件为极速秒传！"));
         app::logLine(kLogBox, app::toGbk(QStringLiteral("：极速秒传完成：") + path));
@@ -169,10 +173,9 @@ void UploadPage::onEvent(const QueueEvent& e) {
         setStatus(QStringLiteral("状态：文件上传完成！"));
         app::logLine(kLogBox, app::toGbk(QStringLiteral("：文件上传完成：") + path));
       }
-      notifyTray(QStringLiteral("上传完成"), name);
+      ++m_doneInRun;
       break;
     case QueueEventKind::RowFailed:
-      resetProgress();
       setStatus(e.text == app::toGbk(QStringLiteral("上传失败，文件被使用中")) ? QStringLiteral("状态：上传失败，文件被使用中！")
                                                                               : QStringLiteral("状态：上传失败！"));
       app::logLine(kLogBox, app::toGbk(QStringLiteral("：上传失败：") + path + QStringLiteral("（")) + e.text +
@@ -180,27 +183,41 @@ void UploadPage::onEvent(const QueueEvent& e) {
       notifyTray(QStringLiteral("上传失败"), name);
       break;
     case QueueEventKind::Unreachable:
-      resetProgress();
       setStatus(QStringLiteral("状态：无法连接服务器，上传已暂停，稍后自动重试……"));
       app::logLine(kLogBox, app::toGbk(QStringLiteral("：无法连接服务器，上传暂停：") + path + QStringLiteral("（")) +
                              e.text + app::toGbk(QStringLiteral("）")));
       break;
     case QueueEventKind::Idle:
       resetProgress();
+      if (m_doneInRun > 0) notifyTray(QStringLiteral("上传完成"), QStringLiteral("%1个文件已上传").arg(m_doneInRun));
+      m_doneInRun = 0;
       if (m_button) m_button->setEnabled(true);
       break;
     case QueueEventKind::SaveFailed:  // the rows stay in the list; they are written once the disk takes them
       app::logLine(kLogBox, app::toGbk(QStringLiteral("：上传队列保存失败：")) + e.text);
       app::showMessage(QStringLiteral("上传队列无法保存到磁盘：") + app::fromGbk(e.text));
       break;
+    case QueueEventKind::RowHeld: break;
   }
   sync();
 }
 
 // The lists and captions as the queue has them.
 void UploadPage::sync() {
-  syncRows(m_list, m_queue.rows(), [](QTreeWidgetItem* item, const QueueRow& row, bool fresh) {
+  const bool waiting = m_queue.waiting();
+  syncRows(m_list, m_queue.rows(), [waiting](QTreeWidgetItem* item, const QueueRow& row, bool fresh) {
     if (fresh) item->setText(kUploadQueuePath, pathOf(row));
+    if (item->text(kUploadQueueSize).isEmpty() && row.size >= 0)
+      item->setText(kUploadQueueSize, QString::fromStdString(uploadSizeText(row.size)));
+    if (row.state == RowState::Running) {
+      item->setText(kUploadQueueState, QStringLiteral("上传中"));
+      if (!item->text(kUploadQueueProgress).endsWith(u'%')) item->setText(kUploadQueueProgress, QStringLiteral("0%"));
+    } else {
+      const bool stalled = waiting && row.state == RowState::Queued;
+      item->setText(kUploadQueueState, stalled ? QStringLiteral("等待重试") : stateText(row));
+      item->setText(kUploadQueueProgress, QString());
+      item->setText(kUploadQueueSpeed, QString());
+    }
     markState(item, row);
   });
   const std::vector<QueueRow> done = m_queue.finished();
@@ -214,26 +231,45 @@ void UploadPage::sync() {
   app::setPageCaption(m_main, kClientUploadPage,
                       QStringLiteral("客户端上传(%1)").arg(m_list ? m_list->topLevelItemCount() : 0));
   if (!done.empty()) app::setPageCaption(m_main, kClientDonePage, QStringLiteral("最近已完成(%1)").arg(done.size()));
+  emit progressChanged();
 
 }
 
+// The bytes of the running rows (their sizes as the transfers report them,
+// else as the rows were queued).
+std::int64_t UploadPage::runningSize() {
+  std::int64_t total = 0;
+  for (const QueueRow& r : m_queue.rows())
+    if (r.state == RowState::Running) total += std::max<std::int64_t>(0, r.size);
+  return total;
+}
+
+// Each running row's cells, and the page's display as the sum over them.
 void UploadPage::refreshProgress() {
-  const QueueProgress p = m_queue.progress();
-  const bool live = p.rowId != 0 && p.rowId == m_progressRow;
-  const std::int64_t done = live ? p.done : 0;
-  m_speed.add(live ? p.sinceLast : 0, m_tick.isValid() ? m_tick.restart() : kTickMs);
-  const int percent = uploadPercent(done, m_progressSize);
-  if (m_bar) m_bar->setValue(percent);
-  const std::int64_t speed = m_speed.kilobytesPerSecond();
-  if (m_percentLabel) m_percentLabel->setText(QStringLiteral("进度：%1%").arg(percent));
-  if (m_speedLabel) m_speedLabel->setText(QStringLiteral("上传速度：%1KB").arg(speed));
-  if (QSystemTrayIcon* tray = m_main->findChild<QSystemTrayIcon*>(); tray && live) {
-    const std::optional<QueueRow> row = m_queue.row(p.rowId);
-    tray->setToolTip(QStringLiteral("%1\n%2%  %3KB/s")
-                         .arg(row ? QFileInfo(pathOf(*row)).fileName() : QString())
-                         .arg(percent)
-                         .arg(speed));
+  const std::vector<QueueProgress> all = m_queue.progressAll();
+  const std::int64_t ms = m_tick.isValid() ? m_tick.restart() : kTickMs;
+  std::int64_t done = 0, total = 0, moved = 0;
+  for (const QueueProgress& p : all) {
+    std::int64_t size = p.total;
+    if (size < 0)
+      if (const std::optional<QueueRow> row = m_queue.row(p.rowId)) size = row->size;
+    size = std::max<std::int64_t>(0, size);
+    done += p.done;
+    total += size;
+    moved += p.sinceLast;
+    if (QTreeWidgetItem* item = itemOf(m_list, p.rowId)) {
+      item->setText(kUploadQueueProgress, QStringLiteral("%1%").arg(uploadPercent(p.done, size)));
+      item->setText(kUploadQueueSpeed, QString::fromStdString(speedText(p.sinceLast, ms)) + QStringLiteral("/s"));
+    }
   }
+  m_speed.add(moved, ms);
+  const int percent = uploadPercent(done, total);
+  m_speedKb = m_speed.kilobytesPerSecond();
+  if (m_bar) m_bar->setValue(percent);
+  if (m_percentLabel) m_percentLabel->setText(QStringLiteral("进度：%1%").arg(percent));
+  if (m_speedLabel) m_speedLabel->setText(QStringLiteral("上传速度：%1KB").arg(m_speedKb));
+  if (m_sizeLabel && total > 0) m_sizeLabel->setText(QStringLiteral("文件大小：%1KB").arg(wholeKilobytes(total)));
+  emit progressChanged();
 }
 
 void UploadPage::resetProgress() {
@@ -242,10 +278,11 @@ void UploadPage::resetProgress() {
   if (m_percentLabel) m_percentLabel->setText(QStringLiteral("进度：0%"));
   if (m_speedLabel) m_speedLabel->setText(QStringLiteral("上传速度：0KB"));
   m_speed.reset();
-  if (m_progressRow != 0)
-    if (QSystemTrayIcon* tray = m_main->findChild<QSystemTrayIcon*>()) tray->setToolTip(m_trayTip);
-  m_progressRow = 0;
+  m_speedKb = 0;
+  emit progressChanged();
 }
+
+int UploadPage::rowsLeft() const { return m_list ? m_list->topLevelItemCount() : 0; }
 
 void UploadPage::setStatus(const QString& text) {
   if (m_status) m_status->setText(text);

@@ -1,10 +1,11 @@
 #pragma once
 // The page 客户端上传: a view of the core upload queue. 超级列表框6 shows its
-// unfinished rows (the full local path; a failed or paused row carries a mark
-// and its reason as tooltip), 超级列表框4 its finished ones; 上传按钮 starts it
+// unfinished rows (the full local path, size, progress drawn as a bar while a
+// row runs, speed and state; a failed, held or waiting row carries a mark and
+// its reason as tooltip), 超级列表框4 its finished ones; 上传按钮 starts it
 // and stays disabled while it runs; the status line 标签49, the size line
-// 标签50 and the progress display (上传速度时钟: 进度条, 标签46, 标签47) follow
-// its events and counters. Nothing of a row lives only in a widget.
+// 标签50 and the progress display (上传速度时钟: 进度条, 标签46, 标签47: the sum
+// over the running rows) follow its events and counters. Nothing of a row lives only in a widget.
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -43,17 +44,28 @@ class UploadPage : public QObject {
   // deleteUploadTask: removes the selected rows, unless one is uploading.
   void deleteTask();
 
+  UploadQueue& queue() { return m_queue; }
+
+  // The rows left and the speed of the running ones together (KB/s).
+  int rowsLeft() const;
+  std::int64_t speedKb() const { return m_speedKb; }
+
   // Reads the member's FTP login from the window (at each login).
   void readFtpAccount();
 
   // The page object of the main window (nullptr before it is installed).
   static UploadPage* of(QWidget* main);
 
+ signals:
+  // The rows, their states or the speed changed.
+  void progressChanged();
+
  private:
   void onEvent(const QueueEvent& e);
   void sync();
   void refreshProgress();
   void resetProgress();
+  std::int64_t runningSize();
   void applyContext();
   void setStatus(const QString& text);
   void notifyTray(const QString& title, const QString& message);
@@ -71,14 +83,13 @@ class UploadPage : public QObject {
   QProgressBar* m_bar = nullptr;
   QTimer* m_timer = nullptr;
 
-  std::uint64_t m_progressRow = 0;  // the row the progress display shows
-  std::int64_t m_progressSize = 0;
+  std::int64_t m_speedKb = 0;  // the running rows' speed together
+  int m_doneInRun = 0;         // rows finished since the queue last went idle
   SpeedAverage m_speed;
   QElapsedTimer m_tick;
   QString m_lastFolder;  // lastUploadFolder: the dialog starts there
   std::string m_ftpHost, m_ftpUser, m_ftpPassword;  // the member's FTP login
   bool m_ftpRead = false;
-  QString m_trayTip;     // the tray tooltip before the upload changed it
 };
 
 }  // namespace tarnwick::transfer::qt
