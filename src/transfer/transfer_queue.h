@@ -175,9 +175,7 @@ class TransferQueue {
   // Starts the scheduler on the rows this queue takes: their Failed and
   // Waiting rows are queued again (Held rows stay held). Rows added while
   // running are taken in turn. No-op while running.
-  // requeue false: only the rows already Queued go (a resume or retry of
-  // chosen rows starts a run without taking up every failed row).
-  void start(bool requeue = true);
+  void start();
   // The one way of stopping (quit, logout, forced logout): see above. Bounded
   // by the transfers' close wait; nothing of the queue is lost.
   void stop();

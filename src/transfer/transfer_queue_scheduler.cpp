@@ -31,7 +31,7 @@ bool TransferQueue::pause(int ms) {
   return !m_cv.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stopRequested(); });
 }
 
-void TransferQueue::start(bool requeue) {
+void TransferQueue::start() {
   std::thread previous;
   {
     std::lock_guard lock(m_mutex);
@@ -48,7 +48,7 @@ void TransferQueue::start(bool requeue) {
     std::lock_guard lock(m_mutex);
     if (m_running) return;
     for (QueueRow& r : m_rows)
-      if (requeue && (r.state == RowState::Failed || r.state == RowState::Waiting) && takes(r)) {
+      if ((r.state == RowState::Failed || r.state == RowState::Waiting) && takes(r)) {
         r.state = RowState::Queued;
         r.reason.clear();
         r.brokenTries = 0;

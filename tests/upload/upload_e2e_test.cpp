@@ -505,6 +505,15 @@ class UploadE2E : public QObject {
   // queue, but the running row stays.
   void unreachableServerPausesAndRowsGoOnceItIsBack() {
     find<QCheckBox>(main::kInstantUploadCheck)->setChecked(false);
+    // One row at a time, so the order the rows reach the service is the queue's.
+    auto& uploads = transfer::qt::TransferQueues::of(m_main)->uploads();
+    const int cap = uploads.maxActive();
+    uploads.setMaxActive(1);
+    struct Slots {
+      transfer::UploadQueue& q;
+      int n;
+      ~Slots() { q.setMaxActive(n); }
+    } restoreSlots{uploads, cap};
     const QString realFtp = q(net::hosts().ftpHost);
     SilentFtp silent(realFtp);
     // The member's FTP address as read at login: the rows queued now keep it.

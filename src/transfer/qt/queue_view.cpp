@@ -136,15 +136,10 @@ void bindRowMenu(QWidget* main, QTreeWidget* list, TransferQueue& queue, const R
   };
   TransferQueue* q = &queue;
   onSelected(items.hold, [q](const auto& ids) { q->hold(ids); });
-  // The chosen rows go at once, the queue's other failed rows stay as they are.
-  onSelected(items.resume, [q](const auto& ids) {
-    q->resume(ids);
-    if (!q->running()) q->start(false);
-  });
-  onSelected(items.retry, [q](const auto& ids) {
-    q->retry(ids);
-    if (!q->running()) q->start(false);
-  });
+  // The chosen rows are queued again: they go now while the queue runs,
+  // otherwise at the next 上传 / 开始下载.
+  onSelected(items.resume, [q](const auto& ids) { q->resume(ids); });
+  onSelected(items.retry, [q](const auto& ids) { q->retry(ids); });
   const std::pair<const app::MenuItemName*, Shift> shifts[] = {
       {&items.up, Shift::Up}, {&items.down, Shift::Down}, {&items.top, Shift::Top}, {&items.bottom, Shift::Bottom}};
   for (const auto& [item, shift] : shifts)
