@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "../plain_support.h"
 #include "account/login.h"
 #include "link_relay.h"
 #include "net/cookies.h"
@@ -48,30 +49,9 @@ namespace {
 constexpr int kUploadSlots = 2;
 constexpr int kDownloadSlots = 3;
 
-double seconds(std::chrono::steady_clock::time_point since) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
-
-std::string envValue(const std::string& envFile, const std::string& key) {
-  std::ifstream in(envFile);
-  for (std::string line; std::getline(in, line);)
-    if (line.rfind(key + "=", 0) == 0) return line.substr(key.size() + 1);
-  return "";
-}
-
-std::vector<std::string> column(const std::string& db, const std::string& sql) {
-  std::vector<std::string> out;
-  sqlite3* h = nullptr;
-  if (sqlite3_open(db.c_str(), &h) == SQLITE_OK) {
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(h, sql.c_str(), -1, &st, nullptr) == SQLITE_OK)
-      while (sqlite3_step(st) == SQLITE_ROW)
-        out.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
-    sqlite3_finalize(st);
-  }
-  sqlite3_close(h);
-  return out;
-}
+using tarnwick::bench::column;
+using tarnwick::bench::envValue;
+using tarnwick::bench::seconds;
 
 double runShell(const std::string& command) {
   const auto began = std::chrono::steady_clock::now();

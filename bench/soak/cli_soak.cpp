@@ -42,6 +42,7 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using tarnwick::soak::freePort;
 using tarnwick::soak::Service;
+using tarnwick::soak::writeRandom;
 using tarnwick::test::queryDb;
 
 namespace {
@@ -154,21 +155,6 @@ struct Source {
   std::int64_t size = 0;
   std::int64_t id = 0;  // on the service, once registered
 };
-
-bool writeRandom(const std::string& path, std::int64_t size, std::mt19937_64& rng) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  std::vector<char> block(1 << 16);
-  for (std::int64_t done = 0; done < size;) {
-    for (std::size_t i = 0; i + 8 <= block.size(); i += 8) {
-      const std::uint64_t v = rng();
-      std::memcpy(&block[i], &v, 8);
-    }
-    const std::int64_t n = std::min<std::int64_t>(static_cast<std::int64_t>(block.size()), size - done);
-    out.write(block.data(), n);
-    done += n;
-  }
-  return static_cast<bool>(out);
-}
 
 // The first tab-separated field of each stdout line of a run ("id\tname..." of put,
 // "id\tpath..." of get).

@@ -57,6 +57,7 @@ namespace {
 
 using soak::Service;
 using soak::freePort;
+using soak::writeRandom;
 
 using tarnwick::test::queryDb;
 
@@ -67,21 +68,6 @@ struct Source {
   std::string md5;
   std::int64_t size = 0;
 };
-
-bool writeRandom(const std::string& path, std::int64_t size, std::mt19937_64& rng) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  std::vector<char> block(1 << 16);
-  for (std::int64_t done = 0; done < size;) {
-    for (std::size_t i = 0; i + 8 <= block.size(); i += 8) {
-      const std::uint64_t v = rng();
-      std::memcpy(&block[i], &v, 8);
-    }
-    const std::int64_t n = std::min<std::int64_t>(static_cast<std::int64_t>(block.size()), size - done);
-    out.write(block.data(), n);
-    done += n;
-  }
-  return static_cast<bool>(out);
-}
 
 bool login(const std::string& mainHost, std::string& userId) {
   const account::Request r = account::loginRequest(mainHost, "demo", "demo123");

@@ -9,14 +9,35 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
+#include <cstring>
 #include <fstream>
+#include <random>
 #include <string>
 #include <thread>
+#include <vector>
 
 extern char** environ;
 
 namespace tarnwick::soak {
+
+// A file of size random bytes from rng; false when it could not be written.
+inline bool writeRandom(const std::string& path, std::int64_t size, std::mt19937_64& rng) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::vector<char> block(1 << 16);
+  for (std::int64_t done = 0; done < size;) {
+    for (std::size_t i = 0; i + 8 <= block.size(); i += 8) {
+      const std::uint64_t v = rng();
+      std::memcpy(&block[i], &v, 8);
+    }
+    const std::int64_t n = std::min<std::int64_t>(static_cast<std::int64_t>(block.size()), size - done);
+    out.write(block.data(), n);
+    done += n;
+  }
+  return static_cast<bool>(out);
+}
 
 inline int freePort() {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);

@@ -308,16 +308,23 @@ QueueProgress TransferQueue::progress() {
   return sum;
 }
 
+// The row's fields by id, keeping the state the queue gave it.
+bool TransferQueue::writeBackLocked(const QueueRow& row) {
+  for (QueueRow& r : m_rows)
+    if (r.id == row.id) {
+      const RowState state = r.state;
+      r = row;
+      r.state = state;
+      return true;
+    }
+  return false;
+}
+
 void TransferQueue::updateRow(const QueueRow& row) {
   std::vector<std::shared_ptr<Transfer>> close;
   {
     std::lock_guard lock(m_mutex);
-    for (QueueRow& r : m_rows)
-      if (r.id == row.id) {
-        const RowState state = r.state;
-        r = row;
-        r.state = state;
-      }
+    writeBackLocked(row);
     applyHoldAfterLocked(row, close);
     saveLocked();
   }

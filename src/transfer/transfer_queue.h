@@ -280,6 +280,7 @@ class TransferQueue {
   bool startRowsLocked(Clock::time_point now, Clock::time_point& wake);
   void startJobLocked(std::size_t index, bool probe);
   // A row written back by its job: a hold waiting for a reply takes effect.
+  bool writeBackLocked(const QueueRow& row);
   void applyHoldAfterLocked(const QueueRow& row, std::vector<std::shared_ptr<Transfer>>& close);
   void closeGateLocked(Clock::time_point now);
   void openGateLocked();

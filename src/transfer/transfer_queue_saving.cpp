@@ -31,13 +31,7 @@ bool TransferQueue::updateRowNow(const QueueRow& row) {
   std::vector<std::shared_ptr<Transfer>> close;
   {
     std::lock_guard lock(m_mutex);
-    for (QueueRow& r : m_rows)
-      if (r.id == row.id) {
-        const RowState state = r.state;
-        r = row;
-        r.state = state;
-        found = true;
-      }
+    found = writeBackLocked(row);
     applyHoldAfterLocked(row, close);
     ++m_saveWanted;
   }
