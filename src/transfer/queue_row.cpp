@@ -177,30 +177,6 @@ std::optional<QueueRow> decodeRow(const std::string& line) {
   return r;
 }
 
-bool saveRows(const std::string& path, const std::vector<QueueRow>& rows) {
-  std::string text = std::string(kHeader) + "\n";
-  for (const QueueRow& r : rows) text += encodeRow(r) + "\n";
-  const std::string tmp = path + ".tmp";
-  const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n <= 0) {
-      ::close(fd);
-      ::unlink(tmp.c_str());
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  const bool synced = ::fsync(fd) == 0;
-  if (::close(fd) != 0 || !synced || std::rename(tmp.c_str(), path.c_str()) != 0) {
-    ::unlink(tmp.c_str());
-    return false;
-  }
-  return true;
-}
-
 std::vector<QueueRow> loadRows(const std::string& path) { return readSavedFile(path).rows; }
 
 SavedFile readSavedFile(const std::string& path) {

@@ -105,13 +105,11 @@ struct FileStamp {
 };
 FileStamp stampOf(const std::string& path);
 
-// The whole-file queue of the earlier versions: a first line "tarnwick-queue
-// 1", then one line per row of tab-separated key=value fields, each value
-// percent-encoded (the same text encodeRow gives, which the store keeps per
-// row). Written whole (temporary file and rename), readable by its owner
-// only. saveRows is false when the file could not be written; loadRows gives
-// the rows readSavedFile takes.
-bool saveRows(const std::string& path, const std::vector<QueueRow>& rows);
+// The whole-file queue of the earlier versions, read once to move it into the
+// store: a first line "tarnwick-queue 1", then one line per row of
+// tab-separated key=value fields, each value percent-encoded (the same text
+// encodeRow gives, which the store keeps per row). loadRows gives the rows
+// readSavedFile takes.
 std::vector<QueueRow> loadRows(const std::string& path);
 std::string encodeRow(const QueueRow& row);
 std::optional<QueueRow> decodeRow(const std::string& line);
