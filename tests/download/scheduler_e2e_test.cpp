@@ -27,6 +27,7 @@
 #include "app/qt/shell.h"
 #include "browser/state.h"
 #include "transfer/qt/transfer_queues.h"
+#include "transfer/qt/upload_page.h"
 #include "transfer/rate_limit.h"
 
 using namespace tarnwick;
@@ -56,6 +57,7 @@ QByteArray randomBytes(int size) {
 int addServiceFile(const QString& name, const QByteArray& bytes) {
   const std::string storage = "1003/" + name.toStdString();
   QFile f(serviceData() + "/storage/" + q(storage));
+  QDir().mkpath(QFileInfo(f.fileName()).absolutePath());
   if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) return -1;
   f.close();
   sqlite3* db = nullptr;
@@ -106,6 +108,7 @@ class SchedulerE2E : public QObject {
   std::uint64_t queueDownload(const QString& name, const QByteArray& bytes) {
     const int before = pending()->topLevelItemCount();
     const int id = addServiceFile(name, bytes);
+    if (id <= 0) return 0;
     downloads().add(std::to_string(id), app::toGbk(name), "");
     if (!QTest::qWaitFor([&] { return pending()->topLevelItemCount() == before + 1; }, 5000)) return 0;
     return downloads().rows().back().id;
@@ -156,38 +159,43 @@ class SchedulerE2E : public QObject {
   // slowed by the speed limits: each queue runs as many rows as it has slots
   // (never more), and every file arrives byte-exact on disk or on the service.
   void downloadsAndUploadsRunSideBySide() {
+    auto* uploadPage = transfer::qt::UploadPage::of(m_main);
+    QVERIFY(uploadPage);
     clearLists();
     transfer::downloadLimiter().setRate(512 << 10);
     transfer::uploadLimiter().setRate(64 << 10);
     struct Queue {
       transfer::TransferQueue& queue;
-      int slots;
+      int cap;
       std::size_t most = 0;
     } watched[] = {{downloads(), 3}, {uploads(), 2}};
-    for (auto& w : watched) w.queue.setMaxActive(w.slots);
+    for (auto& w : watched) w.queue.setMaxActive(w.cap);
 
     QList<QPair<QString, QByteArray>> down, up;
     for (int i = 0; i < 4; ++i) {
       down.append({QStringLiteral("side-%1-%2.bin").arg(tag()).arg(i), randomBytes(256 << 10)});
       QVERIFY(queueDownload(down.back().first, down.back().second));
     }
+    QStringList upPaths;
     for (int i = 0; i < 3; ++i) {
       up.append({QStringLiteral("side-up-%1-%2.bin").arg(tag()).arg(i), randomBytes(64 << 10)});
       QFile f(m_local.filePath(up.back().first));
       QVERIFY(f.open(QIODevice::WriteOnly));
       f.write(up.back().second);
       f.close();
-      QVERIFY(uploads().add(QFile::encodeName(f.fileName()).toStdString()) != 0);
+      upPaths << f.fileName();
     }
+    uploadPage->addFiles(upPaths);
+    QCOMPARE(uploads().rows().size(), 3u);
     start()->click();
-    uploads().start();
+    uploadPage->startQueue();
     QElapsedTimer clock;
     clock.start();
     while (clock.elapsed() < 25000 && (downloads().finished().size() < 4 || uploads().finished().size() < 3)) {
       for (auto& w : watched) w.most = std::max(w.most, w.queue.progressAll().size());
       QTest::qWait(50);
     }
-    for (const auto& w : watched) QCOMPARE(w.most, std::size_t(w.slots));
+    for (const auto& w : watched) QCOMPARE(w.most, std::size_t(w.cap));
     QCOMPARE(downloads().finished().size(), 4u);
     QCOMPARE(uploads().finished().size(), 3u);
     for (const auto& [name, bytes] : down) QVERIFY2(readAll(saveDir() + name) == bytes, qPrintable(name));
