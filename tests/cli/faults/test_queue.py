@@ -61,6 +61,16 @@ class Queue(unittest.TestCase):
         self.assertEqual(listed.code, 0, listed)
         return {r["name"]: r for r in json.loads(listed.out)}
 
+    def listed_when(self, names):
+        """The queue command's rows in order, once every name is among them
+        (the running get writes its rows a moment after it queues them)."""
+        listed = []
+        def complete():
+            listed[:] = json.loads(self.cli.run(["queue", "--json"]).out)
+            return set(names) <= {r["name"] for r in listed}
+        support.wait_for(complete, timeout=10)
+        return listed
+
     def test_three_at_once_arrive_byte_exact(self):
         files = self.files("three", 3)
         folder = self.cli.path("three")
@@ -78,8 +88,9 @@ class Queue(unittest.TestCase):
         folder = self.cli.path("hold")
         proc = self.spawn_get([str(a), str(b), "-o", folder, "--parallel", "2"])
         self.assertTrue(support.wait_for(lambda: len(support.partials(folder)) == 2, timeout=20))
+        self.listed_when([a_name, b_name])
+        self.assertTrue(support.wait_for(lambda: self.queue_rows()[b_name]["state"] == "running", timeout=5))
         row = self.queue_rows()[b_name]
-        self.assertEqual(row["state"], "running")
         asked = time.time()
         held = self.cli.run(["queue", "hold", str(row["row"])])
         self.assertEqual(held.code, 0, held)
@@ -108,10 +119,10 @@ class Queue(unittest.TestCase):
         folder = self.cli.path("move")
         proc = self.spawn_get([str(f[0]) for f in files] + ["-o", folder, "--parallel", "1"])
         self.assertTrue(support.wait_for(lambda: len(support.partials(folder)) == 1, timeout=20))
-        listed = json.loads(self.cli.run(["queue", "--json"]).out)  # in queue order: as asked
+        listed = self.listed_when([f[1] for f in files])  # in queue order: as asked
         self.assertEqual([r["name"] for r in listed], [f[1] for f in files])
         first, last = listed[0], listed[2]
-        self.assertEqual(first["state"], "running")
+        self.assertTrue(support.wait_for(lambda: self.queue_rows()[first["name"]]["state"] == "running", timeout=5))
         refused = self.cli.run(["queue", "rm", str(first["row"])])
         self.assertEqual(refused.code, 1, refused)
         self.assertIn("hold it first", refused.err)
