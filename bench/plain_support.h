@@ -1,9 +1,13 @@
 #pragma once
-// What the Qt-free benchmarks share: a stopwatch reading, a value of the
-// service's env file, and one column of a query on its database.
+// What the Qt-free benchmarks share: a stopwatch reading, timed shell
+// commands, a value of the service's env file, and one column of a query on
+// its database.
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -20,6 +24,21 @@ inline std::string envValue(const std::string& envFile, const std::string& key) 
   for (std::string line; std::getline(in, line);)
     if (line.rfind(key + "=", 0) == 0) return line.substr(key.size() + 1);
   return "";
+}
+
+// Runs a shell command; the seconds it took (a failure is told on stderr).
+inline double runShell(const std::string& command) {
+  const auto began = std::chrono::steady_clock::now();
+  if (std::system(command.c_str()) != 0) std::fprintf(stderr, "failed: %s\n", command.c_str());
+  return seconds(began);
+}
+
+// The best of three runs of a command that does the same work each time
+// (curl's times against a local server swing from run to run).
+inline double bestOfThree(const std::string& command) {
+  double best = runShell(command);
+  for (int i = 0; i < 2; ++i) best = std::min(best, runShell(command));
+  return best;
 }
 
 // The first column of every row of sql on the SQLite database db.

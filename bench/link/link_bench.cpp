@@ -52,19 +52,9 @@ constexpr int kDownloadSlots = 3;
 using tarnwick::bench::column;
 using tarnwick::bench::envValue;
 using tarnwick::bench::seconds;
+using tarnwick::bench::bestOfThree;
+using tarnwick::bench::runShell;
 
-double runShell(const std::string& command) {
-  const auto began = std::chrono::steady_clock::now();
-  if (std::system(command.c_str()) != 0) std::fprintf(stderr, "failed: %s\n", command.c_str());
-  return seconds(began);
-}
-
-// Downloads are the same work when repeated: the best of three.
-double bestOfThree(const std::string& command) {
-  double best = runShell(command);
-  for (int i = 0; i < 2; ++i) best = std::min(best, runShell(command));
-  return best;
-}
 
 // The queue's slots where the queue has them; a queue without slots runs
 // one row at a time.

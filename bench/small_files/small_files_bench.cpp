@@ -57,6 +57,8 @@ namespace {
 using tarnwick::bench::column;
 using tarnwick::bench::envValue;
 using tarnwick::bench::seconds;
+using tarnwick::bench::bestOfThree;
+using tarnwick::bench::runShell;
 
 // The FTP part alone: every file through the transfer engine, one after
 // the other over one logged-in session (as a queue run sends them), no
@@ -94,20 +96,6 @@ double ftpEngineAlone(const std::vector<std::string>& files, const std::string& 
   return seconds(began);
 }
 
-double runShell(const std::string& command) {
-  const auto began = std::chrono::steady_clock::now();
-  if (std::system(command.c_str()) != 0) std::fprintf(stderr, "failed: %s\n", command.c_str());
-  return seconds(began);
-}
-
-// The best of three runs: curl's times against the test FTP server swing
-// from run to run, and a repeated download or upload of the same names is
-// the same work.
-double bestOfThree(const std::string& command) {
-  double best = runShell(command);
-  for (int i = 0; i < 2; ++i) best = std::min(best, runShell(command));
-  return best;
-}
 
 }  // namespace
 

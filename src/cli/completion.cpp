@@ -181,7 +181,7 @@ std::string zshValue(ValueKind k) {
   return "";
 }
 
-// One _arguments spec per name: "(-o
+// One _arguments entry per name: "(-o
 // --output)--output[description]:folder:_files -/".
 void zshFlags(std::ostringstream& s, const std::vector<Flag>& flags, const char* indent) {
   for (const Flag& f : flags) {

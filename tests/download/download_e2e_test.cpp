@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "../browser/e2e_support.h"
+#include "service_files.h"
 #include "../net/raw_server.h"
 #include "app/names/dialogs.h"
 #include "app/names/main_window.h"
@@ -37,7 +38,8 @@ namespace test = tarnwick::test;
 
 namespace {
 
-QString serviceData() { return qEnvironmentVariable("TARNWICK_SERVICE_DATA"); }
+using download_test::addServiceFile;
+using download_test::serviceData;
 
 QByteArray md5Of(const QString& path) {
   QFile f(path);
@@ -47,35 +49,6 @@ QByteArray md5Of(const QString& path) {
   return h.result().toHex();
 }
 
-// Adds a file of qqdemo's default folder (a member whose listings no other
-// test reads, and without an access password) to the service (its stored bytes
-// written when given) and returns its id.
-int addServiceFile(const std::string& name, const std::string& storage, const QByteArray* bytes) {
-  if (bytes) {
-    const QString path = serviceData() + "/storage/" + q(storage);
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(*bytes) != bytes->size()) return -1;
-  }
-  sqlite3* db = nullptr;
-  const std::string dbPath = (serviceData() + "/tarnwick.db").toStdString();
-  if (sqlite3_open(dbPath.c_str(), &db) != SQLITE_OK) return -1;
-  sqlite3_busy_timeout(db, 5000);
-  sqlite3_stmt* st = nullptr;
-  int id = -1;
-  if (sqlite3_prepare_v2(db,
-                         "INSERT INTO files(owner, folder, name, size, md5, date, downloads, storage) "
-                         "VALUES (1003, 0, ?, ?, '', '2026-01-01 00:00:00', 0, ?)",
-                         -1, &st, nullptr) == SQLITE_OK) {
-    sqlite3_bind_text(st, 1, name.c_str(), -1, SQLITE_TRANSIENT);
-    sqlite3_bind_int64(st, 2, bytes ? bytes->size() : 1000);
-    sqlite3_bind_text(st, 3, storage.c_str(), -1, SQLITE_TRANSIENT);
-    if (sqlite3_step(st) == SQLITE_DONE) id = static_cast<int>(sqlite3_last_insert_rowid(db));
-  }
-  sqlite3_finalize(st);
-  sqlite3_close(db);
-  return id;
-}
 
 // Points the storage host at a stand-in server while in scope (the address
 // page still comes from the service).

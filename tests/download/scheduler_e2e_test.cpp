@@ -20,6 +20,7 @@
 #include <algorithm>
 
 #include "../browser/e2e_support.h"
+#include "service_files.h"
 #include "app/names/dialogs.h"
 #include "app/names/main_window.h"
 #include "app/qt/controls.h"
@@ -36,7 +37,7 @@ using e2e::q;
 
 namespace {
 
-QString serviceData() { return qEnvironmentVariable("TARNWICK_SERVICE_DATA"); }
+using download_test::serviceData;
 QString tag() { return QString::number(QCoreApplication::applicationPid()); }
 
 QByteArray md5Hex(const QByteArray& b) { return QCryptographicHash::hash(b, QCryptographicHash::Md5).toHex(); }
@@ -55,30 +56,7 @@ QByteArray randomBytes(int size) {
 
 // Stores bytes as a file of qqdemo's on the service; its id (downloads go by id).
 int addServiceFile(const QString& name, const QByteArray& bytes) {
-  const std::string storage = "1003/" + name.toStdString();
-  QFile f(serviceData() + "/storage/" + q(storage));
-  QDir().mkpath(QFileInfo(f.fileName()).absolutePath());
-  if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) return -1;
-  f.close();
-  sqlite3* db = nullptr;
-  if (sqlite3_open((serviceData() + "/tarnwick.db").toUtf8().constData(), &db) != SQLITE_OK) return -1;
-  sqlite3_busy_timeout(db, 5000);
-  sqlite3_stmt* st = nullptr;
-  int id = -1;
-  if (sqlite3_prepare_v2(db,
-                         "INSERT INTO files(owner, folder, name, size, md5, date, downloads, storage) "
-                         "VALUES (1003, 0, ?, ?, ?, '2026-01-01 00:00:00', 0, ?)",
-                         -1, &st, nullptr) == SQLITE_OK) {
-    const std::string n = name.toStdString(), m = md5Hex(bytes).toStdString();
-    sqlite3_bind_text(st, 1, n.c_str(), -1, SQLITE_TRANSIENT);
-    sqlite3_bind_int64(st, 2, bytes.size());
-    sqlite3_bind_text(st, 3, m.c_str(), -1, SQLITE_TRANSIENT);
-    sqlite3_bind_text(st, 4, storage.c_str(), -1, SQLITE_TRANSIENT);
-    if (sqlite3_step(st) == SQLITE_DONE) id = static_cast<int>(sqlite3_last_insert_rowid(db));
-  }
-  sqlite3_finalize(st);
-  sqlite3_close(db);
-  return id;
+  return download_test::addServiceFile(name.toStdString(), "1003/" + name.toStdString(), &bytes);
 }
 
 }  // namespace

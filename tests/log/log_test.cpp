@@ -166,7 +166,7 @@ TEST(LogFile, KeepsOnlyTheNewestFiles) {
 TEST(LogFile, FolderFollowsXdgStateHome) {
   setenv("XDG_STATE_HOME", "/tmp/xdg-state", 1);
   EXPECT_EQ(log::defaultLogFolder(), fs::path("/tmp/xdg-state/tarnwick/log"));
-  setenv("XDG_STATE_HOME", "relative", 1);  // not absolute: ignored, as the specification of the variable says
+  setenv("XDG_STATE_HOME", "relative", 1);  // not absolute: ignored, as the XDG base directory rules say
   setenv("HOME", "/home/u", 1);
   EXPECT_EQ(log::defaultLogFolder(), fs::path("/home/u/.local/state/tarnwick/log"));
   unsetenv("XDG_STATE_HOME");
