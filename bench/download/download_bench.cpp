@@ -94,7 +94,10 @@ int main(int argc, char** argv) {
   app::MainWindow main;
   app::runWindowInstallers(&main);
   main.show();
-  app::control<QLineEdit>(&main, QStringLiteral("编辑框49"))->setText(save.path() + "/");
+  // The folder counts once editing ends, as when a person types it.
+  auto* saveFolder = app::control<QLineEdit>(&main, QStringLiteral("编辑框49"));
+  saveFolder->setText(save.path() + "/");
+  Q_EMIT saveFolder->editingFinished();
   auto* pending = app::control<QTreeWidget>(&main, QStringLiteral("超级列表框2"));
   auto* finished = app::control<QTreeWidget>(&main, QStringLiteral("超级列表框3"));
   // DOWNLOAD_BENCH_SCREENSHOT=file.png: the page during the first download.

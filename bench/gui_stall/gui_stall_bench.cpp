@@ -216,7 +216,10 @@ int main(int argc, char** argv) {
     if (!settle.isValid()) settle.start();
     app.processEvents(QEventLoop::AllEvents, 20);
   }
-  app::control<QLineEdit>(&main, QStringLiteral("编辑框49"))->setText(save.path() + "/");
+  // The folder counts once editing ends, as when a person types it.
+  auto* saveFolder = app::control<QLineEdit>(&main, QStringLiteral("编辑框49"));
+  saveFolder->setText(save.path() + "/");
+  Q_EMIT saveFolder->editingFinished();
   app::control<QCheckBox>(&main, QStringLiteral("选择框1"))->setChecked(false);  // every upload sends its bytes
   auto* startDownloads = app::control<QPushButton>(&main, QStringLiteral("按钮28"));
   auto* startUploads = app::control<QPushButton>(&main, QStringLiteral("上传按钮"));
