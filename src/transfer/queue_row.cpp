@@ -125,6 +125,11 @@ std::string encodeRow(const QueueRow& r) {
   field("rule", std::to_string(static_cast<int>(r.rule)));
   field("complete", r.bodyComplete ? "1" : "0");
   field("broken", std::to_string(r.brokenTries));
+  if (r.kind != RowKind::File) field("kind", std::to_string(static_cast<int>(r.kind)));
+  if (r.after) field("after", std::to_string(r.after));
+  if (r.tree) field("tree", std::to_string(r.tree));
+  if (!r.treePath.empty()) field("treepath", r.treePath);
+  if (r.remoteId) field("remote", std::to_string(r.remoteId));
   std::string line = o.str();
   line.pop_back();
   return line;
@@ -163,7 +168,7 @@ std::optional<QueueRow> decodeRow(const std::string& line) {
   r.partial.mtimeNs = number(f["partmtime"]).value_or(0);
   r.partial.serverTotal = number(f["total"]).value_or(-1);
   const auto pending = number(f["unregistered"]).value_or(0);
-  if (pending < 0 || pending > 2) return std::nullopt;
+  if (pending < 0 || pending > 3) return std::nullopt;
   r.pending = static_cast<Pending>(pending);
   r.newestIdBefore = number(f["before"]).value_or(0);
   r.sentAtMs = number(f["sentat"]).value_or(0);
@@ -174,6 +179,13 @@ std::optional<QueueRow> decodeRow(const std::string& line) {
   r.rule = static_cast<NameRule>(rule);
   r.bodyComplete = f["complete"] == "1";
   r.brokenTries = static_cast<int>(number(f["broken"]).value_or(0));
+  const auto kind = number(f["kind"]).value_or(0);
+  if (kind < 0 || kind > 2) return std::nullopt;
+  r.kind = static_cast<RowKind>(kind);
+  r.after = static_cast<std::uint64_t>(number(f["after"]).value_or(0));
+  r.tree = static_cast<std::uint64_t>(number(f["tree"]).value_or(0));
+  r.treePath = f["treepath"];
+  r.remoteId = number(f["remote"]).value_or(0);
   return r;
 }
 
@@ -225,6 +237,9 @@ std::string checkRow(const QueueRow& r, bool download) {
            std::filesystem::path(f).lexically_normal().string() == f;
   };
   if (r.id == 0) return "no row id";
+  if (r.kind == RowKind::MakeFolder && download) return "a folder to make in the download queue";
+  if (r.kind == RowKind::ExpandFolder && !download) return "a cloud folder to walk in the upload queue";
+  if (r.kind == RowKind::MakeFolder) return r.name.empty() ? "folder to make without a name" : "";
   if (!download) {
     if (r.localPath.empty() || r.localPath.front() != '/') return "upload without an absolute local path";
     if (r.name.empty()) return "upload without a file name";

@@ -41,7 +41,19 @@ enum class NameRule { Overwrite = 0, Rename = 1, Keep = -1 };
 
 // A request whose effect the service keeps (a file row) was sent, and its
 // reply is not known: the row is saved so before the request leaves.
-enum class Pending { None = 0, Registration = 1, Instant = 2 };
+// (Folder: a create-folder request; the folder then may or may not exist,
+// "created: unknown", and is looked up by name before any new request.)
+enum class Pending { None = 0, Registration = 1, Instant = 2, Folder = 3 };
+
+// What a row does. Most rows move one file; a folder uploaded or downloaded
+// whole (a tree) adds rows of two more kinds:
+//   MakeFolder (upload queue): makes the cloud folder `name` under folderId,
+//     or takes the existing one of that name (the lowest id); remoteId is its
+//     id when Done. Rows inside it name it in `after`.
+//   ExpandFolder (download queue): walks the cloud folder fileId and puts a
+//     download row per file in its place (and makes the local folders,
+//     empty ones too) under saveFolder, in one commit with its own end.
+enum class RowKind { File = 0, MakeFolder = 1, ExpandFolder = 2 };
 
 // What a download row wrote so far: its own partial file, as the row left it.
 // The row continues it only while path, size and modification time are
@@ -59,6 +71,15 @@ struct QueueRow {
   std::string account;       // the member who queued it (GBK)
   RowState state = RowState::Queued;
   std::string reason;        // why it failed or waits (GBK), empty otherwise
+  RowKind kind = RowKind::File;
+
+  // A tree: the row that must be Done before this one may start (0: none; a
+  // MakeFolder row whose folder this row goes into: its id becomes this
+  // row's folderId then). tree is the id of the tree's first row (0: not in
+  // a tree), treePath the row's path inside it ("照片/2024/a.jpg", GBK).
+  std::uint64_t after = 0;
+  std::uint64_t tree = 0;
+  std::string treePath;
 
   // Upload: the local file and where it goes. Download: the listed file and
   // the folder it is saved in. Every rule that decides the outcome is fixed

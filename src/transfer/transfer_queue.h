@@ -91,6 +91,22 @@ struct QueueProgress {
   std::int64_t sinceLast = 0;   // bytes since the previous call (the call resets it)
 };
 
+// One tree (a folder uploaded or downloaded whole) as a whole: its file rows
+// counted over the run, the finished ones too (the finished list keeps only
+// the newest rows; these counts keep every row since the tree was queued in
+// this process, and what was left of it when it was loaded).
+struct TreeSummary {
+  std::uint64_t tree = 0;   // the tree's id (QueueRow::tree)
+  std::string name;         // its top folder (GBK)
+  int files = 0;            // file rows of the tree known so far
+  int filesDone = 0;
+  int filesFailed = 0;      // failed now
+  int filesRunning = 0;
+  std::int64_t bytes = 0;   // sizes of its file rows where known
+  std::int64_t bytesDone = 0;
+  bool expanding = false;   // a folder of it is still being read or made
+};
+
 struct QueueOptions {
   // Waits of the gate before a probe after the service could not be
   // reached; the last one repeats when repeatLast is set, otherwise the run
@@ -152,6 +168,15 @@ class TransferQueue {
   std::vector<QueueRow> finished() const;  // newest first
   std::optional<QueueRow> row(std::uint64_t id) const;
   void clearFinished();
+  // Every tree with rows in the queue or finished in this process, in the
+  // order of its first row.
+  std::vector<TreeSummary> trees() const;
+  // Rows that ended Done and Failed since the last start() (every row, not
+  // only those the finished list keeps).
+  struct RunCounts {
+    int done = 0, failed = 0;
+  };
+  RunCounts runCounts() const;
 
   // Removes rows; a running row is refused (false when one was among ids):
   // hold it first.
