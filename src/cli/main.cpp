@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
 
   std::int32_t folderId = 0;
   int page = 0;
-  auto* ls = app.add_subcommand("ls", "List the folders, or the files of a folder (0 = the default folder)");
+  auto* ls = app.add_subcommand("ls", "List the folders (id, name, parent id), or the files of a folder (0 = the default folder)");
   auto* folderOption = ls->add_option("FOLDER_ID", folderId, "Folder whose files to list");
   auto* pageOption = ls->add_option("--page", page, "Only this page of the listing (pages count from 0)")
                          ->check(CLI::NonNegativeNumber)

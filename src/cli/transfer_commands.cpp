@@ -289,7 +289,7 @@ int get(const Output& out, const std::vector<std::int32_t>& fileIds, const std::
   // queued in the order they were asked for (rows start in queue order).
   if (!unknown.empty()) {
     std::map<std::int32_t, browser::FileRow> found;
-    for (const auto& f : fetchFolders(s)) {
+    for (const auto& f : fetchFolders(s, false)) {
       forEachFile(s, f.id, [&](const browser::FileRow& r) {
         if (unknown.erase(r.id)) found[r.id] = r;
         return !unknown.empty();
