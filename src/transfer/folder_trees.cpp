@@ -17,8 +17,14 @@ namespace {
 std::string joined(const std::string& base, const std::string& name) { return base.empty() ? name : base + "/" + name; }
 
 // Why a local name cannot be a cloud name (UTF-8), "" when it can.
+std::string lostCharacters(const std::string& nameUtf8) {
+  std::string out;
+  for (const std::string& c : net::charactersGbkCannotHold(nameUtf8)) out += (out.empty() ? "" : " ") + c;
+  return out;
+}
+
 std::string cloudNameProblem(const std::string& nameUtf8) {
-  const std::string lost = net::charactersGbkCannotHold(nameUtf8);
+  const std::string lost = lostCharacters(nameUtf8);
   if (!lost.empty()) return "characters the service cannot store: " + lost;
   return browser::refusedNameReason(net::fromUtf8(nameUtf8));
 }
@@ -49,7 +55,7 @@ struct TreeWalk {
         continue;
       }
       if (!e.is_regular_file(stat)) continue;  // sockets, devices, broken links
-      if (const std::string lost = net::charactersGbkCannotHold(name); !lost.empty()) {
+      if (const std::string lost = lostCharacters(name); !lost.empty()) {
         plan.refusedFiles.push_back(rel + ": characters the service cannot store: " + lost);
         continue;
       }

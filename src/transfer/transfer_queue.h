@@ -198,6 +198,9 @@ class TransferQueue {
   void retry(const std::vector<std::uint64_t>& ids);
   // Moves the row to index position of rows() (clamped).
   void move(std::uint64_t id, std::size_t position);
+  // A fresh row id (unique, positive as a signed 64-bit number too): rows
+  // queued together name each other by it (after, tree) before they are added.
+  static std::uint64_t newRowId();
   // Rows run at once, 1..10 (clamped); applies at once: a lower cap lets the
   // running rows finish and starts none until under it.
   void setMaxActive(int n);
@@ -267,7 +270,6 @@ class TransferQueue {
   // Appends rows at once (one commit): a row keeps an id given by newRowId()
   // (rows of a batch name each other in after and tree), otherwise gets one.
   void addRows(std::vector<QueueRow> rows);
-  static std::uint64_t newRowId();
   // The calling job's row, when it ends Done, is replaced by these rows in
   // its place (given ids kept, the rest assigned), in the same commit as its
   // end: a walk of a folder that is killed half-way leaves its row, never
