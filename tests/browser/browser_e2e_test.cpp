@@ -13,12 +13,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
+#include <algorithm>
+#include <map>
 
 #include "app/qt/main_window.h"
 #include "app/qt/shell.h"
 #include "app/qt/web_browser.h"
 #include "app/session.h"
 #include "browser/qt/file_list.h"
+#include "browser/qt/widgets.h"
 #include "browser/state.h"
 #include "e2e_support.h"
 #include "net/hosts.h"
@@ -163,6 +166,23 @@ class BrowserE2E : public QObject {
     QVERIFY(listingDone());
     QCOMPARE(folderView()->topLevelItemCount(), folders()->count());
     for (const auto& row : expected) QVERIFY2(folderIndex(q(row[0])) >= 0, row[0].c_str());
+    // 超级列表框5: the rows of 列表框2 with their names exactly, each with its
+    // depth in the service's tree (the indentation drawn), the default folder 0.
+    std::map<int, int> parentOf;
+    for (const auto& row : e2e::query("SELECT id, parent FROM folders WHERE owner=" + std::to_string(kDemo)))
+      parentOf[std::stoi(row[0])] = std::stoi(row[1]);
+    int deepest = 0;
+    for (int i = 0; i < folders()->count(); ++i) {
+      QTreeWidgetItem* row = folderView()->topLevelItem(i);
+      QCOMPARE(row->text(0), folders()->item(i)->text());
+      const int id = row->data(0, Qt::UserRole).toInt();
+      QCOMPARE(id, folders()->item(i)->data(Qt::UserRole).toInt());
+      int depth = 0;
+      for (int at = id; at != 0 && depth < 100; at = parentOf[at]) ++depth;
+      QCOMPARE(row->data(0, browser::qt::kLevelRole).toInt(), depth);
+      deepest = std::max(deepest, depth);
+    }
+    QVERIFY(deepest >= 3);  // the seeded 资料 › 2025 › 报告
     const int last = folders()->count() - 1;
     QCOMPARE(folders()->currentRow(), last);
     QCOMPARE(folderView()->indexOfTopLevelItem(folderView()->currentItem()), last);
