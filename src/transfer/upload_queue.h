@@ -68,6 +68,7 @@ class UploadQueue : public TransferQueue {
   ~UploadQueue() override;
 
   void setContext(UploadContext context) { m_context.set(std::move(context)); }
+  UploadContext context() const { return m_context.get(); }
   // Appends a file (absolute native path) for the folder; the FTP host and
   // user are the context's now. The row's name is the file name after the last "/".
   // 0 and nothing queued when that name holds a character GBK cannot hold

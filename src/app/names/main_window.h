@@ -38,6 +38,7 @@ TARNWICK_MAIN(kStatusLog, "编辑框48", MultiEdit);
 
 // 客户端上传 and the upload lists.
 TARNWICK_MAIN(kChooseFilesButton, "选择文件", Button);
+TARNWICK_MAIN(kUploadFolderButton, "选择文件夹", Button);
 TARNWICK_MAIN(kUploadButton, "上传按钮", Button);
 TARNWICK_MAIN(kInstantUploadCheck, "选择框1", Check);
 TARNWICK_MAIN(kUploadTargetLabel, "标签48", Label);
@@ -237,6 +238,7 @@ TARNWICK_MENU_ITEM(kCopyFolderShareLink, kFolderMenu, "获取文件夹分享链�
 TARNWICK_MENU_ITEM(kCreateFolder, kFolderMenu, "创建文件夹");
 TARNWICK_MENU_ITEM(kUploadToFolder, kFolderMenu, "上传文件到此处");
 TARNWICK_MENU_ITEM(kCreateLinkFileInFolder, kFolderMenu, "创建外链文件");
+TARNWICK_MENU_ITEM(kDownloadCloudFolder, kFolderMenu, "下载该文件夹");
 TARNWICK_MAIN(kSearchMenu, "搜索", Menu);
 TARNWICK_MENU_ITEM(kOpenSearchHit, kSearchMenu, "打开");
 TARNWICK_MAIN(kTrayMenu, "托盘", Menu);

@@ -115,7 +115,7 @@ const ControlDef kMainHiddenRows[] = {
     {W, "", kFileMenu.name, Kind::Menu, 0, 0, 0, 0, "",
      "删除选中文件\n打开选中文件(网页)\n添加进下载列表\n移动选中文件\n获取文件分享链接\n复制文件直链\n上传文件到此\n创建外链"},
     {W, "", kFolderMenu.name, Kind::Menu, 0, 0, 0, 0, "",
-     "刷新文件夹\n打开文件夹(网页)\n删除文件夹\n重命名\n获取文件夹分享链接\n创建文件夹\n上传文件到此处\n创建外链文件"},
+     "刷新文件夹\n打开文件夹(网页)\n删除文件夹\n重命名\n获取文件夹分享链接\n创建文件夹\n上传文件到此处\n创建外链文件\n下载该文件夹"},
     {W, "", kSearchMenu.name, Kind::Menu, 0, 0, 0, 0, "", "打开"},
     {W, "", kTrayMenu.name, Kind::Menu, 0, 0, 0, 0, "", "登录网页版\n打开软件\n传输设置\n注销\n退出"},
     {W, "", kDownloadedMenu.name, Kind::Menu, 0, 0, 0, 0, "", "打开文件\n访问文件夹"},

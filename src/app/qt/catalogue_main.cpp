@@ -23,6 +23,7 @@ const ControlDef kMainRows[] = {
     {W, kClientUploadPage.title, kInstantUploadCheck.name, Kind::Check, 264, 48, 120, 24, "使用极速秒传", ""},
     {W, kClientUploadPage.title, kUploadTargetLabel.name, Kind::Label, 370, 47, 192, 24, "上传至：默认文件夹", ""},
     {W, kClientUploadPage.title, "标签1", Kind::Label, 17, 78, 72, 24, "选择上传文件", ""},
+    {W, kClientUploadPage.title, kUploadFolderButton.name, Kind::Button, 394, 76, 88, 24, "选择文件夹", ""},
     {W, kClientUploadPage.title, kUploadSettingsButton.name, Kind::Button, 490, 76, 88, 24, "传输设置", ""},
     {W, kClientUploadPage.title, kUploadNames.name, Kind::ListBox, 14, 104, 564, 170, "", ""},
     {W, kClientUploadPage.title, kUploadQueueView.name, Kind::ListView, 14, 103, 566, 174, "",
