@@ -19,6 +19,7 @@
 
 #include <algorithm>
 
+#include "../app/queue_list.h"
 #include "../browser/e2e_support.h"
 #include "service_files.h"
 #include "app/names/dialogs.h"
@@ -67,7 +68,7 @@ class SchedulerE2E : public QObject {
   app::MainWindow* m_main = nullptr;
   e2e::BoxAnswerer* m_boxes = nullptr;
 
-  QTreeWidget* pending() { return app::control<QTreeWidget>(m_main, main::kDownloadQueueView); }
+  testsupport::QueueList pending() { return testsupport::QueueList(app::control<QTreeView>(m_main, main::kDownloadQueueView)); }
   QPushButton* start() { return app::control<QPushButton>(m_main, main::kStartDownloadButton); }
   QAction* action(const char* menu, const char* caption) {
     auto* m = app::control<QMenu>(m_main, QString::fromUtf8(menu));
@@ -79,16 +80,16 @@ class SchedulerE2E : public QObject {
   QString saveDir() { return m_save.path() + "/"; }
   bool runEnds() { return QTest::qWaitFor([&] { return start()->isEnabled(); }, 30000); }
   void selectOnly(int row) {
-    pending()->clearSelection();
-    pending()->topLevelItem(row)->setSelected(true);
+    pending().clearSelection();
+    pending().select(row);
   }
   // Queues a stored file of the given bytes; its row id.
   std::uint64_t queueDownload(const QString& name, const QByteArray& bytes) {
-    const int before = pending()->topLevelItemCount();
+    const int before = pending().count();
     const int id = addServiceFile(name, bytes);
     if (id <= 0) return 0;
     downloads().add(std::to_string(id), app::toGbk(name), "");
-    if (!QTest::qWaitFor([&] { return pending()->topLevelItemCount() == before + 1; }, 5000)) return 0;
+    if (!QTest::qWaitFor([&] { return pending().count() == before + 1; }, 5000)) return 0;
     return downloads().rows().back().id;
   }
   // Names of the finished downloads in the order they ended.
@@ -102,7 +103,7 @@ class SchedulerE2E : public QObject {
     for (const auto& r : downloads().rows()) ids.push_back(r.id);
     downloads().remove(ids);
     downloads().clearFinished();
-    QTRY_COMPARE(pending()->topLevelItemCount(), 0);
+    QTRY_COMPARE(pending().count(), 0);
   }
 
  private slots:
@@ -198,14 +199,14 @@ class SchedulerE2E : public QObject {
     QVERIFY(queueDownload(nameB, b));
     selectOnly(1);
     action("开始菜单", "暂停任务")->trigger();
-    QTRY_COMPARE(pending()->topLevelItem(1)->text(main::kDownloadProgress), QStringLiteral("暂停"));
+    QTRY_COMPARE(pending().text(1, main::kDownloadProgress), QStringLiteral("暂停"));
 
     queues().memberLeft();
-    QTRY_COMPARE(pending()->topLevelItemCount(), 0);
+    QTRY_COMPARE(pending().count(), 0);
     queues().memberJoined();
-    QTRY_COMPARE(pending()->topLevelItemCount(), 2);
-    QCOMPARE(pending()->topLevelItem(1)->text(main::kDownloadName), nameB);
-    QCOMPARE(pending()->topLevelItem(1)->text(main::kDownloadProgress), QStringLiteral("暂停"));
+    QTRY_COMPARE(pending().count(), 2);
+    QCOMPARE(pending().text(1, main::kDownloadName), nameB);
+    QCOMPARE(pending().text(1, main::kDownloadProgress), QStringLiteral("暂停"));
     QCOMPARE(downloads().rows()[1].state, transfer::RowState::Held);
 
     start()->click();
@@ -235,7 +236,7 @@ class SchedulerE2E : public QObject {
     }
     selectOnly(2);
     action("开始菜单", "移至顶部")->trigger();
-    QTRY_COMPARE(pending()->topLevelItem(0)->text(main::kDownloadName), names[2]);
+    QTRY_COMPARE(pending().text(0, main::kDownloadName), names[2]);
     QCOMPARE(app::fromGbk(downloads().rows()[0].name), names[2]);
     start()->click();
     QVERIFY(runEnds());

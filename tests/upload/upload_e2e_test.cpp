@@ -25,6 +25,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include "../app/queue_list.h"
 #include "../browser/e2e_support.h"
 #include "app/names/dialogs.h"
 #include "app/names/main_window.h"
@@ -170,7 +171,7 @@ class UploadE2E : public QObject {
   T* find(const app::ControlName& name) {
     return app::control<T>(m_main, name);
   }
-  QTreeWidget* queue() { return find<QTreeWidget>(main::kUploadQueueView); }
+  testsupport::QueueList queue() { return testsupport::QueueList(find<QTreeView>(main::kUploadQueueView)); }
   QTreeWidget* done() { return find<QTreeWidget>(main::kUploadDoneView); }
   QPushButton* uploadButton() { return find<QPushButton>(main::kUploadButton); }
   QListWidget* folders() { return find<QListWidget>(main::kFolderNames); }
@@ -212,7 +213,7 @@ class UploadE2E : public QObject {
     QList<QUrl> urls;
     for (const QString& p : paths) urls << QUrl::fromLocalFile(p);
     mime->setUrls(urls);
-    QWidget* target = queue()->viewport();
+    QWidget* target = queue().view()->viewport();
     const QPoint at = target->rect().center();
     QDragEnterEvent enter(at, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &enter);
@@ -224,7 +225,7 @@ class UploadE2E : public QObject {
   }
 
   bool idle() {
-    return QTest::qWaitFor([&] { return uploadButton()->isEnabled() && queue()->topLevelItemCount() == 0; }, kWaitMs);
+    return QTest::qWaitFor([&] { return uploadButton()->isEnabled() && queue().count() == 0; }, kWaitMs);
   }
 
   bool listingDone() {
@@ -266,13 +267,13 @@ class UploadE2E : public QObject {
   }
 
   void selectRow(int i) {
-    queue()->clearSelection();
-    queue()->topLevelItem(i)->setSelected(true);
+    queue().clearSelection();
+    queue().select(i);
   }
 
   void addRows(const QStringList& paths) {
     transfer::qt::UploadPage::of(m_main)->addFiles(paths);
-    QCOMPARE(queue()->topLevelItemCount(), paths.size());
+    QCOMPARE(queue().count(), paths.size());
   }
 
  private slots:
@@ -306,11 +307,11 @@ class UploadE2E : public QObject {
     const QString good = localFile(QStringLiteral("good_") + m_tag + ".bin", "y");
     transfer::qt::UploadPage::of(m_main)->addFiles({bad, good});
     EXPECT_BOXES(QStringLiteral("文件名含有服务器不支持的字符：😀 한"));
-    QCOMPARE(queue()->topLevelItemCount(), 1);
-    QCOMPARE(queue()->topLevelItem(0)->text(0), good);
+    QCOMPARE(queue().count(), 1);
+    QCOMPARE(queue().text(0, 0), good);
     selectRow(0);
     action(main::kDeleteUpload)->trigger();
-    QCOMPARE(queue()->topLevelItemCount(), 0);
+    QCOMPARE(queue().count(), 0);
   }
 
   // 传输设置 from the page's button: each change is written to 配置.ini and
@@ -360,15 +361,15 @@ class UploadE2E : public QObject {
     QStringList paths;
     for (const char* n : {"m1", "m2", "m3"}) paths << localFile(QString::fromUtf8(n) + "_" + m_tag + ".bin", "abc");
     addRows(paths);
-    QCOMPARE(queue()->topLevelItem(0)->text(main::kUploadQueueSize), q(transfer::uploadSizeText(3)));
+    QCOMPARE(queue().text(0, main::kUploadQueueSize), q(transfer::uploadSizeText(3)));
     const auto order = [&] {
       QStringList shown, queued;
-      for (int i = 0; i < queue()->topLevelItemCount(); ++i) shown << queue()->topLevelItem(i)->text(main::kUploadQueuePath);
+      for (int i = 0; i < queue().count(); ++i) shown << queue().text(i, main::kUploadQueuePath);
       for (const auto& r : transfer::qt::TransferQueues::of(m_main)->uploads().rows())
         queued << QFile::decodeName(r.localPath.c_str());
       return shown == queued ? shown : QStringList{QStringLiteral("list and queue differ")};
     };
-    queue()->clearSelection();
+    queue().clearSelection();
     action(main::kUploadToBottom)->trigger();
     QCOMPARE(order(), paths);
     selectRow(2);
@@ -379,23 +380,23 @@ class UploadE2E : public QObject {
     action(main::kUploadToBottom)->trigger();
     QTRY_COMPARE(order(), paths);
 
-    queue()->clearSelection();
-    queue()->topLevelItem(0)->setSelected(true);
-    queue()->topLevelItem(2)->setSelected(true);
+    queue().clearSelection();
+    queue().select(0);
+    queue().select(2);
     action(main::kHoldUpload)->trigger();
-    QTRY_COMPARE(queue()->topLevelItem(2)->text(main::kUploadQueueState), QStringLiteral("暂停"));
-    QCOMPARE(queue()->topLevelItem(0)->text(main::kUploadQueueState), QStringLiteral("暂停"));
-    QCOMPARE(queue()->topLevelItem(1)->text(main::kUploadQueueState), QString());
-    QVERIFY(!queue()->topLevelItem(0)->icon(0).isNull());
-    QVERIFY(queue()->topLevelItem(1)->icon(0).isNull());
+    QTRY_COMPARE(queue().text(2, main::kUploadQueueState), QStringLiteral("暂停"));
+    QCOMPARE(queue().text(0, main::kUploadQueueState), QStringLiteral("暂停"));
+    QCOMPARE(queue().text(1, main::kUploadQueueState), QString());
+    QVERIFY(queue().marked(0));
+    QVERIFY(!queue().marked(1));
     selectRow(0);
     action(main::kResumeUpload)->trigger();
-    QTRY_COMPARE(queue()->topLevelItem(0)->text(main::kUploadQueueState), QString());
-    QVERIFY(queue()->topLevelItem(0)->icon(0).isNull());
-    QCOMPARE(queue()->topLevelItem(2)->text(main::kUploadQueueState), QStringLiteral("暂停"));
-    queue()->selectAll();
+    QTRY_COMPARE(queue().text(0, main::kUploadQueueState), QString());
+    QVERIFY(!queue().marked(0));
+    QCOMPARE(queue().text(2, main::kUploadQueueState), QStringLiteral("暂停"));
+    queue().selectAll();
     action(main::kDeleteUpload)->trigger();
-    QCOMPARE(queue()->topLevelItemCount(), 0);
+    QCOMPARE(queue().count(), 0);
   }
 
   // Content the service already holds goes up at once, into the folder
@@ -426,8 +427,8 @@ class UploadE2E : public QObject {
 
     find<QCheckBox>(main::kInstantUploadCheck)->setChecked(true);
     chooseFiles({path});
-    QCOMPARE(queue()->topLevelItemCount(), 1);
-    QCOMPARE(queue()->topLevelItem(0)->text(0), path);
+    QCOMPARE(queue().count(), 1);
+    QCOMPARE(queue().text(0, 0), path);
     uploadButton()->click();
     QVERIFY(idle());
     QCOMPARE(label(main::kUploadStateLabel), QStringLiteral("状态：上传完成！文件为极速秒传！"));
@@ -545,22 +546,22 @@ class UploadE2E : public QObject {
     selectRow(0);
     action(main::kDeleteUpload)->trigger();
     EXPECT_BOXES(QStringLiteral("该任务正在执行中，暂时无法删除。"));
-    QCOMPARE(queue()->topLevelItemCount(), 3);
-    queue()->clearSelection();
+    QCOMPARE(queue().count(), 3);
+    queue().clearSelection();
     action(main::kDeleteUpload)->trigger();  // nothing selected: nothing happens
-    QCOMPARE(queue()->topLevelItemCount(), 3);
+    QCOMPARE(queue().count(), 3);
     selectRow(2);
-    queue()->setCurrentItem(queue()->topLevelItem(1), 0, QItemSelectionModel::NoUpdate);  // current is not selected
+    queue().view()->selectionModel()->setCurrentIndex(queue().at(1), QItemSelectionModel::NoUpdate);  // current is not selected
     action(main::kDeleteUpload)->trigger();
-    QCOMPARE(queue()->topLevelItemCount(), 2);
-    QCOMPARE(queue()->topLevelItem(1)->text(0), paths[1]);
+    QCOMPARE(queue().count(), 2);
+    QCOMPARE(queue().text(1, 0), paths[1]);
     drop({paths[3]});
-    QCOMPARE(queue()->topLevelItemCount(), 3);
-    QCOMPARE(queue()->topLevelItem(2)->text(0), paths[3]);
+    QCOMPARE(queue().count(), 3);
+    QCOMPARE(queue().text(2, 0), paths[3]);
 
     silent.hangUp();
     QTRY_VERIFY_WITH_TIMEOUT(label(main::kUploadStateLabel).startsWith(QStringLiteral("状态：无法连接服务器")), 15000);
-    QCOMPARE(queue()->topLevelItemCount(), 3);  // nothing drained
+    QCOMPARE(queue().count(), 3);  // nothing drained
     QVERIFY(idle());
     QCOMPARE(label(main::kUploadStateLabel), QStringLiteral("状态：文件上传完成！"));
     QVERIFY(!hasRow(names[2]));
@@ -577,7 +578,7 @@ class UploadE2E : public QObject {
     drop({paths[2]});
     selectRow(0);
     action(main::kDeleteUpload)->trigger();
-    QCOMPARE(queue()->topLevelItemCount(), 0);
+    QCOMPARE(queue().count(), 0);
     QCOMPARE(m_boxes->size(), 0);
   }
 
@@ -592,16 +593,16 @@ class UploadE2E : public QObject {
     app::Session::instance().setCurrentFolderId(999999);  // a folder the service does not have
     transfer::qt::UploadPage::of(m_main)->addFiles({refused});
     app::Session::instance().setCurrentFolderId(0);
-    QCOMPARE(queue()->topLevelItemCount(), 2);
+    QCOMPARE(queue().count(), 2);
     uploadButton()->click();
     QVERIFY(QTest::qWaitFor([&] { return uploadButton()->isEnabled(); }, kWaitMs));
     QCOMPARE(label(main::kUploadStateLabel), QStringLiteral("状态：上传失败，文件被使用中！"));
-    QCOMPARE(queue()->topLevelItemCount(), 2);
+    QCOMPARE(queue().count(), 2);
     for (int i = 0; i < 2; ++i) {
-      QVERIFY(!queue()->topLevelItem(i)->icon(0).isNull());
-      QVERIFY(!queue()->topLevelItem(i)->toolTip(0).isEmpty());
+      QVERIFY(queue().marked(i));
+      QVERIFY(!queue().toolTip(i, 0).isEmpty());
     }
-    QCOMPARE(queue()->topLevelItem(1)->toolTip(0), QStringLiteral("上传失败，文件被使用中"));
+    QCOMPARE(queue().toolTip(1, 0), QStringLiteral("上传失败，文件被使用中"));
     QCOMPARE(done()->topLevelItemCount(), finishedBefore);
 
     writeAll(late, "here now");
