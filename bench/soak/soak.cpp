@@ -277,6 +277,22 @@ int main(int argc, char** argv) {
     up->add(s.path, s.folder);
     byPath[s.path] = &s;
   }
+  // A folder whole, among the files: three levels, an empty folder, CJK
+  // names; it comes back down whole into a folder of its own.
+  const std::string treeName = "soak 树";
+  const std::string treeTop = root + "/tree/" + treeName;
+  std::map<std::string, std::string> treeFiles;  // relative path -> MD5
+  for (const char* rel : {"a.bin", "一/b c.bin", "一/二/深.dat", "一/二/d.bin", "three/e.bin", "three/零.bin"}) {
+    const std::string path = treeTop + "/" + rel;
+    fs::create_directories(fs::path(path).parent_path());
+    const std::int64_t size = std::string(rel).find("零") != std::string::npos
+                                  ? 0
+                                  : std::uniform_int_distribution<std::int64_t>(1, 1 << 20)(rng);
+    if (!writeRandom(path, size, rng)) return 1;
+    treeFiles[rel] = transfer::md5OfFile(path);
+  }
+  fs::create_directories(treeTop + "/空");
+  up->addTree(up->planTree(treeTop, 0));
   bool quitUp = false, quitDown = false;
   chaos.killAt({sources.size() / 5, sources.size() * 3 / 4});
   chaos.run(2000, 8000);
@@ -313,6 +329,28 @@ int main(int argc, char** argv) {
     if (e.path().filename().string().find(".claim") == std::string::npos)
       problems += "left on the FTP server: " + e.path().filename().string() + "\n";
 
+  // The tree on the service: each folder once, each file once and byte-exact.
+  const auto folderUnder = [&](const std::string& parent, const std::string& name) {
+    const auto rows = queryDb(db, "SELECT id FROM folders WHERE owner=1001 AND parent=" + parent + " AND name='" +
+                                      name + "'");
+    if (rows.size() != 1) problems += "the cloud folder " + name + " is there " + std::to_string(rows.size()) + " times\n";
+    return rows.empty() ? std::string("-1") : rows[0][0];
+  };
+  const std::string treeId = folderUnder("0", treeName);
+  int treeUpExact = 0;
+  for (const auto& [rel, sum] : treeFiles) {
+    std::string folder = treeId, rest = rel;
+    for (std::size_t slash; (slash = rest.find('/')) != std::string::npos; rest = rest.substr(slash + 1))
+      folder = folderUnder(folder, rest.substr(0, slash));
+    const auto rows = queryDb(db, "SELECT md5 FROM files WHERE owner=1001 AND folder=" + folder + " AND name='" +
+                                      rest + "'");
+    if (rows.size() == 1 && rows[0][0] == sum)
+      ++treeUpExact;
+    else
+      problems += "tree file " + rel + ": " + std::to_string(rows.size()) + " on the service, or not byte-exact\n";
+  }
+  folderUnder(treeId, "空");
+
   // Down: every uploaded file into one folder (the twins meet there: the
   // second one gets a new name).
   auto downloadSetup = [&](transfer::DownloadQueue& q) {
@@ -335,6 +373,7 @@ int main(int argc, char** argv) {
       down->add(std::to_string(ids[s.path]), net::fromUtf8(s.name), "");
       byId[std::to_string(ids[s.path])] = &s;
     }
+  down->addFolder(std::atoi(treeId.c_str()), net::fromUtf8(treeName), root + "/treedown");
   chaos.killAt({byId.size() / 4, byId.size() * 2 / 3});
   chaos.run(2000, 8000);
   const auto downloaded = drive(down, downloadSetup, byId.size() / 2, quitDown, 8, chaos, rng);
@@ -343,6 +382,7 @@ int main(int argc, char** argv) {
   int downExact = 0;
   std::set<std::string> doneDown;
   for (const auto& r : downloaded) {
+    if (r.tree) continue;  // the tree is compared whole below
     const Source* s = byId.count(r.fileId) ? byId[r.fileId] : nullptr;
     if (!s || !doneDown.insert(r.fileId).second) {
       problems += "a finished row that was not asked for: " + r.fileId + "\n";
@@ -356,6 +396,20 @@ int main(int argc, char** argv) {
     }
   }
   lost += static_cast<int>(byId.size()) - static_cast<int>(doneDown.size());
+  // The tree down: the same relative paths, the same bytes, the empty folder too.
+  int treeDownExact = 0;
+  for (const auto& [rel, sum] : treeFiles)
+    if (transfer::md5OfFile(root + "/treedown/" + treeName + "/" + rel) == sum)
+      ++treeDownExact;
+    else
+      problems += "tree file not byte-exact after the download: " + rel + "\n";
+  if (!fs::is_directory(root + "/treedown/" + treeName + "/空")) problems += "the empty folder did not come down\n";
+  std::size_t treeDownFiles = 0;
+  for (const auto& e : fs::recursive_directory_iterator(root + "/treedown"))
+    if (e.is_regular_file()) ++treeDownFiles;
+  if (treeDownFiles != treeFiles.size())
+    problems += std::to_string(treeDownFiles) + " files in the tree that came down\n";
+  lost += static_cast<int>(treeFiles.size()) - std::min(treeUpExact, treeDownExact);
   for (const auto& e : fs::directory_iterator(root + "/down"))
     if (e.path().extension() == ".tnwkpart") problems += "partial file left: " + e.path().string() + "\n";
   const auto store = transfer::QueueStore::open(storePath);
@@ -364,8 +418,10 @@ int main(int argc, char** argv) {
 
   std::fprintf(stderr, "%s", problems.c_str());
   std::fprintf(stderr, "soak: %d times a row waited for the service and went on\n", interrupted.load());
-  std::printf("soak: %d/%d up byte-exact, %d/%zu down byte-exact, %d lost, %d mixed, %d restarts (seed %lu)\n", upExact,
-              count, downExact, byId.size(), lost, mixed, chaos.restarts(), seed);
+  std::printf("soak: %d/%d up byte-exact, %d/%zu down byte-exact, a tree of %zu files %d/%d up and down, %d lost, "
+              "%d mixed, %d restarts (seed %lu)\n",
+              upExact, count, downExact, byId.size(), treeFiles.size(), treeUpExact, treeDownExact, lost, mixed,
+              chaos.restarts(), seed);
   service.kill();
   std::error_code ec;
   fs::remove_all(root, ec);

@@ -42,7 +42,18 @@ struct FolderSource {
 // The folders of a folder page with their levels where the page carries
 // them (level 0 and parent nullopt where it does not), parents filled in
 // from the levels. The default folder is added when the page lacks it.
+// The default folder (id 0) is the root: level 0, no parent.
 std::vector<FolderEntry> folderTreeFromPage(std::string_view page, std::string_view pattern);
+
+// The two steps of folderTreeFromPage. folderEntriesWithLevels: the entries
+// of the page in page order with the level each carries (0 where none),
+// nothing added; empty for a page without entries (a failed load, another
+// page), which the windows tell apart from an account without folders.
+// folderTreeFromEntries: parents from the levels where any entry has one,
+// otherwise levels from the parents where any entry has one (a parent that
+// is not listed counts as the top level), and the default folder added.
+std::vector<FolderEntry> folderEntriesWithLevels(std::string_view page, std::string_view pattern);
+std::vector<FolderEntry> folderTreeFromEntries(std::vector<FolderEntry> entries);
 
 // The member's folders (the folder page of the main window) with parent and
 // level: from the levels where the page has them, otherwise from the
@@ -51,7 +62,8 @@ std::vector<FolderEntry> folderTreeFromPage(std::string_view page, std::string_v
 std::optional<std::vector<FolderEntry>> readFolderTree(const PageFetch& fetch, const FolderSource& source,
                                                        bool askProperties = true);
 
-// The folders directly under parent named nameGbk, lowest id first.
+// The folders directly under parent named nameGbk, lowest id first. A
+// folder whose parent is not known is under no folder here.
 std::vector<std::int32_t> childFoldersNamed(const std::vector<FolderEntry>& folders, std::int32_t parent,
                                             const std::string& nameGbk);
 
@@ -74,8 +86,9 @@ bool forEachFile(const PageFetch& fetch, const FolderSource& source, std::int32_
 std::optional<std::int32_t> newFolderId(std::string_view reply);
 
 // Why the service would refuse a folder or file name (GBK), as a short UTF-8
-// reason, or "" when it takes it: empty, any of < > " & \ / |, or longer
-// than 120 characters.
+// reason, or "" when it takes it: empty or blanks only, longer than 120
+// characters (characters, not bytes), any of < > " & \ / | or a control
+// character, "nbsp;" inside, or "." or "..".
 std::string refusedNameReason(const std::string& nameGbk);
 
 }  // namespace tarnwick::browser

@@ -24,23 +24,29 @@ std::string folderPropertiesUrl(const std::string& mainHost, std::int32_t folder
   return net::withQuery(mainHost + "/mlsx.php", query);
 }
 
+std::optional<FolderEntry> folderEntryFromMatch(std::string_view match) {
+  const auto stretch = cutBetween(match, "margin-left: 10px;", "</a>");
+  if (!stretch) return std::nullopt;
+  const auto idText = cutBetween(*stretch, "&ml=", "\"");
+  const auto id = idText ? leadingInt(*idText) : std::nullopt;
+  const auto nameStretch = cutBetween(*stretch, "_blank", "&nbsp;");
+  if (!id || !nameStretch) return std::nullopt;
+  const int lastTag = net::findLast(*nameStretch, ">");
+  std::string name = lastTag < 0 ? *nameStretch : nameStretch->substr(static_cast<std::size_t>(lastTag));
+  // Markup that ends the stretch leaves no name; the folder still exists.
+  if (name.empty()) name = unnamedFolderName();
+  FolderEntry entry;
+  entry.id = *id;
+  entry.name = std::move(name);
+  return entry;
+}
+
 std::vector<FolderEntry> extractFolderEntries(std::string_view page, std::string_view pattern) {
   std::vector<FolderEntry> out;
   net::Regex regex;  // this run's own matcher: runs on other threads keep theirs
   if (!regex.compile(pattern)) return out;
-  for (const auto& match : regex.findAll(page)) {
-    const auto stretch = cutBetween(match.text, "margin-left: 10px;", "</a>");
-    if (!stretch) continue;
-    const auto idText = cutBetween(*stretch, "&ml=", "\"");
-    const auto id = idText ? leadingInt(*idText) : std::nullopt;
-    const auto nameStretch = cutBetween(*stretch, "_blank", "&nbsp;");
-    if (!id || !nameStretch) continue;
-    const int lastTag = net::findLast(*nameStretch, ">");
-    std::string name = lastTag < 0 ? *nameStretch : nameStretch->substr(static_cast<std::size_t>(lastTag));
-    // Markup that ends the stretch leaves no name; the folder still exists.
-    if (name.empty()) name = unnamedFolderName();
-    out.push_back({*id, std::move(name)});
-  }
+  for (const auto& match : regex.findAll(page))
+    if (auto entry = folderEntryFromMatch(match.text)) out.push_back(std::move(*entry));
   return out;
 }
 

@@ -3,6 +3,7 @@
 // folder entries (name and id) from them.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +13,12 @@ namespace tarnwick::browser {
 struct FolderEntry {
   std::int32_t id = 0;
   std::string name;  // GBK
+  // The folder it sits in (0: the top level), nullopt when not known; the
+  // default folder, the account's root, has none.
+  std::optional<std::int32_t> parent;
+  // Depth below the root: 1 = top level; 0 = the page did not say (and for
+  // the default folder).
+  int level = 0;
   bool operator==(const FolderEntry&) const = default;
 };
 
@@ -35,6 +42,9 @@ std::string folderPropertiesUrl(const std::string& mainHost, std::int32_t folder
 // or whose id text does not start with a number is skipped; an empty name is
 // shown as unnamedFolderName().
 std::vector<FolderEntry> extractFolderEntries(std::string_view page, std::string_view pattern);
+// The entry one match of the folder pattern gives, cut as above; nullopt where
+// extractFolderEntries skips the match.
+std::optional<FolderEntry> folderEntryFromMatch(std::string_view match);
 
 // The parent id text of a folder-properties page: between
 // "<option selected value=\"" and "\"" ("" when absent).

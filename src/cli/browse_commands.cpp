@@ -33,8 +33,11 @@ int listFolders(const Output& out) {
   json list = json::array();
   std::string lines;
   for (const auto& f : fetchFolders(s)) {
-    list.push_back({{"id", f.id}, {"name", utf8(f.name)}});
-    lines += net::numberToText(f.id) + "\t" + plainName(utf8(f.name)) + "\n";
+    list.push_back({{"id", f.id}, {"name", utf8(f.name)}, {"parent", f.parent ? json(*f.parent) : json(nullptr)},
+                    {"level", f.level}});
+    // The parent last, empty where it is not known (the default folder has none).
+    lines += net::numberToText(f.id) + "\t" + plainName(utf8(f.name)) + "\t" +
+             (f.parent ? net::numberToText(*f.parent) : std::string()) + "\n";
   }
   out.result(list, lines);
   return kExitOk;
@@ -44,7 +47,7 @@ int listFiles(const Output& out, std::int32_t folderId, std::optional<int> page)
   const StoredSession s = requireSession();
   if (folderId != browser::kDefaultFolderId) {
     bool known = false;
-    for (const auto& f : fetchFolders(s)) known = known || f.id == folderId;
+    for (const auto& f : fetchFolders(s, false)) known = known || f.id == folderId;
     if (!known) throw CliError(kExitRefused, "there is no folder " + std::to_string(folderId));
   }
   std::vector<browser::FileRow> rows;

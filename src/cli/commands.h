@@ -28,10 +28,13 @@ int removeFiles(const Output& out, const std::vector<std::int32_t>& fileIds);
 
 // Through the core upload and download queues; with retry also the rows an
 // earlier run left failed or waiting.
+// With recursive, put takes folders (each becomes a cloud folder under
+// folderId with its tree) and get takes cloud folder ids (0: the whole
+// account) whose trees are made under outDir.
 int put(const Output& out, const std::vector<std::string>& files, std::int32_t folderId, bool noInstant,
-        bool retry, int parallel = 2);
+        bool retry, int parallel = 2, bool recursive = false);
 int get(const Output& out, const std::vector<std::int32_t>& fileIds, const std::string& outDir, bool rename,
-        bool retry, int parallel = 3);
+        bool retry, int parallel = 3, bool recursive = false);
 
 // The command line's queued rows of both kinds (put's and get's), and
 // changes to them: verb "hold", "resume", "rm" (rows) or "move" (one row,

@@ -1,6 +1,7 @@
 // mkdir, rmdir, mv and rm: the folder and file operations of the browser.
 #include <functional>
 
+#include "browser/folder_tree.h"
 #include "browser/operations.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
@@ -15,15 +16,6 @@ using nlohmann::json;
 
 std::string send(const browser::Request& r) {
   return r.method == "POST" ? postForm(r.url, r.body) : fetchPage(r.url);
-}
-
-// The id of the new folder when the reply ends with it ("ok123"), else nullopt.
-std::optional<std::int32_t> newFolderId(const std::string& reply) {
-  const std::string text = net::replaceText(reply, "\r\n", "");
-  std::size_t start = text.size();
-  while (start > 0 && text[start - 1] >= '0' && text[start - 1] <= '9') --start;
-  if (start == text.size() || text.size() - start > 9) return std::nullopt;
-  return static_cast<std::int32_t>(std::stol(text.substr(start)));
 }
 
 // Sends one request per file, so the reply tells about that file alone.
@@ -59,7 +51,7 @@ int makeFolder(const Output& out, const std::string& nameUtf8, std::int32_t pare
   if (!browser::createFolderSucceeded(reply))
     throw CliError(kExitRefused, "the service did not create the folder " + nameUtf8 +
                                      " (a name it refuses, or no parent folder " + std::to_string(parentId) + ")");
-  const auto id = newFolderId(reply);
+  const auto id = browser::newFolderId(reply);
   json result = {{"name", nameUtf8}, {"parent", parentId}};
   result["id"] = id ? json(*id) : json(nullptr);
   out.result(result, (id ? std::to_string(*id) : std::string("?")) + "\t" + plainName(nameUtf8) + "\n");

@@ -1,19 +1,34 @@
 #include "cli/listing_calls.h"
 
-#include <set>
-
 #include "browser/scrape_patterns.h"
+#include "cli/exit_codes.h"
 #include "cli/service_calls.h"
 #include "net/hosts.h"
 #include "net/text.h"
 
 namespace tarnwick::cli {
+namespace {
 
-std::vector<browser::FolderEntry> fetchFolders(const StoredSession& s) {
-  const std::string page = fetchPage(browser::folderListUrl(net::hosts().mainHost, s.accountName, true));
-  auto folders = browser::extractFolderEntries(page, browser::patterns::folderEntry());
-  if (folders.empty()) folders.push_back({browser::kDefaultFolderId, browser::defaultFolderName()});
-  return folders;
+// fetchPage never answers nullopt: a page it cannot read ends the command
+// with its CliError (exit code and message as for every other request).
+std::optional<std::string> throwingFetch(const std::string& url) { return fetchPage(url); }
+
+// Kept for a fetch that says nullopt after all: never taken as an empty answer.
+[[noreturn]] void unreadable() {
+  throw CliError(kExitUnreachable, "cannot read the service at " + net::hosts().mainHost);
+}
+
+}  // namespace
+
+browser::FolderSource folderSource(const StoredSession& s) {
+  return {net::hosts().mainHost, s.accountName, s.userId, browser::patterns::folderEntry(),
+          browser::patterns::fileRow()};
+}
+
+std::vector<browser::FolderEntry> fetchFolders(const StoredSession& s, bool askProperties) {
+  auto folders = browser::readFolderTree(throwingFetch, folderSource(s), askProperties);
+  if (!folders) unreadable();
+  return std::move(*folders);
 }
 
 ListingPage fetchListingPage(const StoredSession& s, std::int32_t folderId, std::optional<int> page) {
@@ -26,14 +41,7 @@ ListingPage fetchListingPage(const StoredSession& s, std::int32_t folderId, std:
 
 void forEachFile(const StoredSession& s, std::int32_t folderId,
                  const std::function<bool(const browser::FileRow&)>& visit) {
-  std::set<std::int32_t> seen;
-  int pages = 1;
-  for (int p = 0; p < pages; ++p) {
-    ListingPage page = fetchListingPage(s, folderId, p == 0 ? std::nullopt : std::optional<int>(p));
-    if (p == 0) pages = page.pages;
-    for (const auto& r : page.rows)
-      if (seen.insert(r.id).second && !visit(r)) return;
-  }
+  if (!browser::forEachFile(throwingFetch, folderSource(s), folderId, visit)) unreadable();
 }
 
 }  // namespace tarnwick::cli

@@ -1,20 +1,27 @@
 #pragma once
 // The member's folders and the pages of a folder's listing, read through the
-// file browser's addresses and scrapers.
+// browser core's walks (browser/folder_tree.h) over the command line's GET,
+// which throws CliError when the service cannot be read.
 
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <vector>
 
+#include "browser/folder_tree.h"
 #include "browser/folders.h"
 #include "browser/listing.h"
 #include "cli/session_store.h"
 
 namespace tarnwick::cli {
 
-// The folders of the account; a page without entries means the default folder only.
-std::vector<browser::FolderEntry> fetchFolders(const StoredSession& s);
+// Where the walks read for this session, with the patterns of scrape_patterns.h.
+browser::FolderSource folderSource(const StoredSession& s);
+
+// The folders of the account with parent and level (askProperties: each
+// folder's properties page is asked for its parent when the folder page
+// carries no levels); a page without entries means the default folder only.
+std::vector<browser::FolderEntry> fetchFolders(const StoredSession& s, bool askProperties = true);
 
 // The rows of one page of a folder (nullopt: the first page, asked for as the
 // windows do, without a page number) and the folder's page count.

@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
 
   std::int32_t folderId = 0;
   int page = 0;
-  auto* ls = app.add_subcommand("ls", "List the folders, or the files of a folder (0 = the default folder)");
+  auto* ls = app.add_subcommand("ls", "List the folders (id, name, parent id), or the files of a folder (0 = the default folder)");
   auto* folderOption = ls->add_option("FOLDER_ID", folderId, "Folder whose files to list");
   auto* pageOption = ls->add_option("--page", page, "Only this page of the listing (pages count from 0)")
                          ->check(CLI::NonNegativeNumber)
@@ -116,9 +116,11 @@ int main(int argc, char** argv) {
 
   std::vector<std::string> files;
   std::int32_t uploadFolder = 0;
-  bool noInstant = false, retry = false;
+  bool noInstant = false, retry = false, putRecursive = false, getRecursive = false;
   auto* putCmd = app.add_subcommand("put", "Upload files (instantly when the service already holds the content)");
-  putCmd->add_option("FILE", files, "Local files")->type_name(kPathType);
+  putCmd->add_option("FILE", files, "Local files (folders with -r)")->type_name(kPathType);
+  putCmd->add_flag("-r,--recursive", putRecursive,
+                   "Upload folders whole: each becomes a cloud folder under --folder, its tree recreated");
   putCmd->add_option("--folder", uploadFolder, "Target folder id (default 0, the default folder)");
   putCmd->add_flag("--no-instant", noInstant, "Always send the bytes; do not offer the MD5 first");
   putCmd->add_flag("--retry", retry, "Also send again the files an earlier put left failed or waiting");
@@ -126,13 +128,15 @@ int main(int argc, char** argv) {
   putCmd->add_option("--parallel", putParallel, "Files sent at once, 1-10 (default 2)")->check(CLI::Range(1, 10));
   putCmd->callback([&] {
     if (files.empty() && !retry) throw CLI::RequiredError("FILE");
-    run = [&] { return put(out, files, uploadFolder, noInstant, retry, putParallel); };
+    run = [&] { return put(out, files, uploadFolder, noInstant, retry, putParallel, putRecursive); };
   });
 
   std::string outDir = ".";
   bool rename = false;
   auto* getCmd = app.add_subcommand("get", "Download files (a second run continues an interrupted one)");
-  getCmd->add_option("FILE_ID", ids, "File ids (as ls shows them)");
+  getCmd->add_option("FILE_ID", ids, "File ids (as ls shows them); folder ids with -r");
+  getCmd->add_flag("-r,--recursive", getRecursive,
+                   "Download cloud folders whole (0: the whole account), their trees recreated under the output folder");
   getCmd->add_option("-o,--output", outDir, "Folder to save into (default: the current folder)")
       ->type_name(kFolderType);
   getCmd->add_flag("--rename", rename, "Save under a new name when the name is taken (default: replace)");
@@ -140,7 +144,7 @@ int main(int argc, char** argv) {
   getCmd->add_option("--parallel", getParallel, "Files fetched at once, 1-10 (default 3)")->check(CLI::Range(1, 10));
   getCmd->callback([&] {
     if (ids.empty() && !retry) throw CLI::RequiredError("FILE_ID");
-    run = [&] { return get(out, ids, outDir, rename, retry, getParallel); };
+    run = [&] { return get(out, ids, outDir, rename, retry, getParallel, getRecursive); };
   });
 
   std::vector<std::uint64_t> queueRows;

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <limits>
+#include <set>
 
 #include "cli/progress_line.h"
 
@@ -44,6 +45,14 @@ class ProgressBlock {
  private:
   int m_lines = 0;
 };
+
+std::string treeLine(const transfer::TreeSummary& t) {
+  std::string line = utf8(t.name) + "/: " + std::to_string(t.filesDone) + " of " + std::to_string(t.files) +
+                     " files, " + byteText(t.bytesDone) + " of " + byteText(t.bytes);
+  if (t.filesFailed) line += ", " + std::to_string(t.filesFailed) + " failed";
+  if (t.expanding) line += ", reading folders";
+  return line;
+}
 
 }  // namespace
 
@@ -98,6 +107,7 @@ std::vector<Finished> runWanted(const Output& out, transfer::TransferQueue& queu
   for (int sig : kStopSignals) previous[sig] = std::signal(sig, onInterrupt);
 
   std::map<std::uint64_t, ProgressLine> lines;  // of the running rows
+  transfer::ProgressReader reader;
   ProgressLine total;
   ProgressBlock block;
   std::mutex printing;  // the progress block (main thread) and the done lines (slot threads)
@@ -105,7 +115,7 @@ std::vector<Finished> runWanted(const Output& out, transfer::TransferQueue& queu
   std::size_t doneCount = 0;  // guarded by printing
   // The line of a file done goes out at once, before its row leaves the store.
   rows.onDone([&](const QueueRow& row) {
-    if (!rows.wanted(row.id)) return;
+    if (!rows.wantedRow(row) || row.kind != transfer::RowKind::File) return;
     std::lock_guard lock(printing);
     if (tty) block.clear();
     ++doneCount;
@@ -120,9 +130,8 @@ std::vector<Finished> runWanted(const Output& out, transfer::TransferQueue& queu
       now.swap(events);
     }
     for (const QueueEvent& e : now) {
-      if (!rows.wanted(e.rowId)) continue;
       const auto row = rows.ended(e.rowId) ? rows.ended(e.rowId) : queue.row(e.rowId);
-      if (!row) continue;
+      if (!row || !rows.wantedRow(*row)) continue;
       if (e.kind == QueueEventKind::Unreachable) {
         waitingNote = "cannot reach the service: " + utf8(e.text) + "; trying again";
         continue;
@@ -158,24 +167,32 @@ std::vector<Finished> runWanted(const Output& out, transfer::TransferQueue& queu
     std::int64_t sumDone = 0, sumTotal = 0, sumMoved = 0;
     std::map<std::uint64_t, ProgressLine> still;
     std::lock_guard lock(printing);
-    for (const transfer::QueueProgress& p : queue.progressAll()) {
-      if (!rows.wanted(p.rowId) || rows.ended(p.rowId)) continue;  // a row done has its line out
+    for (const transfer::QueueProgress& p : queue.progressAll(&reader)) {
+      const auto row = queue.row(p.rowId);
+      if (!row || !rows.wantedRow(*row) || rows.ended(p.rowId)) continue;  // a row done has its line out
       ProgressLine& line = still[p.rowId] = std::move(lines[p.rowId]);
       line.sample(p.done, p.total, p.sinceLast);
-      const auto row = queue.row(p.rowId);
-      text.push_back(line.text(row ? utf8(row->name) : ""));
+      text.push_back(line.text(utf8(row->treePath.empty() ? row->name : row->treePath)));
       sumDone += p.done;
       sumMoved += p.sinceLast;
       sumTotal = (sumTotal < 0 || p.total < 0) ? -1 : sumTotal + p.total;
     }
     lines.swap(still);
+    // A line per tree: its files done of all, its bytes, the files running.
+    const std::size_t running = text.size();
+    std::size_t files = rows.wantedRows().size();
+    for (const transfer::TreeSummary& t : queue.trees()) {
+      if (!rows.wanted(t.tree)) continue;
+      files += static_cast<std::size_t>(t.files) - 1;  // the tree's own id stands for its files
+      text.push_back(treeLine(t));
+    }
     if (text.empty() && waitingNote.empty()) {
       block.clear();
       continue;
     }
     total.sample(sumDone, sumTotal, sumMoved);
-    const std::string head = "all: " + std::to_string(doneCount) + " of " + std::to_string(rows.wantedRows().size()) +
-                             " done, " + std::to_string(text.size()) + " running";
+    const std::string head = "all: " + std::to_string(doneCount) + " of " + std::to_string(files) +
+                             " done, " + std::to_string(running) + " running";
     text.push_back(waitingNote.empty() ? total.text(head) : head + "  (" + waitingNote + ")");
     block.draw(text);
   }
@@ -191,11 +208,37 @@ std::vector<Finished> runWanted(const Output& out, transfer::TransferQueue& queu
   if (!saved) printError("the queue could not be saved: " + queue.lastSaveError());
   const std::string again = saved ? "; run the command again to continue" : "";
 
+  // Each row asked for; for a tree, each of its rows (those that ended in
+  // the order they did, then those still queued).
+  std::vector<std::uint64_t> report;
+  {
+    std::set<std::uint64_t> listed;
+    const std::vector<std::uint64_t> ended = rows.endedOrder();
+    const std::vector<QueueRow> current = queue.rows();
+    for (std::uint64_t id : rows.wantedRows()) {
+      bool tree = false;
+      const auto add = [&](std::uint64_t row) {
+        if (listed.insert(row).second) report.push_back(row);
+      };
+      for (std::uint64_t e : ended)
+        if (auto r = rows.ended(e); r && r->tree == id) {
+          tree = true;
+          add(e);
+        }
+      for (const QueueRow& r : current)
+        if (r.tree == id) {
+          tree = true;
+          add(r.id);
+        }
+      if (!tree) add(id);
+    }
+  }
   std::vector<Finished> result;
-  for (std::uint64_t id : rows.wantedRows()) {
+  for (std::uint64_t id : report) {
     Finished f;
     f.row = id;
     if (auto r = rows.ended(id); r && r->state == RowState::Done) {
+      if (r->kind != transfer::RowKind::File) continue;  // a folder made or walked: its files tell
       f.detail = *r;
       f.state = "done";
     } else if (auto now = queue.row(id)) {
@@ -204,6 +247,7 @@ std::vector<Finished> runWanted(const Output& out, transfer::TransferQueue& queu
       f.local = now->state == RowState::Failed && now->localFault;
       // A row whose transfer kept breaking off failed on the network: the
       // service could not be reached well enough, as for a waiting row.
+      if (now->state == RowState::Done) continue;
       f.state = stopped                                                ? "stopped"
                 : now->state == RowState::Held                         ? "held"
                 : now->state == RowState::Failed && !now->brokenOff    ? "failed"

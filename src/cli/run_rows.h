@@ -31,6 +31,8 @@ class RunRows {
     if (m_wanted.insert(id).second) m_order.push_back(id);
   }
   bool wanted(std::uint64_t id) const { return m_wanted.count(id) > 0; }
+  // Asked for itself, or a row of a tree (a folder put or got whole) asked for.
+  bool wantedRow(const transfer::QueueRow& row) const { return wanted(row.id) || (row.tree && wanted(row.tree)); }
   // In the order they were asked for.
   const std::vector<std::uint64_t>& wantedRows() const { return m_order; }
   // Called on a slot thread for each row done, before it leaves the store.
@@ -43,13 +45,18 @@ class RunRows {
     auto it = m_ended.find(id);
     return it == m_ended.end() ? std::nullopt : std::optional<transfer::QueueRow>(it->second);
   }
+  // The rows that ended, in the order they first did.
+  std::vector<std::uint64_t> endedOrder() const {
+    std::lock_guard lock(m_endedMutex);
+    return m_endedOrder;
+  }
 
  protected:
   void recordEnded(const transfer::QueueRow& row) {
     std::function<void(const transfer::QueueRow&)> done;
     {
       std::lock_guard lock(m_endedMutex);
-      m_ended[row.id] = row;
+      if (m_ended.insert_or_assign(row.id, row).second) m_endedOrder.push_back(row.id);
       done = m_onDone;
     }
     if (row.state == transfer::RowState::Done && done) done(row);
@@ -61,6 +68,7 @@ class RunRows {
   std::vector<std::uint64_t> m_order;
   mutable std::mutex m_endedMutex;
   std::map<std::uint64_t, transfer::QueueRow> m_ended;
+  std::vector<std::uint64_t> m_endedOrder;
   std::function<void(const transfer::QueueRow&)> m_onDone;
 };
 
@@ -73,7 +81,7 @@ class RunQueue : public Queue, public RunRows {
   ~RunQueue() override { this->stop(); }  // before this object's hooks go away
 
  protected:
-  bool takes(const transfer::QueueRow& row) const override { return wanted(row.id); }
+  bool takes(const transfer::QueueRow& row) const override { return wantedRow(row); }
   void rowEnded(const transfer::QueueRow& row) override { recordEnded(row); }
 };
 

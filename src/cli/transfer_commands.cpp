@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -102,7 +103,7 @@ json finishedJson(const Finished& f) {
 }  // namespace
 
 int put(const Output& out, const std::vector<std::string>& files, std::int32_t folderId, bool noInstant,
-        bool retry, int parallel) {
+        bool retry, int parallel, bool recursive) {
   const StoredSession s = requireSession();
   const net::Hosts& hosts = net::hosts();
   CliUploadQueue queue;
@@ -113,6 +114,7 @@ int put(const Output& out, const std::vector<std::string>& files, std::int32_t f
   context.account = s.accountName;
   context.userId = s.userId;
   context.listingRowPattern = browser::patterns::fileRow();
+  context.folderEntryPattern = browser::patterns::folderEntry();
   context.instant = !noInstant;
   queue.setContext(context);
   queue.setMaxActive(parallel);
@@ -120,13 +122,37 @@ int put(const Output& out, const std::vector<std::string>& files, std::int32_t f
 
   json results = json::array();
   std::size_t localFailures = 0;
+  bool leftOut = false;  // names of a folder the service would refuse: the rest goes, exit 5
   const std::vector<QueueRow> saved = queue.rows();
   for (const std::string& file : files) {
     std::error_code ec;
-    const std::string path = std::filesystem::absolute(file, ec).lexically_normal().string();
+    std::string path = std::filesystem::absolute(file, ec).lexically_normal().string();
+    if (path.size() > 1 && path.back() == '/') path.pop_back();
     struct stat st {};
+    if (recursive && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+      // A folder queued before continues its saved rows (a folder row whose
+      // create got no reply is looked up, never made twice).
+      std::uint64_t tree = 0;
+      for (const QueueRow& r : saved)
+        if (r.tree && (r.localPath == path || r.localPath.rfind(path + "/", 0) == 0) &&
+            (r.id != r.tree || r.folderId.value_or(0) == folderId))
+          tree = r.tree;
+      if (!tree) {
+        transfer::UploadTreePlan plan = queue.planTree(path, folderId);
+        for (const std::string& f : plan.refusedFolders) printError("left out the folder " + f);
+        for (const std::string& f : plan.refusedFiles) printError("left out the file " + f);
+        for (const std::string& f : plan.unreadable) printError("cannot read the folder " + f);
+        leftOut = leftOut || !plan.refusedFolders.empty() || !plan.refusedFiles.empty();
+        localFailures += plan.unreadable.size();
+        tree = plan.tree;
+        if (tree) queue.addTree(std::move(plan));
+      }
+      if (tree) queue.want(tree);
+      continue;
+    }
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || ::access(path.c_str(), R_OK) != 0) {
       const std::string why = ::stat(path.c_str(), &st) != 0 ? std::strerror(errno)
+                              : S_ISDIR(st.st_mode)          ? "a folder (put -r sends a folder whole)"
                               : !S_ISREG(st.st_mode)         ? "not a regular file"
                                                              : std::strerror(EACCES);
       printError("cannot read " + file + ": " + why);
@@ -172,11 +198,12 @@ int put(const Output& out, const std::vector<std::string>& files, std::int32_t f
   }
   if (out.json) out.result(results, "");
   if (!queue.saveOk()) return kExitLocalFile;
-  return exitCodeOf(finished, localFailures);
+  const int code = exitCodeOf(finished, localFailures);
+  return code == kExitOk && leftOut ? kExitPartial : code;
 }
 
 int get(const Output& out, const std::vector<std::int32_t>& fileIds, const std::string& outDir, bool rename,
-        bool retry, int parallel) {
+        bool retry, int parallel, bool recursive) {
   const StoredSession s = requireSession();
   std::error_code ec;
   // The folder is fixed now, absolute: a later run from another working folder saves into it too.
@@ -197,12 +224,60 @@ int get(const Output& out, const std::vector<std::int32_t>& fileIds, const std::
   context.accessPassword = browser::accessPasswordFrom(settings, browser::patterns::accessPasswordMarker());
   context.saveFolder = folder;
   context.rule = rename ? transfer::NameRule::Rename : transfer::NameRule::Overwrite;
+  context.account = s.accountName;
+  context.userId = s.userId;
   queue.setContext(context);
   queue.setMaxActive(parallel);
   const RunStore where = openQueue(queue, "downloads", s);
 
-  // A file asked for again into the same folder continues its saved row.
   const std::vector<QueueRow> saved = queue.rows();
+  json results = json::array();
+  if (recursive) {
+    // A folder asked for again into the same folder continues its saved
+    // rows: its walk, or the files the walk queued (they carry the folder).
+    std::vector<browser::FolderEntry> folders;
+    for (std::int32_t id : fileIds) {
+      std::uint64_t tree = 0;
+      for (const QueueRow& r : saved) {
+        const bool walk = r.kind == transfer::RowKind::ExpandFolder && r.fileId == std::to_string(id);
+        const bool file = r.tree && r.kind == transfer::RowKind::File && r.folderId && *r.folderId == id;
+        if ((walk && r.saveFolder == folder) || (file && r.saveFolder.rfind(folder, 0) == 0)) tree = r.tree;
+      }
+      if (!tree) {
+        if (folders.empty()) folders = fetchFolders(s);
+        const auto it = std::find_if(folders.begin(), folders.end(), [&](const auto& f) { return f.id == id; });
+        if (it == folders.end()) {
+          printError("there is no folder " + std::to_string(id) + " in your folders");
+          results.push_back({{"folderId", id}, {"state", "failed"}, {"reason", "no such folder"}});
+          continue;
+        }
+        tree = queue.addFolder(id, it->name, folder);
+      }
+      if (tree) queue.want(tree);
+    }
+    if (retry)
+      for (const QueueRow& r : saved) queue.want(r.id);
+    const auto finished = runWanted(out, queue, queue, where, [](const QueueRow& r) {
+      return r.fileId + "\t" + plainName(r.finalPath) + "\t" + byteText(r.size) + "\n";
+    });
+    for (const Finished& f : finished) {
+      json j = finishedJson(f);
+      j["fileId"] = std::stoll(f.detail.fileId.empty() ? "0" : f.detail.fileId);
+      if (f.detail.kind == transfer::RowKind::ExpandFolder) j["folderId"] = j["fileId"];
+      if (f.state == "done") {
+        j["path"] = f.detail.finalPath;
+        j["size"] = f.detail.size;
+      }
+      results.push_back(j);
+    }
+    if (out.json) out.result(results, "");
+    if (!queue.saveOk()) return kExitLocalFile;
+    const std::size_t missing = results.size() - finished.size();
+    if (finished.empty()) return missing ? kExitRefused : kExitOk;
+    const int code = exitCodeOf(finished, 0);
+    return code == kExitOk && missing ? kExitPartial : code;
+  }
+  // A file asked for again into the same folder continues its saved row.
   std::map<std::string, std::uint64_t> savedRows;
   for (const QueueRow& r : saved)
     if (r.saveFolder == folder) savedRows[r.fileId] = r.id;
@@ -214,7 +289,7 @@ int get(const Output& out, const std::vector<std::int32_t>& fileIds, const std::
   // queued in the order they were asked for (rows start in queue order).
   if (!unknown.empty()) {
     std::map<std::int32_t, browser::FileRow> found;
-    for (const auto& f : fetchFolders(s)) {
+    for (const auto& f : fetchFolders(s, false)) {
       forEachFile(s, f.id, [&](const browser::FileRow& r) {
         if (unknown.erase(r.id)) found[r.id] = r;
         return !unknown.empty();
@@ -227,7 +302,6 @@ int get(const Output& out, const std::vector<std::int32_t>& fileIds, const std::
         found.erase(it);
       }
   }
-  json results = json::array();
   for (std::int32_t id : unknown) {
     printError("there is no file " + std::to_string(id) + " in your folders");
     results.push_back({{"fileId", id}, {"state", "failed"}, {"reason", "no such file"}});

@@ -10,9 +10,12 @@
 #include <filesystem>
 #include <random>
 
+#include "browser/folder_tree.h"
+#include "browser/scrape_patterns.h"
 #include "net/http.h"
 #include "net/text.h"
 #include "transfer/download_plan.h"
+#include "transfer/folder_trees.h"
 #include "transfer/http_download.h"
 
 namespace tarnwick::transfer {
@@ -89,6 +92,71 @@ std::uint64_t DownloadQueue::add(const std::string& fileId, const std::string& n
   return addRow(std::move(row));
 }
 
+std::uint64_t DownloadQueue::addFolder(std::int32_t folderId, const std::string& nameGbk,
+                                       const std::string& saveFolder) {
+  const DownloadContext c = m_context.get();
+  QueueRow row;
+  row.id = newRowId();
+  row.kind = RowKind::ExpandFolder;
+  row.fileId = std::to_string(folderId);
+  row.name = nameGbk;
+  row.saveFolder = normalFolder(saveFolder.empty() ? c.saveFolder : saveFolder);
+  row.rule = c.rule;
+  row.tree = row.id;
+  if (folderId < 0 || !isAbsoluteFolder(row.saveFolder)) return 0;
+  const std::uint64_t id = row.id;
+  addRows({std::move(row)});
+  return id;
+}
+
+// Reads the cloud folder's tree and every listing page of each of its
+// folders, makes the local folders, and hands the file rows to the queue to
+// take this row's place when it ends.
+TransferQueue::StepResult DownloadQueue::expandFolder(const DownloadContext& c, QueueRow& row) {
+  if (!isAbsoluteFolder(row.saveFolder)) return {Step::Failed, gbk("下载文件夹不是绝对路径"), true};
+  net::RequestOptions options;
+  options.cancel = stopFlag();
+  const browser::PageFetch fetch = [&](const std::string& url) -> std::optional<std::string> {
+    net::RequestResult r = net::performFetch(url, options);
+    if (!r.ok()) return std::nullopt;
+    return std::move(r.body);
+  };
+  browser::FolderSource source;
+  source.mainHost = c.mainHost;
+  source.account = c.account;
+  source.userId = c.userId;
+  source.folderEntryPattern = c.folderEntryPattern.empty() ? browser::patterns::folderEntry() : c.folderEntryPattern;
+  source.fileRowPattern = c.fileRowPattern.empty() ? browser::patterns::fileRow() : c.fileRowPattern;
+  const std::int32_t root = static_cast<std::int32_t>(std::stol(row.fileId));
+  const auto folders = browser::readFolderTree(fetch, source);
+  if (stopRequested()) return {Step::Stopped, {}};
+  if (!folders) return {Step::Unreachable, gbk("无法连接服务器")};
+  if (root != browser::kDefaultFolderId &&
+      std::none_of(folders->begin(), folders->end(), [&](const browser::FolderEntry& f) { return f.id == root; }))
+    return {Step::Failed, gbk("云端没有这个文件夹")};
+  std::vector<DownloadTreeFolder> local =
+      localFoldersOf(*folders, root, row.saveFolder, c.drawNumber ? c.drawNumber : randomNumber);
+  for (DownloadTreeFolder& folder : local) {
+    const bool read = browser::forEachFile(fetch, source, folder.cloudId, [&](const browser::FileRow& f) {
+      folder.files.push_back(f);
+      return !stopRequested();
+    });
+    if (stopRequested()) return {Step::Stopped, {}};
+    if (!read) return {Step::Unreachable, gbk("无法连接服务器")};
+  }
+  // The local folders, empty ones too, before any file is fetched.
+  for (const DownloadTreeFolder& folder : local) {
+    std::error_code ec;
+    std::filesystem::create_directories(folder.localFolder, ec);
+    if (ec) return localFailure("无法创建下载文件夹：", ec.value());
+  }
+  std::vector<QueueRow> rows =
+      downloadTreeRows(local, row.rule, row.tree ? row.tree : row.id, c.drawNumber ? c.drawNumber : randomNumber);
+  for (QueueRow& r : rows) r.folderId = root;  // the walked folder: a later get -r of it finds its rows
+  replaceWhenDone(std::move(rows));
+  return {Step::Done, {}};
+}
+
 std::string DownloadQueue::normalFolder(const std::string& folder) {
   if (folder.empty() || folder.front() != '/') return {};
   return folderWithSeparator(std::filesystem::path(folder).lexically_normal().string());
@@ -110,6 +178,7 @@ void DownloadQueue::heldRow(QueueRow& row) {
 }
 
 std::string DownloadQueue::exclusiveKey(const QueueRow& row) const {
+  if (row.kind == RowKind::ExpandFolder) return {};
   const std::string folder = row.saveFolder.empty() ? normalFolder(m_context.get().saveFolder) : row.saveFolder;
   return folder + safeFileName(net::toUtf8(row.name));
 }
@@ -147,6 +216,7 @@ TransferQueue::StepResult DownloadQueue::localFailure(const char* what, int erro
 
 TransferQueue::StepResult DownloadQueue::runRow(QueueRow& row) {
   const DownloadContext c = m_context.get();
+  if (row.kind == RowKind::ExpandFolder) return expandFolder(c, row);
   if (row.saveFolder.empty()) row.saveFolder = normalFolder(c.saveFolder);  // saved by an older version
   if (!isAbsoluteFolder(row.saveFolder)) return {Step::Failed, gbk("下载文件夹不是绝对路径"), true};
   const std::string localName = safeFileName(net::toUtf8(row.name));

@@ -33,6 +33,11 @@ struct DownloadContext {
   std::string saveFolder;      // absolute native folder of rows queued from now on
   NameRule rule = NameRule::Overwrite;  // name rule of rows queued from now on
   std::function<int()> drawNumber;  // the rename rule's numbers; empty: random 10000..50000
+  // For the walk of a cloud folder (a folder downloaded whole).
+  std::string account;             // GBK, zh= of the folder page
+  std::string userId;              // pid= of the listing pages
+  std::string folderEntryPattern;  // empty: the built-in patterns
+  std::string fileRowPattern;
 };
 
 // The partial file of a row: folder + name + "." + file id + "-" + row + ".tnwkpart",
@@ -51,6 +56,11 @@ class DownloadQueue : public TransferQueue {
   // fixed now. 0 and nothing queued when the folder is not absolute.
   std::uint64_t add(const std::string& fileId, const std::string& nameGbk, const std::string& sizeText,
                     const std::string& saveFolder = "");
+  // Appends the walk of cloud folder folderId (0: the whole account) into
+  // the save folder given (else the context's), with the context's name
+  // rule: when it runs, its rows take its place (see folder_trees.h). 0
+  // and nothing queued when the folder is not absolute.
+  std::uint64_t addFolder(std::int32_t folderId, const std::string& nameGbk, const std::string& saveFolder = "");
   // An absolute folder, normalised, with its trailing "/"; "" for a relative or empty one.
   static std::string normalFolder(const std::string& folder);
 
@@ -71,6 +81,7 @@ class DownloadQueue : public TransferQueue {
   static StepResult localFailure(const char* whatUtf8, int error);
   bool keepPartial(QueueRow& row);
   StepResult finish(QueueRow& row);
+  StepResult expandFolder(const DownloadContext& c, QueueRow& row);
   Shared<DownloadContext> m_context;
   std::mutex m_writtenMutex;
   std::set<std::string> m_written;  // targets this run has written

@@ -3,14 +3,15 @@
 #include <algorithm>
 #include <chrono>
 #include <random>
+#include <set>
+
+#include "net/text.h"
 
 #include "transfer/transfer.h"
 
 namespace tarnwick::transfer {
 
-namespace {
-
-std::uint64_t newRowId() {
+std::uint64_t TransferQueue::newRowId() {
   static std::mutex m;
   static std::mt19937_64 gen{std::random_device{}()};
   std::lock_guard lock(m);
@@ -18,8 +19,6 @@ std::uint64_t newRowId() {
   while (id == 0) id = gen() >> 1;  // positive as a signed 64-bit number too
   return id;
 }
-
-}  // namespace
 
 TransferQueue::TransferQueue() = default;
 
@@ -66,7 +65,14 @@ void TransferQueue::switchAccount(const std::string& account, std::shared_ptr<Qu
   StoredRows loaded;
   if (store) loaded = store->load(kind, account);
   std::map<std::uint64_t, std::string> stored;
+  std::set<std::uint64_t> ids;
+  for (const QueueRow& r : loaded.rows) ids.insert(r.id);
   for (QueueRow& r : loaded.rows) {
+    // A row whose folder row is gone would wait for ever.
+    if (r.after && !ids.count(r.after) && r.state != RowState::Failed) {
+      r.state = RowState::Failed;
+      r.reason = net::fromUtf8("所在文件夹的任务已不存在");
+    }
     // Rows stay as they were saved; one saved running was cut by the end of
     // its run and is queued again.
     if (r.state == RowState::Running || r.state == RowState::Done) r.state = RowState::Queued;
@@ -85,6 +91,11 @@ void TransferQueue::switchAccount(const std::string& account, std::shared_ptr<Qu
     m_rows = std::move(loaded.rows);
     m_stored = std::move(stored);
     m_finished.clear();
+    m_trees.clear();
+    for (const QueueRow& r : m_rows) countAddedLocked(r);
+    m_runCounts = {};
+    m_dirty.clear();
+    m_saveAll = false;
     m_saveDone = m_saveWanted;  // what was loaded is what the store holds
     m_orderChanged = false;
     m_saveOk = true;
@@ -131,18 +142,108 @@ std::uint64_t TransferQueue::addRow(QueueRow row) {
     row.account = m_account;
     row.state = RowState::Queued;
     m_rows.push_back(row);
-    saveLocked();
+    countAddedLocked(row);
+    saveRowLocked(row.id);
   }
   m_cv.notify_all();  // a running scheduler takes it in turn
   announce(QueueEventKind::Changed);
   return row.id;
 }
 
-bool TransferQueue::remove(const std::vector<std::uint64_t>& ids) {
+void TransferQueue::addRows(std::vector<QueueRow> rows) {
+  if (rows.empty()) return;
+  {
+    std::lock_guard lock(m_mutex);
+    for (QueueRow& row : rows) {
+      if (!row.id) row.id = newRowId();
+      row.account = m_account;
+      if (row.state != RowState::Failed) row.state = RowState::Queued;
+      countAddedLocked(row);
+      saveRowLocked(row.id);
+    }
+    m_rows.insert(m_rows.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+  }
+  m_cv.notify_all();
+  announce(QueueEventKind::Changed);
+}
+
+void TransferQueue::countAddedLocked(const QueueRow& row) {
+  if (!row.tree) return;
+  TreeSummary& t = m_trees[row.tree];
+  t.tree = row.tree;
+  if (row.id == row.tree || t.name.empty()) {
+    const std::string& path = row.id == row.tree ? row.name : row.treePath;
+    t.name = row.id == row.tree ? path : path.substr(0, path.find('/'));
+  }
+  if (row.kind != RowKind::File) return;
+  ++t.files;
+  if (row.size > 0) t.bytes += row.size;
+}
+
+void TransferQueue::countEndedLocked(const QueueRow& row) {
+  if (row.state == RowState::Done)
+    ++m_runCounts.done;
+  else if (row.state == RowState::Failed)
+    ++m_runCounts.failed;
+  if (!row.tree || row.kind != RowKind::File || row.state != RowState::Done) return;
+  auto it = m_trees.find(row.tree);
+  if (it == m_trees.end()) return;
+  ++it->second.filesDone;
+  if (row.size > 0) it->second.bytesDone += row.size;
+}
+
+std::vector<TreeSummary> TransferQueue::trees() const {
+  std::lock_guard lock(m_mutex);
+  std::vector<TreeSummary> out;
+  std::map<std::uint64_t, std::size_t> at;
+  const auto entry = [&](std::uint64_t tree) -> TreeSummary* {
+    auto known = m_trees.find(tree);
+    if (known == m_trees.end()) return nullptr;
+    auto [it, fresh] = at.emplace(tree, out.size());
+    if (fresh) {
+      out.push_back(known->second);
+      out.back().filesFailed = out.back().filesRunning = 0;
+      out.back().expanding = false;
+    }
+    return &out[it->second];
+  };
+  for (const QueueRow& r : m_rows) {
+    if (!r.tree) continue;
+    TreeSummary* t = entry(r.tree);
+    if (!t) continue;
+    if (r.kind != RowKind::File) {
+      t->expanding = t->expanding || r.state == RowState::Running || r.state == RowState::Queued;
+      continue;
+    }
+    if (r.state == RowState::Failed) ++t->filesFailed;
+    if (r.state == RowState::Running) ++t->filesRunning;
+  }
+  for (const auto& [tree, summary] : m_trees)  // finished whole
+    entry(tree);
+  return out;
+}
+
+TransferQueue::RunCounts TransferQueue::runCounts() const {
+  std::lock_guard lock(m_mutex);
+  return m_runCounts;
+}
+
+bool TransferQueue::remove(const std::vector<std::uint64_t>& asked) {
   bool refused = false;
   std::vector<QueueRow> gone;
   {
     std::lock_guard lock(m_mutex);
+    // A folder row goes with every row inside it.
+    std::vector<std::uint64_t> ids = asked;
+    std::set<std::uint64_t> seen(ids.begin(), ids.end());
+    for (bool grew = true; grew;) {
+      grew = false;
+      for (const QueueRow& r : m_rows)
+        if (r.after && seen.count(r.after) && seen.insert(r.id).second) {
+          ids.push_back(r.id);
+          grew = true;
+        }
+    }
     for (std::uint64_t id : ids) {
       if (std::any_of(m_rows.begin(), m_rows.end(),
                       [id](const QueueRow& r) { return r.id == id && r.state == RowState::Running; })) {
@@ -152,10 +253,15 @@ bool TransferQueue::remove(const std::vector<std::uint64_t>& ids) {
       }
       auto it = std::find_if(m_rows.begin(), m_rows.end(), [id](const QueueRow& r) { return r.id == id; });
       if (it == m_rows.end()) continue;
+      if (it->tree && it->kind == RowKind::File)
+        if (auto t = m_trees.find(it->tree); t != m_trees.end()) {
+          --t->second.files;
+          if (it->size > 0) t->second.bytes -= it->size;
+        }
       gone.push_back(*it);
+      saveRowLocked(it->id);
       m_rows.erase(it);
     }
-    if (!gone.empty()) saveLocked();
   }
   for (const QueueRow& r : gone) forgetRow(r);
   if (!gone.empty()) announce(QueueEventKind::Changed);
@@ -185,9 +291,9 @@ void TransferQueue::hold(const std::vector<std::uint64_t>& ids) {
       if (it->state == RowState::Queued || it->state == RowState::Waiting || it->state == RowState::Failed) {
         it->state = RowState::Held;
         held.push_back(id);
+        saveRowLocked(id);
       }
     }
-    if (!held.empty()) saveLocked();
   }
   m_cv.notify_all();
   for (auto& t : close) t->close();
@@ -203,8 +309,8 @@ void TransferQueue::resume(const std::vector<std::uint64_t>& ids) {
       if (r.state == RowState::Held && std::find(ids.begin(), ids.end(), r.id) != ids.end()) {
         r.state = RowState::Queued;
         changed = true;
+        saveRowLocked(r.id);
       }
-    if (changed) saveLocked();
   }
   m_cv.notify_all();
   if (changed) announce(QueueEventKind::Changed);
@@ -222,8 +328,8 @@ void TransferQueue::retry(const std::vector<std::uint64_t>& ids) {
         r.brokenOff = false;
         r.localFault = false;
         changed = true;
+        saveRowLocked(r.id);
       }
-    if (changed) saveLocked();
   }
   m_cv.notify_all();
   if (changed) announce(QueueEventKind::Changed);
@@ -239,7 +345,7 @@ void TransferQueue::move(std::uint64_t id, std::size_t position) {
     position = std::min(position, m_rows.size());
     m_rows.insert(m_rows.begin() + static_cast<std::ptrdiff_t>(position), std::move(row));
     m_orderChanged = true;
-    saveLocked();
+    saveRowLocked(id);
   }
   m_cv.notify_all();
   announce(QueueEventKind::Changed);
@@ -270,12 +376,18 @@ bool TransferQueue::waitIdle(int timeoutMs) {
   return true;
 }
 
-std::vector<QueueProgress> TransferQueue::progressAll() {
+std::vector<QueueProgress> TransferQueue::progressAll(ProgressReader* reader) {
   std::vector<std::pair<std::uint64_t, std::shared_ptr<Transfer>>> running;
   {
     std::lock_guard lock(m_mutex);
-    for (const QueueRow& r : m_rows)
-      if (auto job = m_jobs.find(r.id); job != m_jobs.end()) running.emplace_back(r.id, job->second->transfer);
+    for (const auto& [id, job] : m_jobs) running.emplace_back(id, job->transfer);
+    if (running.size() > 1) {  // in queue order
+      std::map<std::uint64_t, std::size_t> place;
+      for (std::size_t i = 0; i < m_rows.size() && place.size() < running.size(); ++i)
+        if (m_jobs.count(m_rows[i].id)) place[m_rows[i].id] = i;
+      std::sort(running.begin(), running.end(),
+                [&](const auto& a, const auto& b) { return place[a.first] < place[b.first]; });
+    }
   }
   std::vector<QueueProgress> out;
   for (const auto& [id, t] : running) {
@@ -284,10 +396,20 @@ std::vector<QueueProgress> TransferQueue::progressAll() {
     if (t) {
       p.done = t->bytesTransferred();
       p.total = t->totalSize();
-      p.sinceLast = t->bytesSinceLastQuery();
     }
     out.push_back(p);
   }
+  // Bytes since this reader looked last; a row it has not seen yet (or a
+  // transfer that began again) counts from here.
+  std::lock_guard lock(m_mutex);
+  ProgressReader& r = reader ? *reader : m_ownReader;
+  std::map<std::uint64_t, std::int64_t> seen;
+  for (QueueProgress& p : out) {
+    auto last = r.lastDone.find(p.rowId);
+    if (last != r.lastDone.end() && p.done >= last->second) p.sinceLast = p.done - last->second;
+    seen[p.rowId] = p.done;
+  }
+  r.lastDone = std::move(seen);
   return out;
 }
 
@@ -326,7 +448,7 @@ void TransferQueue::updateRow(const QueueRow& row) {
     std::lock_guard lock(m_mutex);
     writeBackLocked(row);
     applyHoldAfterLocked(row, close);
-    saveLocked();
+    saveRowLocked(row.id);
   }
   for (auto& t : close) t->close();
   announce(QueueEventKind::Changed);

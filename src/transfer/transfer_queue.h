@@ -47,6 +47,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -88,7 +89,12 @@ struct QueueProgress {
   std::uint64_t rowId = 0;      // 0: nothing is moving
   std::int64_t done = 0;        // bytes of the file in place
   std::int64_t total = -1;      // complete size, -1 unknown
-  std::int64_t sinceLast = 0;   // bytes since the previous call (the call resets it)
+  std::int64_t sinceLast = 0;   // bytes since the same reader's previous call
+};
+// What one reader of progressAll() saw last of each row: each display keeps
+// its own, so two displays of the same queue never take each other's bytes.
+struct ProgressReader {
+  std::map<std::uint64_t, std::int64_t> lastDone;
 };
 
 // One tree (a folder uploaded or downloaded whole) as a whole: its file rows
@@ -192,6 +198,9 @@ class TransferQueue {
   void retry(const std::vector<std::uint64_t>& ids);
   // Moves the row to index position of rows() (clamped).
   void move(std::uint64_t id, std::size_t position);
+  // A fresh row id (unique, positive as a signed 64-bit number too): rows
+  // queued together name each other by it (after, tree) before they are added.
+  static std::uint64_t newRowId();
   // Rows run at once, 1..10 (clamped); applies at once: a lower cap lets the
   // running rows finish and starts none until under it.
   void setMaxActive(int n);
@@ -201,6 +210,10 @@ class TransferQueue {
   // Waiting rows are queued again (Held rows stay held). Rows added while
   // running are taken in turn. No-op while running.
   void start();
+  // Queues the given Held and Failed rows (and the rows of trees they
+  // head) and runs them: while idle the run takes only those (and rows
+  // they bring, such as a tree's files); while running they are taken in turn.
+  void startRows(const std::vector<std::uint64_t>& ids);
   // The one way of stopping (quit, logout, forced logout): see above. Bounded
   // by the transfers' close wait; nothing of the queue is lost.
   void stop();
@@ -211,8 +224,9 @@ class TransferQueue {
   // The gate is closed: the service could not be reached.
   bool waiting() const;
 
-  // One entry per running row, in queue order.
-  std::vector<QueueProgress> progressAll();
+  // One entry per running row, in queue order; sinceLast counts from the
+  // reader's previous call (the queue's own reader without one).
+  std::vector<QueueProgress> progressAll(ProgressReader* reader = nullptr);
   // The sum over the running rows; rowId is the first running row's (0: none).
   QueueProgress progress();
 
@@ -253,6 +267,14 @@ class TransferQueue {
   virtual void rowEnded(const QueueRow&) {}
 
   std::uint64_t addRow(QueueRow row);  // assigns id, account; appends
+  // Appends rows at once (one commit): a row keeps an id given by newRowId()
+  // (rows of a batch name each other in after and tree), otherwise gets one.
+  void addRows(std::vector<QueueRow> rows);
+  // The calling job's row, when it ends Done, is replaced by these rows in
+  // its place (given ids kept, the rest assigned), in the same commit as its
+  // end: a walk of a folder that is killed half-way leaves its row, never
+  // half of its rows.
+  void replaceWhenDone(std::vector<QueueRow> rows);
   void announce(QueueEventKind kind, std::uint64_t rowId = 0, const std::string& text = {});
   // The calling job's cancel flag (set by stop() or a hold of its row).
   bool stopRequested() const;
@@ -286,6 +308,7 @@ class TransferQueue {
     bool holdAfter = false;          // held once its pending request has a reply; guarded by m_mutex
     std::shared_ptr<Transfer> transfer;  // guarded by m_mutex
     std::shared_ptr<net::ConnectionShare> session;
+    std::vector<QueueRow> spawn;     // replaceWhenDone()
   };
   // A thread of the run that works one job after another: its kept-alive
   // HTTP connection (per thread) and its FTP session serve its rows in turn.
@@ -308,12 +331,23 @@ class TransferQueue {
   bool writeBackLocked(const QueueRow& row);
   void applyHoldAfterLocked(const QueueRow& row, std::vector<std::shared_ptr<Transfer>>& close);
   void closeGateLocked(Clock::time_point now);
+  // Whether this run may start the row (takes(), and the startRows() filter).
+  bool inRunLocked(const QueueRow& row) const;
+  // A row that ended: rows waiting for it (after) go on into its folder, or
+  // fail with it.
+  void settleDependentsLocked(const QueueRow& row, bool done, const std::string& reason);
+  // The tree counters follow a row that is added, ends or is removed.
+  void countAddedLocked(const QueueRow& row);
+  void countEndedLocked(const QueueRow& row);
   void openGateLocked();
   // The store follows the rows on a thread of its own (a burst of changes is
   // one transaction, and no caller waits on the disk). saveLocked marks that
   // rows changed; flushSave writes every row that differs from what the store
   // was last given (added, changed, removed) now, false when that failed.
+  // With a row id only that row is compared (a change of one row never
+  // reads the whole queue); without, every row.
   void saveLocked();
+  void saveRowLocked(std::uint64_t id);
   bool flushSave();
   void saver();
 
@@ -329,6 +363,10 @@ class TransferQueue {
   QueueListener m_listener;
   std::mutex m_listenerMutex;
   int m_maxActive = 1;  // guarded by m_mutex
+  std::set<std::uint64_t> m_runOnly;  // startRows(): the rows (and trees) this run takes; guarded by m_mutex
+  ProgressReader m_ownReader;         // guarded by m_mutex
+  std::map<std::uint64_t, TreeSummary> m_trees;  // guarded by m_mutex
+  RunCounts m_runCounts;                         // guarded by m_mutex
 
   std::thread m_thread;  // the dispatcher
   std::map<std::uint64_t, std::shared_ptr<Job>> m_jobs;  // the running rows by id; guarded by m_mutex
@@ -345,6 +383,8 @@ class TransferQueue {
   std::mutex m_writeMutex;                         // one write to the store at a time
   std::map<std::uint64_t, std::string> m_stored;   // the rows as the store has them; guarded by m_writeMutex
   std::uint64_t m_saveWanted = 0, m_saveDone = 0;  // guarded by m_mutex
+  bool m_saveAll = false;                          // every row is to be compared; guarded by m_mutex
+  std::set<std::uint64_t> m_dirty;                 // the rows to be compared; guarded by m_mutex
   bool m_orderChanged = false;                     // the store's order is to be written; guarded by m_mutex
   bool m_quitSaver = false;                        // guarded by m_mutex
   bool m_saveOk = true;                            // guarded by m_mutex

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 
 #include "net/text.h"
 #include "transfer/transfer.h"
@@ -33,6 +34,7 @@ bool TransferQueue::updateRowNow(const QueueRow& row) {
     std::lock_guard lock(m_mutex);
     found = writeBackLocked(row);
     applyHoldAfterLocked(row, close);
+    if (m_store) m_dirty.insert(row.id);
     ++m_saveWanted;
   }
   for (auto& t : close) t->close();
@@ -42,6 +44,15 @@ bool TransferQueue::updateRowNow(const QueueRow& row) {
 
 void TransferQueue::saveLocked() {
   if (!m_store) return;
+  m_saveAll = true;
+  ++m_saveWanted;
+  if (!m_saver.joinable() && !m_quitSaver) m_saver = std::thread(&TransferQueue::saver, this);
+  m_saveCv.notify_all();
+}
+
+void TransferQueue::saveRowLocked(std::uint64_t id) {
+  if (!m_store) return;
+  m_dirty.insert(id);
   ++m_saveWanted;
   if (!m_saver.joinable() && !m_quitSaver) m_saver = std::thread(&TransferQueue::saver, this);
   m_saveCv.notify_all();
@@ -54,11 +65,40 @@ bool TransferQueue::flushSave() {
   std::string kind, account;
   std::uint64_t wanted = 0;
   bool order = false;
+  bool partial = false;          // rows holds only the changed rows
+  std::vector<std::uint64_t> gone;  // changed rows no longer in the queue
   {
     std::lock_guard lock(m_mutex);
     if (!m_store) return true;
     if (m_saveDone == m_saveWanted && m_saveOk) return true;
-    rows = m_rows;
+    if (m_saveAll || !m_saveOk) {
+      rows = m_rows;
+    } else {
+      // Only the rows that changed, in queue order; an id not found is a
+      // row that is gone.
+      std::map<std::uint64_t, std::size_t> place;
+      if (m_dirty.size() > 8)
+        for (std::size_t i = 0; i < m_rows.size(); ++i) place[m_rows[i].id] = i;
+      std::vector<std::pair<std::size_t, std::uint64_t>> found;
+      for (std::uint64_t id : m_dirty) {
+        std::optional<std::size_t> at;
+        if (m_dirty.size() > 8) {
+          if (auto it = place.find(id); it != place.end()) at = it->second;
+        } else {
+          for (std::size_t i = 0; i < m_rows.size(); ++i)
+            if (m_rows[i].id == id) at = i;
+        }
+        if (at)
+          found.emplace_back(*at, id);
+        else
+          gone.push_back(id);
+      }
+      std::sort(found.begin(), found.end());
+      for (const auto& f : found) rows.push_back(m_rows[f.first]);
+      partial = true;
+    }
+    m_dirty.clear();
+    m_saveAll = false;
     order = m_orderChanged;
     m_orderChanged = false;
     store = m_store;
@@ -72,7 +112,7 @@ bool TransferQueue::flushSave() {
   std::vector<std::string> texts;
   std::map<std::uint64_t, bool> present;
   for (const QueueRow& r : rows) {
-    present[r.id] = true;
+    if (!partial) present[r.id] = true;
     std::string text = encodeRow(r);
     auto it = m_stored.find(r.id);
     if (it != m_stored.end() && it->second == text) continue;
@@ -80,13 +120,21 @@ bool TransferQueue::flushSave() {
     texts.push_back(std::move(text));
   }
   std::vector<std::uint64_t> removed;
-  for (const auto& [id, text] : m_stored)
-    if (!present.count(id)) removed.push_back(id);
+  if (partial) {
+    for (std::uint64_t id : gone)
+      if (m_stored.count(id)) removed.push_back(id);
+  } else {
+    for (const auto& [id, text] : m_stored)
+      if (!present.count(id)) removed.push_back(id);
+  }
   std::string error;
   bool ok = (put.empty() && removed.empty()) || store->apply(kind, account, put, removed, &error);
   if (ok && order) {  // rows moved: the store takes the queue's order
     std::vector<std::uint64_t> ids;
-    for (const QueueRow& r : rows) ids.push_back(r.id);
+    {
+      std::lock_guard lock(m_mutex);
+      for (const QueueRow& r : m_rows) ids.push_back(r.id);  // ids the store lacks are passed over
+    }
     ok = store->setOrder(kind, account, ids, &error);
   }
   if (ok) {
@@ -98,6 +146,7 @@ bool TransferQueue::flushSave() {
     std::lock_guard lock(m_mutex);
     m_saveDone = std::max(m_saveDone, wanted);
     if (!ok && order) m_orderChanged = true;  // written with the next commit
+    if (!ok) m_saveAll = true;                // everything is compared again then
     tell = !ok && (m_saveOk || m_saveError != error);  // once per failure, not at every retry
     m_saveOk = ok;
     m_saveError = ok ? std::string() : error;

@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <chrono>
 #include <map>
+#include <set>
+
+#include "net/text.h"
 
 #include "net/connection_share.h"
 #include "transfer/transfer.h"
@@ -47,6 +50,8 @@ void TransferQueue::start() {
   {
     std::lock_guard lock(m_mutex);
     if (m_running) return;
+    m_runOnly.clear();
+    m_runCounts = {};
     for (QueueRow& r : m_rows)
       if ((r.state == RowState::Failed || r.state == RowState::Waiting) && takes(r)) {
         r.state = RowState::Queued;
@@ -64,6 +69,92 @@ void TransferQueue::start() {
     m_thread = std::thread(&TransferQueue::dispatcher, this);
   }
   announce(QueueEventKind::Changed);
+}
+
+void TransferQueue::startRows(const std::vector<std::uint64_t>& asked) {
+  std::thread previous;
+  bool idle = false;
+  {
+    std::lock_guard lock(m_mutex);
+    // The rows asked for, the rows of the trees they head, and the rows
+    // that wait inside their folders.
+    std::set<std::uint64_t> ids(asked.begin(), asked.end());
+    for (bool grew = true; grew;) {
+      grew = false;
+      for (const QueueRow& r : m_rows)
+        if (!ids.count(r.id) && ((r.after && ids.count(r.after)) || (r.tree && ids.count(r.tree))))
+          grew = ids.insert(r.id).second || grew;
+    }
+    for (QueueRow& r : m_rows)
+      if (ids.count(r.id) && (r.state == RowState::Held || r.state == RowState::Failed) && takes(r)) {
+        r.state = RowState::Queued;
+        r.reason.clear();
+        r.brokenTries = 0;
+        r.brokenOff = false;
+        r.localFault = false;
+        saveRowLocked(r.id);
+      }
+    idle = !m_running;
+    if (idle) {
+      previous = std::move(m_thread);
+      m_runOnly = ids;
+      m_runCounts = {};
+      m_stop = false;
+      m_waiting = false;
+      m_gateClosed = m_gaveUp = m_probing = false;
+      m_gateTries = 0;
+      m_running = true;
+    } else if (!m_runOnly.empty()) {
+      m_runOnly.insert(ids.begin(), ids.end());
+    }
+  }
+  if (previous.joinable()) {
+    if (previous.get_id() == std::this_thread::get_id())
+      previous.detach();
+    else
+      previous.join();
+  }
+  if (idle) {
+    std::lock_guard lock(m_mutex);
+    m_thread = std::thread(&TransferQueue::dispatcher, this);
+  }
+  m_cv.notify_all();
+  announce(QueueEventKind::Changed);
+}
+
+bool TransferQueue::inRunLocked(const QueueRow& r) const {
+  if (!takes(r)) return false;
+  return m_runOnly.empty() || m_runOnly.count(r.id) || (r.tree && m_runOnly.count(r.tree));
+}
+
+void TransferQueue::settleDependentsLocked(const QueueRow& row, bool done, const std::string& reason) {
+  if (done) {
+    if (row.kind != RowKind::MakeFolder) return;
+    for (QueueRow& r : m_rows)
+      if (r.after == row.id) {
+        r.after = 0;
+        r.folderId = static_cast<std::int32_t>(row.remoteId);
+        saveRowLocked(r.id);
+      }
+    return;
+  }
+  // Failed: every row inside fails with it, and stays (a retry of the
+  // folder row brings them back).
+  std::set<std::uint64_t> failed{row.id};
+  const std::string why = net::fromUtf8("所在文件夹未能创建：") + reason;
+  for (bool grew = true; grew;) {
+    grew = false;
+    for (QueueRow& r : m_rows)
+      if (r.after && failed.count(r.after) && !failed.count(r.id)) {
+        failed.insert(r.id);
+        grew = true;
+        if (r.state == RowState::Queued || r.state == RowState::Waiting) {
+          r.state = RowState::Failed;
+          r.reason = why;
+          saveRowLocked(r.id);
+        }
+      }
+  }
 }
 
 void TransferQueue::stop() {
@@ -112,7 +203,8 @@ void TransferQueue::closeGateLocked(Clock::time_point now) {
   // No more tries in this run: every row it would start waits for the next start().
   m_gaveUp = true;
   for (QueueRow& r : m_rows)
-    if (r.state == RowState::Queued && takes(r)) r.state = RowState::Waiting;
+    if (r.state == RowState::Queued && inRunLocked(r)) r.state = RowState::Waiting;
+  saveLocked();
 }
 
 void TransferQueue::openGateLocked() {
@@ -120,8 +212,13 @@ void TransferQueue::openGateLocked() {
   m_gateClosed = m_gaveUp = false;
   m_gateTries = 0;
   m_waiting = false;
+  bool changed = false;
   for (QueueRow& r : m_rows)
-    if (r.state == RowState::Waiting) r.state = RowState::Queued;
+    if (r.state == RowState::Waiting) {
+      r.state = RowState::Queued;
+      changed = true;
+    }
+  if (changed) saveLocked();
 }
 
 void TransferQueue::applyHoldAfterLocked(const QueueRow& row, std::vector<std::shared_ptr<Transfer>>& close) {
@@ -154,7 +251,7 @@ void TransferQueue::startJobLocked(std::size_t index, bool probe) {
   job->session = slot->session;
   slot->job = job;
   m_jobs[r.id] = job;
-  saveLocked();
+  saveRowLocked(r.id);
 }
 
 void TransferQueue::slotMain(Slot* slot) {
@@ -196,7 +293,9 @@ bool TransferQueue::startRowsLocked(Clock::time_point now, Clock::time_point& wa
   bool more = false;  // a row is left that this run may still start
   for (std::size_t i = 0; i < m_rows.size(); ++i) {
     const QueueRow& r = m_rows[i];
-    if (!takes(r) || m_jobs.count(r.id)) continue;
+    // A row inside a folder that is not made yet waits for its folder row,
+    // which wakes it when it ends.
+    if (r.after || !inRunLocked(r) || m_jobs.count(r.id)) continue;
     const bool queued = r.state == RowState::Queued;
     if (!m_gateClosed) {
       if (!queued) continue;
@@ -312,7 +411,22 @@ void TransferQueue::runJob(Slot* slot, std::shared_ptr<Job> job) {
       m_finished.insert(m_finished.begin(), row);
       const auto limit = static_cast<std::size_t>(std::max(1, m_options.finishedLimit));
       if (m_finished.size() > limit) m_finished.resize(limit);
-      if (it != m_rows.end()) m_rows.erase(it);
+      countEndedLocked(row);
+      settleDependentsLocked(row, true, {});
+      if (it != m_rows.end()) {
+        // A walk's rows take its place, in the commit that ends it.
+        std::vector<QueueRow> spawn = std::move(job->spawn);
+        for (QueueRow& r : spawn) {
+          if (!r.id) r.id = newRowId();
+          r.account = m_account;
+          if (r.state != RowState::Failed) r.state = RowState::Queued;
+          countAddedLocked(r);
+          saveRowLocked(r.id);
+        }
+        if (!spawn.empty()) m_orderChanged = true;
+        it = m_rows.erase(it);
+        m_rows.insert(it, std::make_move_iterator(spawn.begin()), std::make_move_iterator(spawn.end()));
+      }
       event = QueueEventKind::RowDone;
       openGateLocked();  // the service answered
     } else {
@@ -327,6 +441,8 @@ void TransferQueue::runJob(Slot* slot, std::shared_ptr<Job> job) {
         row.reason = result.reason;
         row.localFault = result.local;
         event = QueueEventKind::RowFailed;
+        countEndedLocked(row);
+        settleDependentsLocked(row, false, result.reason);
         if (!result.local) openGateLocked();  // refused by the service: it was reached
       } else {  // Stopped
         row.state = RowState::Queued;
@@ -346,7 +462,7 @@ void TransferQueue::runJob(Slot* slot, std::shared_ptr<Job> job) {
     // which it takes once this one has been told.
     m_jobs.erase(row.id);
     slot->job.reset();
-    saveLocked();
+    saveRowLocked(row.id);
   }
   if (row.state == RowState::Failed) rowEnded(row);
   if (event != QueueEventKind::Changed) announce(event, row.id, result.reason);
@@ -411,6 +527,17 @@ TransferReport TransferQueue::runTransfer(std::shared_ptr<Transfer> transfer, Tr
     if (job) job->transfer.reset();
   }
   return report;  // the object is destroyed here, its thread joined (past its handler)
+}
+
+}  // namespace tarnwick::transfer
+
+namespace tarnwick::transfer {
+
+void TransferQueue::replaceWhenDone(std::vector<QueueRow> rows) {
+  Job* job = currentJob();
+  if (!job) return;
+  std::lock_guard lock(m_mutex);
+  job->spawn = std::move(rows);
 }
 
 }  // namespace tarnwick::transfer

@@ -4,7 +4,10 @@
 #include <chrono>
 #include <cstdlib>
 
+#include "browser/folder_tree.h"
 #include "browser/listing.h"
+#include "browser/operations.h"
+#include "browser/scrape_patterns.h"
 #include "net/http.h"
 #include "net/text.h"
 #include "transfer/download_plan.h"
@@ -66,12 +69,20 @@ std::uint64_t UploadQueue::add(const std::string& localPath, std::optional<std::
   return addRow(std::move(row));
 }
 
+UploadTreePlan UploadQueue::planTree(const std::string& localFolder, std::int32_t parent) const {
+  const UploadContext c = m_context.get();
+  return planUploadTree(localFolder, parent, c.ftpHost, c.ftpUser);
+}
+
 std::string UploadQueue::exclusiveKey(const QueueRow& row) const {
+  if (row.kind == RowKind::MakeFolder)
+    return "folder\n" + std::to_string(row.folderId.value_or(-1)) + '\n' + row.name;
   const std::string host = row.ftpHost.empty() ? m_context.get().ftpHost : row.ftpHost;
   return host + '\n' + storedFileName(row.name);
 }
 
 void UploadQueue::loadedRow(QueueRow& row) {
+  if (row.kind == RowKind::MakeFolder) return;
   if (!stampOf(row.localPath).exists) {
     row.state = RowState::Failed;
     row.reason = gbk("本地文件已不存在");
@@ -174,11 +185,67 @@ FtpUploadFile UploadQueue::ftpFile(const UploadContext& c, const QueueRow& row) 
   return file;
 }
 
+TransferQueue::StepResult UploadQueue::makeFolder(const UploadContext& c, QueueRow& row) {
+  if (const std::string why = browser::refusedNameReason(row.name); !why.empty())
+    return {Step::Failed, gbk("服务不接受这个文件夹名称：") + net::fromUtf8(why)};
+  if (!row.folderId) return {Step::Failed, gbk("上级文件夹未知")};
+  net::RequestOptions options;
+  options.cancel = stopFlag();
+  const browser::PageFetch fetch = [&](const std::string& url) -> std::optional<std::string> {
+    net::RequestResult r = net::performRequest(url, "GET", "", "", "", options);
+    if (!r.ok()) return std::nullopt;
+    return std::move(r.body);
+  };
+  browser::FolderSource source;
+  source.mainHost = c.mainHost;
+  source.account = c.account;
+  source.userId = c.userId;
+  source.folderEntryPattern = c.folderEntryPattern.empty() ? browser::patterns::folderEntry() : c.folderEntryPattern;
+  source.fileRowPattern = c.listingRowPattern;
+  // The folder may be there already: made by an earlier run whose reply was
+  // lost, or by the member. The oldest of that name is taken.
+  const auto lookUp = [&]() -> std::optional<StepResult> {
+    const auto folders = browser::readFolderTree(fetch, source);
+    if (stopRequested()) return StepResult{Step::Stopped, {}};
+    if (!folders) return StepResult{Step::Unreachable, gbk("无法连接服务器")};
+    const auto found = browser::childFoldersNamed(*folders, *row.folderId, row.name);
+    if (found.empty()) return std::nullopt;
+    row.remoteId = found.front();
+    row.pending = Pending::None;
+    return StepResult{Step::Done, {}};
+  };
+  if (auto known = lookUp()) return *known;
+  if (row.pending == Pending::Folder) {  // looked up: the create made nothing
+    row.pending = Pending::None;
+    updateRow(row);
+  }
+  if (!markPending(row, Pending::Folder, 0)) return {Step::Failed, gbk("无法保存传输队列，没有发送"), true};
+  const browser::Request req = browser::createFolderRequest(c.mainHost, c.account, row.name, *row.folderId);
+  const net::RequestResult r = net::performRequest(req.url, "POST", "", "", req.body, options);
+  if (!r.ok()) {
+    if (stopRequested()) return {Step::Stopped, {}};  // still pending: looked up at the next start
+    return {Step::Unreachable, gbk("创建结果未知，稍后再查")};
+  }
+  if (const auto id = browser::newFolderId(r.body)) {
+    row.remoteId = *id;
+    row.pending = Pending::None;
+    return {Step::Done, {}};
+  }
+  if (browser::createFolderSucceeded(r.body)) {  // made, but the reply does not name it
+    if (auto known = lookUp()) return *known;
+  }
+  row.pending = Pending::None;
+  updateRow(row);
+  return {Step::Failed, gbk("服务没有创建文件夹")};
+}
+
 TransferQueue::StepResult UploadQueue::runRow(QueueRow& row) {
   const UploadContext c = m_context.get();
+  if (row.kind == RowKind::MakeFolder) return makeFolder(c, row);
   const FileStamp before = stampOf(row.localPath);
   if (!before.exists) return {Step::Failed, gbk("本地文件不存在或无法读取"), true};
   row.size = before.size;
+  if (!row.folderId && row.tree) return {Step::Failed, gbk("所在文件夹未知")};
   if (!row.folderId) {  // a row saved by an older version without its folder
     row.folderId = c.currentFolder ? c.currentFolder() : 0;
     updateRow(row);

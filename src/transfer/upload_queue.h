@@ -25,12 +25,19 @@
 //     registrations never take one file)
 //   none, the file taken, the request's deadline not over  wait, ask again
 //   none, the file taken, the deadline over ............. lost: send again
+//
+// A folder row (a folder uploaded whole) makes one cloud folder. It first
+// looks for a folder of its name under its parent and takes the one with the
+// lowest id; only when there is none it creates one, saved as pending
+// ("created: unknown") before the request leaves, so that a create without a
+// reply is looked up again, never sent twice blindly.
 
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 
+#include "transfer/folder_trees.h"
 #include "transfer/transfer_queue.h"
 #include "transfer/upload_requests.h"
 
@@ -45,6 +52,7 @@ struct UploadContext {
   std::string account;           // GBK, sent as bsm
   std::string userId;            // the member's id, for the listing check
   std::string listingRowPattern; // the listing's row pattern, for the listing check
+  std::string folderEntryPattern; // the folder page's entry pattern, for the folder rows
   bool instant = true;           // try the MD5 first
   // The folder of a row saved without one by an older version.
   std::function<std::int32_t()> currentFolder;
@@ -65,6 +73,11 @@ class UploadQueue : public TransferQueue {
   // 0 and nothing queued when that name holds a character GBK cannot hold
   // (net::charactersGbkCannotHold): front ends check and say so before.
   std::uint64_t add(const std::string& localPath, std::optional<std::int32_t> folderId = std::nullopt);
+  // The rows of a local folder uploaded whole into the cloud folder parent
+  // (see folder_trees.h), with the context's FTP host and user; queued by
+  // addTree in one commit.
+  UploadTreePlan planTree(const std::string& localFolder, std::int32_t parent) const;
+  void addTree(UploadTreePlan plan) { addRows(std::move(plan.rows)); }
 
  protected:
   StepResult runRow(QueueRow& row) override;
@@ -73,7 +86,11 @@ class UploadQueue : public TransferQueue {
   // of one name to one host would write one file. A row whose registration
   // is pending keeps the name until the service has been asked about it.
   std::string exclusiveKey(const QueueRow& row) const override;
-  bool keepsKey(const QueueRow& row) const override { return row.pending == Pending::Registration; }
+  // A folder row holds its parent and name while it runs and while its
+  // create request has no known reply: two rows never make one folder twice.
+  bool keepsKey(const QueueRow& row) const override {
+    return row.pending == Pending::Registration || row.pending == Pending::Folder;
+  }
 
  private:
   struct Lookup {
@@ -86,6 +103,7 @@ class UploadQueue : public TransferQueue {
   bool markPending(QueueRow& row, Pending what, std::int64_t newestBefore);
   Resolved resolvePending(const UploadContext& c, QueueRow& row);
   FtpUploadFile ftpFile(const UploadContext& c, const QueueRow& row) const;
+  StepResult makeFolder(const UploadContext& c, QueueRow& row);
   Shared<UploadContext> m_context;
 };
 

@@ -122,7 +122,7 @@ TEST(CliE2E, CommandTable) {
   CliRunner cli(TARNWICK_CLI_PATH);
   RefusingPort down;
   const std::string downHost = "http://127.0.0.1:" + std::to_string(down.port());
-  std::string folder, file, otherFile, sent, resume, broken, stored, longId;  // captured from earlier steps
+  std::string folder, topFolder, subFolder, file, otherFile, sent, resume, broken, stored, longId;  // captured from earlier steps
   std::string longName;  // 90 CJK characters: 274 bytes with its extension
   for (int i = 0; i < 90; ++i) longName += "报";
   longName += ".txt";
@@ -176,15 +176,21 @@ TEST(CliE2E, CommandTable) {
          EXPECT_EQ(j.value("account", ""), "clidemo");
          EXPECT_EQ(j.value("userId", ""), "1921");
        }},
-      {"folders", {"ls"}, 0, {"\t脚本文档\n", "\t脚本图片\n", "0\t默认文件夹\n"}},
+      // The parent id is the last column: 0 for the top level, empty for the default folder (the root).
+      {"folders", {"ls"}, 0, {"\t脚本文档\t0\n", "\t脚本图片\t0\n", "0\t默认文件夹\t\n"}},
       {"folders as JSON", {"--json", "ls"}, 0, {}, "",
        [&](const CliRun& r) {
          const json j = parsed(r);
          ASSERT_TRUE(j.is_array());
          EXPECT_EQ(j.size(), 3u);
-         for (const auto& f : j)
+         for (const auto& f : j) {
+           const bool root = f.value("id", -1) == 0;
+           EXPECT_EQ(f.at("parent"), root ? json(nullptr) : json(0)) << f;
+           EXPECT_EQ(f.value("level", -1), root ? 0 : 1) << f;
            if (f.value("name", "") == "脚本文档") folder = std::to_string(f.value("id", -1));
+         }
          EXPECT_FALSE(folder.empty());
+         topFolder = folder;
        }},
       {"every page of the default folder", {"ls", "0", "--json"}, 0, {}, "",
        [&](const CliRun& r) {
@@ -208,7 +214,18 @@ TEST(CliE2E, CommandTable) {
       {"direct link", {"link", "{file}", "--direct", "--json"}, 0, {"/yunxz1.php?pid={file}&szmm=0\""}},
       {"mkdir", {"mkdir", "命令行目录", "--parent", "{folder}", "--json"}, 0, {"命令行目录"}, "",
        [&](const CliRun& r) { folder = std::to_string(parsed(r).value("id", -1)); }},
-      {"the new folder", {"ls"}, 0, {"{folder}\t命令行目录\n"}},
+      {"mkdir inside the new folder", {"mkdir", "命令行子目录", "--parent", "{folder}", "--json"}, 0, {}, "",
+       [&](const CliRun& r) { subFolder = std::to_string(parsed(r).value("id", -1)); }},
+      {"the new folders under their parents", {"ls"}, 0,
+       {"{topFolder}\t脚本文档\t0\n", "{folder}\t命令行目录\t{topFolder}\n", "{subFolder}\t命令行子目录\t{folder}\n"}},
+      {"the new folders' levels", {"ls", "--json"}, 0, {}, "",
+       [&](const CliRun& r) {
+         std::map<std::string, int> levels;
+         for (const auto& f : parsed(r)) levels[f.value("name", "")] = f.value("level", -1);
+         EXPECT_EQ(levels["命令行目录"], 2);
+         EXPECT_EQ(levels["命令行子目录"], 3);
+       }},
+      {"rmdir of the inner folder", {"rmdir", "{subFolder}"}, 0, {}},
       {"mv", {"mv", "{file}", "{otherFile}", "--to", "{folder}"}, 0, {"moved {file}\n", "moved {otherFile}\n"}},
       {"the moved files", {"ls", "{folder}"}, 0, {"{file}\t命令行32.txt\t", "{otherFile}\t"}},
       {"rm with one unknown id", {"rm", "{file}", "99999"}, 5, {"deleted {file}\n"}},
@@ -348,7 +365,8 @@ TEST(CliE2E, CommandTable) {
   for (const Step& step : steps) {
     SCOPED_TRACE(step.what);
     const auto fill = [&](std::string s) {
-      for (const auto& [key, value] : {std::pair{"{folder}", folder}, {"{file}", file}, {"{otherFile}", otherFile},
+      for (const auto& [key, value] : {std::pair{"{folder}", folder}, {"{topFolder}", topFolder},
+                                       {"{subFolder}", subFolder}, {"{file}", file}, {"{otherFile}", otherFile},
                                        {"{sent}", sent}, {"{resume}", resume}, {"{storage}", storageHost},
                                        {"{broken}", broken}, {"{long}", longId}})
         for (std::size_t at; (at = s.find(key)) != std::string::npos;) s.replace(at, std::strlen(key), value);

@@ -1,7 +1,10 @@
 #include "browser/qt/folder_list.h"
 
+#include <QApplication>
 #include <QGuiApplication>
+#include <QPainter>
 #include <QSignalBlocker>
+#include <QStyledItemDelegate>
 #include <algorithm>
 #include <memory>
 #include <vector>
@@ -9,6 +12,7 @@
 #include "app/names/main_window.h"
 #include "app/qt/shell.h"
 #include "app/session.h"
+#include "browser/folder_tree.h"
 #include "browser/folders.h"
 #include "browser/listing.h"
 #include "browser/qt/file_list.h"
@@ -23,17 +27,50 @@ using namespace app::names::main;
 
 namespace {
 
+// Pixels of indentation per level below the top level.
+constexpr int kIndentPerLevel = 16;
+
+int indentOf(const QModelIndex& index) {
+  return index.column() == 0 ? std::max(0, index.data(kLevelRole).toInt() - 1) * kIndentPerLevel : 0;
+}
+
+// Draws each folder row of 超级列表框5 indented by its level: the selection and
+// hover background span the whole row, the text starts further right. The
+// items stay flat rows (other code reads them by index and text).
+class FolderIndentDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    const int indent = indentOf(index);
+    if (indent == 0) return QStyledItemDelegate::paint(painter, option, index);
+    QStyleOptionViewItem whole(option);
+    initStyleOption(&whole, index);
+    const QWidget* widget = option.widget;
+    QStyle* style = widget ? widget->style() : QApplication::style();
+    style->drawPrimitive(QStyle::PE_PanelItemViewItem, &whole, painter, widget);
+    QStyleOptionViewItem shifted(option);
+    shifted.rect.setLeft(std::min(shifted.rect.right(), shifted.rect.left() + indent));
+    QStyledItemDelegate::paint(painter, shifted, index);
+  }
+
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    size.rwidth() += indentOf(index);
+    return size;
+  }
+};
+
 // GUI thread: refill both folder lists, choose the selection, list its files.
-void showFolders(const std::vector<FolderEntry>& found, const std::string& userId,
+// none: the page listed no folder (a failed load); entries then holds the
+// default folder alone.
+void showFolders(const std::vector<FolderEntry>& entries, bool none, const std::string& userId,
                  const std::function<void()>& onLoaded) {
   QWidget* main = app::mainWindow();
   QListWidget* names = browserControls().folders;
   QTreeWidget* view = browserControls().folderView;
-  if (!names || !view) return;
+  if (!names || !view || entries.empty()) return;
   auto& state = BrowserState::instance();
-  std::vector<FolderEntry> entries = found;
-  const bool none = entries.empty();
-  if (none) entries.push_back({kDefaultFolderId, defaultFolderName()});
   {
     const QSignalBlocker blockNames(names), blockView(view);
     names->clear();
@@ -43,6 +80,7 @@ void showFolders(const std::vector<FolderEntry>& found, const std::string& userI
       item->setData(kIdRole, e.id);
       auto* row = new QTreeWidgetItem(view, QStringList{app::fromGbk(e.name)});
       row->setData(0, kIdRole, e.id);
+      row->setData(0, kLevelRole, e.level);
     }
     int index = 0;
     if (!none) {
@@ -73,7 +111,9 @@ void loadFolders(std::function<void()> onLoaded) {
   app::WindowJobs::of(main)->request(
       net::JobRequest::fetch(folderListUrl(net::hosts().mainHost, session.accountName, true)), nullptr,
       [pattern, userId = session.userId, onLoaded = std::move(onLoaded)](const net::RequestJobResult& r) {
-        showFolders(extractFolderEntries(r.reply, pattern), userId, onLoaded);
+        std::vector<FolderEntry> entries = folderEntriesWithLevels(r.reply, pattern);
+        const bool none = entries.empty();
+        showFolders(folderTreeFromEntries(std::move(entries)), none, userId, onLoaded);
       });
 }
 
@@ -107,6 +147,7 @@ void installFolderList(QWidget* main) {
   QTreeWidget* view = browserControls().folderView;
   if (!names || !view) return;
   view->setSelectionMode(QAbstractItemView::SingleSelection);
+  view->setItemDelegateForColumn(0, new FolderIndentDelegate(view));
   QObject::connect(names, &QListWidget::currentRowChanged, names, [](int row) {
     if (row >= 0) selectFolder(FolderSource::FolderListBox);
   });

@@ -4,11 +4,13 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <memory>
+#include <set>
 
 #include "app/names/dialogs.h"
 #include "app/names/main_window.h"
 #include "app/qt/shell.h"
 #include "app/session.h"
+#include "browser/folder_tree.h"
 #include "browser/folders.h"
 #include "browser/operations.h"
 #include "browser/qt/folder_list.h"
@@ -25,7 +27,7 @@ using namespace app::names::createFolder;
 namespace {
 
 // Fills the parent picker 组合框2 for the folder picked in 组合框1: every folder
-// except the picked one, its current parent preselected.
+// except the picked one and those below it, its current parent preselected.
 void fillParentPicker(QWidget* window) {
   auto* picker = control<QComboBox>(window, kFolderPicker);
   auto* parents = control<QComboBox>(window, kParentPicker);
@@ -55,7 +57,7 @@ void fillParentPicker(QWidget* window) {
       [=] {
         const std::string host = net::hosts().mainHost;
         found->parent = parentIdText(net::fetchUrl(folderPropertiesUrl(host, id, account)));
-        found->folders = extractFolderEntries(net::fetchUrl(folderListUrl(host, account, false)), pattern);
+        found->folders = folderTreeFromPage(net::fetchUrl(folderListUrl(host, account, false)), pattern);
       },
       parents,
       [=] {
@@ -64,10 +66,13 @@ void fillParentPicker(QWidget* window) {
         if (modify) modify->setEnabled(true);
         const QSignalBlocker block(parents);
         parents->clear();
-        if (found->folders.empty()) found->folders.push_back({kDefaultFolderId, defaultFolderName()});
+        // A folder is never its own parent, nor one of its subfolders' (the
+        // service refuses that move).
+        std::set<std::int32_t> refused{id};
+        if (id != kDefaultFolderId)
+          for (const auto& below : subFolders(found->folders, id)) refused.insert(below.folder.id);
         for (const auto& f : found->folders)
-          if (f.id != id)  // a folder is never its own parent
-            parents->addItem(app::fromGbk(f.name), f.id);
+          if (!refused.count(f.id)) parents->addItem(app::fromGbk(f.name), f.id);
         parents->setCurrentIndex(parents->count() > 0 ? 0 : -1);
         for (int i = 0; i < parents->count(); ++i)
           if (net::numberToText(comboId(parents, i)) == found->parent) parents->setCurrentIndex(i);

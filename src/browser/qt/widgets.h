@@ -21,6 +21,9 @@ namespace tarnwick::browser::qt {
 // The id of a folder, file or search hit is the item's data under this role
 // (list boxes, combo boxes, and column 0 of list views).
 inline constexpr int kIdRole = Qt::UserRole;
+// A folder row's depth in 超级列表框5 (1 = top level, 0 = not known), which its
+// delegate draws as indentation; the row's text stays the folder's name.
+inline constexpr int kLevelRole = Qt::UserRole + 1;
 
 // What a folder deletion tells the user, from the folder menu or the window 创建文件夹.
 inline constexpr const char* kFolderNotEmptyText = "该目录存在子目录，无法删除！";

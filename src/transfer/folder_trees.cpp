@@ -1,0 +1,189 @@
+#include "transfer/folder_trees.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include "net/text.h"
+#include "transfer/download_plan.h"
+#include "transfer/transfer_queue.h"
+
+namespace tarnwick::transfer {
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string joined(const std::string& base, const std::string& name) { return base.empty() ? name : base + "/" + name; }
+
+// Why a local name cannot be a cloud name (UTF-8), "" when it can.
+std::string lostCharacters(const std::string& nameUtf8) {
+  std::string out;
+  for (const std::string& c : net::charactersGbkCannotHold(nameUtf8)) out += (out.empty() ? "" : " ") + c;
+  return out;
+}
+
+std::string cloudNameProblem(const std::string& nameUtf8) {
+  const std::string lost = lostCharacters(nameUtf8);
+  if (!lost.empty()) return "characters the service cannot store: " + lost;
+  return browser::refusedNameReason(net::fromUtf8(nameUtf8));
+}
+
+struct TreeWalk {
+  UploadTreePlan& plan;
+  const std::string& ftpHost;
+  const std::string& ftpUser;
+
+  // The rows of folder dir (its own row is folderRow), then of its subfolders.
+  void visit(const fs::path& dir, std::uint64_t folderRow, const std::string& relUtf8) {
+    std::error_code ec;
+    std::vector<fs::directory_entry> entries;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) entries.push_back(*it);
+    if (ec) {
+      plan.unreadable.push_back(relUtf8 + ": " + ec.message());
+      return;
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const auto& a, const auto& b) { return a.path().filename() < b.path().filename(); });
+    std::vector<std::pair<fs::path, std::string>> folders;
+    for (const fs::directory_entry& e : entries) {
+      const std::string name = e.path().filename().string();
+      const std::string rel = joined(relUtf8, name);
+      std::error_code stat;
+      if (e.is_directory(stat) && !e.is_symlink(stat)) {
+        folders.emplace_back(e.path(), rel);
+        continue;
+      }
+      if (!e.is_regular_file(stat)) continue;  // sockets, devices, broken links
+      if (const std::string lost = lostCharacters(name); !lost.empty()) {
+        plan.refusedFiles.push_back(rel + ": characters the service cannot store: " + lost);
+        continue;
+      }
+      QueueRow row;
+      row.id = TransferQueue::newRowId();
+      row.localPath = e.path().string();
+      row.name = net::fromUtf8(name);
+      row.after = folderRow;
+      row.tree = plan.tree;
+      row.treePath = net::fromUtf8(rel);
+      row.ftpHost = ftpHost;
+      row.ftpUser = ftpUser;
+      row.size = stampOf(row.localPath).size;
+      ++plan.files;
+      if (row.size > 0) plan.bytes += row.size;
+      plan.rows.push_back(std::move(row));
+    }
+    for (const auto& [path, rel] : folders) {
+      const std::string name = path.filename().string();
+      if (const std::string why = cloudNameProblem(name); !why.empty()) {
+        plan.refusedFolders.push_back(rel + ": " + why);
+        continue;
+      }
+      QueueRow row;
+      row.id = TransferQueue::newRowId();
+      row.kind = RowKind::MakeFolder;
+      row.localPath = path.string();
+      row.name = net::fromUtf8(name);
+      row.after = folderRow;
+      row.tree = plan.tree;
+      row.treePath = net::fromUtf8(rel);
+      const std::uint64_t id = row.id;
+      ++plan.folders;
+      plan.rows.push_back(std::move(row));
+      visit(path, id, rel);
+    }
+  }
+};
+
+// A name not yet in used: name itself, else a drawn number before it.
+std::string freeName(const std::string& name, std::set<std::string>& used, const std::function<int()>& drawNumber) {
+  std::string out = name;
+  for (int tries = 0; used.count(out) && tries < 1000; ++tries) out = std::to_string(drawNumber()) + name;
+  used.insert(out);
+  return out;
+}
+
+}  // namespace
+
+UploadTreePlan planUploadTree(const std::string& localFolder, std::int32_t parent, const std::string& ftpHost,
+                              const std::string& ftpUser) {
+  UploadTreePlan plan;
+  fs::path top = fs::path(localFolder).lexically_normal();
+  if (!top.has_filename()) top = top.parent_path();
+  const std::string name = top.filename().string();
+  if (const std::string why = cloudNameProblem(name); !why.empty()) {
+    plan.refusedFolders.push_back(name + ": " + why);
+    return plan;
+  }
+  QueueRow row;
+  row.id = TransferQueue::newRowId();
+  row.kind = RowKind::MakeFolder;
+  row.localPath = top.string();
+  row.name = net::fromUtf8(name);
+  row.folderId = parent;
+  row.tree = row.id;
+  row.treePath = row.name;
+  plan.tree = row.id;
+  plan.folders = 1;
+  plan.rows.push_back(row);
+  TreeWalk{plan, ftpHost, ftpUser}.visit(top, row.id, name);
+  return plan;
+}
+
+std::vector<DownloadTreeFolder> localFoldersOf(const std::vector<browser::FolderEntry>& folders,
+                                               std::int32_t root, const std::string& saveFolder,
+                                               const std::function<int()>& drawNumber) {
+  std::map<std::int32_t, std::vector<const browser::FolderEntry*>> children;
+  const browser::FolderEntry* rootEntry = nullptr;
+  for (const browser::FolderEntry& f : folders) {
+    if (f.id == root) rootEntry = &f;
+    if (f.id != browser::kDefaultFolderId && f.parent) children[*f.parent].push_back(&f);
+  }
+  for (auto& [parent, list] : children)  // of two of one name, the older folder keeps it
+    std::sort(list.begin(), list.end(), [](const auto* a, const auto* b) { return a->id < b->id; });
+
+  std::vector<DownloadTreeFolder> out;
+  std::set<std::int32_t> seen;  // a loop in a damaged page never walks for ever
+  std::function<void(std::int32_t, const std::string&, const std::string&)> walk =
+      [&](std::int32_t id, const std::string& local, const std::string& treePath) {
+        if (!seen.insert(id).second) return;
+        out.push_back({id, local, treePath, {}});
+        std::set<std::string> used;
+        for (const browser::FolderEntry* child : children[id]) {
+          const std::string name = freeName(safeFileName(net::toUtf8(child->name)), used, drawNumber);
+          walk(child->id, local + name + "/", joined(treePath, net::fromUtf8(name)));
+        }
+      };
+  if (root == browser::kDefaultFolderId) {
+    walk(root, saveFolder, "");
+  } else {
+    const std::string name = safeFileName(net::toUtf8(rootEntry ? rootEntry->name : std::to_string(root)));
+    walk(root, saveFolder + name + "/", net::fromUtf8(name));
+  }
+  return out;
+}
+
+std::vector<QueueRow> downloadTreeRows(const std::vector<DownloadTreeFolder>& folders, NameRule rule,
+                                       std::uint64_t tree, const std::function<int()>& drawNumber) {
+  std::vector<QueueRow> rows;
+  for (const DownloadTreeFolder& folder : folders) {
+    std::set<std::string> used;
+    for (const browser::FileRow& f : folder.files) {
+      const std::string local = safeFileName(net::toUtf8(f.name));
+      const std::string name = freeName(local, used, drawNumber);
+      QueueRow row;
+      row.fileId = std::to_string(f.id);
+      row.name = name == local ? f.name : net::fromUtf8(name);
+      row.sizeText = f.size;
+      row.size = sizeFromText(f.size);
+      row.saveFolder = folder.localFolder;
+      row.rule = rule;
+      row.tree = tree;
+      row.treePath = joined(folder.treePath, row.name);
+      rows.push_back(std::move(row));
+    }
+  }
+  return rows;
+}
+
+}  // namespace tarnwick::transfer
