@@ -26,19 +26,16 @@ constexpr int kRuns = 15;
 class MemoryQueue : public transfer::TransferQueue {
  public:
   ~MemoryQueue() override { stop(); }
-  std::uint64_t add(const std::string& name, std::uint64_t tree) {
+  std::uint64_t add(const std::string& name, std::uint64_t tree, std::uint64_t id = 0) {
     QueueRow r;
+    r.id = id ? id : newRowId();
     r.name = name;
     r.localPath = "/home/someone/documents/photos/2024/" + name;
     r.treePath = "photos/2024/" + name;
     r.size = 123456;
     r.tree = tree;
-    return addRow(r);
-  }
-  void setTree(std::uint64_t id) {
-    QueueRow r = *row(id);
-    r.tree = id;
-    updateRow(r);
+    addRows({r});
+    return r.id;
   }
 
  protected:
@@ -66,8 +63,8 @@ Figures timed(const std::function<void()>& change, transfer::qt::QueueModel& mod
 void run(int rows, bool tree) {
   MemoryQueue queue;
   std::vector<std::uint64_t> ids;
-  for (int i = 0; i < rows; ++i) ids.push_back(queue.add("file-" + std::to_string(i) + ".jpg", tree && i ? ids[0] : 0));
-  if (tree) queue.setTree(ids[0]);
+  const std::uint64_t head = tree ? transfer::TransferQueue::newRowId() : 0;
+  for (int i = 0; i < rows; ++i) ids.push_back(queue.add("file-" + std::to_string(i) + ".jpg", head, i ? 0 : head));
   transfer::qt::QueueModel model(queue, transfer::qt::QueueModel::Flavour::Upload);
   QTreeView view;
   view.resize(600, 300);
@@ -110,7 +107,7 @@ void run(int rows, bool tree) {
        }},
       {"10 rows added",
        [&] {
-         for (int i = 0; i < 10; ++i) queue.add("late.jpg", tree ? ids[0] : 0);
+         for (int i = 0; i < 10; ++i) queue.add("late.jpg", head);
        }},
       {"last row moved to the top", [&] { queue.move(queue.rows().back().id, tree ? 1 : 0); }},
   };

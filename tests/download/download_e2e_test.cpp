@@ -14,6 +14,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <sqlite3.h>
 
@@ -82,7 +83,9 @@ class DownloadE2E : public QObject {
   e2e::BoxAnswerer* m_boxes = nullptr;
 
   QTreeWidget* files() { return app::control<QTreeWidget>(m_main, main::kFileView); }
-  testsupport::QueueList pending() { return testsupport::QueueList(app::control<QTreeView>(m_main, main::kDownloadQueueView)); }
+  testsupport::QueueList pending() {
+    return testsupport::QueueList(app::control<QTreeView>(m_main, main::kDownloadQueueView));
+  }
   QTreeWidget* finished() { return app::control<QTreeWidget>(m_main, main::kDownloadedView); }
   QPushButton* start() { return app::control<QPushButton>(m_main, main::kStartDownloadButton); }
   QAction* action(const char* menu, const char* caption) {

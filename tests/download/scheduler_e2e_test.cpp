@@ -14,6 +14,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <sqlite3.h>
 
@@ -68,7 +69,9 @@ class SchedulerE2E : public QObject {
   app::MainWindow* m_main = nullptr;
   e2e::BoxAnswerer* m_boxes = nullptr;
 
-  testsupport::QueueList pending() { return testsupport::QueueList(app::control<QTreeView>(m_main, main::kDownloadQueueView)); }
+  testsupport::QueueList pending() {
+    return testsupport::QueueList(app::control<QTreeView>(m_main, main::kDownloadQueueView));
+  }
   QPushButton* start() { return app::control<QPushButton>(m_main, main::kStartDownloadButton); }
   QAction* action(const char* menu, const char* caption) {
     auto* m = app::control<QMenu>(m_main, QString::fromUtf8(menu));
@@ -189,8 +192,8 @@ class SchedulerE2E : public QObject {
   }
 
   // A held row is saved held: after the member's queue is put away and
-  // brought back it still shows 暂停 and a start leaves it alone; once
-  // resumed, the next start brings it.
+  // brought back it still shows 暂停 and a start leaves it alone; 继续任务
+  // then runs it alone.
   void heldRowStaysHeldAcrossARestart() {
     clearLists();
     const QByteArray a = randomBytes(20000), b = randomBytes(30000);
@@ -216,12 +219,19 @@ class SchedulerE2E : public QObject {
     QCOMPARE(downloads().rows()[0].state, transfer::RowState::Held);
     QVERIFY(!QFile::exists(saveDir() + nameB));
 
+    // 继续任务 on the idle queue starts the chosen row at once, and only it:
+    // a row queued meanwhile waits for 开始下载.
+    const QString nameC = "held-c-" + tag() + ".bin";
+    QVERIFY(queueDownload(nameC, randomBytes(25000)));
     selectOnly(0);
     action("开始菜单", "继续任务")->trigger();
-    start()->click();
+    QVERIFY(!start()->isEnabled());
     QVERIFY(runEnds());
     QCOMPARE(endedInOrder(), (QStringList{nameA, nameB}));
     QCOMPARE(readAll(saveDir() + nameB), b);
+    QCOMPARE(downloads().rows().size(), 1u);
+    QCOMPARE(downloads().rows()[0].state, transfer::RowState::Queued);
+    QVERIFY(!QFile::exists(saveDir() + nameC));
   }
 
   // With one slot, 移至顶部 on the last row makes it the one that starts

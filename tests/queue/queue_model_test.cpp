@@ -29,23 +29,18 @@ namespace {
 class MemoryQueue : public transfer::TransferQueue {
  public:
   ~MemoryQueue() override { stop(); }
-  std::uint64_t add(const std::string& name, std::uint64_t tree = 0, const std::string& treePath = {}) {
+  // A tree's first row names the tree by its own id (id = tree).
+  std::uint64_t add(const std::string& name, std::uint64_t tree = 0, const std::string& treePath = {},
+                    std::uint64_t id = 0) {
     QueueRow r;
+    r.id = id ? id : newRowId();
     r.name = name;
     r.localPath = "/data/" + name;
     r.size = 1000;
     r.tree = tree;
     r.treePath = treePath;
-    return addRow(r);
-  }
-  // A tree's first row names the tree by its own id.
-  std::uint64_t addTreeHead(const std::string& name, const std::string& treePath) {
-    const std::uint64_t id = add(name);
-    QueueRow r = *row(id);
-    r.tree = id;
-    r.treePath = treePath;
-    updateRow(r);
-    return id;
+    addRows({r});
+    return r.id;
   }
 
  protected:
@@ -154,7 +149,8 @@ class QueueModelTest : public QObject {
     MemoryQueue queue;
     const std::uint64_t single = queue.add("alone");
     const auto gbk = [](const char* utf8) { return app::toGbk(QString::fromUtf8(utf8)); };
-    const std::uint64_t head = queue.addTreeHead("a.jpg", gbk("照片/a.jpg"));
+    const std::uint64_t head = transfer::TransferQueue::newRowId();
+    queue.add("a.jpg", head, gbk("照片/a.jpg"), head);
     const std::uint64_t b = queue.add("b.jpg", head, gbk("照片/b.jpg"));
     const std::uint64_t bad = queue.add("bad.jpg", head, gbk("照片/2024/bad.jpg"));
     const std::uint64_t d = queue.add("d.jpg", head, gbk("照片/2024/d.jpg"));

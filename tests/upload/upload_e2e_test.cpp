@@ -23,6 +23,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeView>
 #include <QTreeWidget>
 
 #include "../app/queue_list.h"
@@ -356,7 +357,8 @@ class UploadE2E : public QObject {
   }
 
   // The queue's menu acts on the selected rows (none selected: nothing):
-  // moves them and holds and resumes them (暂停 in 状态, with a mark).
+  // moves them and holds and resumes them (暂停 in 状态, with a mark); a
+  // resumed row starts at once.
   void queueMenuMovesHoldsAndResumesTheSelectedRows() {
     QStringList paths;
     for (const char* n : {"m1", "m2", "m3"}) paths << localFile(QString::fromUtf8(n) + "_" + m_tag + ".bin", "abc");
@@ -389,11 +391,20 @@ class UploadE2E : public QObject {
     QCOMPARE(queue().text(1, main::kUploadQueueState), QString());
     QVERIFY(queue().marked(0));
     QVERIFY(!queue().marked(1));
+    // 继续任务 on the idle queue sends the chosen row at once, and only it:
+    // the queued row between stays for 上传, the other held row held.
     selectRow(0);
+    const int finishedBefore = done()->topLevelItemCount();
     action(main::kResumeUpload)->trigger();
-    QTRY_COMPARE(queue().text(0, main::kUploadQueueState), QString());
+    QVERIFY(!uploadButton()->isEnabled());
+    QVERIFY(QTest::qWaitFor([&] { return uploadButton()->isEnabled(); }, kWaitMs));
+    QCOMPARE(done()->topLevelItemCount(), finishedBefore + 1);
+    QCOMPARE(done()->topLevelItem(0)->text(0), paths[0]);
+    QCOMPARE(queue().count(), 2);
+    QCOMPARE(queue().text(0, main::kUploadQueuePath), paths[1]);
+    QCOMPARE(queue().text(0, main::kUploadQueueState), QString());
     QVERIFY(!queue().marked(0));
-    QCOMPARE(queue().text(2, main::kUploadQueueState), QStringLiteral("暂停"));
+    QCOMPARE(queue().text(1, main::kUploadQueueState), QStringLiteral("暂停"));
     queue().selectAll();
     action(main::kDeleteUpload)->trigger();
     QCOMPARE(queue().count(), 0);
@@ -426,6 +437,7 @@ class UploadE2E : public QObject {
     const QString path = localFile(name, bytes);
 
     find<QCheckBox>(main::kInstantUploadCheck)->setChecked(true);
+    const int finishedBefore = done()->topLevelItemCount();
     chooseFiles({path});
     QCOMPARE(queue().count(), 1);
     QCOMPARE(queue().text(0, 0), path);
@@ -434,7 +446,7 @@ class UploadE2E : public QObject {
     QCOMPARE(label(main::kUploadStateLabel), QStringLiteral("状态：上传完成！文件为极速秒传！"));
     const auto row = fileRow(name);
     QVERIFY2(!row.empty(), qPrintable(name));
-    QCOMPARE(done()->topLevelItemCount(), 1);
+    QCOMPARE(done()->topLevelItemCount(), finishedBefore + 1);
     QTreeWidgetItem* finished = done()->topLevelItem(0);
     QCOMPARE(finished->text(0), path);
     QCOMPARE(finished->text(1), q(transfer::uploadSizeText(bytes.size())));
@@ -443,7 +455,7 @@ class UploadE2E : public QObject {
     QCOMPARE(row[1], std::to_string(folderId));
     QCOMPARE(row[3], known[0][1]);
     QCOMPARE(row[4], std::string("instant"));
-    QCOMPARE(uploadTabs()->tabText(1), QStringLiteral("最近已完成(1)"));
+    QCOMPARE(uploadTabs()->tabText(1), QStringLiteral("最近已完成(%1)").arg(finishedBefore + 1));
     QCOMPARE(uploadTabs()->tabText(0), QStringLiteral("客户端上传(0)"));
     QVERIFY(!QString::fromUtf8(readAll(serviceData() + "/ftp.log")).contains(m_tag + ".txt"));
 

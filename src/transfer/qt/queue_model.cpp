@@ -82,7 +82,8 @@ void QueueModel::ensurePositions() const {
 // inserted where they stand. tag is the internal id of the level's indexes
 // (0 at the top, the tree id among a tree's rows).
 template <class Key, class Hash>
-void QueueModel::syncLevel(const QModelIndex& parent, quintptr tag, std::vector<Key>& cur, const std::vector<Key>& want) {
+void QueueModel::syncLevel(const QModelIndex& parent, quintptr tag, std::vector<Key>& cur,
+                           const std::vector<Key>& want) {
   if (cur == want) return;
   std::unordered_map<Key, int, Hash> wantPos;
   wantPos.reserve(want.size());
@@ -464,6 +465,8 @@ QVariant QueueModel::summaryData(std::uint64_t tree, int column, int role) const
   else if (g.failed > 0) state = QStringLiteral("失败");
   else if (g.waiting > 0 || (m_waiting && g.queued > 0)) state = QStringLiteral("等待重试");
   else if (g.held == count && count > 0) state = QStringLiteral("暂停");
+  // A folder of it is still being read or made: its count is not final.
+  if (state.isEmpty() && s.expanding) state = QStringLiteral("准备中");
   const int percent = s.bytes > 0 ? percentOf(s.bytesDone + liveDone, s.bytes) : percentOf(s.filesDone, s.files);
   const QString files = QStringLiteral("%1/%2").arg(s.filesDone).arg(s.files);
 
@@ -509,7 +512,7 @@ QVariant QueueModel::summaryData(std::uint64_t tree, int column, int role) const
     const QString speed = QString::fromStdString(speedText(moved, m_liveMs));
     return upload ? speed + QStringLiteral("/s") : speed;
   }
-  if (upload && column == kUploadQueueState) return s.expanding && state.isEmpty() ? QStringLiteral("准备中") : state;
+  if (upload && column == kUploadQueueState) return state;
   return QString();
 }
 
