@@ -9,7 +9,6 @@
 #include <QStyle>
 #include <QStyleOptionProgressBar>
 #include <QStyledItemDelegate>
-#include <QHeaderView>
 #include <QTreeView>
 #include <QTreeWidget>
 #include <QUrl>
