@@ -103,6 +103,7 @@ void applyOptions(TransferPlan& plan, const RequestOptions& options) {
   plan.timeouts = httpTimeouts();
   plan.totalSeconds = options.deadlineSeconds >= 0 ? options.deadlineSeconds : plan.timeouts.totalSeconds;
   plan.maxBodyBytes = options.maxBodyBytes;
+  plan.freshConnection = options.freshConnection;
   plan.maxHeaderBytes = options.maxHeaderBytes;
   plan.cancel = options.cancel;
 }

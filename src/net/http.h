@@ -109,6 +109,9 @@ struct RequestOptions {
   // Checked about every 10 ms while the request runs; true ends it as
   // Cancelled. May be set from any thread.
   const std::atomic<bool>* cancel = nullptr;
+  // A request the service must never get twice: sent over a connection of
+  // its own, which libcurl never retries (see TransferPlan).
+  bool freshConnection = false;
 };
 
 enum class RequestFailure {

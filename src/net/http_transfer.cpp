@@ -265,6 +265,10 @@ TransferResult runTransfer(const TransferPlan& plan) {
   curl_easy_setopt(easy, CURLOPT_HEADERDATA, &received);
   curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, onConnected);
   curl_easy_setopt(easy, CURLOPT_PREREQDATA, &received);
+  if (plan.freshConnection) {
+    curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, 1L);
+    curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, 1L);
+  }
   if (plan.body) {
     curl_easy_setopt(easy, CURLOPT_POSTFIELDS, plan.body->data());
     curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(plan.body->size()));

@@ -28,6 +28,11 @@ struct TransferPlan {
   std::size_t maxBodyBytes = kDefaultReplyCap;
   std::size_t maxHeaderBytes = kDefaultReplyCap;
   const std::atomic<bool>* cancel = nullptr;  // also cancelled by requestCancelled()
+  // Over a connection of its own, closed after it: libcurl sends a request
+  // again by itself when a kept-alive connection dies before the reply, and
+  // a request the service must never get twice (one that makes a folder)
+  // may already have been taken.
+  bool freshConnection = false;
 };
 
 struct TransferResult {

@@ -30,6 +30,13 @@
 //   keeps its key while keepsKey() says so (an upload whose registration is
 //   pending: the service finds the temporary file by its name alone).
 //
+//   Trees (a folder moved whole, see folder_trees.h): a row whose `after`
+//   names another row waits, without polling, until that row is Done; a
+//   folder row that is Done gives the rows inside it its folder id, one
+//   that fails fails them with its reason (they stay, and come back with a
+//   retry of it); removing it removes them. A walk's rows take its place
+//   in the commit that ends it (replaceWhenDone). trees() counts each tree.
+//
 //   stop(): every running transfer is closed, the running rows go back to
 //   Queued, the saved rows are written, the threads are joined. Nothing
 //   starts until the next start().

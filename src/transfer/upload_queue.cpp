@@ -221,7 +221,9 @@ TransferQueue::StepResult UploadQueue::makeFolder(const UploadContext& c, QueueR
   }
   if (!markPending(row, Pending::Folder, 0)) return {Step::Failed, gbk("无法保存传输队列，没有发送"), true};
   const browser::Request req = browser::createFolderRequest(c.mainHost, c.account, row.name, *row.folderId);
-  const net::RequestResult r = net::performRequest(req.url, "POST", "", "", req.body, options);
+  net::RequestOptions once = options;
+  once.freshConnection = true;  // never sent twice by a retry of a dead kept-alive connection
+  const net::RequestResult r = net::performRequest(req.url, "POST", "", "", req.body, once);
   if (!r.ok()) {
     if (stopRequested()) return {Step::Stopped, {}};  // still pending: looked up at the next start
     return {Step::Unreachable, gbk("创建结果未知，稍后再查")};

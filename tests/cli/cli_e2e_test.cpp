@@ -471,7 +471,7 @@ TEST(CliE2E, SessionInKeyring) {
   EXPECT_TRUE(keyringHolds());
   r = cli.run({"ls"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_NE(r.out.find("\t脚本文档\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\t脚本文档\t0\n"), std::string::npos) << r.out;
 
   ASSERT_EQ(std::system("secret-tool clear server 'Tarnwick Desktop' user cli-session:clidemo"), 0);
   r = cli.run({"ls"});
