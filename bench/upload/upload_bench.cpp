@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeView>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -128,7 +129,7 @@ int main(int argc, char** argv) {
   settle.start();
   while (settle.elapsed() < 300) app.processEvents(QEventLoop::AllEvents, 20);
 
-  auto* queue = app::control<QTreeWidget>(&main, QStringLiteral("超级列表框6"));
+  auto* queue = app::control<QTreeView>(&main, QStringLiteral("超级列表框6"));
   auto* finished = app::control<QTreeWidget>(&main, QStringLiteral("超级列表框4"));
   auto* button = app::control<QPushButton>(&main, QStringLiteral("上传按钮"));
   auto* instant = app::control<QCheckBox>(&main, QStringLiteral("选择框1"));
@@ -149,7 +150,7 @@ int main(int argc, char** argv) {
     button->click();
     qint64 transferEnd = -1;
     bool sawTimer = false;
-    while (!(button->isEnabled() && queue->topLevelItemCount() == 0)) {
+    while (!(button->isEnabled() && queue->model()->rowCount() == 0)) {
       app.processEvents(QEventLoop::WaitForMoreEvents, 5);
       if (progress->isActive()) sawTimer = true;
       else if (sawTimer && transferEnd < 0) transferEnd = clock.nsecsElapsed();

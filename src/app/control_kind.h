@@ -17,6 +17,7 @@ enum class Kind {
   Combo,
   ListBox,
   ListView,   // items = column captions, each "caption=width"
+  ModelView,  // a list view whose rows come from a model the code attaches; items as ListView
   Progress,
   Spin,       // text = initial value; items = "min\nmax[\nsuffix[\ntext shown at min]]"
   Link,       // text = caption; items = target address ("" = none)

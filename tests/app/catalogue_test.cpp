@@ -47,6 +47,7 @@ const char* classOf(const ControlDef& d) {
     case Kind::Combo: return "QComboBox";
     case Kind::ListBox: return "QListWidget";
     case Kind::ListView: return "QTreeWidget";
+    case Kind::ModelView: return "QTreeView";
     case Kind::Progress: return "QProgressBar";
     case Kind::Spin: return "QSpinBox";
     case Kind::Link: return "tarnwick::app::HyperlinkLabel";
@@ -146,11 +147,12 @@ class CatalogueTest : public QObject {
           QCOMPARE(s->specialValueText(), items.value(3));
           break;
         }
-        case Kind::ListView: {
-          auto* t = static_cast<QTreeWidget*>(made);
-          QCOMPARE(t->columnCount(), items.size());
+        case Kind::ListView:
+        case Kind::ModelView: {
+          auto* t = static_cast<QTreeView*>(made);
+          QCOMPARE(t->model()->columnCount(), items.size());
           for (int i = 0; i < items.size(); ++i) {
-            QCOMPARE(t->headerItem()->text(i), items[i].section(u'=', 0, 0));
+            QCOMPARE(t->model()->headerData(i, Qt::Horizontal).toString(), items[i].section(u'=', 0, 0));
             QCOMPARE(t->columnWidth(i), items[i].section(u'=', 1, 1).toInt());
           }
           break;

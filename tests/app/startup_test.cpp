@@ -9,7 +9,6 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTreeWidget>
 
 #include "app/qt/main_window.h"
 #include "app/qt/shell.h"
@@ -18,6 +17,9 @@
 #include "app/qt/web_browser.h"
 #include "app/session.h"
 #include "net/hosts.h"
+#include "transfer/qt/download_page.h"
+#include "transfer/qt/queue_model.h"
+#include "transfer/qt/transfer_queues.h"
 #include "test_support.h"
 
 #include <arpa/inet.h>
@@ -209,8 +211,8 @@ class StartupTest : public QObject {
       w->trayEvent(1);
       check(w->isVisible() && !w->isMinimized(), "tray click shows");
       // A pending download: the second question appears; No keeps the program.
-      auto* pending = control<QTreeWidget>(w, "超级列表框2");
-      pending->addTopLevelItem(new QTreeWidgetItem(QStringList{"a.bin", "1KB", "0%", "7", "0KB"}));
+      tarnwick::transfer::qt::TransferQueues::of(w)->downloads().add("7", "a.bin", "1KB", "/tmp/");
+      tarnwick::transfer::qt::DownloadPage::of(w)->model()->refresh();
       auto seen = std::make_shared<testsupport::SeenBox>();
       testsupport::answerNextBox(QMessageBox::No);
       QTimer::singleShot(300, [seen] { testsupport::answerNextBox(QMessageBox::No, seen); });

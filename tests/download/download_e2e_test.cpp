@@ -14,12 +14,14 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <sqlite3.h>
 
 #include <atomic>
 #include <thread>
 
+#include "../app/queue_list.h"
 #include "../browser/e2e_support.h"
 #include "service_files.h"
 #include "../net/raw_server.h"
@@ -81,7 +83,9 @@ class DownloadE2E : public QObject {
   e2e::BoxAnswerer* m_boxes = nullptr;
 
   QTreeWidget* files() { return app::control<QTreeWidget>(m_main, main::kFileView); }
-  QTreeWidget* pending() { return app::control<QTreeWidget>(m_main, main::kDownloadQueueView); }
+  testsupport::QueueList pending() {
+    return testsupport::QueueList(app::control<QTreeView>(m_main, main::kDownloadQueueView));
+  }
   QTreeWidget* finished() { return app::control<QTreeWidget>(m_main, main::kDownloadedView); }
   QPushButton* start() { return app::control<QPushButton>(m_main, main::kStartDownloadButton); }
   QAction* action(const char* menu, const char* caption) {
@@ -92,9 +96,9 @@ class DownloadE2E : public QObject {
   transfer::DownloadQueue& downloads() { return transfer::qt::TransferQueues::of(m_main)->downloads(); }
   // Queues a row as "添加进下载列表" does from a listing row.
   void queue(const QString& name, int id) {
-    const int before = pending()->topLevelItemCount();
+    const int before = pending().count();
     downloads().add(std::to_string(id), app::toGbk(name), "");
-    QTRY_COMPARE(pending()->topLevelItemCount(), before + 1);
+    QTRY_COMPARE(pending().count(), before + 1);
   }
   // The partial files in the save folder.
   QStringList partials() { return QDir(m_save.path()).entryList({QStringLiteral("*.tnwkpart")}, QDir::Files); }
@@ -109,7 +113,7 @@ class DownloadE2E : public QObject {
     for (const auto& r : downloads().rows()) ids.push_back(r.id);
     downloads().remove(ids);
     downloads().clearFinished();
-    QTRY_COMPARE(pending()->topLevelItemCount() + finished()->topLevelItemCount(), 0);
+    QTRY_COMPARE(pending().count() + finished()->topLevelItemCount(), 0);
     QDir(m_save.path()).removeRecursively();
     QDir().mkpath(m_save.path());
   }
@@ -172,15 +176,15 @@ class DownloadE2E : public QObject {
     files()->topLevelItem(b)->setSelected(true);
     files()->topLevelItem(a)->setSelected(true);
     action("菜单", "添加进下载列表")->trigger();
-    QCOMPARE(pending()->topLevelItemCount(), 2);
-    QCOMPARE(pending()->topLevelItem(0)->text(0), files()->topLevelItem(a)->text(0));
-    QCOMPARE(pending()->topLevelItem(0)->text(1), files()->topLevelItem(a)->text(1));
-    QCOMPARE(pending()->topLevelItem(1)->text(3), files()->topLevelItem(b)->data(0, Qt::UserRole).toString());
+    QCOMPARE(pending().count(), 2);
+    QCOMPARE(pending().text(0, 0), files()->topLevelItem(a)->text(0));
+    QCOMPARE(pending().text(0, 1), files()->topLevelItem(a)->text(1));
+    QCOMPARE(pending().text(1, 3), files()->topLevelItem(b)->data(0, Qt::UserRole).toString());
     QCOMPARE(app::control<QTabWidget>(m_main, main::kDownloadTabs)->tabText(0), QStringLiteral("下载中(2)"));
     start()->click();
     QVERIFY(!start()->isEnabled());
     QVERIFY(runEnds());
-    QCOMPARE(pending()->topLevelItemCount(), 0);
+    QCOMPARE(pending().count(), 0);
     // Both ran at once: the finished list is in the order they ended.
     QStringList ended = finishedNames(), expected{files()->topLevelItem(a)->text(0), files()->topLevelItem(b)->text(0)};
     ended.sort();
@@ -243,9 +247,9 @@ class DownloadE2E : public QObject {
     queue(QStringLiteral("../escape.txt"), escaping);
     start()->click();
     QVERIFY(runEnds());
-    QCOMPARE(pending()->topLevelItemCount(), 1);
-    QCOMPARE(pending()->topLevelItem(0)->text(0), QStringLiteral("不在了.bin"));
-    QCOMPARE(pending()->topLevelItem(0)->text(2), QStringLiteral("失败"));
+    QCOMPARE(pending().count(), 1);
+    QCOMPARE(pending().text(0, 0), QStringLiteral("不在了.bin"));
+    QCOMPARE(pending().text(0, 2), QStringLiteral("失败"));
     QCOMPARE(finishedNames(), QStringList{QStringLiteral("../escape.txt")});
     QCOMPARE(finished()->topLevelItem(0)->text(1), saveDir() + "escape.txt");
     QCOMPARE(md5Of(saveDir() + "escape.txt"), QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
@@ -278,7 +282,7 @@ class DownloadE2E : public QObject {
     queue(QStringLiteral("resume-e2e.bin"), id);
     start()->click();
     QVERIFY(runEnds());
-    QCOMPARE(pending()->topLevelItem(0)->text(2), QStringLiteral("失败"));
+    QCOMPARE(pending().text(0, 2), QStringLiteral("失败"));
     QCOMPARE(finished()->topLevelItemCount(), 0);
     QVERIFY(!QFile::exists(saveDir() + "resume-e2e.bin"));  // the name is taken only by a whole file
     QCOMPARE(partials().size(), 1);
@@ -286,7 +290,7 @@ class DownloadE2E : public QObject {
     cut = false;
     start()->click();
     QVERIFY(runEnds());
-    QCOMPARE(pending()->topLevelItemCount(), 0);
+    QCOMPARE(pending().count(), 0);
     QCOMPARE(finishedNames(), QStringList{QStringLiteral("resume-e2e.bin")});
     QCOMPARE(storage.requests().back().header("Range"), "bytes=" + std::to_string(half) + "-");
     QCOMPARE(md5Of(saveDir() + "resume-e2e.bin"), QCryptographicHash::hash(body, QCryptographicHash::Md5).toHex());
@@ -320,14 +324,14 @@ class DownloadE2E : public QObject {
     }
     const auto order = [&] {
       QStringList shown;
-      for (int i = 0; i < pending()->topLevelItemCount(); ++i) shown << pending()->topLevelItem(i)->text(main::kDownloadName);
+      for (int i = 0; i < pending().count(); ++i) shown << pending().text(i, main::kDownloadName);
       return shown;
     };
     // Order first, while nothing runs: none selected moves nothing.
-    pending()->clearSelection();
+    pending().clearSelection();
     action("开始菜单", "移至顶部")->trigger();
     QCOMPARE(order(), names);
-    pending()->topLevelItem(2)->setSelected(true);
+    pending().select(2);
     action("开始菜单", "上移")->trigger();
     QTRY_COMPARE(order(), (QStringList{names[0], names[2], names[1]}));
     action("开始菜单", "移至底部")->trigger();
@@ -335,22 +339,22 @@ class DownloadE2E : public QObject {
 
     start()->click();
     QTRY_VERIFY_WITH_TIMEOUT(downloads().row(downloads().rows()[0].id)->state == transfer::RowState::Running, 15000);
-    pending()->clearSelection();
-    pending()->topLevelItem(1)->setSelected(true);
-    pending()->topLevelItem(2)->setSelected(true);
+    pending().clearSelection();
+    pending().select(1);
+    pending().select(2);
     action("开始菜单", "暂停任务")->trigger();
-    QTRY_COMPARE(pending()->topLevelItem(1)->text(main::kDownloadProgress), QStringLiteral("暂停"));
-    QCOMPARE(pending()->topLevelItem(2)->text(main::kDownloadProgress), QStringLiteral("暂停"));
-    QVERIFY(!pending()->topLevelItem(1)->icon(0).isNull());
+    QTRY_COMPARE(pending().text(1, main::kDownloadProgress), QStringLiteral("暂停"));
+    QCOMPARE(pending().text(2, main::kDownloadProgress), QStringLiteral("暂停"));
+    QVERIFY(pending().marked(1));
     // The running row's own cells: a share of the 10 MB under way, a speed.
-    QVERIFY(QTest::qWaitFor([&] { return !pending()->topLevelItem(0)->text(main::kDownloadSpeed).isEmpty(); }, 15000));
-    QTRY_COMPARE_WITH_TIMEOUT(pending()->topLevelItem(0)->text(main::kDownloadProgress), QStringLiteral("10%"),
+    QVERIFY(QTest::qWaitFor([&] { return !pending().text(0, main::kDownloadSpeed).isEmpty(); }, 15000));
+    QTRY_COMPARE_WITH_TIMEOUT(pending().text(0, main::kDownloadProgress), QStringLiteral("10%"),
                               15000);  // 1 MiB of 10 MB
-    pending()->clearSelection();
-    pending()->topLevelItem(2)->setSelected(true);
+    pending().clearSelection();
+    pending().select(2);
     action("开始菜单", "继续任务")->trigger();
-    QTRY_COMPARE(pending()->topLevelItem(2)->text(main::kDownloadProgress), QString());
-    QCOMPARE(pending()->topLevelItem(1)->text(main::kDownloadProgress), QStringLiteral("暂停"));
+    QTRY_COMPARE(pending().text(2, main::kDownloadProgress), QString());
+    QCOMPARE(pending().text(1, main::kDownloadProgress), QStringLiteral("暂停"));
   }
 
   // 注销 stops the queue (the running download's partial file goes) and puts
@@ -384,7 +388,7 @@ class DownloadE2E : public QObject {
       if (!login || !login->isVisible() || loggedIn) return;
       loggedIn = true;
       if (!partials().isEmpty()) failures << "partial file left";
-      if (pending()->topLevelItemCount() != 0) failures << "rows shown after logout";
+      if (pending().count() != 0) failures << "rows shown after logout";
       if (start()->isEnabled() == false) failures << "start button left disabled";
       app::control<QLineEdit>(login, login::kAccountBox)->setText(QStringLiteral("demo"));
       app::control<QLineEdit>(login, login::kPasswordBox)->setText(QStringLiteral("demo123"));
@@ -396,9 +400,9 @@ class DownloadE2E : public QObject {
     stop = true;
     QVERIFY(loggedIn);
     QVERIFY2(failures.isEmpty(), qPrintable(failures.join(", ")));
-    QTRY_COMPARE(pending()->topLevelItemCount(), 1);
+    QTRY_COMPARE(pending().count(), 1);
     // Saved while it ran: back as queued, not started before 开始下载.
-    QCOMPARE(pending()->topLevelItem(0)->text(2), QString());
+    QCOMPARE(pending().text(0, 2), QString());
     hang = false;
     start()->click();
     QVERIFY(runEnds());

@@ -14,11 +14,13 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <sqlite3.h>
 
 #include <algorithm>
 
+#include "../app/queue_list.h"
 #include "../browser/e2e_support.h"
 #include "service_files.h"
 #include "app/names/dialogs.h"
@@ -67,7 +69,9 @@ class SchedulerE2E : public QObject {
   app::MainWindow* m_main = nullptr;
   e2e::BoxAnswerer* m_boxes = nullptr;
 
-  QTreeWidget* pending() { return app::control<QTreeWidget>(m_main, main::kDownloadQueueView); }
+  testsupport::QueueList pending() {
+    return testsupport::QueueList(app::control<QTreeView>(m_main, main::kDownloadQueueView));
+  }
   QPushButton* start() { return app::control<QPushButton>(m_main, main::kStartDownloadButton); }
   QAction* action(const char* menu, const char* caption) {
     auto* m = app::control<QMenu>(m_main, QString::fromUtf8(menu));
@@ -79,16 +83,16 @@ class SchedulerE2E : public QObject {
   QString saveDir() { return m_save.path() + "/"; }
   bool runEnds() { return QTest::qWaitFor([&] { return start()->isEnabled(); }, 30000); }
   void selectOnly(int row) {
-    pending()->clearSelection();
-    pending()->topLevelItem(row)->setSelected(true);
+    pending().clearSelection();
+    pending().select(row);
   }
   // Queues a stored file of the given bytes; its row id.
   std::uint64_t queueDownload(const QString& name, const QByteArray& bytes) {
-    const int before = pending()->topLevelItemCount();
+    const int before = pending().count();
     const int id = addServiceFile(name, bytes);
     if (id <= 0) return 0;
     downloads().add(std::to_string(id), app::toGbk(name), "");
-    if (!QTest::qWaitFor([&] { return pending()->topLevelItemCount() == before + 1; }, 5000)) return 0;
+    if (!QTest::qWaitFor([&] { return pending().count() == before + 1; }, 5000)) return 0;
     return downloads().rows().back().id;
   }
   // Names of the finished downloads in the order they ended.
@@ -102,7 +106,7 @@ class SchedulerE2E : public QObject {
     for (const auto& r : downloads().rows()) ids.push_back(r.id);
     downloads().remove(ids);
     downloads().clearFinished();
-    QTRY_COMPARE(pending()->topLevelItemCount(), 0);
+    QTRY_COMPARE(pending().count(), 0);
   }
 
  private slots:
@@ -188,8 +192,8 @@ class SchedulerE2E : public QObject {
   }
 
   // A held row is saved held: after the member's queue is put away and
-  // brought back it still shows 暂停 and a start leaves it alone; once
-  // resumed, the next start brings it.
+  // brought back it still shows 暂停 and a start leaves it alone; 继续任务
+  // then runs it alone.
   void heldRowStaysHeldAcrossARestart() {
     clearLists();
     const QByteArray a = randomBytes(20000), b = randomBytes(30000);
@@ -198,14 +202,14 @@ class SchedulerE2E : public QObject {
     QVERIFY(queueDownload(nameB, b));
     selectOnly(1);
     action("开始菜单", "暂停任务")->trigger();
-    QTRY_COMPARE(pending()->topLevelItem(1)->text(main::kDownloadProgress), QStringLiteral("暂停"));
+    QTRY_COMPARE(pending().text(1, main::kDownloadProgress), QStringLiteral("暂停"));
 
     queues().memberLeft();
-    QTRY_COMPARE(pending()->topLevelItemCount(), 0);
+    QTRY_COMPARE(pending().count(), 0);
     queues().memberJoined();
-    QTRY_COMPARE(pending()->topLevelItemCount(), 2);
-    QCOMPARE(pending()->topLevelItem(1)->text(main::kDownloadName), nameB);
-    QCOMPARE(pending()->topLevelItem(1)->text(main::kDownloadProgress), QStringLiteral("暂停"));
+    QTRY_COMPARE(pending().count(), 2);
+    QCOMPARE(pending().text(1, main::kDownloadName), nameB);
+    QCOMPARE(pending().text(1, main::kDownloadProgress), QStringLiteral("暂停"));
     QCOMPARE(downloads().rows()[1].state, transfer::RowState::Held);
 
     start()->click();
@@ -215,12 +219,19 @@ class SchedulerE2E : public QObject {
     QCOMPARE(downloads().rows()[0].state, transfer::RowState::Held);
     QVERIFY(!QFile::exists(saveDir() + nameB));
 
+    // 继续任务 on the idle queue starts the chosen row at once, and only it:
+    // a row queued meanwhile waits for 开始下载.
+    const QString nameC = "held-c-" + tag() + ".bin";
+    QVERIFY(queueDownload(nameC, randomBytes(25000)));
     selectOnly(0);
     action("开始菜单", "继续任务")->trigger();
-    start()->click();
+    QVERIFY(!start()->isEnabled());
     QVERIFY(runEnds());
     QCOMPARE(endedInOrder(), (QStringList{nameA, nameB}));
     QCOMPARE(readAll(saveDir() + nameB), b);
+    QCOMPARE(downloads().rows().size(), 1u);
+    QCOMPARE(downloads().rows()[0].state, transfer::RowState::Queued);
+    QVERIFY(!QFile::exists(saveDir() + nameC));
   }
 
   // With one slot, 移至顶部 on the last row makes it the one that starts
@@ -235,7 +246,7 @@ class SchedulerE2E : public QObject {
     }
     selectOnly(2);
     action("开始菜单", "移至顶部")->trigger();
-    QTRY_COMPARE(pending()->topLevelItem(0)->text(main::kDownloadName), names[2]);
+    QTRY_COMPARE(pending().text(0, main::kDownloadName), names[2]);
     QCOMPARE(app::fromGbk(downloads().rows()[0].name), names[2]);
     start()->click();
     QVERIFY(runEnds());

@@ -7,13 +7,16 @@
 #include <QProgressBar>
 #include <QScreen>
 #include <QThread>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QWindow>
 #include <cstdio>
 
 #include "app/qt/main_window.h"
 #include "app/qt/shell.h"
 #include "app/session.h"
+#include "transfer/qt/queue_model.h"
+#include "transfer/qt/upload_page.h"
+#include "transfer/upload_queue.h"
 
 using namespace tarnwick::app;
 
@@ -28,10 +31,12 @@ int main(int argc, char** argv) {
   auto* w = new MainWindow;
   runWindowInstallers(w);
   // A few rows and some progress, so lists and bars show their colours.
-  if (auto* list = control<QTreeWidget>(w, QStringLiteral("超级列表框6"))) {
+  if (auto* page = tarnwick::transfer::qt::UploadPage::of(w)) {
     for (const char* name : {"项目计划书.docx", "旅行照片_2024.zip", "会议记录（三月）.pdf", "演示视频.mp4"})
-      list->addTopLevelItem(new QTreeWidgetItem({QString::fromUtf8(name)}));
-    list->setCurrentItem(list->topLevelItem(1));
+      page->queue().add(std::string("/home/用户/") + name);
+    page->model()->refresh();
+    if (auto* list = control<QTreeView>(w, QStringLiteral("超级列表框6")))
+      list->setCurrentIndex(list->model()->index(1, 0));
   }
   if (auto* bar = control<QProgressBar>(w, QStringLiteral("进度条"))) bar->setValue(42);
   w->show();

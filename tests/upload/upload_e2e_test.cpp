@@ -23,8 +23,10 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeView>
 #include <QTreeWidget>
 
+#include "../app/queue_list.h"
 #include "../browser/e2e_support.h"
 #include "app/names/dialogs.h"
 #include "app/names/main_window.h"
@@ -170,7 +172,7 @@ class UploadE2E : public QObject {
   T* find(const app::ControlName& name) {
     return app::control<T>(m_main, name);
   }
-  QTreeWidget* queue() { return find<QTreeWidget>(main::kUploadQueueView); }
+  testsupport::QueueList queue() { return testsupport::QueueList(find<QTreeView>(main::kUploadQueueView)); }
   QTreeWidget* done() { return find<QTreeWidget>(main::kUploadDoneView); }
   QPushButton* uploadButton() { return find<QPushButton>(main::kUploadButton); }
   QListWidget* folders() { return find<QListWidget>(main::kFolderNames); }
@@ -212,7 +214,7 @@ class UploadE2E : public QObject {
     QList<QUrl> urls;
     for (const QString& p : paths) urls << QUrl::fromLocalFile(p);
     mime->setUrls(urls);
-    QWidget* target = queue()->viewport();
+    QWidget* target = queue().view()->viewport();
     const QPoint at = target->rect().center();
     QDragEnterEvent enter(at, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &enter);
@@ -224,7 +226,7 @@ class UploadE2E : public QObject {
   }
 
   bool idle() {
-    return QTest::qWaitFor([&] { return uploadButton()->isEnabled() && queue()->topLevelItemCount() == 0; }, kWaitMs);
+    return QTest::qWaitFor([&] { return uploadButton()->isEnabled() && queue().count() == 0; }, kWaitMs);
   }
 
   bool listingDone() {
@@ -266,13 +268,13 @@ class UploadE2E : public QObject {
   }
 
   void selectRow(int i) {
-    queue()->clearSelection();
-    queue()->topLevelItem(i)->setSelected(true);
+    queue().clearSelection();
+    queue().select(i);
   }
 
   void addRows(const QStringList& paths) {
     transfer::qt::UploadPage::of(m_main)->addFiles(paths);
-    QCOMPARE(queue()->topLevelItemCount(), paths.size());
+    QCOMPARE(queue().count(), paths.size());
   }
 
  private slots:
@@ -306,11 +308,11 @@ class UploadE2E : public QObject {
     const QString good = localFile(QStringLiteral("good_") + m_tag + ".bin", "y");
     transfer::qt::UploadPage::of(m_main)->addFiles({bad, good});
     EXPECT_BOXES(QStringLiteral("文件名含有服务器不支持的字符：😀 한"));
-    QCOMPARE(queue()->topLevelItemCount(), 1);
-    QCOMPARE(queue()->topLevelItem(0)->text(0), good);
+    QCOMPARE(queue().count(), 1);
+    QCOMPARE(queue().text(0, 0), good);
     selectRow(0);
     action(main::kDeleteUpload)->trigger();
-    QCOMPARE(queue()->topLevelItemCount(), 0);
+    QCOMPARE(queue().count(), 0);
   }
 
   // 传输设置 from the page's button: each change is written to 配置.ini and
@@ -355,20 +357,21 @@ class UploadE2E : public QObject {
   }
 
   // The queue's menu acts on the selected rows (none selected: nothing):
-  // moves them and holds and resumes them (暂停 in 状态, with a mark).
+  // moves them and holds and resumes them (暂停 in 状态, with a mark); a
+  // resumed row starts at once.
   void queueMenuMovesHoldsAndResumesTheSelectedRows() {
     QStringList paths;
     for (const char* n : {"m1", "m2", "m3"}) paths << localFile(QString::fromUtf8(n) + "_" + m_tag + ".bin", "abc");
     addRows(paths);
-    QCOMPARE(queue()->topLevelItem(0)->text(main::kUploadQueueSize), q(transfer::uploadSizeText(3)));
+    QCOMPARE(queue().text(0, main::kUploadQueueSize), q(transfer::uploadSizeText(3)));
     const auto order = [&] {
       QStringList shown, queued;
-      for (int i = 0; i < queue()->topLevelItemCount(); ++i) shown << queue()->topLevelItem(i)->text(main::kUploadQueuePath);
+      for (int i = 0; i < queue().count(); ++i) shown << queue().text(i, main::kUploadQueuePath);
       for (const auto& r : transfer::qt::TransferQueues::of(m_main)->uploads().rows())
         queued << QFile::decodeName(r.localPath.c_str());
       return shown == queued ? shown : QStringList{QStringLiteral("list and queue differ")};
     };
-    queue()->clearSelection();
+    queue().clearSelection();
     action(main::kUploadToBottom)->trigger();
     QCOMPARE(order(), paths);
     selectRow(2);
@@ -379,23 +382,32 @@ class UploadE2E : public QObject {
     action(main::kUploadToBottom)->trigger();
     QTRY_COMPARE(order(), paths);
 
-    queue()->clearSelection();
-    queue()->topLevelItem(0)->setSelected(true);
-    queue()->topLevelItem(2)->setSelected(true);
+    queue().clearSelection();
+    queue().select(0);
+    queue().select(2);
     action(main::kHoldUpload)->trigger();
-    QTRY_COMPARE(queue()->topLevelItem(2)->text(main::kUploadQueueState), QStringLiteral("暂停"));
-    QCOMPARE(queue()->topLevelItem(0)->text(main::kUploadQueueState), QStringLiteral("暂停"));
-    QCOMPARE(queue()->topLevelItem(1)->text(main::kUploadQueueState), QString());
-    QVERIFY(!queue()->topLevelItem(0)->icon(0).isNull());
-    QVERIFY(queue()->topLevelItem(1)->icon(0).isNull());
+    QTRY_COMPARE(queue().text(2, main::kUploadQueueState), QStringLiteral("暂停"));
+    QCOMPARE(queue().text(0, main::kUploadQueueState), QStringLiteral("暂停"));
+    QCOMPARE(queue().text(1, main::kUploadQueueState), QString());
+    QVERIFY(queue().marked(0));
+    QVERIFY(!queue().marked(1));
+    // 继续任务 on the idle queue sends the chosen row at once, and only it:
+    // the queued row between stays for 上传, the other held row held.
     selectRow(0);
+    const int finishedBefore = done()->topLevelItemCount();
     action(main::kResumeUpload)->trigger();
-    QTRY_COMPARE(queue()->topLevelItem(0)->text(main::kUploadQueueState), QString());
-    QVERIFY(queue()->topLevelItem(0)->icon(0).isNull());
-    QCOMPARE(queue()->topLevelItem(2)->text(main::kUploadQueueState), QStringLiteral("暂停"));
-    queue()->selectAll();
+    QVERIFY(!uploadButton()->isEnabled());
+    QVERIFY(QTest::qWaitFor([&] { return uploadButton()->isEnabled(); }, kWaitMs));
+    QCOMPARE(done()->topLevelItemCount(), finishedBefore + 1);
+    QCOMPARE(done()->topLevelItem(0)->text(0), paths[0]);
+    QCOMPARE(queue().count(), 2);
+    QCOMPARE(queue().text(0, main::kUploadQueuePath), paths[1]);
+    QCOMPARE(queue().text(0, main::kUploadQueueState), QString());
+    QVERIFY(!queue().marked(0));
+    QCOMPARE(queue().text(1, main::kUploadQueueState), QStringLiteral("暂停"));
+    queue().selectAll();
     action(main::kDeleteUpload)->trigger();
-    QCOMPARE(queue()->topLevelItemCount(), 0);
+    QCOMPARE(queue().count(), 0);
   }
 
   // Content the service already holds goes up at once, into the folder
@@ -425,15 +437,16 @@ class UploadE2E : public QObject {
     const QString path = localFile(name, bytes);
 
     find<QCheckBox>(main::kInstantUploadCheck)->setChecked(true);
+    const int finishedBefore = done()->topLevelItemCount();
     chooseFiles({path});
-    QCOMPARE(queue()->topLevelItemCount(), 1);
-    QCOMPARE(queue()->topLevelItem(0)->text(0), path);
+    QCOMPARE(queue().count(), 1);
+    QCOMPARE(queue().text(0, 0), path);
     uploadButton()->click();
     QVERIFY(idle());
     QCOMPARE(label(main::kUploadStateLabel), QStringLiteral("状态：上传完成！文件为极速秒传！"));
     const auto row = fileRow(name);
     QVERIFY2(!row.empty(), qPrintable(name));
-    QCOMPARE(done()->topLevelItemCount(), 1);
+    QCOMPARE(done()->topLevelItemCount(), finishedBefore + 1);
     QTreeWidgetItem* finished = done()->topLevelItem(0);
     QCOMPARE(finished->text(0), path);
     QCOMPARE(finished->text(1), q(transfer::uploadSizeText(bytes.size())));
@@ -442,7 +455,7 @@ class UploadE2E : public QObject {
     QCOMPARE(row[1], std::to_string(folderId));
     QCOMPARE(row[3], known[0][1]);
     QCOMPARE(row[4], std::string("instant"));
-    QCOMPARE(uploadTabs()->tabText(1), QStringLiteral("最近已完成(1)"));
+    QCOMPARE(uploadTabs()->tabText(1), QStringLiteral("最近已完成(%1)").arg(finishedBefore + 1));
     QCOMPARE(uploadTabs()->tabText(0), QStringLiteral("客户端上传(0)"));
     QVERIFY(!QString::fromUtf8(readAll(serviceData() + "/ftp.log")).contains(m_tag + ".txt"));
 
@@ -545,22 +558,22 @@ class UploadE2E : public QObject {
     selectRow(0);
     action(main::kDeleteUpload)->trigger();
     EXPECT_BOXES(QStringLiteral("该任务正在执行中，暂时无法删除。"));
-    QCOMPARE(queue()->topLevelItemCount(), 3);
-    queue()->clearSelection();
+    QCOMPARE(queue().count(), 3);
+    queue().clearSelection();
     action(main::kDeleteUpload)->trigger();  // nothing selected: nothing happens
-    QCOMPARE(queue()->topLevelItemCount(), 3);
+    QCOMPARE(queue().count(), 3);
     selectRow(2);
-    queue()->setCurrentItem(queue()->topLevelItem(1), 0, QItemSelectionModel::NoUpdate);  // current is not selected
+    queue().view()->selectionModel()->setCurrentIndex(queue().at(1), QItemSelectionModel::NoUpdate);  // current is not selected
     action(main::kDeleteUpload)->trigger();
-    QCOMPARE(queue()->topLevelItemCount(), 2);
-    QCOMPARE(queue()->topLevelItem(1)->text(0), paths[1]);
+    QCOMPARE(queue().count(), 2);
+    QCOMPARE(queue().text(1, 0), paths[1]);
     drop({paths[3]});
-    QCOMPARE(queue()->topLevelItemCount(), 3);
-    QCOMPARE(queue()->topLevelItem(2)->text(0), paths[3]);
+    QCOMPARE(queue().count(), 3);
+    QCOMPARE(queue().text(2, 0), paths[3]);
 
     silent.hangUp();
     QTRY_VERIFY_WITH_TIMEOUT(label(main::kUploadStateLabel).startsWith(QStringLiteral("状态：无法连接服务器")), 15000);
-    QCOMPARE(queue()->topLevelItemCount(), 3);  // nothing drained
+    QCOMPARE(queue().count(), 3);  // nothing drained
     QVERIFY(idle());
     QCOMPARE(label(main::kUploadStateLabel), QStringLiteral("状态：文件上传完成！"));
     QVERIFY(!hasRow(names[2]));
@@ -577,7 +590,7 @@ class UploadE2E : public QObject {
     drop({paths[2]});
     selectRow(0);
     action(main::kDeleteUpload)->trigger();
-    QCOMPARE(queue()->topLevelItemCount(), 0);
+    QCOMPARE(queue().count(), 0);
     QCOMPARE(m_boxes->size(), 0);
   }
 
@@ -592,16 +605,16 @@ class UploadE2E : public QObject {
     app::Session::instance().setCurrentFolderId(999999);  // a folder the service does not have
     transfer::qt::UploadPage::of(m_main)->addFiles({refused});
     app::Session::instance().setCurrentFolderId(0);
-    QCOMPARE(queue()->topLevelItemCount(), 2);
+    QCOMPARE(queue().count(), 2);
     uploadButton()->click();
     QVERIFY(QTest::qWaitFor([&] { return uploadButton()->isEnabled(); }, kWaitMs));
     QCOMPARE(label(main::kUploadStateLabel), QStringLiteral("状态：上传失败，文件被使用中！"));
-    QCOMPARE(queue()->topLevelItemCount(), 2);
+    QCOMPARE(queue().count(), 2);
     for (int i = 0; i < 2; ++i) {
-      QVERIFY(!queue()->topLevelItem(i)->icon(0).isNull());
-      QVERIFY(!queue()->topLevelItem(i)->toolTip(0).isEmpty());
+      QVERIFY(queue().marked(i));
+      QVERIFY(!queue().toolTip(i, 0).isEmpty());
     }
-    QCOMPARE(queue()->topLevelItem(1)->toolTip(0), QStringLiteral("上传失败，文件被使用中"));
+    QCOMPARE(queue().toolTip(1, 0), QStringLiteral("上传失败，文件被使用中"));
     QCOMPARE(done()->topLevelItemCount(), finishedBefore);
 
     writeAll(late, "here now");

@@ -43,7 +43,7 @@ TARNWICK_MAIN(kUploadButton, "上传按钮", Button);
 TARNWICK_MAIN(kInstantUploadCheck, "选择框1", Check);
 TARNWICK_MAIN(kUploadTargetLabel, "标签48", Label);
 TARNWICK_MAIN(kUploadNames, "列表框1", ListBox);
-TARNWICK_MAIN(kUploadQueueView, "超级列表框6", ListView);
+TARNWICK_MAIN(kUploadQueueView, "超级列表框6", ModelView);
 TARNWICK_COLUMN(kUploadQueuePath, kUploadQueueView, 0, "文件");
 TARNWICK_COLUMN(kUploadQueueSize, kUploadQueueView, 1, "大小");
 TARNWICK_COLUMN(kUploadQueueProgress, kUploadQueueView, 2, "进度");
@@ -200,7 +200,7 @@ TARNWICK_MAIN(kNextRecordsButton, "按钮25", Button);
 TARNWICK_MAIN(kRecordPattern, "编辑框42", Edit);
 
 // 下载列表
-TARNWICK_MAIN(kDownloadQueueView, "超级列表框2", ListView);
+TARNWICK_MAIN(kDownloadQueueView, "超级列表框2", ModelView);
 TARNWICK_COLUMN(kDownloadName, kDownloadQueueView, 0, "文件名");
 TARNWICK_COLUMN(kDownloadSize, kDownloadQueueView, 1, "大小");
 TARNWICK_COLUMN(kDownloadProgress, kDownloadQueueView, 2, "下载进度");

@@ -14,6 +14,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStandardItemModel>
 #include <QStyle>
 #include <QStyleOptionTabWidgetFrame>
 #include <QTabBar>
@@ -153,19 +154,31 @@ QWidget* makeWidget(const ControlDef& d, QWidget* container, QWidget* window) {
     case Kind::ListBox:
       w = new QListWidget(container);
       break;
-    case Kind::ListView: {
-      auto* t = new QTreeWidget(container);
-      t->setRootIsDecorated(false);
-      t->setUniformRowHeights(true);
-      t->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    case Kind::ListView:
+    case Kind::ModelView: {
       QStringList captions;
       QList<int> widths;
       for (const QString& col : items(d.items)) {
         captions << col.section(u'=', 0, 0);
         widths << col.section(u'=', 1, 1).toInt();
       }
-      t->setColumnCount(captions.size());
-      t->setHeaderLabels(captions);
+      QTreeView* t = nullptr;
+      if (d.kind == Kind::ListView) {
+        auto* list = new QTreeWidget(container);
+        list->setRootIsDecorated(false);
+        list->setColumnCount(captions.size());
+        list->setHeaderLabels(captions);
+        t = list;
+      } else {
+        // The captions wait in a model of no rows for the model the code
+        // attaches (which takes them over).
+        t = new QTreeView(container);
+        auto* columns = new QStandardItemModel(0, static_cast<int>(captions.size()), t);
+        columns->setHorizontalHeaderLabels(captions);
+        t->setModel(columns);
+      }
+      t->setUniformRowHeights(true);
+      t->setSelectionMode(QAbstractItemView::ExtendedSelection);
       for (int i = 0; i < widths.size(); ++i)
         if (widths[i] > 0) t->setColumnWidth(i, widths[i]);
       w = t;

@@ -6,7 +6,9 @@
 // Widget kinds: edit box -> QLineEdit (multi-line ones -> QPlainTextEdit),
 // label -> QLabel, button -> QPushButton, check box -> QCheckBox, combo box ->
 // QComboBox, list box -> QListWidget, list view -> QTreeWidget in report mode
-// (flat rows, one header section per column), progress bar -> QProgressBar,
+// (flat rows, one header section per column), model list view -> QTreeView
+// holding only its column captions and widths until the code attaches its
+// model (the queue lists), progress bar -> QProgressBar,
 // spin box -> QSpinBox (range, suffix and the text shown at its minimum from its items),
 // tab control -> QTabWidget (each page widget's objectName is the page
 // title), group box -> QGroupBox, hyperlink -> HyperlinkLabel, picture box ->

@@ -26,7 +26,7 @@ const ControlDef kMainRows[] = {
     {W, kClientUploadPage.title, kUploadFolderButton.name, Kind::Button, 394, 76, 88, 24, "选择文件夹", ""},
     {W, kClientUploadPage.title, kUploadSettingsButton.name, Kind::Button, 490, 76, 88, 24, "传输设置", ""},
     {W, kClientUploadPage.title, kUploadNames.name, Kind::ListBox, 14, 104, 564, 170, "", ""},
-    {W, kClientUploadPage.title, kUploadQueueView.name, Kind::ListView, 14, 103, 566, 174, "",
+    {W, kClientUploadPage.title, kUploadQueueView.name, Kind::ModelView, 14, 103, 566, 174, "",
      "文件=250\n大小=70\n进度=90\n速度=76\n状态=60"},
     {W, kClientUploadPage.title, kUploadProgressLabel.name, Kind::Label, 16, 277, 80, 24, "进度：0%", ""},
     {W, kClientUploadPage.title, kUploadSpeedLabel.name, Kind::Label, 96, 277, 264, 24, "上传速度：0KB", ""},
@@ -138,7 +138,7 @@ const ControlDef kMainRows[] = {
     {W, kRecordsPage.title, kPreviousRecordsButton.name, Kind::Button, 192, 310, 80, 31, "上一页", ""},
     {W, kRecordsPage.title, kNextRecordsButton.name, Kind::Button, 288, 310, 80, 31, "下一页", ""},
     // 下载列表
-    {W, kDownloadingPage.title, kDownloadQueueView.name, Kind::ListView, 9, 41, 576, 195, "",
+    {W, kDownloadingPage.title, kDownloadQueueView.name, Kind::ModelView, 9, 41, 576, 195, "",
      "文件名=200\n大小=80\n下载进度=80\npid=80\n下载速度=100"},
     {W, kDownloadingPage.title, kDownloadSettingsButton.name, Kind::Button, 497, 241, 88, 26, "传输设置", ""},
     {W, kDownloadingPage.title, "标签44", Kind::Label, 15, 277, 70, 24, "保存位置：", ""},

@@ -7,7 +7,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QTabWidget>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include "app/names/main_window.h"
 #include "app/qt/catalogue.h"
@@ -94,8 +94,8 @@ bool MainWindow::confirmQuit() {
     hideMainWindowToTray();
     return false;
   }
-  auto* pending = control<QTreeWidget>(this, kDownloadQueueView);
-  if (pending && pending->topLevelItemCount() > 0) {
+  auto* pending = control<QTreeView>(this, kDownloadQueueView);
+  if (pending && pending->model() && pending->model()->rowCount() > 0) {
     // Yes: exitProgram stops the transfers (the running download's partial
     // file is deleted; the queues are kept for the next login).
     if (!askYesNo(QStringLiteral("发现有未完成的下载任务，是否退出，如果退出，将停止并删除该文件。"))) return false;

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <algorithm>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "net/hosts.h"
 #include "transfer/download_plan.h"
 #include "transfer/download_queue.h"
+#include "transfer/qt/queue_model.h"
 #include "transfer/qt/queue_view.h"
 
 namespace tarnwick::transfer::qt {
@@ -31,15 +33,15 @@ QString u(const char* utf8) { return QString::fromUtf8(utf8); }
 }  // namespace
 
 DownloadPage::DownloadPage(QWidget* main, DownloadQueue& queue) : QObject(main), m_main(main), m_queue(queue) {
-  m_list = app::control<QTreeWidget>(main, kDownloadQueueView);
+  setObjectName(QStringLiteral("downloadPage"));
+  m_list = app::control<QTreeView>(main, kDownloadQueueView);
   m_done = app::control<QTreeWidget>(main, kDownloadedView);
   m_button = app::control<QPushButton>(main, kStartDownloadButton);
   m_folder = app::control<QLineEdit>(main, kSaveFolderBox);
   m_rule = app::control<QComboBox>(main, kSameNameSelector);
-  if (m_list) {
-    drawProgressIn(m_list, kDownloadProgress);
-    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  }
+  m_model = new QueueModel(m_queue, QueueModel::Flavour::Download, this);
+  showQueue(m_list, m_model, kDownloadProgress);
+  connect(m_model, &QueueModel::refreshed, this, &DownloadPage::sync);
   if (auto* timer = app::control<QTimer>(main, kDownloadTimer))
     connect(timer, &QTimer::timeout, this, &DownloadPage::refreshProgress);
   // The folder counts once editing ends (focus leaves, Enter, the folder
@@ -53,29 +55,14 @@ DownloadPage::DownloadPage(QWidget* main, DownloadQueue& queue) : QObject(main),
   listenOnGui(m_queue, this, [this](const QueueEvent& e) { onEvent(e); });
 }
 
-void DownloadPage::log(const QString& text) { app::logLine(kLogBox, app::toGbk(u("：") + text)); }
-
-QString DownloadPage::stateText(const QueueRow& row) const {
-  if (row.state == RowState::Queued && m_queue.waiting()) return u("等待重试");
-  return qt::stateText(row);
+DownloadPage* DownloadPage::of(QWidget* main) {
+  return main ? main->findChild<DownloadPage*>(QStringLiteral("downloadPage"), Qt::FindDirectChildrenOnly) : nullptr;
 }
 
-// The lists and captions as the queue has them.
+void DownloadPage::log(const QString& text) { app::logLine(kLogBox, app::toGbk(u("：") + text)); }
+
+// The finished list and the captions, after each refresh of the queue list.
 void DownloadPage::sync() {
-  syncRows(m_list, m_queue.rows(), [this](QTreeWidgetItem* item, const QueueRow& row, bool fresh) {
-    if (fresh) {
-      item->setText(kDownloadName, app::fromGbk(row.name));
-      item->setText(kDownloadSize, app::fromGbk(row.sizeText));
-      item->setText(kDownloadId, QString::fromStdString(row.fileId));
-    }
-    if (row.state != RowState::Running) {
-      item->setText(kDownloadProgress, stateText(row));
-      item->setText(kDownloadSpeed, QString());
-    } else if (!item->text(kDownloadProgress).endsWith(u'%')) {
-      item->setText(kDownloadProgress, u("0%"));
-    }
-    markState(item, row);
-  });
   const std::vector<QueueRow> done = m_queue.finished();
   syncRows(m_done, done, [](QTreeWidgetItem* item, const QueueRow& row, bool fresh) {
     if (!fresh) return;
@@ -83,7 +70,7 @@ void DownloadPage::sync() {
     item->setText(kDownloadedAddress, QFile::decodeName(row.finalPath.c_str()));
   });
   app::setPageCaption(m_main, kDownloadingPage,
-                      u("下载中(") + QString::number(m_list ? m_list->topLevelItemCount() : 0) + u(")"));
+                      u("下载中(") + QString::number(m_model->queueRows()) + u(")"));
   app::setPageCaption(m_main, kDownloadedPage, u("已完成(") + QString::number(done.size()) + u(")"));
   emit progressChanged();
 }
@@ -119,7 +106,12 @@ void DownloadPage::onEvent(const QueueEvent& e) {
       break;
     default: break;
   }
-  sync();
+  // The list follows at its next refresh (one for a burst of events); the
+  // end of a run is shown at once, with the button it enables.
+  if (e.kind == QueueEventKind::Idle)
+    m_model->refresh();
+  else
+    m_model->markDirty();
 }
 
 // The folder box's text becomes the folder of the rows queued from now on;
@@ -160,6 +152,13 @@ void DownloadPage::startQueue() {
   m_queue.start();
 }
 
+void DownloadPage::startRows(const std::vector<std::uint64_t>& ids) {
+  if (ids.empty()) return;
+  applyContext();
+  if (m_button && !m_queue.running()) m_button->setEnabled(false);
+  m_queue.startRows(ids);
+}
+
 void DownloadPage::addSelectedFiles() {
   auto* files = app::control<QTreeWidget>(m_main, kFileView);
   if (!files) return;
@@ -174,35 +173,22 @@ void DownloadPage::addSelectedFiles() {
     m_queue.add(std::to_string(browser::qt::itemId(f)), app::toGbk(f->text(kFileName)),
                 app::toGbk(f->text(kFileSize)));
   }
-  sync();
+  m_model->refresh();
 }
 
-// Each running row's progress and speed, with the time left at this tick's
-// rate as the tooltip of both cells.
+// Each running row's progress and speed (the model shows them, with the
+// time left at this tick's rate as their tooltip), and the sum.
 void DownloadPage::refreshProgress() {
   const std::vector<QueueProgress> all = m_queue.progressAll();
   const std::int64_t ms = m_sinceTick.isValid() ? m_sinceTick.restart() : 0;
   std::int64_t moved = 0;
-  for (const QueueProgress& p : all) {
-    moved += p.sinceLast;
-    QTreeWidgetItem* row = itemOf(m_list, p.rowId);
-    if (!row) continue;
-    std::int64_t total = p.total;
-    if (total < 0)
-      if (const auto queued = m_queue.row(p.rowId)) total = sizeFromText(queued->sizeText);
-    row->setText(kDownloadProgress, QString::fromStdString(progressText(p.done, total)));
-    row->setText(kDownloadSpeed, QString::fromStdString(speedText(p.sinceLast, ms)));
-    const QString left = p.sinceLast > 0 && ms > 0 && total > p.done
-                             ? u("剩余时间约") + QString::number((total - p.done) * ms / p.sinceLast / 1000 + 1) + u("秒")
-                             : QString();
-    row->setToolTip(kDownloadProgress, left);
-    row->setToolTip(kDownloadSpeed, left);
-  }
+  for (const QueueProgress& p : all) moved += p.sinceLast;
+  m_model->setProgress(all, ms);
   m_speedKb = ms > 0 ? moved * 1000 / ms / 1024 : 0;
   emit progressChanged();
 }
 
-int DownloadPage::rowsLeft() const { return m_list ? m_list->topLevelItemCount() : 0; }
+int DownloadPage::rowsLeft() const { return m_model->queueRows(); }
 
 void DownloadPage::notifyTray(const QString& title, const QString& message) {
   QSystemTrayIcon* tray = m_main->findChild<QSystemTrayIcon*>();
@@ -211,7 +197,7 @@ void DownloadPage::notifyTray(const QString& title, const QString& message) {
 }
 
 void DownloadPage::deleteTask() {
-  if (removeSelectedRows(m_queue, m_list)) sync();
+  if (removeSelectedRows(m_queue, m_list)) m_model->refresh();
 }
 
 void DownloadPage::chooseFolder() {

@@ -1,9 +1,10 @@
 #pragma once
 #include <string>
-// The page 下载列表: a view of the core download queue. 超级列表框2 shows its
-// unfinished rows (下载进度 drawn as a bar while a row runs, the state of a
-// failed, held or waiting row; such a row carries a mark and its reason as
-// tooltip), 超级列表框3 its finished ones with their local
+// The page 下载列表: a view of the core download queue. 超级列表框2 (a
+// QTreeView over a QueueModel) shows its unfinished rows (下载进度 drawn as a
+// bar while a row runs, the state of a failed, held or waiting row; such a
+// row carries a mark and its reason as tooltip; a folder's rows under one
+// summary line), 超级列表框3 its finished ones with their local
 // paths; 按钮28 开始下载 starts it and stays disabled while it runs; 时钟5
 // refreshes each running row's progress and speed. The save folder 编辑框49
 // and the name rule 组合框6 are read into the queue whenever they change.
@@ -12,12 +13,15 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <cstdint>
+#include <vector>
 
 #include "transfer/transfer_queue.h"
 
 class QComboBox;
 class QLineEdit;
 class QPushButton;
+class QTreeView;
 class QTreeWidget;
 
 namespace tarnwick::transfer {
@@ -25,6 +29,8 @@ class DownloadQueue;
 }
 
 namespace tarnwick::transfer::qt {
+
+class QueueModel;
 
 class DownloadPage : public QObject {
   Q_OBJECT
@@ -37,7 +43,12 @@ class DownloadPage : public QObject {
   void startQueue();
   // 删除任务: removes the selected rows, unless one is downloading.
   void deleteTask();
+  // 继续任务, 重试: the rows go now; on an idle queue only they start.
+  void startRows(const std::vector<std::uint64_t>& ids);
   DownloadQueue& queue() { return m_queue; }
+  QueueModel* model() { return m_model; }
+  // The page object of the main window (nullptr before it is installed).
+  static DownloadPage* of(QWidget* main);
   // The rows left and the speed of the running ones together (KB/s).
   int rowsLeft() const;
   std::int64_t speedKb() const { return m_speedKb; }
@@ -57,13 +68,13 @@ class DownloadPage : public QObject {
   void refreshProgress();
   void applyContext();
   bool commitFolder();
-  QString stateText(const QueueRow& row) const;
   void log(const QString& text);
   void notifyTray(const QString& title, const QString& message);
 
   QWidget* m_main;
   DownloadQueue& m_queue;
-  QTreeWidget* m_list = nullptr;
+  QTreeView* m_list = nullptr;
+  QueueModel* m_model = nullptr;
   QTreeWidget* m_done = nullptr;
   QPushButton* m_button = nullptr;
   QLineEdit* m_folder = nullptr;

@@ -9,12 +9,14 @@
 #include <QStyle>
 #include <QStyleOptionProgressBar>
 #include <QStyledItemDelegate>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <QUrl>
 #include <algorithm>
 
 #include "app/qt/bindings.h"
 #include "app/qt/shell.h"
+#include "transfer/qt/queue_model.h"
 #include "transfer/queue_order.h"
 
 namespace tarnwick::transfer::qt {
@@ -27,10 +29,8 @@ class ProgressDelegate : public QStyledItemDelegate {
  public:
   using QStyledItemDelegate::QStyledItemDelegate;
   void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-    const QString text = index.data().toString();
-    bool ok = false;
-    const int percent = text.endsWith(u'%') ? text.chopped(1).toInt(&ok) : 0;
-    if (!ok) {
+    const QVariant percent = index.data(QueueModel::PercentRole);
+    if (!percent.isValid()) {
       QStyledItemDelegate::paint(painter, option, index);
       return;
     }
@@ -38,8 +38,8 @@ class ProgressDelegate : public QStyledItemDelegate {
     bar.rect = option.rect.adjusted(1, 1, -1, -1);
     bar.minimum = 0;
     bar.maximum = 100;
-    bar.progress = std::clamp(percent, 0, 100);
-    bar.text = text;
+    bar.progress = std::clamp(percent.toInt(), 0, 100);
+    bar.text = index.data().toString();
     bar.textVisible = true;
     bar.state = option.state | QStyle::State_Horizontal;
     QApplication::style()->drawControl(QStyle::CE_ProgressBar, &bar, painter);
@@ -48,8 +48,29 @@ class ProgressDelegate : public QStyledItemDelegate {
 
 }  // namespace
 
-void drawProgressIn(QTreeWidget* list, int column) {
+void drawProgressIn(QAbstractItemView* list, int column) {
   if (list) list->setItemDelegateForColumn(column, new ProgressDelegate(list));
+}
+
+void showQueue(QTreeView* list, QueueModel* model, int progressColumn) {
+  if (!list || !model) return;
+  QAbstractItemModel* columns = list->model();
+  QStringList captions;
+  QList<int> widths;
+  for (int c = 0; columns && c < columns->columnCount(); ++c) {
+    captions << columns->headerData(c, Qt::Horizontal).toString();
+    widths << list->columnWidth(c);
+  }
+  model->setCaptions(captions);
+  QItemSelectionModel* oldSelection = list->selectionModel();
+  list->setModel(model);
+  delete oldSelection;
+  if (columns && columns->parent() == list) delete columns;
+  for (int c = 0; c < widths.size(); ++c) list->setColumnWidth(c, widths[c]);
+  list->setUniformRowHeights(true);
+  list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  list->setSelectionBehavior(QAbstractItemView::SelectRows);
+  drawProgressIn(list, progressColumn);
 }
 
 std::uint64_t rowIdOf(const QTreeWidgetItem* item) {
@@ -96,57 +117,49 @@ void syncRows(QTreeWidget* list, const std::vector<QueueRow>& rows, const FillIt
   }
 }
 
-std::vector<std::uint64_t> selectedIds(QTreeWidget* list) {
-  std::vector<std::pair<int, std::uint64_t>> picked;
-  if (!list) return {};
-  for (QTreeWidgetItem* item : list->selectedItems()) picked.emplace_back(list->indexOfTopLevelItem(item), rowIdOf(item));
-  std::sort(picked.begin(), picked.end());
-  std::vector<std::uint64_t> ids;
-  for (const auto& p : picked) ids.push_back(p.second);
-  return ids;
+std::vector<std::uint64_t> selectedIds(QTreeView* list) {
+  auto* model = list ? qobject_cast<QueueModel*>(list->model()) : nullptr;
+  if (!model || !list->selectionModel()) return {};
+  return model->rowIds(list->selectionModel()->selectedRows());
 }
 
-void markState(QTreeWidgetItem* item, const QueueRow& row) {
-  QStyle::StandardPixmap icon = QStyle::SP_CustomBase;
-  if (row.state == RowState::Failed) icon = QStyle::SP_MessageBoxWarning;
-  if (row.state == RowState::Held) icon = QStyle::SP_MediaPause;
-  if (row.state == RowState::Waiting) icon = QStyle::SP_BrowserReload;
-  const QString tip = row.reason.empty() ? QString() : app::fromGbk(row.reason);
-  item->setIcon(0, icon == QStyle::SP_CustomBase ? QIcon() : QApplication::style()->standardIcon(icon));
-  for (int c = 0; c < std::max(1, item->columnCount()); ++c)
-    if (item->toolTip(c) != tip) item->setToolTip(c, tip);
-}
-
-QString stateText(const QueueRow& row) {
-  switch (row.state) {
-    case RowState::Held: return QStringLiteral("暂停");
-    case RowState::Waiting: return QStringLiteral("等待重试");
-    case RowState::Failed: return QStringLiteral("失败");
-    default: return QString();
-  }
-}
-
-void bindRowMenu(QWidget* main, QTreeWidget* list, TransferQueue& queue, const RowMenuItems& items) {
-  const QPointer<QTreeWidget> view(list);
+void bindRowMenu(QWidget* main, QTreeView* list, TransferQueue& queue, const RowMenuItems& items, StartRows start) {
+  const QPointer<QTreeView> view(list);
   // Each item acts on the rows selected when it is chosen; none: nothing.
   auto onSelected = [&](const app::MenuItemName& item, std::function<void(const std::vector<std::uint64_t>&)> f) {
     app::onMenu(main, item, [view, f = std::move(f)] {
       if (const std::vector<std::uint64_t> ids = selectedIds(view); !ids.empty()) f(ids);
     });
   };
+  // The model shows what the menu did at once, not after the next tick.
+  auto shown = [view] {
+    if (auto* model = view ? qobject_cast<QueueModel*>(view->model()) : nullptr) model->refresh();
+  };
   TransferQueue* q = &queue;
-  onSelected(items.hold, [q](const auto& ids) { q->hold(ids); });
-  // The chosen rows are queued again: they go now while the queue runs,
-  // otherwise at the next 上传 / 开始下载.
-  onSelected(items.resume, [q](const auto& ids) { q->resume(ids); });
-  onSelected(items.retry, [q](const auto& ids) { q->retry(ids); });
+  onSelected(items.hold, [q, shown](const auto& ids) {
+    q->hold(ids);
+    shown();
+  });
+  // The chosen rows are queued again and go now: on an idle queue only
+  // they start; while it runs they are taken in turn.
+  onSelected(items.resume, [q, start, shown](const auto& ids) {
+    q->resume(ids);
+    if (start) start(ids);
+    shown();
+  });
+  onSelected(items.retry, [q, start, shown](const auto& ids) {
+    q->retry(ids);
+    if (start) start(ids);
+    shown();
+  });
   const std::pair<const app::MenuItemName*, Shift> shifts[] = {
       {&items.up, Shift::Up}, {&items.down, Shift::Down}, {&items.top, Shift::Top}, {&items.bottom, Shift::Bottom}};
   for (const auto& [item, shift] : shifts)
-    onSelected(*item, [q, shift](const auto& ids) {
+    onSelected(*item, [q, shift, shown](const auto& ids) {
       std::vector<std::uint64_t> order;
       for (const QueueRow& r : q->rows()) order.push_back(r.id);
       for (const auto& [id, position] : plannedMoves(order, ids, shift)) q->move(id, position);
+      shown();
     });
 }
 
@@ -157,7 +170,7 @@ void listenOnGui(TransferQueue& queue, QObject* receiver, std::function<void(con
   });
 }
 
-bool removeSelectedRows(TransferQueue& queue, QTreeWidget* list) {
+bool removeSelectedRows(TransferQueue& queue, QTreeView* list) {
   const std::vector<std::uint64_t> ids = selectedIds(list);
   if (ids.empty()) return false;
   for (std::uint64_t id : ids)

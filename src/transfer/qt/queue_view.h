@@ -1,8 +1,9 @@
 #pragma once
 // What the upload and the download page share as views of a core queue:
-// list views kept in step with the queue's rows (each item carries its row
-// id), the selected rows, a row's mark for its state, and the hand-over of
-// the queue's events to the GUI thread, the finished lists' menus.
+// the queue lists (QTreeViews over a QueueModel) and their row menus, the
+// finished lists kept in step with the finished rows (each item carries its
+// row id), the selected rows, the hand-over of the queue's events to the GUI
+// thread, the finished lists' menus.
 
 #include <QObject>
 #include <QString>
@@ -13,11 +14,20 @@
 #include "app/names/name.h"
 #include "transfer/transfer_queue.h"
 
+class QAbstractItemView;
+class QTreeView;
 class QTreeWidget;
 class QTreeWidgetItem;
 class QWidget;
 
 namespace tarnwick::transfer::qt {
+
+class QueueModel;
+
+// Puts model into the queue list the catalogue made (a QTreeView holding only
+// the column captions and widths): the captions go to the model, the widths
+// stay, the progress column is drawn as a bar.
+void showQueue(QTreeView* list, QueueModel* model, int progressColumn);
 
 // Makes list show rows in their order: items of rows that are gone are
 // removed, items of new rows inserted where they stand; fill sets the texts
@@ -27,31 +37,28 @@ void syncRows(QTreeWidget* list, const std::vector<QueueRow>& rows, const FillIt
 
 std::uint64_t rowIdOf(const QTreeWidgetItem* item);
 QTreeWidgetItem* itemOf(QTreeWidget* list, std::uint64_t rowId);
-// The row ids of the selected items, top to bottom; none selected: none.
-std::vector<std::uint64_t> selectedIds(QTreeWidget* list);
+// The row ids of the selected lines of a queue list, top to bottom (a
+// tree's summary line: all the tree's rows); none selected: none.
+std::vector<std::uint64_t> selectedIds(QTreeView* list);
 
-// Removes the rows selected in list from queue, unless one of them is the
-// running row (then the user is told and nothing is removed); none
-// selected: nothing happens. True when rows were removed.
-bool removeSelectedRows(TransferQueue& queue, QTreeWidget* list);
-
-// A failed, held or waiting row: an icon in its first column and the reason
-// as tooltip of every column; other rows: neither.
-void markState(QTreeWidgetItem* item, const QueueRow& row);
-// The state text of a row that is not running: 暂停 (held), 等待重试
-// (waiting for the service), 失败; "" for a queued one.
-QString stateText(const QueueRow& row);
+// Removes the rows selected in list from queue, unless one of them is
+// running (then the user is told and nothing is removed); none selected:
+// nothing happens. True when rows were removed.
+bool removeSelectedRows(TransferQueue& queue, QTreeView* list);
 
 // The items of a queue's menu that act on the selected rows of its list
-// (none selected: nothing happens): hold, resume, move and retry.
+// (none selected: nothing happens): hold, resume, move and retry. Resumed
+// and retried rows are handed to start (the page starts exactly those when
+// its queue is idle).
 struct RowMenuItems {
   app::MenuItemName hold, resume, up, down, top, bottom, retry;
 };
-void bindRowMenu(QWidget* main, QTreeWidget* list, TransferQueue& queue, const RowMenuItems& items);
+using StartRows = std::function<void(const std::vector<std::uint64_t>&)>;
+void bindRowMenu(QWidget* main, QTreeView* list, TransferQueue& queue, const RowMenuItems& items, StartRows start);
 
-// Draws the cells of column whose text is "n%" as a progress bar with the
-// text on it; other texts ("失败", empty) as plain text.
-void drawProgressIn(QTreeWidget* list, int column);
+// Draws the cells of column that carry QueueModel::PercentRole as a progress
+// bar with the cell's text on it; other cells ("失败", empty) as plain text.
+void drawProgressIn(QAbstractItemView* list, int column);
 
 // Shows a local file in the desktop's file manager, selected where the file
 // manager offers that (org.freedesktop.FileManager1), else opens its folder.

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
+#include <QTreeView>
 #include <QTreeWidget>
 
 #include "app/names/dialogs.h"
@@ -15,6 +16,7 @@
 #include "app/session.h"
 #include "net/hosts.h"
 #include "transfer/qt/download_page.h"
+#include "transfer/qt/queue_model.h"
 #include "transfer/qt/queue_view.h"
 #include "transfer/qt/transfer_settings_window.h"
 #include "transfer/qt/transfer_queues.h"
@@ -68,12 +70,14 @@ void bindUploadPage(QWidget* main, UploadPage* page) {
 void bindDownloadPage(QWidget* main, DownloadPage* page) {
   onMenu(main, kAddToDownloads, [page] { page->addSelectedFiles(); });
   onMenu(main, kDeleteDownload, [page] { page->deleteTask(); });
-  bindRowMenu(main, app::control<QTreeWidget>(main, kDownloadQueueView), page->queue(),
+  auto* queue = app::control<QTreeView>(main, kDownloadQueueView);
+  bindRowMenu(main, queue, page->queue(),
               {kHoldDownload, kResumeDownload, kDownloadUp, kDownloadDown, kDownloadToTop, kDownloadToBottom,
-               kRetryDownload});
+               kRetryDownload},
+              [page](const auto& ids) { page->startRows(ids); });
   auto* done = app::control<QTreeWidget>(main, kDownloadedView);
   bindFinishedFileMenu(main, done, kDownloadedAddress, kOpenDownloadedFile, kOpenDownloadedFolder);
-  app::popupMenuOn(app::control<QTreeWidget>(main, kDownloadQueueView), kDownloadingMenu);
+  app::popupMenuOn(queue, kDownloadingMenu);
   app::popupMenuOn(done, kDownloadedMenu);
   onClick(main, kStartDownloadButton, [page] { page->startQueue(); });
   onClick(main, kChooseFolderButton, [page] { page->chooseFolder(); });
@@ -118,13 +122,20 @@ void registerTransferModule() {
   app::addWindowInstaller(app::mainWindowTitle(), installPages);
   // The queues belong to the member: loaded at each login, stopped and put
   // away when the member leaves or the program ends.
+  // The lists show the member's rows (or none) at once.
+  auto showRows = [] {
+    if (UploadPage* page = UploadPage::of(app::mainWindow())) page->model()->refresh();
+    if (DownloadPage* page = DownloadPage::of(app::mainWindow())) page->model()->refresh();
+  };
   app::addMemberHooks(
-      [] {
+      [showRows] {
         if (TransferQueues* q = TransferQueues::of(app::mainWindow())) q->memberJoined();
         if (UploadPage* page = UploadPage::of(app::mainWindow())) page->readFtpAccount();
+        showRows();
       },
-      [] {
+      [showRows] {
         if (TransferQueues* q = TransferQueues::of(app::mainWindow())) q->memberLeft();
+        showRows();
       });
   app::addWindowInstaller(app::names::createFolder::kTitle, installFolderPick);
   registerTransferSettingsWindow();

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QListWidget>
 #include <QMimeData>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <QUrl>
 
@@ -66,12 +67,13 @@ class QueueDrop : public QObject {
 }  // namespace
 
 void installUploadLists(QWidget* main, UploadPage* page) {
-  auto* queue = app::control<QTreeWidget>(main, kUploadQueueView);
+  auto* queue = app::control<QTreeView>(main, kUploadQueueView);
   app::popupMenuOn(queue, kUploadQueueMenu);
   app::popupMenuOn(app::control<QListWidget>(main, kUploadNames), kUploadQueueMenu);
   app::onMenu(main, kDeleteUpload, [page] { page->deleteTask(); });
   bindRowMenu(main, queue, page->queue(),
-              {kHoldUpload, kResumeUpload, kUploadUp, kUploadDown, kUploadToTop, kUploadToBottom, kRetryUpload});
+              {kHoldUpload, kResumeUpload, kUploadUp, kUploadDown, kUploadToTop, kUploadToBottom, kRetryUpload},
+              [page](const auto& ids) { page->startRows(ids); });
   if (queue) {
     queue->setAcceptDrops(true);
     queue->viewport()->setAcceptDrops(true);

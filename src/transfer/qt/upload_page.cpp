@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <QTreeView>
 #include <QTreeWidget>
 
 #include "app/names/main_window.h"
@@ -17,6 +18,7 @@
 #include "app/session.h"
 #include "net/hosts.h"
 #include "net/text.h"
+#include "transfer/qt/queue_model.h"
 #include "transfer/qt/queue_view.h"
 #include "transfer/download_plan.h"
 #include "transfer/qt/upload_target.h"
@@ -36,7 +38,7 @@ QString pathOf(const QueueRow& row) { return QFile::decodeName(row.localPath.c_s
 
 UploadPage::UploadPage(QWidget* main, UploadQueue& queue) : QObject(main), m_main(main), m_queue(queue) {
   setObjectName(QStringLiteral("uploadPage"));
-  m_list = app::control<QTreeWidget>(main, kUploadQueueView);
+  m_list = app::control<QTreeView>(main, kUploadQueueView);
   m_done = app::control<QTreeWidget>(main, kUploadDoneView);
   m_button = app::control<QPushButton>(main, kUploadButton);
   m_instant = app::control<QCheckBox>(main, kInstantUploadCheck);
@@ -46,10 +48,9 @@ UploadPage::UploadPage(QWidget* main, UploadQueue& queue) : QObject(main), m_mai
   m_speedLabel = app::control<QLabel>(main, kUploadSpeedLabel);
   m_bar = app::control<QProgressBar>(main, kUploadProgressBar);
   m_timer = app::control<QTimer>(main, kUploadSpeedTimer);
-  if (m_list) {
-    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    drawProgressIn(m_list, kUploadQueueProgress);
-  }
+  m_model = new QueueModel(m_queue, QueueModel::Flavour::Upload, this);
+  showQueue(m_list, m_model, kUploadQueueProgress);
+  connect(m_model, &QueueModel::refreshed, this, &UploadPage::sync);
   if (m_timer) connect(m_timer, &QTimer::timeout, this, &UploadPage::refreshProgress);
   if (m_instant) connect(m_instant, &QCheckBox::toggled, this, [this] { applyContext(); });
   listenOnGui(m_queue, this, [this](const QueueEvent& e) { onEvent(e); });
@@ -86,7 +87,7 @@ void UploadPage::addFiles(const QStringList& paths) {
       if (!refused.contains(QString::fromStdString(c))) refused << QString::fromStdString(c);
   }
   if (!paths.isEmpty()) m_lastFolder = QFileInfo(paths.last()).absolutePath();
-  sync();
+  m_model->refresh();
   if (!refused.isEmpty())
     app::showMessage(QStringLiteral("文件名含有服务器不支持的字符：") + refused.join(QStringLiteral(" ")),
                      QStringLiteral("信息："), m_main);
@@ -121,7 +122,7 @@ void UploadPage::applyContext() {
 void UploadPage::startQueue() {
   if (m_queue.running()) return;  // files added meanwhile are taken in turn
   if (m_queue.rows().empty()) {
-    sync();
+    m_model->refresh();
     return;
   }
   applyContext();
@@ -129,8 +130,15 @@ void UploadPage::startQueue() {
   m_queue.start();
 }
 
+void UploadPage::startRows(const std::vector<std::uint64_t>& ids) {
+  if (ids.empty()) return;
+  applyContext();
+  if (m_button && !m_queue.running()) m_button->setEnabled(false);
+  m_queue.startRows(ids);
+}
+
 void UploadPage::deleteTask() {
-  if (removeSelectedRows(m_queue, m_list)) sync();
+  if (removeSelectedRows(m_queue, m_list)) m_model->refresh();
 }
 
 void UploadPage::onEvent(const QueueEvent& e) {
@@ -147,9 +155,10 @@ void UploadPage::onEvent(const QueueEvent& e) {
     case QueueEventKind::Sending:
       app::appendLog(kLogBox, app::toGbk(QStringLiteral("开始上传文件") + path + QStringLiteral("\r\n")));
       if (m_sizeLabel) {
-        // The row may have ended before this event arrived: it counts still.
+        // The row counts even when it ended before this event arrived, or
+        // the list has not shown it running yet.
         std::int64_t size = runningSize();
-        if (row && row->state != RowState::Running) size += std::max<std::int64_t>(0, row->size);
+        if (row && !m_model->runningRows().count(e.rowId)) size += std::max<std::int64_t>(0, row->size);
         m_sizeLabel->setText(QStringLiteral("文件大小：%1KB").arg(wholeKilobytes(size)));
       }
       if (m_timer && !m_timer->isActive()) {
@@ -160,10 +169,7 @@ void UploadPage::onEvent(const QueueEvent& e) {
       }
       break;
     case QueueEventKind::Sent:  // the registration runs now; the bytes are all there
-      if (QTreeWidgetItem* item = itemOf(m_list, e.rowId)) {
-        item->setText(kUploadQueueProgress, QStringLiteral("100%"));
-        item->setText(kUploadQueueSpeed, QString());
-      }
+      m_model->markSent(e.rowId);
       break;
     case QueueEventKind::RowDone:
       if (row && row->instant) {
@@ -199,27 +205,16 @@ void UploadPage::onEvent(const QueueEvent& e) {
       break;
     case QueueEventKind::RowHeld: break;
   }
-  sync();
+  // The list follows at its next refresh (one for a burst of events); the
+  // end of a run is shown at once, with the button it enables.
+  if (e.kind == QueueEventKind::Idle)
+    m_model->refresh();
+  else
+    m_model->markDirty();
 }
 
-// The lists and captions as the queue has them.
+// The finished list and the captions, after each refresh of the queue list.
 void UploadPage::sync() {
-  const bool waiting = m_queue.waiting();
-  syncRows(m_list, m_queue.rows(), [waiting](QTreeWidgetItem* item, const QueueRow& row, bool fresh) {
-    if (fresh) item->setText(kUploadQueuePath, pathOf(row));
-    if (item->text(kUploadQueueSize).isEmpty() && row.size >= 0)
-      item->setText(kUploadQueueSize, QString::fromStdString(uploadSizeText(row.size)));
-    if (row.state == RowState::Running) {
-      item->setText(kUploadQueueState, QStringLiteral("上传中"));
-      if (!item->text(kUploadQueueProgress).endsWith(u'%')) item->setText(kUploadQueueProgress, QStringLiteral("0%"));
-    } else {
-      const bool stalled = waiting && row.state == RowState::Queued;
-      item->setText(kUploadQueueState, stalled ? QStringLiteral("等待重试") : stateText(row));
-      item->setText(kUploadQueueProgress, QString());
-      item->setText(kUploadQueueSpeed, QString());
-    }
-    markState(item, row);
-  });
   const std::vector<QueueRow> done = m_queue.finished();
   syncRows(m_done, done, [](QTreeWidgetItem* item, const QueueRow& row, bool fresh) {
     if (!fresh) return;
@@ -229,18 +224,17 @@ void UploadPage::sync() {
     item->setText(kUploadDoneNote, row.instant ? QStringLiteral("极速秒传") : QStringLiteral("常规上传"));
   });
   app::setPageCaption(m_main, kClientUploadPage,
-                      QStringLiteral("客户端上传(%1)").arg(m_list ? m_list->topLevelItemCount() : 0));
+                      QStringLiteral("客户端上传(%1)").arg(m_model->queueRows()));
   if (!done.empty()) app::setPageCaption(m_main, kClientDonePage, QStringLiteral("最近已完成(%1)").arg(done.size()));
   emit progressChanged();
-
 }
 
 // The bytes of the running rows (their sizes as the transfers report them,
 // else as the rows were queued).
 std::int64_t UploadPage::runningSize() {
   std::int64_t total = 0;
-  for (const QueueRow& r : m_queue.rows())
-    if (r.state == RowState::Running) total += std::max<std::int64_t>(0, r.size);
+  for (std::uint64_t id : m_model->runningRows())
+    if (const QueueRow* r = m_model->rowOf(id)) total += std::max<std::int64_t>(0, r->size);
   return total;
 }
 
@@ -252,16 +246,13 @@ void UploadPage::refreshProgress() {
   for (const QueueProgress& p : all) {
     std::int64_t size = p.total;
     if (size < 0)
-      if (const std::optional<QueueRow> row = m_queue.row(p.rowId)) size = row->size;
+      if (const QueueRow* row = m_model->rowOf(p.rowId)) size = row->size;
     size = std::max<std::int64_t>(0, size);
     done += p.done;
     total += size;
     moved += p.sinceLast;
-    if (QTreeWidgetItem* item = itemOf(m_list, p.rowId)) {
-      item->setText(kUploadQueueProgress, QStringLiteral("%1%").arg(uploadPercent(p.done, size)));
-      item->setText(kUploadQueueSpeed, QString::fromStdString(speedText(p.sinceLast, ms)) + QStringLiteral("/s"));
-    }
   }
+  m_model->setProgress(all, ms);
   m_speed.add(moved, ms);
   const int percent = uploadPercent(done, total);
   m_speedKb = m_speed.kilobytesPerSecond();
@@ -282,7 +273,7 @@ void UploadPage::resetProgress() {
   emit progressChanged();
 }
 
-int UploadPage::rowsLeft() const { return m_list ? m_list->topLevelItemCount() : 0; }
+int UploadPage::rowsLeft() const { return m_model->queueRows(); }
 
 void UploadPage::setStatus(const QString& text) {
   if (m_status) m_status->setText(text);

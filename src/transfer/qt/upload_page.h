@@ -1,8 +1,9 @@
 #pragma once
-// The page 客户端上传: a view of the core upload queue. 超级列表框6 shows its
-// unfinished rows (the full local path, size, progress drawn as a bar while a
-// row runs, speed and state; a failed, held or waiting row carries a mark and
-// its reason as tooltip), 超级列表框4 its finished ones; 上传按钮 starts it
+// The page 客户端上传: a view of the core upload queue. 超级列表框6 (a
+// QTreeView over a QueueModel) shows its unfinished rows (the full local
+// path, size, progress drawn as a bar while a row runs, speed and state; a
+// failed, held or waiting row carries a mark and its reason as tooltip; a
+// folder's rows under one summary line), 超级列表框4 its finished ones; 上传按钮 starts it
 // and stays disabled while it runs; the status line 标签49, the size line
 // 标签50 and the progress display (上传速度时钟: 进度条, 标签46, 标签47: the sum
 // over the running rows) follow its events and counters. Nothing of a row lives only in a widget.
@@ -13,6 +14,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <vector>
 
 #include "transfer/transfer_queue.h"
 #include "transfer/upload_progress.h"
@@ -22,6 +24,7 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 class QTimer;
+class QTreeView;
 class QTreeWidget;
 
 namespace tarnwick::transfer {
@@ -29,6 +32,8 @@ class UploadQueue;
 }
 
 namespace tarnwick::transfer::qt {
+
+class QueueModel;
 
 class UploadPage : public QObject {
   Q_OBJECT
@@ -43,8 +48,11 @@ class UploadPage : public QObject {
   void startQueue();
   // deleteUploadTask: removes the selected rows, unless one is uploading.
   void deleteTask();
+  // 继续任务, 重试: the rows go now; on an idle queue only they start.
+  void startRows(const std::vector<std::uint64_t>& ids);
 
   UploadQueue& queue() { return m_queue; }
+  QueueModel* model() { return m_model; }
 
   // The rows left and the speed of the running ones together (KB/s).
   int rowsLeft() const;
@@ -72,7 +80,8 @@ class UploadPage : public QObject {
 
   QWidget* m_main;
   UploadQueue& m_queue;
-  QTreeWidget* m_list = nullptr;
+  QTreeView* m_list = nullptr;
+  QueueModel* m_model = nullptr;
   QTreeWidget* m_done = nullptr;
   QPushButton* m_button = nullptr;
   QCheckBox* m_instant = nullptr;
