@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMap>
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -628,6 +629,55 @@ class UploadE2E : public QObject {
   }
 
   // The finished list's menu: the file, its folder, its links.
+  // A folder dropped on the queue goes up whole (a folder the service would
+  // refuse is named first and left out, once the member says yes), and
+  // 下载该文件夹 brings it back down as the same tree, the empty folder too.
+  void aFolderGoesUpWholeAndComesBackWhole() {
+    const QString name = QStringLiteral("树 ") + m_tag;
+    const QString top = m_files.filePath(name);
+    const QMap<QString, QByteArray> layout{{QStringLiteral("a.txt"), "alpha"},
+                                           {QStringLiteral("子 目录/b.bin"), QByteArray(70000, 'b')},
+                                           {QStringLiteral("子 目录/深/零.bin"), QByteArray()}};
+    for (auto it = layout.begin(); it != layout.end(); ++it) {
+      QVERIFY(QDir().mkpath(QFileInfo(top + "/" + it.key()).absolutePath()));
+      writeAll(top + "/" + it.key(), it.value());
+    }
+    QVERIFY(QDir().mkpath(top + QStringLiteral("/R&D")));
+    writeAll(top + QStringLiteral("/R&D/x.txt"), "never sent");
+    QVERIFY(QDir().mkpath(top + QStringLiteral("/空")));
+    drop({top});
+    QVERIFY(QTest::qWaitFor([&] { return m_boxes->size() >= 1; }, 10000));
+    QVERIFY(m_boxes->take().first().contains(QStringLiteral("R&D")));
+    QVERIFY(QTest::qWaitFor([&] { return queue().count() > 0; }, 10000));
+    uploadButton()->click();
+    QVERIFY(idle());
+    const auto made = e2e::query("SELECT id FROM folders WHERE owner=1001 AND parent=0 AND name='" +
+                                 name.toStdString() + "'");
+    QCOMPARE(made.size(), std::size_t{1});
+    QCOMPARE(e2e::query("SELECT id FROM folders WHERE name='R&D'").size(), std::size_t{0});
+
+    // Down: the folder chosen in the folder list, into a folder of its own.
+    QTemporaryDir down;
+    auto* saveFolder = find<QLineEdit>(main::kSaveFolderBox);
+    saveFolder->setText(down.path());
+    Q_EMIT saveFolder->editingFinished();
+    action(main::kRefreshFolders)->trigger();
+    QVERIFY(QTest::qWaitFor([&] { return folderIndex(name) >= 0 && listingDone(); }, 20000));
+    folders()->setCurrentRow(folderIndex(name));
+    action(main::kDownloadCloudFolder)->trigger();
+    auto* start = find<QPushButton>(main::kStartDownloadButton);
+    start->click();
+    auto& downloads = transfer::qt::TransferQueues::of(m_main)->downloads();
+    QVERIFY(QTest::qWaitFor([&] { return !downloads.running() && downloads.rows().empty(); }, kWaitMs));
+    for (auto it = layout.begin(); it != layout.end(); ++it) {
+      QFile f(down.path() + "/" + name + "/" + it.key());
+      QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(f.fileName()));
+      QCOMPARE(f.readAll(), it.value());
+    }
+    QVERIFY(QFileInfo(down.path() + "/" + name + QStringLiteral("/空")).isDir());
+    QVERIFY(!QFileInfo::exists(down.path() + "/" + name + QStringLiteral("/R&D")));
+  }
+
   void finishedListMenu() {
     QVERIFY(done()->topLevelItemCount() > 0);
     QTreeWidgetItem* row = done()->topLevelItem(0);

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -14,6 +15,7 @@
 
 #include "app/names/main_window.h"
 #include "app/qt/shell.h"
+#include "app/session.h"
 #include "browser/qt/widgets.h"
 #include "browser/state.h"
 #include "net/hosts.h"
@@ -138,6 +140,11 @@ void DownloadPage::applyContext() {
   c.saveFolder = m_committedFolder;
   const int rule = m_rule ? m_rule->currentIndex() : 0;
   c.rule = rule == 0 ? NameRule::Overwrite : rule == 1 ? NameRule::Rename : NameRule::Keep;
+  const app::SessionData s = app::Session::instance().get();
+  c.account = s.accountName;
+  c.userId = s.userId;
+  c.folderEntryPattern = app::controlText(m_main, kFolderPattern);
+  c.fileRowPattern = app::controlText(m_main, kFileRowPattern);
   m_queue.setContext(std::move(c));
 }
 
@@ -157,6 +164,16 @@ void DownloadPage::startRows(const std::vector<std::uint64_t>& ids) {
   applyContext();
   if (m_button && !m_queue.running()) m_button->setEnabled(false);
   m_queue.startRows(ids);
+}
+
+void DownloadPage::addSelectedFolder() {
+  auto* folders = app::control<QListWidget>(m_main, kFolderNames);
+  QListWidgetItem* item = folders ? folders->currentItem() : nullptr;
+  if (!item) return;
+  if (m_committedFolder.empty() && !commitFolder()) return;
+  applyContext();
+  m_queue.addFolder(browser::qt::itemId(item), app::toGbk(item->text()));
+  m_model->refresh();
 }
 
 void DownloadPage::addSelectedFiles() {

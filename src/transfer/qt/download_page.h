@@ -39,6 +39,9 @@ class DownloadPage : public QObject {
 
   // "添加进下载列表": the selected rows of the file list, in list order.
   void addSelectedFiles();
+  // "下载该文件夹": the folder selected in the folder list, whole, into the
+  // download folder (its tree is read when the row starts).
+  void addSelectedFolder();
   // 开始下载: failed and paused rows are tried again.
   void startQueue();
   // 删除任务: removes the selected rows, unless one is downloading.

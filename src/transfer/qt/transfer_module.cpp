@@ -20,6 +20,7 @@
 #include "transfer/qt/queue_view.h"
 #include "transfer/qt/transfer_settings_window.h"
 #include "transfer/qt/transfer_queues.h"
+#include "transfer/qt/upload_folders.h"
 #include "transfer/qt/upload_lists.h"
 #include "transfer/qt/upload_page.h"
 #include "transfer/qt/upload_target.h"
@@ -53,6 +54,7 @@ void bindUploadPage(QWidget* main, UploadPage* page) {
   // The FTP server of the uploads is the configured one.
   app::setControlText(main, kFtpHostBox, net::hosts().ftpHost);
   onClick(main, kChooseFilesButton, [page] { page->chooseFiles(); });
+  installUploadFolders(main, page);
   onClick(main, kUploadButton, [page] { page->startQueue(); });
   onClick(main, kUploadSettingsButton, [] { openTransferSettings(); });
   installUploadLists(main, page);
@@ -69,6 +71,7 @@ void bindUploadPage(QWidget* main, UploadPage* page) {
 
 void bindDownloadPage(QWidget* main, DownloadPage* page) {
   onMenu(main, kAddToDownloads, [page] { page->addSelectedFiles(); });
+  onMenu(main, kDownloadCloudFolder, [page] { page->addSelectedFolder(); });
   onMenu(main, kDeleteDownload, [page] { page->deleteTask(); });
   auto* queue = app::control<QTreeView>(main, kDownloadQueueView);
   bindRowMenu(main, queue, page->queue(),

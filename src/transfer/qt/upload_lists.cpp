@@ -12,6 +12,7 @@
 #include "app/names/main_window.h"
 #include "app/qt/shell.h"
 #include "transfer/qt/queue_view.h"
+#include "transfer/qt/upload_folders.h"
 #include "transfer/qt/upload_page.h"
 #include "transfer/upload_queue.h"
 
@@ -21,19 +22,23 @@ using namespace app::names::main;
 
 namespace {
 
-// The local files among the dropped URLs (folders and remote URLs are left out).
-QStringList droppedFiles(const QMimeData* mime) {
-  QStringList files;
-  if (!mime || !mime->hasUrls()) return files;
+// The local files (or folders) among the dropped URLs (remote URLs are left out).
+QStringList droppedPaths(const QMimeData* mime, bool folders) {
+  QStringList out;
+  if (!mime || !mime->hasUrls()) return out;
   for (const QUrl& url : mime->urls())
-    if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile()) files << url.toLocalFile();
-  return files;
+    if (url.isLocalFile() && (folders ? QFileInfo(url.toLocalFile()).isDir() : QFileInfo(url.toLocalFile()).isFile()))
+      out << url.toLocalFile();
+  return out;
 }
+QStringList droppedFiles(const QMimeData* mime) { return droppedPaths(mime, false); }
+QStringList droppedFolders(const QMimeData* mime) { return droppedPaths(mime, true); }
 
-// Files dropped onto the queue are appended to it.
+// Files dropped onto the queue (or the page) are appended to it; folders go
+// whole.
 class QueueDrop : public QObject {
  public:
-  QueueDrop(QObject* parent, UploadPage* page) : QObject(parent), m_page(page) {}
+  QueueDrop(QObject* parent, QWidget* main, UploadPage* page) : QObject(parent), m_main(main), m_page(page) {}
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
@@ -41,7 +46,8 @@ class QueueDrop : public QObject {
       case QEvent::DragEnter:
       case QEvent::DragMove: {
         auto* e = static_cast<QDropEvent*>(event);
-        if (droppedFiles(e->mimeData()).isEmpty()) return QObject::eventFilter(watched, event);
+        if (droppedFiles(e->mimeData()).isEmpty() && droppedFolders(e->mimeData()).isEmpty())
+          return QObject::eventFilter(watched, event);
         e->setDropAction(Qt::CopyAction);
         e->accept();
         return true;
@@ -49,10 +55,12 @@ class QueueDrop : public QObject {
       case QEvent::Drop: {
         auto* e = static_cast<QDropEvent*>(event);
         const QStringList files = droppedFiles(e->mimeData());
-        if (files.isEmpty()) return QObject::eventFilter(watched, event);
+        const QStringList folders = droppedFolders(e->mimeData());
+        if (files.isEmpty() && folders.isEmpty()) return QObject::eventFilter(watched, event);
         e->setDropAction(Qt::CopyAction);
         e->accept();
-        if (m_page) m_page->addFiles(files);
+        if (m_page && !files.isEmpty()) m_page->addFiles(files);
+        if (m_page && !folders.isEmpty()) uploadFolders(m_main, m_page, folders);
         return true;
       }
       default:
@@ -61,6 +69,7 @@ class QueueDrop : public QObject {
   }
 
  private:
+  QWidget* m_main;
   QPointer<UploadPage> m_page;
 };
 
@@ -77,7 +86,11 @@ void installUploadLists(QWidget* main, UploadPage* page) {
   if (queue) {
     queue->setAcceptDrops(true);
     queue->viewport()->setAcceptDrops(true);
-    queue->viewport()->installEventFilter(new QueueDrop(queue, page));
+    queue->viewport()->installEventFilter(new QueueDrop(queue, main, page));
+  }
+  if (QWidget* tab = app::page(main, kClientUploadPage)) {
+    tab->setAcceptDrops(true);
+    tab->installEventFilter(new QueueDrop(tab, main, page));
   }
 
   auto* done = app::control<QTreeWidget>(main, kUploadDoneView);

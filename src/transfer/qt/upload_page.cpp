@@ -114,6 +114,7 @@ void UploadPage::applyContext() {
   c.account = s.accountName;
   c.userId = s.userId;
   c.listingRowPattern = app::controlText(m_main, kFileRowPattern);
+  c.folderEntryPattern = app::controlText(m_main, kFolderPattern);
   c.instant = m_instant && m_instant->isChecked();
   c.currentFolder = [] { return app::Session::instance().currentFolderId(); };
   m_queue.setContext(std::move(c));

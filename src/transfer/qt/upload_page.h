@@ -60,6 +60,9 @@ class UploadPage : public QObject {
 
   // Reads the member's FTP login from the window (at each login).
   void readFtpAccount();
+  // Gives the queue what it needs of the session and the window now (rows
+  // queued from now on take the FTP host and user).
+  void applyContext();
 
   // The page object of the main window (nullptr before it is installed).
   static UploadPage* of(QWidget* main);
@@ -74,7 +77,6 @@ class UploadPage : public QObject {
   void refreshProgress();
   void resetProgress();
   std::int64_t runningSize();
-  void applyContext();
   void setStatus(const QString& text);
   void notifyTray(const QString& title, const QString& message);
 
