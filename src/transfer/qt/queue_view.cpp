@@ -178,6 +178,12 @@ bool removeSelectedRows(TransferQueue& queue, QTreeView* list) {
       app::showMessage(QStringLiteral("该任务正在执行中，暂时无法删除。"));
       return false;
     }
+  // A folder row goes with everything inside it: asked first.
+  const bool folder = std::any_of(ids.begin(), ids.end(), [&](std::uint64_t id) {
+    const auto row = queue.row(id);
+    return row && row->kind != RowKind::File;
+  });
+  if (folder && !app::askYesNo(QStringLiteral("删除文件夹任务会同时删除其中的全部任务，是否继续？"))) return false;
   queue.remove(ids);
   return true;
 }
