@@ -13,7 +13,6 @@
 #include <thread>
 
 #include "browser/folder_tree.h"
-#include "browser/scrape_patterns.h"
 #include "net/http.h"
 #include "net/text.h"
 #include "transfer/download_plan.h"
@@ -116,19 +115,9 @@ std::uint64_t DownloadQueue::addFolder(std::int32_t folderId, const std::string&
 // take this row's place when it ends.
 TransferQueue::StepResult DownloadQueue::expandFolder(const DownloadContext& c, QueueRow& row) {
   if (!isAbsoluteFolder(row.saveFolder)) return {Step::Failed, gbk("下载文件夹不是绝对路径"), true};
-  net::RequestOptions options;
-  options.cancel = stopFlag();
-  const browser::PageFetch fetch = [&](const std::string& url) -> std::optional<std::string> {
-    net::RequestResult r = net::performFetch(url, options);
-    if (!r.ok()) return std::nullopt;
-    return std::move(r.body);
-  };
-  browser::FolderSource source;
-  source.mainHost = c.mainHost;
-  source.account = c.account;
-  source.userId = c.userId;
-  source.folderEntryPattern = c.folderEntryPattern.empty() ? browser::patterns::folderEntry() : c.folderEntryPattern;
-  source.fileRowPattern = c.fileRowPattern.empty() ? browser::patterns::fileRow() : c.fileRowPattern;
+  const browser::PageFetch fetch = servicePages(stopFlag());
+  const browser::FolderSource source =
+      folderSource(c.mainHost, c.account, c.userId, c.folderEntryPattern, c.fileRowPattern);
   const std::int32_t root = static_cast<std::int32_t>(std::stol(row.fileId));
   const auto folders = browser::readFolderTree(fetch, source);
   if (stopRequested()) return {Step::Stopped, {}};
@@ -145,13 +134,7 @@ TransferQueue::StepResult DownloadQueue::expandFolder(const DownloadContext& c, 
   std::atomic<std::size_t> next{0};
   std::atomic<bool> failed{false};
   const auto reader = [&] {
-    net::RequestOptions own;
-    own.cancel = cancel;
-    const browser::PageFetch fetchHere = [&](const std::string& url) -> std::optional<std::string> {
-      net::RequestResult r = net::performFetch(url, own);
-      if (!r.ok()) return std::nullopt;
-      return std::move(r.body);
-    };
+    const browser::PageFetch fetchHere = servicePages(cancel);
     for (std::size_t i; !failed && !cancel->load() && (i = next++) < local.size();) {
       DownloadTreeFolder& folder = local[i];
       const bool read = browser::forEachFile(fetchHere, source, folder.cloudId, [&](const browser::FileRow& f) {

@@ -5,6 +5,8 @@
 #include <map>
 #include <set>
 
+#include "browser/scrape_patterns.h"
+#include "net/http.h"
 #include "net/text.h"
 #include "transfer/download_plan.h"
 #include "transfer/transfer_queue.h"
@@ -104,6 +106,28 @@ std::string freeName(const std::string& name, std::set<std::string>& used, const
 }
 
 }  // namespace
+
+browser::PageFetch servicePages(const std::atomic<bool>* cancel) {
+  return [cancel](const std::string& url) -> std::optional<std::string> {
+    net::RequestOptions options;
+    options.cancel = cancel;
+    net::RequestResult r = net::performRequest(url, "GET", "", "", "", options);
+    if (!r.ok()) return std::nullopt;
+    return std::move(r.body);
+  };
+}
+
+browser::FolderSource folderSource(const std::string& mainHost, const std::string& account,
+                                   const std::string& userId, const std::string& folderEntryPattern,
+                                   const std::string& fileRowPattern) {
+  browser::FolderSource source;
+  source.mainHost = mainHost;
+  source.account = account;
+  source.userId = userId;
+  source.folderEntryPattern = folderEntryPattern.empty() ? browser::patterns::folderEntry() : folderEntryPattern;
+  source.fileRowPattern = fileRowPattern.empty() ? browser::patterns::fileRow() : fileRowPattern;
+  return source;
+}
 
 UploadTreePlan planUploadTree(const std::string& localFolder, std::int32_t parent, const std::string& ftpHost,
                               const std::string& ftpUser) {

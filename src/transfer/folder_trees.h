@@ -16,6 +16,7 @@
 //
 // Names of rows are GBK, paths native (UTF-8).
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -26,6 +27,14 @@
 #include "transfer/queue_row.h"
 
 namespace tarnwick::transfer {
+
+// GETs of the service's pages over the calling thread's kept-alive
+// connection, ended by cancel: what the queues' walks read through.
+browser::PageFetch servicePages(const std::atomic<bool>* cancel);
+// Where the walks read; the built-in patterns where none are given.
+browser::FolderSource folderSource(const std::string& mainHost, const std::string& account,
+                                   const std::string& userId, const std::string& folderEntryPattern,
+                                   const std::string& fileRowPattern);
 
 struct UploadTreePlan {
   std::vector<QueueRow> rows;  // ids assigned; the first is the tree's top folder

@@ -7,7 +7,6 @@
 #include "browser/folder_tree.h"
 #include "browser/listing.h"
 #include "browser/operations.h"
-#include "browser/scrape_patterns.h"
 #include "net/http.h"
 #include "net/text.h"
 #include "transfer/download_plan.h"
@@ -191,17 +190,9 @@ TransferQueue::StepResult UploadQueue::makeFolder(const UploadContext& c, QueueR
   if (!row.folderId) return {Step::Failed, gbk("上级文件夹未知")};
   net::RequestOptions options;
   options.cancel = stopFlag();
-  const browser::PageFetch fetch = [&](const std::string& url) -> std::optional<std::string> {
-    net::RequestResult r = net::performRequest(url, "GET", "", "", "", options);
-    if (!r.ok()) return std::nullopt;
-    return std::move(r.body);
-  };
-  browser::FolderSource source;
-  source.mainHost = c.mainHost;
-  source.account = c.account;
-  source.userId = c.userId;
-  source.folderEntryPattern = c.folderEntryPattern.empty() ? browser::patterns::folderEntry() : c.folderEntryPattern;
-  source.fileRowPattern = c.listingRowPattern;
+  const browser::PageFetch fetch = servicePages(stopFlag());
+  const browser::FolderSource source =
+      folderSource(c.mainHost, c.account, c.userId, c.folderEntryPattern, c.listingRowPattern);
   // The folder may be there already: made by an earlier run whose reply was
   // lost, or by the member. The oldest of that name is taken.
   const auto lookUp = [&]() -> std::optional<StepResult> {
