@@ -12,6 +12,8 @@
 // 64 MiB), else 2.
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
@@ -43,6 +45,7 @@
 #include "net/hosts.h"
 #include "net/http.h"
 #include "transfer/qt/transfer_queues.h"
+#include "transfer/qt/upload_folders.h"
 #include "transfer/qt/upload_page.h"
 #include "../bench_support.h"
 
@@ -176,6 +179,8 @@ int main(int argc, char** argv) {
   if (const QByteArray shot = qgetenv("TARNWICK_UPLOAD_SCREENSHOT"); !shot.isEmpty()) {
     main.move(0, 0);
     instant->setChecked(false);
+    // One slot: the big file runs while the rest waits in the list.
+    transfer::qt::UploadPage::of(&main)->queue().setMaxActive(1);
     const QStringList names{QStringLiteral("会议记录.docx"), QStringLiteral("照片2026.jpg")};
     for (const QString& n : names) {
       makeFile(files.filePath(n).toStdString(), 3 << 20, false);
@@ -184,6 +189,18 @@ int main(int argc, char** argv) {
     const QString big = files.filePath(QStringLiteral("项目备份.zip"));
     makeFile(big.toStdString(), 4 * kGiB, true);
     transfer::qt::UploadPage::of(&main)->addFiles({big, files.filePath(names[0]), files.filePath(names[1])});
+    // A folder queued whole: one summary line for its rows.
+    const QString tree = files.filePath(QStringLiteral("旅行照片"));
+    for (const char* rel : {"/海边/1.jpg", "/海边/2.jpg", "/山顶/3.jpg", "/4.jpg"}) {
+      QDir().mkpath(QFileInfo(tree + rel).absolutePath());
+      makeFile((tree + rel).toStdString(), 1 << 20, false);
+    }
+    const std::size_t before = transfer::qt::UploadPage::of(&main)->queue().rows().size();
+    transfer::qt::uploadFolders(&main, transfer::qt::UploadPage::of(&main), {tree});
+    QElapsedTimer planned;
+    planned.start();
+    while (transfer::qt::UploadPage::of(&main)->queue().rows().size() == before && planned.elapsed() < 10000)
+      QApplication::processEvents(QEventLoop::AllEvents, 20);
     button->click();
     auto* speed = app::control<QLabel>(&main, QStringLiteral("标签47"));
     auto* bar = app::control<QProgressBar>(&main, QStringLiteral("进度条"));
