@@ -180,10 +180,10 @@ std::vector<Finished> runWanted(const Output& out, transfer::TransferQueue& queu
     lines.swap(still);
     // A line per tree: its files done of all, its bytes, the files running.
     const std::size_t running = text.size();
-    std::size_t files = rows.wantedRows().size();
+    long long files = static_cast<long long>(rows.wantedRows().size());
     for (const transfer::TreeSummary& t : queue.trees()) {
       if (!rows.wanted(t.tree)) continue;
-      files += static_cast<std::size_t>(t.files) - 1;  // the tree's own id stands for its files
+      files += t.files - 1;  // the tree's own id stands for its files
       text.push_back(treeLine(t));
     }
     if (text.empty() && waitingNote.empty()) {

@@ -244,7 +244,7 @@ int get(const Output& out, const std::vector<std::int32_t>& fileIds, const std::
         if ((walk && r.saveFolder == folder) || (file && r.saveFolder.rfind(folder, 0) == 0)) tree = r.tree;
       }
       if (!tree) {
-        if (folders.empty()) folders = fetchFolders(s);
+        if (folders.empty()) folders = fetchFolders(s, false);  // names and ids are all it needs
         const auto it = std::find_if(folders.begin(), folders.end(), [&](const auto& f) { return f.id == id; });
         if (it == folders.end()) {
           printError("there is no folder " + std::to_string(id) + " in your folders");

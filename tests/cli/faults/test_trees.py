@@ -121,6 +121,20 @@ class Trees(unittest.TestCase):
         self.assertEqual(sorted(files.values()), [b"first", b"second"])
         self.assertIn("same.txt", files)
 
+    def test_the_whole_account_comes_down_as_a_tree(self):
+        """get -r 0: the default folder's files into the folder itself, every
+        top-level folder as a subfolder."""
+        member.store("account-root.txt", b"in the default folder")
+        folder = sql("INSERT INTO folders(owner, name, parent) VALUES (?, 'account-top', 0) RETURNING id",
+                     (member.id,))[0][0]
+        member.store("inside.txt", b"in a top-level folder", folder)
+        down = self.cli.path("account-down")
+        g = self.cli.run(["get", "-r", "0", "-o", down])
+        self.assertEqual(g.code, 0, g)
+        files, _ = tree_of(down)
+        self.assertEqual(files.get("account-root.txt"), b"in the default folder")
+        self.assertEqual(files.get(os.path.join("account-top", "inside.txt")), b"in a top-level folder")
+
     def test_a_run_killed_in_the_middle_is_finished_by_the_next(self):
         top = self.cli.path("killed", "many")
         layout = {"d%d/f%d.bin" % (i % 4, i): fresh_bytes(40000, 100 + i) for i in range(24)}
