@@ -324,9 +324,22 @@ TransferQueue::StepResult UploadQueue::runRow(QueueRow& row) {
   options.deadlineSeconds = registrationDeadlineSeconds(row.size);
   const net::RequestResult r = net::performRequest(req.url, "POST", "", "", req.body, options);
   if (r.ok()) {
-    row.pending = Pending::None;
     if (auto id = uploadedFileId(replyText(r))) {
+      row.pending = Pending::None;
       row.remoteId = *id;
+      return {Step::Done, {}};
+    }
+    // A refusal may answer a second copy of the request: libcurl sends a
+    // request again by itself when a kept-alive connection dies before the
+    // reply, and the first copy may have registered the file (the service
+    // takes the temporary file away, so the second finds none). The listing
+    // says which; until it has, the row stays pending.
+    const Lookup found = findRegistered(c, row);
+    if (stopRequested()) return {Step::Stopped, {}};
+    if (found.unreachable) return unknown;
+    row.pending = Pending::None;
+    if (found.id) {
+      row.remoteId = *found.id;
       return {Step::Done, {}};
     }
     updateRow(row);
