@@ -25,6 +25,7 @@
 #include <random>
 #include <vector>
 
+#include "app/names/main_window.h"
 #include "app/qt/main_window.h"
 #include "app/qt/shell.h"
 #include "net/hosts.h"
@@ -99,7 +100,7 @@ int main(int argc, char** argv) {
   auto* saveFolder = app::control<QLineEdit>(&main, QStringLiteral("编辑框49"));
   saveFolder->setText(save.path() + "/");
   Q_EMIT saveFolder->editingFinished();
-  auto* pending = app::control<QTreeView>(&main, QStringLiteral("超级列表框2"));
+  auto* pending = app::control<QTreeView>(&main, app::names::main::kDownloadQueueView);
   auto* finished = app::control<QTreeWidget>(&main, QStringLiteral("超级列表框3"));
   // DOWNLOAD_BENCH_SCREENSHOT=file.png: the page during the first download.
   const QString screenshot = qEnvironmentVariable("DOWNLOAD_BENCH_SCREENSHOT");

@@ -38,6 +38,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "app/names/main_window.h"
 #include "app/qt/main_window.h"
 #include "app/qt/shell.h"
 #include "app/session.h"
@@ -132,7 +133,7 @@ int main(int argc, char** argv) {
   settle.start();
   while (settle.elapsed() < 300) app.processEvents(QEventLoop::AllEvents, 20);
 
-  auto* queue = app::control<QTreeView>(&main, QStringLiteral("超级列表框6"));
+  auto* queue = app::control<QTreeView>(&main, app::names::main::kUploadQueueView);
   auto* finished = app::control<QTreeWidget>(&main, QStringLiteral("超级列表框4"));
   auto* button = app::control<QPushButton>(&main, QStringLiteral("上传按钮"));
   auto* instant = app::control<QCheckBox>(&main, QStringLiteral("选择框1"));

@@ -232,6 +232,7 @@ int get(const Output& out, const std::vector<std::int32_t>& fileIds, const std::
 
   const std::vector<QueueRow> saved = queue.rows();
   json results = json::array();
+  std::size_t missing = 0;  // ids asked for that are no file (or folder) of the member's
   if (recursive) {
     // A folder asked for again into the same folder continues its saved
     // rows: its walk, or the files the walk queued (they carry the folder).
@@ -249,62 +250,44 @@ int get(const Output& out, const std::vector<std::int32_t>& fileIds, const std::
         if (it == folders.end()) {
           printError("there is no folder " + std::to_string(id) + " in your folders");
           results.push_back({{"folderId", id}, {"state", "failed"}, {"reason", "no such folder"}});
+          ++missing;
           continue;
         }
         tree = queue.addFolder(id, it->name, folder);
       }
       if (tree) queue.want(tree);
     }
-    if (retry)
-      for (const QueueRow& r : saved) queue.want(r.id);
-    const auto finished = runWanted(out, queue, queue, where, [](const QueueRow& r) {
-      return r.fileId + "\t" + plainName(r.finalPath) + "\t" + byteText(r.size) + "\n";
-    });
-    for (const Finished& f : finished) {
-      json j = finishedJson(f);
-      j["fileId"] = std::stoll(f.detail.fileId.empty() ? "0" : f.detail.fileId);
-      if (f.detail.kind == transfer::RowKind::ExpandFolder) j["folderId"] = j["fileId"];
-      if (f.state == "done") {
-        j["path"] = f.detail.finalPath;
-        j["size"] = f.detail.size;
-      }
-      results.push_back(j);
-    }
-    if (out.json) out.result(results, "");
-    if (!queue.saveOk()) return kExitLocalFile;
-    const std::size_t missing = results.size() - finished.size();
-    if (finished.empty()) return missing ? kExitRefused : kExitOk;
-    const int code = exitCodeOf(finished, 0);
-    return code == kExitOk && missing ? kExitPartial : code;
-  }
-  // A file asked for again into the same folder continues its saved row.
-  std::map<std::string, std::uint64_t> savedRows;
-  for (const QueueRow& r : saved)
-    if (r.saveFolder == folder) savedRows[r.fileId] = r.id;
-  std::set<std::int32_t> unknown;
-  for (std::int32_t id : fileIds)
-    if (auto it = savedRows.find(std::to_string(id)); it != savedRows.end()) queue.want(it->second);
-    else unknown.insert(id);
-  // Name and size of the others come from the member's listings; they are
-  // queued in the order they were asked for (rows start in queue order).
-  if (!unknown.empty()) {
-    std::map<std::int32_t, browser::FileRow> found;
-    for (const auto& f : fetchFolders(s, false)) {
-      forEachFile(s, f.id, [&](const browser::FileRow& r) {
-        if (unknown.erase(r.id)) found[r.id] = r;
-        return !unknown.empty();
-      });
-      if (unknown.empty()) break;
-    }
+  } else {
+    // A file asked for again into the same folder continues its saved row.
+    std::map<std::string, std::uint64_t> savedRows;
+    for (const QueueRow& r : saved)
+      if (r.saveFolder == folder) savedRows[r.fileId] = r.id;
+    std::set<std::int32_t> unknown;
     for (std::int32_t id : fileIds)
-      if (auto it = found.find(id); it != found.end()) {
-        queue.want(queue.add(std::to_string(id), it->second.name, it->second.size, folder));
-        found.erase(it);
+      if (auto it = savedRows.find(std::to_string(id)); it != savedRows.end()) queue.want(it->second);
+      else unknown.insert(id);
+    // Name and size of the others come from the member's listings; they are
+    // queued in the order they were asked for (rows start in queue order).
+    if (!unknown.empty()) {
+      std::map<std::int32_t, browser::FileRow> found;
+      for (const auto& f : fetchFolders(s, false)) {
+        forEachFile(s, f.id, [&](const browser::FileRow& r) {
+          if (unknown.erase(r.id)) found[r.id] = r;
+          return !unknown.empty();
+        });
+        if (unknown.empty()) break;
       }
-  }
-  for (std::int32_t id : unknown) {
-    printError("there is no file " + std::to_string(id) + " in your folders");
-    results.push_back({{"fileId", id}, {"state", "failed"}, {"reason", "no such file"}});
+      for (std::int32_t id : fileIds)
+        if (auto it = found.find(id); it != found.end()) {
+          queue.want(queue.add(std::to_string(id), it->second.name, it->second.size, folder));
+          found.erase(it);
+        }
+    }
+    for (std::int32_t id : unknown) {
+      printError("there is no file " + std::to_string(id) + " in your folders");
+      results.push_back({{"fileId", id}, {"state", "failed"}, {"reason", "no such file"}});
+    }
+    missing = unknown.size();
   }
   if (retry)
     for (const QueueRow& r : saved) queue.want(r.id);
@@ -315,6 +298,7 @@ int get(const Output& out, const std::vector<std::int32_t>& fileIds, const std::
   for (const Finished& f : finished) {
     json j = finishedJson(f);
     j["fileId"] = std::stoll(f.detail.fileId.empty() ? "0" : f.detail.fileId);
+    if (f.detail.kind == transfer::RowKind::ExpandFolder) j["folderId"] = j["fileId"];
     if (f.state == "done") {
       j["path"] = f.detail.finalPath;
       j["size"] = f.detail.size;
@@ -323,9 +307,9 @@ int get(const Output& out, const std::vector<std::int32_t>& fileIds, const std::
   }
   if (out.json) out.result(results, "");
   if (!queue.saveOk()) return kExitLocalFile;
-  if (finished.empty()) return unknown.empty() ? kExitOk : kExitRefused;
+  if (finished.empty()) return missing ? kExitRefused : kExitOk;
   const int code = exitCodeOf(finished, 0);
-  return code == kExitOk && !unknown.empty() ? kExitPartial : code;
+  return code == kExitOk && missing ? kExitPartial : code;
 }
 
 }  // namespace tarnwick::cli

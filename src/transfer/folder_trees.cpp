@@ -75,32 +75,45 @@ struct TreeWalk {
       if (row.size > 0) plan.bytes += row.size;
       plan.rows.push_back(std::move(row));
     }
-    for (const auto& [path, rel] : folders) {
-      const std::string name = path.filename().string();
-      if (const std::string why = cloudNameProblem(name); !why.empty()) {
-        plan.refusedFolders.push_back(rel + ": " + why);
-        continue;
-      }
-      QueueRow row;
-      row.id = TransferQueue::newRowId();
-      row.kind = RowKind::MakeFolder;
-      row.localPath = path.string();
-      row.name = net::fromUtf8(name);
-      row.after = folderRow;
-      row.tree = plan.tree;
-      row.treePath = net::fromUtf8(rel);
-      const std::uint64_t id = row.id;
-      ++plan.folders;
-      plan.rows.push_back(std::move(row));
-      visit(path, id, rel);
+    for (const auto& [path, rel] : folders) folder(path, rel, folderRow, std::nullopt);
+  }
+
+  // The folder's own row, then what is inside it; a name the service would
+  // refuse is listed and left out with everything inside. The first folder
+  // is the tree's top (its parent given); the others wait for theirs.
+  void folder(const fs::path& path, const std::string& relUtf8, std::uint64_t after,
+              std::optional<std::int32_t> parent) {
+    const std::string name = path.filename().string();
+    if (const std::string why = cloudNameProblem(name); !why.empty()) {
+      plan.refusedFolders.push_back(relUtf8 + ": " + why);
+      return;
     }
+    QueueRow row;
+    row.id = TransferQueue::newRowId();
+    row.kind = RowKind::MakeFolder;
+    row.localPath = path.string();
+    row.name = net::fromUtf8(name);
+    row.after = after;
+    row.folderId = parent;
+    if (!plan.tree) plan.tree = row.id;
+    row.tree = plan.tree;
+    row.treePath = net::fromUtf8(relUtf8);
+    const std::uint64_t id = row.id;
+    ++plan.folders;
+    plan.rows.push_back(std::move(row));
+    visit(path, id, relUtf8);
   }
 };
 
-// A name not yet in used: name itself, else a drawn number before it.
+// A name not yet in used: name itself, else the rename rule's name (a drawn
+// number before it, the whole fitted to a file-system name).
 std::string freeName(const std::string& name, std::set<std::string>& used, const std::function<int()>& drawNumber) {
   std::string out = name;
-  for (int tries = 0; used.count(out) && tries < 1000; ++tries) out = std::to_string(drawNumber()) + name;
+  if (used.count(out)) {
+    const std::string renamed =
+        renamedTarget("", name, drawNumber, [&](const std::string& taken) { return used.count(taken) > 0; }, 1000);
+    if (!renamed.empty()) out = renamed;
+  }
   used.insert(out);
   return out;
 }
@@ -134,23 +147,7 @@ UploadTreePlan planUploadTree(const std::string& localFolder, std::int32_t paren
   UploadTreePlan plan;
   fs::path top = fs::path(localFolder).lexically_normal();
   if (!top.has_filename()) top = top.parent_path();
-  const std::string name = top.filename().string();
-  if (const std::string why = cloudNameProblem(name); !why.empty()) {
-    plan.refusedFolders.push_back(name + ": " + why);
-    return plan;
-  }
-  QueueRow row;
-  row.id = TransferQueue::newRowId();
-  row.kind = RowKind::MakeFolder;
-  row.localPath = top.string();
-  row.name = net::fromUtf8(name);
-  row.folderId = parent;
-  row.tree = row.id;
-  row.treePath = row.name;
-  plan.tree = row.id;
-  plan.folders = 1;
-  plan.rows.push_back(row);
-  TreeWalk{plan, ftpHost, ftpUser}.visit(top, row.id, name);
+  TreeWalk{plan, ftpHost, ftpUser}.folder(top, top.filename().string(), 0, parent);
   return plan;
 }
 

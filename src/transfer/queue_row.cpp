@@ -231,6 +231,14 @@ SavedFile readSavedFile(const std::string& path) {
   return out;
 }
 
+void queueAgain(QueueRow& row) {
+  row.state = RowState::Queued;
+  row.reason.clear();
+  row.brokenTries = 0;
+  row.brokenOff = false;
+  row.localFault = false;
+}
+
 std::string checkRow(const QueueRow& r, bool download) {
   const auto normalFolder = [](const std::string& f) {
     return f.size() >= 1 && f.front() == '/' && f.back() == '/' && f.find('\0') == std::string::npos &&

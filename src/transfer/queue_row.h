@@ -117,6 +117,9 @@ struct QueueRow {
   std::string note;          // download: why it was saved under another name (GBK), empty otherwise
 };
 
+// Queued again with a clean slate: no reason, no broken tries, no fault.
+void queueAgain(QueueRow& row);
+
 // Native file-system facts of a path; exists false when it cannot be read.
 struct FileStamp {
   bool exists = false;

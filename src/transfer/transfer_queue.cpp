@@ -138,12 +138,10 @@ void TransferQueue::clearFinished() {
 std::uint64_t TransferQueue::addRow(QueueRow row) {
   {
     std::lock_guard lock(m_mutex);
-    row.id = newRowId();
-    row.account = m_account;
+    row.id = 0;
     row.state = RowState::Queued;
+    admitLocked(row);
     m_rows.push_back(row);
-    countAddedLocked(row);
-    saveRowLocked(row.id);
   }
   m_cv.notify_all();  // a running scheduler takes it in turn
   announce(QueueEventKind::Changed);
@@ -154,17 +152,19 @@ void TransferQueue::addRows(std::vector<QueueRow> rows) {
   if (rows.empty()) return;
   {
     std::lock_guard lock(m_mutex);
-    for (QueueRow& row : rows) {
-      if (!row.id) row.id = newRowId();
-      row.account = m_account;
-      if (row.state != RowState::Failed) row.state = RowState::Queued;
-      countAddedLocked(row);
-      saveRowLocked(row.id);
-    }
+    for (QueueRow& row : rows) admitLocked(row);
     m_rows.insert(m_rows.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
   }
   m_cv.notify_all();
   announce(QueueEventKind::Changed);
+}
+
+void TransferQueue::admitLocked(QueueRow& row) {
+  if (!row.id) row.id = newRowId();
+  row.account = m_account;
+  if (row.state != RowState::Failed) row.state = RowState::Queued;
+  countAddedLocked(row);
+  saveRowLocked(row.id);
 }
 
 void TransferQueue::countAddedLocked(const QueueRow& row) {
@@ -322,11 +322,7 @@ void TransferQueue::retry(const std::vector<std::uint64_t>& ids) {
     std::lock_guard lock(m_mutex);
     for (QueueRow& r : m_rows)
       if (r.state == RowState::Failed && std::find(ids.begin(), ids.end(), r.id) != ids.end()) {
-        r.state = RowState::Queued;
-        r.reason.clear();
-        r.brokenTries = 0;
-        r.brokenOff = false;
-        r.localFault = false;
+        queueAgain(r);
         changed = true;
         saveRowLocked(r.id);
       }

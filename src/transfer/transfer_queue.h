@@ -343,6 +343,9 @@ class TransferQueue {
   // A row that ended: rows waiting for it (after) go on into its folder, or
   // fail with it.
   void settleDependentsLocked(const QueueRow& row, bool done, const std::string& reason);
+  // A row joins the queue (an id when it has none, the member, Queued unless
+  // Failed, counted, saved); the caller places it.
+  void admitLocked(QueueRow& row);
   // The tree counters follow a row that is added, ends or is removed.
   void countAddedLocked(const QueueRow& row);
   void countEndedLocked(const QueueRow& row);

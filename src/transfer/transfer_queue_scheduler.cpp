@@ -53,13 +53,7 @@ void TransferQueue::start() {
     m_runOnly.clear();
     m_runCounts = {};
     for (QueueRow& r : m_rows)
-      if ((r.state == RowState::Failed || r.state == RowState::Waiting) && takes(r)) {
-        r.state = RowState::Queued;
-        r.reason.clear();
-        r.brokenTries = 0;
-        r.brokenOff = false;
-        r.localFault = false;
-      }
+      if ((r.state == RowState::Failed || r.state == RowState::Waiting) && takes(r)) queueAgain(r);
     m_stop = false;
     m_waiting = false;
     m_gateClosed = m_gaveUp = m_probing = false;
@@ -87,11 +81,7 @@ void TransferQueue::startRows(const std::vector<std::uint64_t>& asked) {
     }
     for (QueueRow& r : m_rows)
       if (ids.count(r.id) && (r.state == RowState::Held || r.state == RowState::Failed) && takes(r)) {
-        r.state = RowState::Queued;
-        r.reason.clear();
-        r.brokenTries = 0;
-        r.brokenOff = false;
-        r.localFault = false;
+        queueAgain(r);
         saveRowLocked(r.id);
       }
     idle = !m_running;
@@ -416,13 +406,7 @@ void TransferQueue::runJob(Slot* slot, std::shared_ptr<Job> job) {
       if (it != m_rows.end()) {
         // A walk's rows take its place, in the commit that ends it.
         std::vector<QueueRow> spawn = std::move(job->spawn);
-        for (QueueRow& r : spawn) {
-          if (!r.id) r.id = newRowId();
-          r.account = m_account;
-          if (r.state != RowState::Failed) r.state = RowState::Queued;
-          countAddedLocked(r);
-          saveRowLocked(r.id);
-        }
+        for (QueueRow& r : spawn) admitLocked(r);
         if (!spawn.empty()) m_orderChanged = true;
         it = m_rows.erase(it);
         m_rows.insert(it, std::make_move_iterator(spawn.begin()), std::make_move_iterator(spawn.end()));

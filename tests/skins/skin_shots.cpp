@@ -11,6 +11,7 @@
 #include <QWindow>
 #include <cstdio>
 
+#include "app/names/main_window.h"
 #include "app/qt/main_window.h"
 #include "app/qt/shell.h"
 #include "app/session.h"
@@ -35,7 +36,7 @@ int main(int argc, char** argv) {
     for (const char* name : {"项目计划书.docx", "旅行照片_2024.zip", "会议记录（三月）.pdf", "演示视频.mp4"})
       page->queue().add(std::string("/home/用户/") + name);
     page->model()->refresh();
-    if (auto* list = control<QTreeView>(w, QStringLiteral("超级列表框6")))
+    if (auto* list = control<QTreeView>(w, names::main::kUploadQueueView))
       list->setCurrentIndex(list->model()->index(1, 0));
   }
   if (auto* bar = control<QProgressBar>(w, QStringLiteral("进度条"))) bar->setValue(42);
