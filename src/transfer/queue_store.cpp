@@ -33,7 +33,14 @@ constexpr const char* kSchema =
     " position INTEGER NOT NULL DEFAULT 0,"
     " answered INTEGER NOT NULL DEFAULT 0,"
     " ok INTEGER NOT NULL DEFAULT 0,"
-    " message TEXT NOT NULL DEFAULT '');";
+    " message TEXT NOT NULL DEFAULT '');"
+    "CREATE TABLE IF NOT EXISTS queue_trees("
+    " kind TEXT NOT NULL,"
+    " account BLOB NOT NULL,"
+    " tree INTEGER NOT NULL,"
+    " files_done INTEGER NOT NULL,"
+    " bytes_done INTEGER NOT NULL,"
+    " PRIMARY KEY(kind, account, tree));";
 
 bool validKind(const std::string& kind) { return kind == "upload" || kind == "download"; }
 
@@ -271,11 +278,19 @@ StoredRows QueueStore::load(const std::string& kind, const std::string& account)
     out.rows.push_back(std::move(*row));
   }
   if (rc != SQLITE_DONE) out.rejected.push_back(failure("read"));
+  Statement t(m_db, "SELECT tree, files_done, bytes_done FROM queue_trees WHERE kind=?1 AND account=?2");
+  if (t.ok()) {
+    t.text(1, kind).blob(2, account);
+    while (t.step() == SQLITE_ROW)
+      out.trees.push_back({static_cast<std::uint64_t>(t.integerAt(0)), static_cast<int>(t.integerAt(1)),
+                           t.integerAt(2)});
+  }
   return out;
 }
 
 bool QueueStore::apply(const std::string& kind, const std::string& account, const std::vector<QueueRow>& put,
-                       const std::vector<std::uint64_t>& removed, std::string* error) {
+                       const std::vector<std::uint64_t>& removed, std::string* error,
+                       const std::vector<TreeProgress>& trees) {
   if (!validKind(kind)) {
     if (error) *error = "unknown queue kind " + kind;
     return false;
@@ -307,6 +322,20 @@ bool QueueStore::apply(const std::string& kind, const std::string& account, cons
       drop.text(1, kind).blob(2, account).integer(3, static_cast<std::int64_t>(id));
       ok = drop.step() == SQLITE_DONE;
       drop.reset();
+    }
+    if (ok && !trees.empty()) {
+      Statement keep(m_db, "INSERT OR REPLACE INTO queue_trees(kind, account, tree, files_done, bytes_done)"
+                           " VALUES(?1, ?2, ?3, ?4, ?5)");
+      Statement forget(m_db, "DELETE FROM queue_trees WHERE kind=?1 AND account=?2 AND tree=?3");
+      ok = keep.ok() && forget.ok();
+      for (const TreeProgress& t : trees) {
+        if (!ok) break;
+        Statement& s = t.gone ? forget : keep;
+        s.text(1, kind).blob(2, account).integer(3, static_cast<std::int64_t>(t.tree));
+        if (!t.gone) s.integer(4, t.filesDone).integer(5, t.bytesDone);
+        ok = s.step() == SQLITE_DONE;
+        s.reset();
+      }
     }
   }
   if (ok && exec("COMMIT", error)) return true;

@@ -32,9 +32,21 @@ struct sqlite3;
 
 namespace tarnwick::transfer {
 
+// What of a tree (a folder moved whole) has already ended: its file rows
+// that were done, which left the store then. Saved in the commit that
+// removes such a row, so a tree's counts after a restart are its counts
+// before it.
+struct TreeProgress {
+  std::uint64_t tree = 0;
+  int filesDone = 0;
+  std::int64_t bytesDone = 0;
+  bool gone = false;  // apply: the tree has no rows left; its record goes
+};
+
 struct StoredRows {
   std::vector<QueueRow> rows;         // in queue order
   std::vector<std::string> rejected;  // one line per row kept in the store but not loaded
+  std::vector<TreeProgress> trees;    // of the kind and account
 };
 
 struct ImportReport {
@@ -69,10 +81,12 @@ class QueueStore {
 
   StoredRows load(const std::string& kind, const std::string& account);
   // One transaction: rows written (an unknown id is appended after the last
-  // position, a known one keeps its place) and ids removed. False, with
-  // error, when it was not committed; then nothing of it was.
+  // position, a known one keeps its place), ids removed and trees' progress
+  // written or dropped. False, with error, when it was not committed; then
+  // nothing of it was.
   bool apply(const std::string& kind, const std::string& account, const std::vector<QueueRow>& put,
-             const std::vector<std::uint64_t>& removed, std::string* error = nullptr);
+             const std::vector<std::uint64_t>& removed, std::string* error = nullptr,
+             const std::vector<TreeProgress>& trees = {});
   // Puts the listed rows in the given order, in the places they hold between
   // them; other rows keep theirs.
   bool setOrder(const std::string& kind, const std::string& account, const std::vector<std::uint64_t>& ids,

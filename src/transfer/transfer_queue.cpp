@@ -93,6 +93,19 @@ void TransferQueue::switchAccount(const std::string& account, std::shared_ptr<Qu
     m_finished.clear();
     m_trees.clear();
     for (const QueueRow& r : m_rows) countAddedLocked(r);
+    // What of a tree was done before: its record goes once nothing of the tree is left.
+    m_dirtyTrees.clear();
+    for (const TreeProgress& p : loaded.trees) {
+      auto t = m_trees.find(p.tree);
+      if (t == m_trees.end()) {
+        m_dirtyTrees.insert(p.tree);
+        continue;
+      }
+      t->second.files += p.filesDone;
+      t->second.filesDone = p.filesDone;
+      t->second.bytes += p.bytesDone;
+      t->second.bytesDone = p.bytesDone;
+    }
     m_runCounts = {};
     m_dirty.clear();
     m_saveAll = false;
@@ -190,6 +203,7 @@ void TransferQueue::countEndedLocked(const QueueRow& row) {
   if (it == m_trees.end()) return;
   ++it->second.filesDone;
   if (row.size > 0) it->second.bytesDone += row.size;
+  if (m_store) m_dirtyTrees.insert(row.tree);  // saved with the removal of the row
 }
 
 std::vector<TreeSummary> TransferQueue::trees() const {
@@ -258,6 +272,7 @@ bool TransferQueue::remove(const std::vector<std::uint64_t>& asked) {
           --t->second.files;
           if (it->size > 0) t->second.bytes -= it->size;
         }
+      if (it->tree && m_store) m_dirtyTrees.insert(it->tree);  // its record goes with its last row
       gone.push_back(*it);
       saveRowLocked(it->id);
       m_rows.erase(it);

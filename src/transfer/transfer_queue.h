@@ -106,8 +106,8 @@ struct ProgressReader {
 
 // One tree (a folder uploaded or downloaded whole) as a whole: its file rows
 // counted over the run, the finished ones too (the finished list keeps only
-// the newest rows; these counts keep every row since the tree was queued in
-// this process, and what was left of it when it was loaded).
+// the newest rows; these counts keep every row since the tree was queued,
+// the rows done before a restart too: the store keeps them).
 struct TreeSummary {
   std::uint64_t tree = 0;   // the tree's id (QueueRow::tree)
   std::string name;         // its top folder (GBK)
@@ -395,6 +395,7 @@ class TransferQueue {
   std::uint64_t m_saveWanted = 0, m_saveDone = 0;  // guarded by m_mutex
   bool m_saveAll = false;                          // every row is to be compared; guarded by m_mutex
   std::set<std::uint64_t> m_dirty;                 // the rows to be compared; guarded by m_mutex
+  std::set<std::uint64_t> m_dirtyTrees;            // trees whose progress is to be saved; guarded by m_mutex
   bool m_orderChanged = false;                     // the store's order is to be written; guarded by m_mutex
   bool m_quitSaver = false;                        // guarded by m_mutex
   bool m_saveOk = true;                            // guarded by m_mutex

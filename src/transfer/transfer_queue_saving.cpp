@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <optional>
+#include <set>
 
 #include "net/text.h"
 #include "transfer/transfer.h"
@@ -67,6 +68,7 @@ bool TransferQueue::flushSave() {
   bool order = false;
   bool partial = false;          // rows holds only the changed rows
   std::vector<std::uint64_t> gone;  // changed rows no longer in the queue
+  std::vector<TreeProgress> trees;
   {
     std::lock_guard lock(m_mutex);
     if (!m_store) return true;
@@ -98,6 +100,23 @@ bool TransferQueue::flushSave() {
       partial = true;
     }
     m_dirty.clear();
+    // The trees whose progress changed: kept while rows of them are left.
+    if (!m_dirtyTrees.empty()) {
+      std::set<std::uint64_t> live;
+      for (const QueueRow& r : m_rows)
+        if (r.tree) live.insert(r.tree);
+      for (std::uint64_t tree : m_dirtyTrees) {
+        TreeProgress p{tree};
+        auto t = m_trees.find(tree);
+        p.gone = !live.count(tree) || t == m_trees.end();
+        if (!p.gone) {
+          p.filesDone = t->second.filesDone;
+          p.bytesDone = t->second.bytesDone;
+        }
+        trees.push_back(p);
+      }
+      m_dirtyTrees.clear();
+    }
     m_saveAll = false;
     order = m_orderChanged;
     m_orderChanged = false;
@@ -128,7 +147,7 @@ bool TransferQueue::flushSave() {
       if (!present.count(id)) removed.push_back(id);
   }
   std::string error;
-  bool ok = (put.empty() && removed.empty()) || store->apply(kind, account, put, removed, &error);
+  bool ok = (put.empty() && removed.empty() && trees.empty()) || store->apply(kind, account, put, removed, &error, trees);
   if (ok && order) {  // rows moved: the store takes the queue's order
     std::vector<std::uint64_t> ids;
     {
@@ -147,6 +166,8 @@ bool TransferQueue::flushSave() {
     m_saveDone = std::max(m_saveDone, wanted);
     if (!ok && order) m_orderChanged = true;  // written with the next commit
     if (!ok) m_saveAll = true;                // everything is compared again then
+    if (!ok)
+      for (const TreeProgress& p : trees) m_dirtyTrees.insert(p.tree);
     tell = !ok && (m_saveOk || m_saveError != error);  // once per failure, not at every retry
     m_saveOk = ok;
     m_saveError = ok ? std::string() : error;

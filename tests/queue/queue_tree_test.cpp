@@ -253,5 +253,40 @@ TEST_F(TreeStore, RowsOfATreeComeBackWaitingForTheirFolderAfterARestart) {
   EXPECT_GT(again.folderOf["c"], 100);
 }
 
+
+TEST_F(TreeStore, ATreesCountsSurviveARestartAndItsRecordGoesWithItsLastRow) {
+  const auto summary = [](const TreeQueue& q) {
+    const auto trees = q.trees();
+    return trees.empty() ? TreeSummary{} : trees.front();
+  };
+  std::uint64_t top = 0;
+  {
+    TreeQueue q;
+    q.switchAccount("m", store, "upload");
+    top = addTree(q).top;
+    q.hold({q.rows()[0].id});  // c: a and b arrive, c waits
+    q.start();
+    ASSERT_TRUE(q.waitIdle(5000));
+    ASSERT_EQ(summary(q).filesDone, 2);
+  }
+  {
+    TreeQueue again;  // only what the store holds: c, and what was done before
+    again.switchAccount("m", store, "upload");
+    ASSERT_EQ(again.rows().size(), 1u);
+    const TreeSummary t = summary(again);
+    EXPECT_EQ(t.tree, top);
+    EXPECT_EQ(t.files, 3);
+    EXPECT_EQ(t.filesDone, 2);
+    EXPECT_EQ(t.bytesDone, 10);
+    EXPECT_GE(t.bytes, t.bytesDone);  // c's size is the queue's to find again
+    again.remove({again.rows()[0].id});
+    ASSERT_TRUE(again.waitIdle(1000));
+  }
+  EXPECT_TRUE(store->load("upload", "m").trees.empty());  // nothing of the tree is left
+  TreeQueue third;
+  third.switchAccount("m", store, "upload");
+  EXPECT_TRUE(third.trees().empty());
+}
+
 }  // namespace
 }  // namespace tarnwick::transfer
