@@ -8,6 +8,7 @@
 #include "cli/service_calls.h"
 #include "net/hosts.h"
 #include "net/text.h"
+#include "transfer/folder_trees.h"
 
 namespace tarnwick::cli {
 namespace {
@@ -45,6 +46,10 @@ int eachFile(const Output& out, const std::vector<std::int32_t>& ids, const char
 
 int makeFolder(const Output& out, const std::string& nameUtf8, std::int32_t parentId) {
   if (nameUtf8.empty()) throw CliError(kExitUsage, "the folder name is empty");
+  // A name the service would refuse is told before anything is sent, with
+  // the exit code of a refusal, as before.
+  if (const std::string why = transfer::cloudNameProblem(nameUtf8); !why.empty())
+    throw CliError(kExitRefused, "the service does not take the folder name " + nameUtf8 + ": " + why);
   const StoredSession s = requireSession();
   const std::string name = net::fromUtf8(nameUtf8);
   const std::string reply = send(browser::createFolderRequest(net::hosts().mainHost, s.accountName, name, parentId));

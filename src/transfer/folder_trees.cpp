@@ -18,18 +18,22 @@ namespace {
 
 std::string joined(const std::string& base, const std::string& name) { return base.empty() ? name : base + "/" + name; }
 
-// Why a local name cannot be a cloud name (UTF-8), "" when it can.
+// The characters of a local name (UTF-8) that GBK cannot hold, "" when none.
 std::string lostCharacters(const std::string& nameUtf8) {
   std::string out;
   for (const std::string& c : net::charactersGbkCannotHold(nameUtf8)) out += (out.empty() ? "" : " ") + c;
   return out;
 }
 
+}  // namespace
+
 std::string cloudNameProblem(const std::string& nameUtf8) {
   const std::string lost = lostCharacters(nameUtf8);
-  if (!lost.empty()) return "characters the service cannot store: " + lost;
+  if (!lost.empty()) return "名称含有服务器不支持的字符：" + lost;
   return browser::refusedNameReason(net::fromUtf8(nameUtf8));
 }
+
+namespace {
 
 struct TreeWalk {
   UploadTreePlan& plan;
@@ -58,7 +62,7 @@ struct TreeWalk {
       }
       if (!e.is_regular_file(stat)) continue;  // sockets, devices, broken links
       if (const std::string lost = lostCharacters(name); !lost.empty()) {
-        plan.refusedFiles.push_back(rel + ": characters the service cannot store: " + lost);
+        plan.refusedFiles.push_back(rel + ": 名称含有服务器不支持的字符：" + lost);
         continue;
       }
       QueueRow row;

@@ -36,6 +36,12 @@ browser::FolderSource folderSource(const std::string& mainHost, const std::strin
                                    const std::string& userId, const std::string& folderEntryPattern,
                                    const std::string& fileRowPattern);
 
+// Why the service would not take a local name (UTF-8) as a cloud folder's
+// name: characters GBK cannot hold, or a reason of refusedNameReason; ""
+// when it would. Worded as the service's own refusals, so a list of
+// left-out names reads in one language.
+std::string cloudNameProblem(const std::string& nameUtf8);
+
 struct UploadTreePlan {
   std::vector<QueueRow> rows;  // ids assigned; the first is the tree's top folder
   std::uint64_t tree = 0;      // the top folder row's id; 0 when nothing is to be sent

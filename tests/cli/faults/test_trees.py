@@ -71,6 +71,10 @@ class Trees(unittest.TestCase):
         self.assertIn("R&D", r.err)
         made = cloud_folders("相册 2026", 0)
         self.assertEqual(len(made), 1, r)
+        # mkdir tells the same reason before it sends anything.
+        m = self.cli.run(["mkdir", "R&D"])
+        self.assertEqual(m.code, 3, m)
+        self.assertIn("名称含有不能用的字符：&", m.err)
 
         down = self.cli.path("down")
         g = self.cli.run(["get", "-r", str(made[0][0]), "-o", down])
