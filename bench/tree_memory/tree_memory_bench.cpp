@@ -148,10 +148,9 @@ long childHwmKiB(pid_t pid) {
 }
 
 // Runs argv with input on its standard input, its output to /dev/null and its
-// errors to errorFile when given.
-// The peak resident size is read from the child's own VmHWM while it runs
-// (every 10 ms): wait4's ru_maxrss would count this process's size, which
-// the child had between fork and exec.
+// errors to errorFile when given. The peak resident size is read from the
+// child's own VmHWM while it runs (every 10 ms): wait4's ru_maxrss would
+// count this process's size, which the child had between fork and exec.
 Child runChild(const std::vector<std::string>& args, const std::string& input = "", const std::string& errorFile = "") {
   Child c;
   int in[2];
