@@ -19,7 +19,7 @@
 #include "net/hosts.h"
 #include "net/http.h"
 
-namespace bench {
+namespace tarnwick::bench {
 
 struct ServiceAddresses {
   QString http;  // "http://127.0.0.1:port"
@@ -137,4 +137,4 @@ class TracingApplication : public QApplication {
   QString m_worst;
 };
 
-}  // namespace bench
+}  // namespace tarnwick::bench

@@ -1,14 +1,19 @@
 #pragma once
-// What the Qt-free benchmarks share: a stopwatch reading, timed shell
-// commands, a value of the service's env file, and one column of a query on
-// its database.
+// What the benchmarks share without Qt: a stopwatch reading, timed shell
+// commands, a value of the service's env file, one column of a query on its
+// database, this process's memory figures and the files of a folder.
 #include <sqlite3.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -46,6 +51,7 @@ inline std::vector<std::string> column(const std::string& db, const std::string&
   std::vector<std::string> out;
   sqlite3* h = nullptr;
   if (sqlite3_open(db.c_str(), &h) == SQLITE_OK) {
+    sqlite3_busy_timeout(h, 5000);
     sqlite3_stmt* st = nullptr;
     if (sqlite3_prepare_v2(h, sql.c_str(), -1, &st, nullptr) == SQLITE_OK)
       while (sqlite3_step(st) == SQLITE_ROW) {
@@ -55,6 +61,36 @@ inline std::vector<std::string> column(const std::string& db, const std::string&
     sqlite3_finalize(st);
   }
   sqlite3_close(h);
+  return out;
+}
+
+// A field of /proc/self/status in KiB ("VmRSS:", "VmHWM:"); -1 when missing.
+inline long statusKiB(const char* field) {
+  std::ifstream in("/proc/self/status");
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind(field, 0) == 0) return std::atol(line.c_str() + std::strlen(field));
+  return -1;
+}
+
+// Resets VmHWM to the present resident size.
+inline void resetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+// {relative path: bytes} of every file under root; its folders into folders
+// when given.
+inline std::map<std::string, std::string> filesUnder(const std::filesystem::path& root,
+                                                     std::set<std::string>* folders = nullptr) {
+  namespace fs = std::filesystem;
+  std::map<std::string, std::string> out;
+  std::error_code ec;
+  for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string rel = fs::relative(it->path(), root).string();
+    if (it->is_directory()) {
+      if (folders) folders->insert(rel);
+      continue;
+    }
+    std::ifstream in(it->path(), std::ios::binary);
+    out[rel] = std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }
   return out;
 }
 

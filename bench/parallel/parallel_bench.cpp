@@ -26,34 +26,19 @@
 #include "net/http.h"
 #include "transfer/download_queue.h"
 #include "transfer/md5.h"
+#include "../plain_support.h"
 
 using namespace tarnwick;
 namespace fs = std::filesystem;
 
 namespace {
 
+using bench::envValue;
+using bench::seconds;
+using bench::statusKiB;
+
 constexpr int kFiles = 4;
 constexpr int kSlots = 3;
-
-double seconds(std::chrono::steady_clock::time_point since) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
-
-std::string envValue(const std::string& envFile, const std::string& key) {
-  std::ifstream in(envFile);
-  for (std::string line; std::getline(in, line);)
-    if (line.rfind(key + "=", 0) == 0) return line.substr(key.size() + 1);
-  return "";
-}
-
-// A field of /proc/self/status in KiB ("VmRSS", "VmHWM"); -1 when missing.
-long statusKiB(const char* field) {
-  std::ifstream in("/proc/self/status");
-  const std::string key = std::string(field) + ":";
-  for (std::string line; std::getline(in, line);)
-    if (line.rfind(key, 0) == 0) return std::atol(line.c_str() + key.size());
-  return -1;
-}
 
 // Stores a file row for demo (user 1001) and returns its id, -1 on failure.
 long addFileRow(const std::string& db, const std::string& name, std::int64_t size) {
@@ -143,13 +128,13 @@ int main(int argc, char** argv) {
         down.setContext(dc);
         down.setMaxActive(kSlots);
         for (int i = 0; i < kFiles; ++i) down.add(std::to_string(ids[i]), names[i], "");
-        const long idle = statusKiB("VmRSS");
-        const long hwmBefore = statusKiB("VmHWM");
+        const long idle = statusKiB("VmRSS:");
+        const long hwmBefore = statusKiB("VmHWM:");
         std::atomic<bool> sampling{true};
         std::atomic<long> peak{idle};
         std::thread sampler([&] {
           while (sampling) {
-            peak = std::max(peak.load(), statusKiB("VmRSS"));
+            peak = std::max(peak.load(), statusKiB("VmRSS:"));
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
           }
         });
@@ -169,7 +154,7 @@ int main(int argc, char** argv) {
         idleKiB = idle;
         peakAboveKiB = std::max(peakAboveKiB, peak.load() - idle);
         // VmHWM only rises: above idle only when this run set a new high.
-        hwmAboveKiB = std::max(hwmAboveKiB, statusKiB("VmHWM") - std::max(idle, hwmBefore));
+        hwmAboveKiB = std::max(hwmAboveKiB, statusKiB("VmHWM:") - std::max(idle, hwmBefore));
         std::printf("round %d: ours %.2f s (%zu of %d byte-exact)", round + 1, t, good, kFiles);
       }
       fs::remove_all(dir + "/down");

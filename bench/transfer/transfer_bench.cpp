@@ -26,25 +26,17 @@
 #include "transfer/md5.h"
 #include "transfer/ftp_upload.h"
 #include "transfer/http_download.h"
+#include "../plain_support.h"
 
 using namespace tarnwick::transfer;
 using Clock = std::chrono::steady_clock;
 
 namespace {
 
+using tarnwick::bench::resetPeak;
+using tarnwick::bench::statusKiB;
+
 double since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
-
-long statusKb(const char* field) {
-  std::ifstream in("/proc/self/status");
-  std::string line;
-  while (std::getline(in, line))
-    if (line.rfind(field, 0) == 0) return std::atol(line.c_str() + std::strlen(field));
-  return -1;
-}
-
-void resetPeak() {
-  std::ofstream("/proc/self/clear_refs") << "5";
-}
 
 double shell(const std::string& cmd) {
   auto t = Clock::now();
@@ -127,7 +119,7 @@ void ratio(const char* what, double oursSeconds, double theirsSeconds, std::int6
 }  // namespace
 
 int main(int argc, char** argv) {
-  const long startRss = statusKb("VmRSS:");
+  const long startRss = statusKiB("VmRSS:");
   const std::int64_t size = (argc > 1 ? std::atoll(argv[1]) : 1024) << 20;
   const std::int64_t big = (4LL << 30) + 12345;
   struct statvfs vfs {};
@@ -209,21 +201,21 @@ int main(int argc, char** argv) {
     f.open(sparse, LocalFile::Mode::Write);
     f.truncate(big);
   }
-  long idle = statusKb("VmRSS:");
+  long idle = statusKiB("VmRSS:");
   resetPeak();
   up.localFile = sparse;
   double t1 = runTransfer<FtpUpload>(up, r);
-  long peakUp = statusKb("VmHWM:");
+  long peakUp = statusKiB("VmHWM:");
   std::printf("4 GiB upload:   %s in %.1f s, %lld bytes arrived; peak RSS %ld KiB, idle %ld KiB: +%.1f MiB "
               "(goal <= 64)\n",
               r.succeeded ? "ok" : r.error.c_str(), t1, static_cast<long long>(sink.lastUploadBytes()),
               peakUp, idle, (peakUp - idle) / 1024.0);
-  idle = statusKb("VmRSS:");
+  idle = statusKiB("VmRSS:");
   resetPeak();
   down.remoteUrl = "http://127.0.0.1:" + std::to_string(http.port) + "/big.bin";
   down.localFile = out;
   double t2 = runTransfer<HttpDownload>(down, r);
-  long peakDown = statusKb("VmHWM:");
+  long peakDown = statusKiB("VmHWM:");
   std::printf("4 GiB download: %s in %.1f s, %lld bytes written; peak RSS %ld KiB, idle %ld KiB: +%.1f MiB "
               "(goal <= 64)\n",
               r.succeeded ? "ok" : r.error.c_str(), t2, static_cast<long long>(LocalFile::sizeOf(out)),

@@ -44,50 +44,24 @@
 #include "transfer/qt/upload_folders.h"
 #include "transfer/qt/upload_page.h"
 #include "../bench_support.h"
+#include "../plain_support.h"
 
 using namespace tarnwick;
 namespace fs = std::filesystem;
 
 namespace {
 
+using bench::filesUnder;
+using bench::resetPeak;
+using bench::statusKiB;
+
 constexpr long kGoalKiB = 100 * 1024;
 constexpr qint64 kRunLimitMs = 15 * 60 * 1000;
 
-long statusKiB(const char* field) {
-  std::ifstream in("/proc/self/status");
-  for (std::string line; std::getline(in, line);)
-    if (line.rfind(field, 0) == 0) return std::atol(line.c_str() + std::strlen(field));
-  return -1;
-}
-
-// Resets VmHWM to the present resident size.
-void resetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
-
+// The first column of the first row of sql ("" when none).
 std::string firstColumn(const std::string& db, const std::string& sql) {
-  std::string out;
-  sqlite3* h = nullptr;
-  if (sqlite3_open(db.c_str(), &h) == SQLITE_OK) {
-    sqlite3_busy_timeout(h, 5000);
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(h, sql.c_str(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
-      if (const unsigned char* t = sqlite3_column_text(st, 0)) out = reinterpret_cast<const char*>(t);
-    sqlite3_finalize(st);
-  }
-  sqlite3_close(h);
-  return out;
-}
-
-// {relative path: bytes} of every file under root.
-std::map<std::string, std::string> filesUnder(const fs::path& root) {
-  std::map<std::string, std::string> out;
-  std::error_code ec;
-  for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
-    if (it->is_directory()) continue;
-    std::ifstream in(it->path(), std::ios::binary);
-    out[fs::relative(it->path(), root).string()] =
-        std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  }
-  return out;
+  const std::vector<std::string> rows = bench::column(db, sql);
+  return rows.empty() ? std::string() : rows.front();
 }
 
 // folders × files of a few bytes each, every file's bytes its own path (an
@@ -264,13 +238,13 @@ int main(int argc, char** argv) {
     app::MainWindow main;
     app::runWindowInstallers(&main);
     main.show();
-    auto* saveFolder = app::control<QLineEdit>(&main, QStringLiteral("编辑框49"));
+    auto* saveFolder = app::control<QLineEdit>(&main, app::names::main::kSaveFolderBox);
     saveFolder->setText(QString::fromStdString((root / "down").string() + "/"));
     Q_EMIT saveFolder->editingFinished();
     auto* upButton = app::control<QPushButton>(&main, app::names::main::kUploadButton);
-    auto* upFinished = app::control<QTreeWidget>(&main, QStringLiteral("超级列表框4"));
-    auto* downButton = app::control<QPushButton>(&main, QStringLiteral("按钮28"));
-    auto* downFinished = app::control<QTreeWidget>(&main, QStringLiteral("超级列表框3"));
+    auto* upFinished = app::control<QTreeWidget>(&main, app::names::main::kUploadDoneView);
+    auto* downButton = app::control<QPushButton>(&main, app::names::main::kStartDownloadButton);
+    auto* downFinished = app::control<QTreeWidget>(&main, app::names::main::kDownloadedView);
     auto* upList = app::control<QTreeView>(&main, app::names::main::kUploadQueueView);
     auto* downList = app::control<QTreeView>(&main, app::names::main::kDownloadQueueView);
     auto* page = transfer::qt::UploadPage::of(&main);

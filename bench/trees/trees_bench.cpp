@@ -56,16 +56,10 @@ namespace {
 
 using tarnwick::bench::column;
 using tarnwick::bench::envValue;
+using tarnwick::bench::filesUnder;
 using tarnwick::bench::runShell;
 using tarnwick::bench::seconds;
-
-// Resident and peak memory of this process (KiB).
-long statusKiB(const char* key) {
-  std::ifstream in("/proc/self/status");
-  for (std::string line; std::getline(in, line);)
-    if (line.rfind(key, 0) == 0) return std::atol(line.c_str() + std::strlen(key));
-  return 0;
-}
+using tarnwick::bench::statusKiB;
 
 std::string capture(const std::string& command) {
   std::string out;
@@ -86,21 +80,6 @@ bool exec(const std::string& db, const std::string& sql) {
   return ok;
 }
 
-// {relative path: bytes} of every file under root, and its folders.
-std::map<std::string, std::string> filesUnder(const fs::path& root, std::set<std::string>* folders = nullptr) {
-  std::map<std::string, std::string> out;
-  std::error_code ec;
-  for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string rel = fs::relative(it->path(), root).string();
-    if (it->is_directory()) {
-      if (folders) folders->insert(rel);
-      continue;
-    }
-    std::ifstream in(it->path(), std::ios::binary);
-    out[rel] = std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  }
-  return out;
-}
 
 struct FirstByte {
   std::atomic<bool> seen{false};

@@ -49,25 +49,16 @@
 #include "transfer/qt/upload_folders.h"
 #include "transfer/qt/upload_page.h"
 #include "../bench_support.h"
+#include "../plain_support.h"
 
 using namespace tarnwick;
 
 namespace {
 
+using bench::resetPeak;
+using bench::statusKiB;
+
 constexpr std::int64_t kGiB = 1LL << 30;
-
-long statusKb(const char* field) {
-  std::ifstream in("/proc/self/status");
-  std::string line;
-  while (std::getline(in, line))
-    if (line.rfind(field, 0) == 0) return std::atol(line.c_str() + std::strlen(field));
-  return -1;
-}
-
-// Resets VmHWM to the present resident size.
-void resetPeak() {
-  std::ofstream("/proc/self/clear_refs") << "5";
-}
 
 bool makeFile(const std::string& path, std::int64_t bytes, bool sparse) {
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -294,10 +285,10 @@ int main(int argc, char** argv) {
   instant->setChecked(true);
   settle.restart();
   while (settle.elapsed() < 200) app.processEvents(QEventLoop::AllEvents, 20);
-  const long idle = statusKb("VmRSS:");
+  const long idle = statusKiB("VmRSS:");
   resetPeak();
   const Run r = upload(QString::fromStdString(huge));
-  const long peak = statusKb("VmHWM:");
+  const long peak = statusKiB("VmHWM:");
   allOk = allOk && r.ok;
   std::printf("4 GiB (MD5 + FTP + registration): %.1f s%s; peak RSS %ld KiB, idle %ld KiB: +%.1f MiB (goal <= 64); "
               "stall %.1f ms\n",
